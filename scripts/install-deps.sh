@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, everything the build, the tests, the
+# system tests and the demo need on a fresh Debian 12 machine. Packages that
+# are already present are skipped, so a second run costs a second.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  cmake ninja-build g++ pkg-config
+  # libraries
+  qt6-base-dev libxtst-dev libx11-dev libudev-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # X server, window managers, tray host and tools for system tests and demo
+  xvfb xauth xdotool x11-utils x11-xserver-utils openbox icewm imagemagick
+  # a font that renders the Japanese user interface
+  fonts-ipafont-gothic
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  echo "install-deps: everything is present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

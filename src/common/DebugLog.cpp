@@ -1,0 +1,36 @@
+#include "common/DebugLog.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace qv {
+namespace {
+std::atomic<bool> g_enabled{false};
+}
+
+void SetDebugLog(bool enabled) { g_enabled = enabled; }
+bool DebugLogEnabled() { return g_enabled; }
+
+void DebugLog(std::string_view text) {
+    if (!g_enabled) {
+        return;
+    }
+    std::string line = "quorvane: ";
+    line.append(text);
+    line.push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+void DebugLogErrno(std::string_view call, int err) {
+    if (!g_enabled) {
+        return;
+    }
+    std::string text(call);
+    text += ": ";
+    text += std::strerror(err);
+    DebugLog(text);
+}
+
+}  // namespace qv
