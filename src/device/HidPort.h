@@ -1,0 +1,65 @@
+#pragma once
+// The HID port: what the receiver transport needs from the platform's HID
+// stack, and nothing more. The Linux backend talks to hidraw nodes, the
+// simulator backend to the receiver simulator; tests use fakes.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// Identity of a HID device as the device reports it (16-bit fields).
+struct HidAttributes {
+    std::uint16_t VendorID = 0;
+    std::uint16_t ProductID = 0;
+};
+
+// Report lengths in bytes, report-ID byte included (0 when the device has no
+// report of that type).
+struct HidCaps {
+    std::int32_t InputReportByteLength = 0;
+    std::int32_t OutputReportByteLength = 0;
+};
+
+// Outcome of one report transfer.
+enum class TransferStatus {
+    Done,      // the whole report went out / one report came in
+    TimedOut,  // nothing happened before the deadline
+    Gone,      // the device went away (POLLHUP, POLLERR, EIO, ENODEV)
+    Failed,    // any other error
+};
+
+// One open device interface. Destroying it closes the device.
+class HidDevice {
+public:
+    virtual ~HidDevice() = default;
+    // The device's vendor and product identifiers; nullopt when it reports
+    // none (the path is not a HID device).
+    virtual std::optional<HidAttributes> GetAttributes() = 0;
+    // The device's report lengths; nullopt when they cannot be learnt.
+    virtual std::optional<HidCaps> GetCaps() = 0;
+    // Writes one output report; `report[0]` is the report ID.
+    virtual TransferStatus WriteReport(std::span<const std::uint8_t> report,
+                                       std::chrono::milliseconds timeout) = 0;
+    // Reads one input report into `report`; `report[0]` receives the report
+    // ID (0 for devices whose reports are unnumbered), the payload follows.
+    // A shorter report leaves the rest of `report` untouched.
+    virtual TransferStatus ReadReport(std::span<std::uint8_t> report,
+                                      std::chrono::milliseconds timeout) = 0;
+};
+
+class HidPort {
+public:
+    virtual ~HidPort() = default;
+    // Paths of the present HID device interfaces, in a stable enumeration order.
+    virtual std::vector<std::string> EnumerateHidInterfaces() = 0;
+    // Opens a device path for reading and writing; nullptr when it can't be opened.
+    virtual std::unique_ptr<HidDevice> Open(const std::string& path) = 0;
+};
+
+}  // namespace qv
