@@ -1,0 +1,142 @@
+#include "app/CommandLine.h"
+
+#include <string_view>
+
+namespace qv {
+namespace {
+
+CommandLineResult UsageError(const std::string& programName, const std::string& message) {
+    CommandLineResult r;
+    r.action = CommandLineResult::Action::Exit;
+    r.exitCode = 2;
+    r.error = programName + ": " + message + "\nTry '" + programName +
+              " --help' for more information.\n";
+    return r;
+}
+
+// Accepts an unambiguous prefix of a long option, as getopt_long does.
+const char* MatchLong(std::string_view name, bool& ambiguous) {
+    static constexpr const char* kLong[] = {"config", "simulator", "debug", "show",
+                                            "tab",    "version",   "help"};
+    const char* found = nullptr;
+    ambiguous = false;
+    for (const char* candidate : kLong) {
+        std::string_view c(candidate);
+        if (c == name) {
+            return candidate;
+        }
+        if (!name.empty() && c.substr(0, name.size()) == name) {
+            if (found != nullptr) {
+                ambiguous = true;
+            }
+            found = candidate;
+        }
+    }
+    return ambiguous ? nullptr : found;
+}
+
+}  // namespace
+
+std::string UsageText(const std::string& programName) {
+    return "Usage: " + programName +
+           " [OPTION]...\n"
+           "Turns an infrared remote control receiver into a keyboard.\n"
+           "Without options the configuration is Quorvane.ini beside the executable\n"
+           "and the receiver is the USB HID device named there.\n"
+           "\n"
+           "  --config FILE          use FILE as the configuration file\n"
+           "  --simulator[=SOCKET]   use the receiver simulator (quorvane-sim serve)\n"
+           "                         listening on SOCKET instead of a real receiver\n"
+           "  --debug                write debug lines and every accepted receive-list\n"
+           "                         line to standard error\n"
+           "  --show                 open the window after start-up\n"
+           "  --tab N                select tab N (1 run mode, 2 learning) after start-up\n"
+           "  --help                 show this help and exit\n"
+           "  --version              show the version and exit\n"
+           "\n"
+           "Exit status: 0 on success (also when another instance already runs),\n"
+           "2 for a usage error, 1 when the program cannot start.\n";
+}
+
+CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
+                                   const std::string& programName) {
+    CommandLineResult r;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            if (i + 1 < args.size()) {
+                return UsageError(programName, "unexpected argument '" + args[i + 1] + "'");
+            }
+            break;
+        }
+        if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+            if (arg.size() >= 2 && arg[0] == '-') {
+                return UsageError(programName, "unrecognized option '" + arg + "'");
+            }
+            return UsageError(programName, "unexpected argument '" + arg + "'");
+        }
+        const std::size_t eq = arg.find('=');
+        const std::string_view written =
+            std::string_view(arg).substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        const std::optional<std::string> inlineValue =
+            eq == std::string::npos ? std::nullopt : std::optional<std::string>(arg.substr(eq + 1));
+        bool ambiguous = false;
+        const char* name = MatchLong(written, ambiguous);
+        if (ambiguous) {
+            return UsageError(programName, "option '" + arg + "' is ambiguous");
+        }
+        if (name == nullptr) {
+            return UsageError(programName, "unrecognized option '" + arg + "'");
+        }
+        const std::string_view opt(name);
+        const bool takesValue = opt == "config" || opt == "tab";
+        const bool optionalValue = opt == "simulator";
+        if (!takesValue && !optionalValue && inlineValue) {
+            return UsageError(programName, "option '--" + std::string(opt) +
+                                               "' doesn't allow an argument");
+        }
+        std::string value;
+        if (takesValue) {
+            if (inlineValue) {
+                value = *inlineValue;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return UsageError(programName,
+                                  "option '--" + std::string(opt) + "' requires an argument");
+            }
+        }
+        if (opt == "config") {
+            if (value.empty()) {
+                return UsageError(programName, "option '--config' needs a file name");
+            }
+            r.options.configPath = value;
+        } else if (opt == "simulator") {
+            r.options.simulator = true;
+            r.options.simSocket = inlineValue.value_or("");
+        } else if (opt == "debug") {
+            r.options.debug = true;
+        } else if (opt == "show") {
+            r.options.show = true;
+        } else if (opt == "tab") {
+            if (value != "1" && value != "2") {
+                return UsageError(programName,
+                                  "invalid argument '" + value + "' for '--tab' (1 or 2)");
+            }
+            r.options.tab = value == "1" ? 1 : 2;
+        } else if (opt == "version") {
+            r.action = CommandLineResult::Action::Exit;
+            r.exitCode = 0;
+            r.output = "quorvane " QUORVANE_VERSION "\n";
+            return r;
+        } else if (opt == "help") {
+            r.action = CommandLineResult::Action::Exit;
+            r.exitCode = 0;
+            r.output = UsageText(programName);
+            return r;
+        }
+    }
+    return r;
+}
+
+}  // namespace qv
