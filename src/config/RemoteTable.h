@@ -80,7 +80,18 @@ public:
     int Match(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) const;
 
 private:
+    // What matching compares, packed: a code (v0 | v1 << 8 | v2 << 16) matches slot n when
+    // (code & mask) == value. A slot that can never fire has mask 0 and value 1.
+    struct MatchKey {
+        std::uint32_t mask = 0;
+        std::uint32_t value = 1;
+    };
+
+    void Store(int n, std::string_view comment, std::string_view pulseText, int adjustPulse,
+               int adjustTime, std::string_view windowName, std::string_view keyList);
+
     std::vector<RemoteEntry> slots_;
+    std::vector<MatchKey> keys_;  // one per slot, kept beside the entries for a compact scan
 };
 
 // Splits a pulse text into an entry's Pulse, PulseCount and Problem.

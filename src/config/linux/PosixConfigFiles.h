@@ -6,6 +6,7 @@
 // file's permission bits (0644 for a new file); missing folders are created 0700.
 
 #include <string>
+#include <string_view>
 
 #include "config/ConfigFiles.h"
 
@@ -19,5 +20,11 @@ public:
     // $XDG_CONFIG_HOME/quorvane/Quorvane.ini (default ~/.config/quorvane/).
     std::string DefaultIniPath() override;
 };
+
+// The path DefaultIniPath picks, from what it found: the executable's folder (empty when
+// unknown) and whether it is writable, $XDG_CONFIG_HOME (used only when absolute) and the
+// home folder.
+std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable,
+                          std::string_view xdgConfigHome, std::string_view home);
 
 }  // namespace qv
