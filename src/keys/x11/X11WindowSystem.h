@@ -42,9 +42,11 @@ public:
     // True when an EWMH window manager runs on the screen.
     bool HasWindowManager();
 
+    // The atoms this backend uses, interned once per connection.
+    struct Atoms;
+
 private:
     explicit X11WindowSystem(std::unique_ptr<XDisplayHandle> display);
-    struct Atoms;
     std::unique_ptr<XDisplayHandle> display_;
     std::unique_ptr<Atoms> atoms_;
 };
