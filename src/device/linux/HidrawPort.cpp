@@ -91,6 +91,11 @@ TransferStatus WaitReady(int fd, short events, Clock::time_point deadline) {
             }
             continue;
         }
+        // A report that came in before the device went away is still
+        // handed over; the next read then finds the device gone.
+        if ((events & POLLIN) && (p.revents & POLLIN)) {
+            return TransferStatus::Done;
+        }
         if (p.revents & (POLLHUP | POLLERR)) {
             DebugLog("poll: device gone");
             return TransferStatus::Gone;

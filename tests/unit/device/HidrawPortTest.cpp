@@ -242,5 +242,19 @@ TEST_F(HidrawTransfer, PeerClosedMidReadIsGoneAtOnce) {
     EXPECT_EQ(device.WriteReport(report, milliseconds(1010)), TransferStatus::Gone);
 }
 
+TEST_F(HidrawTransfer, ReportQueuedBeforeTheUnplugIsStillRead) {
+    SocketPair pair = MakePair();
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+    const Bytes sent(64, 0x31);
+    ASSERT_EQ(::send(pair.peer.Get(), sent.data(), sent.size(), 0), 64);
+    pair.peer = UniqueFd();
+    Bytes report(65, 0);
+    ASSERT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Done);
+    EXPECT_EQ(report[1], 0x31);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Gone);
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count(), 100);
+}
+
 }  // namespace
 }  // namespace qv
