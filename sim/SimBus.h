@@ -145,9 +145,7 @@ private:
     };
     struct Handle {
         std::string path;
-        std::uint64_t generation = 0;  // device generation at open; unplug bumps it
-        bool gone = false;
-        HidCaps caps;
+        bool gone = false;  // the device went away while this handle was open
         std::deque<std::vector<std::uint8_t>> reports;
     };
 
@@ -155,14 +153,14 @@ private:
     const Device* Find(const std::string& path) const;
     Device* FindReceiver(const std::string& path, bool wantPresent);
     std::string NextHidPath();
-    void Arrive(Device& device);
+    void Arrive(const Device& device);
     void Remove(Device& device);
     HidCaps ReceiverCaps() const;
+    void Deliver(const Device& device, const ReplyFrame& reply);
 
     BusOptions options_;
     std::deque<Device> devices_;  // deque: references stay valid as devices are added
     std::map<HandleId, Handle> handles_;
-    std::map<std::string, std::uint64_t> generations_;
     std::deque<DeviceChange> events_;
     BusFaults faults_;
     HandleId nextHandle_ = 1;
