@@ -32,11 +32,11 @@ enum class NotifyIconOp { Add = 0, Modify = 1, Delete = 2 };
 // The notification record handed to the shell.
 struct NotifyIconData {
     WindowHandle hWnd = 0;
-    std::uintptr_t uID = 0;       // unique per icon object
-    std::uint32_t uFlags = 7;     // message + icon + tip
+    std::uintptr_t uID = 0;    // unique per icon object
+    std::uint32_t uFlags = 7;  // message + icon + tip
     MessageId uCallbackMessage = kTrayCallbackMessage;
     IconHandle hIcon = 0;
-    std::string szTip;            // UTF-8, at most kMaxToolTipChars characters
+    std::string szTip;  // UTF-8, at most kMaxToolTipChars characters
 };
 
 // The shell's notification-area interface.

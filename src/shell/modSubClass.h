@@ -32,8 +32,7 @@ public:
     virtual void SetProcOrg(ProcId proc) = 0;
     // Handles one message: -1 passes it on, 0 consumes it, any other value
     // is the result unless a later client replaces it.
-    virtual LResult WindowProc(WindowHandle hWnd, MessageId iMsg, WParam wParam,
-                               LParam lParam) = 0;
+    virtual LResult WindowProc(WindowHandle hWnd, MessageId iMsg, WParam wParam, LParam lParam) = 0;
 };
 
 class modSubClass final : private WindowProcedure {
@@ -69,7 +68,7 @@ private:
     WindowProcs& mProcs;
     ProcId mProcId = 0;
     std::vector<std::shared_ptr<SubClassClient>> mClients;  // registration order
-    std::set<WindowHandle> mWindows;                         // windows with SubClassProc
+    std::set<WindowHandle> mWindows;                        // windows with SubClassProc
 };
 
 }  // namespace qv

@@ -3,8 +3,9 @@
 // socket /run/udev/control exists) the monitor listens to udev's own
 // announcements, which come after the device node exists with its final
 // permissions. Without udevd it listens to the kernel's announcements; then
-// the node may not be there yet when the event arrives, so an arrival with a
-// node is held back until the node can be opened (at most kNodeWait).
+// whoever makes device nodes (devtmpfs, mdev) may not have made the node yet
+// when the event arrives, so an arrival with a node is held back until the
+// node exists (at most kNodeWait).
 
 #include <chrono>
 #include <map>
@@ -29,8 +30,7 @@ using UeventProperties = std::map<std::string, std::string>;
 // nullopt for any other action.
 std::optional<DeviceChange> DeviceChangeFromUevent(const UeventProperties& properties);
 
-// Waits until `path` exists and can be opened for reading and writing, at
-// most `timeout`; true when it can.
+// Waits until `path` exists, at most `timeout`; true when it does.
 bool WaitForDeviceNode(const std::string& path, std::chrono::milliseconds timeout);
 
 class UdevDeviceEvents final : public DeviceEvents {

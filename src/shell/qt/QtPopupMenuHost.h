@@ -3,8 +3,8 @@
 // checkable items with their check mark, shown at the mouse position and run
 // modally with QMenu::exec.
 
-#include <QPointer>
 #include <QMenu>
+#include <QPointer>
 
 #include "shell/clsTray.h"
 
