@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -131,6 +132,42 @@ TEST(HidrawOpen, MissingNodeAndNonHidNode) {
     ASSERT_NE(device, nullptr);
     EXPECT_FALSE(device->GetAttributes().has_value());
     EXPECT_FALSE(device->GetCaps().has_value());
+}
+
+TEST_F(HidrawTransfer, OpenedNodeNeverBlocksPastTheDeadline) {
+    // A FIFO that nobody drains stands in for a device that takes no more
+    // reports: opened as the port opens nodes, a full FIFO must time out
+    // rather than block.
+    TempDir tmp;
+    const fs::path fifo = tmp.Path() / "hidraw0";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    HidrawPort port(tmp.Path().string(), tmp.Path().string());
+    std::unique_ptr<HidDevice> device = port.Open(fifo.string());
+    ASSERT_NE(device, nullptr);
+    const Bytes report(65, 0x11);
+    TransferStatus status = TransferStatus::Done;
+    int written = 0;
+    Clock::time_point start;
+    while (status == TransferStatus::Done && written < 10000) {
+        start = Clock::now();
+        status = device->WriteReport(report, milliseconds(1010));
+        ++written;
+    }
+    const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    EXPECT_EQ(status, TransferStatus::TimedOut);
+    EXPECT_GE(elapsed.count(), 1010);
+    EXPECT_LT(elapsed.count(), 1100);
+
+    // Reading an empty FIFO times out the same way.
+    Bytes in(65, 0);
+    std::unique_ptr<HidDevice> reader = port.Open(fifo.string());
+    ASSERT_NE(reader, nullptr);
+    // Drain what the writer left so that the read finds nothing.
+    while (reader->ReadReport(in, milliseconds(0)) == TransferStatus::Done) {
+    }
+    start = Clock::now();
+    EXPECT_EQ(reader->ReadReport(in, milliseconds(1010)), TransferStatus::TimedOut);
+    EXPECT_GE(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count(), 1010);
 }
 
 TEST_F(HidrawTransfer, IdentityIoctlFailsOnASocket) {
