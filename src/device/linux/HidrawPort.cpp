@@ -68,9 +68,10 @@ int RemainingMs(Clock::time_point deadline) {
 }
 
 bool IsGoneErrno(int err) {
-    // EPIPE/ECONNRESET: the other end of a descriptor that is not a hidraw
-    // node (a socket) went away; a hidraw node reports ENODEV or EIO instead.
-    return err == EIO || err == ENODEV || err == EPIPE || err == ECONNRESET;
+    // hidraw answers ENODEV once the device is unplugged, EIO when the
+    // transfer broke off with it. EPIPE is a stalled endpoint: the device
+    // is still there.
+    return err == EIO || err == ENODEV;
 }
 
 // Waits until `fd` is ready for `events` or the deadline passes.

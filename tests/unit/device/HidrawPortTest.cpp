@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -133,6 +134,42 @@ TEST(HidrawOpen, MissingNodeAndNonHidNode) {
     EXPECT_FALSE(device->GetCaps().has_value());
 }
 
+TEST_F(HidrawTransfer, OpenedNodeNeverBlocksPastTheDeadline) {
+    // A FIFO that nobody drains stands in for a device that takes no more
+    // reports: opened as the port opens nodes, a full FIFO must time out
+    // rather than block.
+    TempDir tmp;
+    const fs::path fifo = tmp.Path() / "hidraw0";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    HidrawPort port(tmp.Path().string(), tmp.Path().string());
+    std::unique_ptr<HidDevice> device = port.Open(fifo.string());
+    ASSERT_NE(device, nullptr);
+    const Bytes report(65, 0x11);
+    TransferStatus status = TransferStatus::Done;
+    int written = 0;
+    Clock::time_point start;
+    while (status == TransferStatus::Done && written < 10000) {
+        start = Clock::now();
+        status = device->WriteReport(report, milliseconds(1010));
+        ++written;
+    }
+    const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    EXPECT_EQ(status, TransferStatus::TimedOut);
+    EXPECT_GE(elapsed.count(), 1010);
+    EXPECT_LT(elapsed.count(), 1100);
+
+    // Reading an empty FIFO times out the same way.
+    Bytes in(65, 0);
+    std::unique_ptr<HidDevice> reader = port.Open(fifo.string());
+    ASSERT_NE(reader, nullptr);
+    // Drain what the writer left so that the read finds nothing.
+    while (reader->ReadReport(in, milliseconds(0)) == TransferStatus::Done) {
+    }
+    start = Clock::now();
+    EXPECT_EQ(reader->ReadReport(in, milliseconds(1010)), TransferStatus::TimedOut);
+    EXPECT_GE(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count(), 1010);
+}
+
 TEST_F(HidrawTransfer, IdentityIoctlFailsOnASocket) {
     SocketPair pair = MakePair();
     HidrawDevice device(std::move(pair.device), kUnnumbered);
@@ -237,9 +274,12 @@ TEST_F(HidrawTransfer, PeerClosedMidReadIsGoneAtOnce) {
     unplug.join();
     EXPECT_LT(elapsed.count(), 500);
 
-    // Later transfers on the same device fail the same way, without waiting.
+    // Later transfers fail without waiting. A socket answers the write with
+    // EPIPE (a stalled endpoint on hidraw: a failure, not a removal).
     EXPECT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Gone);
-    EXPECT_EQ(device.WriteReport(report, milliseconds(1010)), TransferStatus::Gone);
+    const Clock::time_point writeStart = Clock::now();
+    EXPECT_EQ(device.WriteReport(report, milliseconds(1010)), TransferStatus::Failed);
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(Clock::now() - writeStart).count(), 100);
 }
 
 TEST_F(HidrawTransfer, ReportQueuedBeforeTheUnplugIsStillRead) {

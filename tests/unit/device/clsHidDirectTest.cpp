@@ -54,13 +54,6 @@ TEST(clsHidDirect, NoMatchingDeviceLeavesEverythingClosed) {
     EXPECT_EQ(otherProduct.closes, 1);
 }
 
-TEST(clsHidDirect, EmptySystemGivesFalse) {
-    FakeHidPort port;
-    clsHidDirect hid(port);
-    EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
-    ExpectNotConnected(hid);
-}
-
 TEST(clsHidDirect, FirstMatchInEnumerationOrderIsTaken) {
     FakeHidPort port;
     port.Add("/dev/hidraw0", 0x0001, 0x0001);
@@ -283,19 +276,6 @@ TEST(clsHidDirect, DeviceCheckReportsIdentityWithoutTouchingTheConnection) {
     EXPECT_EQ(hid.DeviceHandle(), State::Open);
     EXPECT_EQ(hid.RecvSize(), 64);
     EXPECT_EQ(receiver.closes, 0);
-}
-
-TEST(clsHidDirect, DeviceCheckOnANewInstanceLeavesItNew) {
-    FakeHidPort port;
-    port.Add("/dev/hidraw0", 0x1234, 0x0001);
-    clsHidDirect hid(port);
-    std::int32_t vendor = 0;
-    std::int32_t product = 0;
-    EXPECT_TRUE(hid.DeviceCheck("/dev/hidraw0", vendor, product));
-    EXPECT_EQ(vendor, 0x1234);
-    EXPECT_EQ(product, 0x0001);
-    EXPECT_EQ(hid.DeviceHandle(), State::New);
-    EXPECT_TRUE(hid.ConnectDevicePath().empty());
 }
 
 }  // namespace
