@@ -1,0 +1,37 @@
+#include "app/Backends.h"
+
+#include "SimClient.h"
+#include "common/DebugLog.h"
+#include "device/linux/HidrawPort.h"
+#include "device/linux/UdevDeviceEvents.h"
+#include "keys/x11/X11WindowSystem.h"
+#include "keys/x11/XTestInjector.h"
+
+namespace qv {
+
+std::optional<Backends> MakeBackends(const CommandLine& options, std::string& error) {
+    Backends b;
+    if (options.simulator) {
+        const std::string socket =
+            options.simSocket.empty() ? sim::DefaultSimSocketPath() : options.simSocket;
+        DebugLog("receiver: simulator at " + socket);
+        b.hid = sim::MakeSimHidPort(socket);
+        b.deviceEvents = sim::MakeSimDeviceEvents(socket);
+    } else {
+        b.hid = std::make_unique<HidrawPort>();
+        b.deviceEvents = std::make_unique<UdevDeviceEvents>();
+    }
+    b.injector = XTestInjector::Open();
+    if (!b.injector) {
+        error = "cannot send keystrokes: no X display with the XTEST extension ($DISPLAY)";
+        return std::nullopt;
+    }
+    b.windows = X11WindowSystem::Open();
+    if (!b.windows) {
+        error = "cannot reach the X display ($DISPLAY)";
+        return std::nullopt;
+    }
+    return b;
+}
+
+}  // namespace qv

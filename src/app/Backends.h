@@ -1,0 +1,29 @@
+#pragma once
+// The one place that chooses the platform backends: the real receiver
+// (hidraw, udev) or the simulator daemon (--simulator), and the X11 keystroke
+// and window backends.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "device/DeviceEvents.h"
+#include "device/HidPort.h"
+#include "keys/InputInjector.h"
+#include "keys/WindowSystem.h"
+
+namespace qv {
+
+struct Backends {
+    std::unique_ptr<HidPort> hid;
+    std::unique_ptr<DeviceEvents> deviceEvents;
+    std::unique_ptr<InputInjector> injector;
+    std::unique_ptr<WindowSystem> windows;
+};
+
+// Builds the backends for `options`; nullopt with the reason in `error` when
+// a required one is unavailable (no X server, no XTest).
+std::optional<Backends> MakeBackends(const CommandLine& options, std::string& error);
+
+}  // namespace qv

@@ -1,0 +1,177 @@
+// quorvane: the program's entry. Parses the command line, makes sure only one
+// instance runs per user, chooses the backends, creates the main window and
+// runs its start-up, and ends when the window is unloaded (tray menu "終了",
+// closing the window, SIGTERM or SIGINT).
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/AppIcon.h"
+#include "app/Backends.h"
+#include "app/CommandLine.h"
+#include "app/InstanceLock.h"
+#include "app/QtDialogs.h"
+#include "app/frmMain.h"
+#include "common/DebugLog.h"
+#include "config/IniStore.h"
+#include "config/linux/IconvTextCodec.h"
+#include "config/linux/PosixConfigFiles.h"
+#include "shell/WindowProcs.h"
+#include "shell/modSubClass.h"
+#include "shell/qt/QtPopupMenuHost.h"
+#include "shell/qt/QtScreenGeometry.h"
+#include "shell/qt/QtTrayHost.h"
+
+namespace {
+
+// SIGTERM and SIGINT arrive through a signalfd read by the event loop, so the
+// window's exit steps run on the GUI thread like any other unload.
+class TerminationSignals {
+public:
+    TerminationSignals() {
+        sigemptyset(&mask_);
+        sigaddset(&mask_, SIGTERM);
+        sigaddset(&mask_, SIGINT);
+        // Blocked before any thread starts, so every thread inherits the mask.
+        if (pthread_sigmask(SIG_BLOCK, &mask_, nullptr) != 0) {
+            qv::DebugLog("pthread_sigmask failed; SIGTERM ends the program without its exit steps");
+            return;
+        }
+        fd_ = signalfd(-1, &mask_, SFD_CLOEXEC | SFD_NONBLOCK);
+        if (fd_ < 0) {
+            qv::DebugLogErrno("signalfd", errno);
+            pthread_sigmask(SIG_UNBLOCK, &mask_, nullptr);
+        }
+    }
+    ~TerminationSignals() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    TerminationSignals(const TerminationSignals&) = delete;
+    TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+    int Fd() const { return fd_; }
+    // Empties the descriptor; true when a signal was read.
+    bool Drain() {
+        signalfd_siginfo info{};
+        bool any = false;
+        while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            any = true;
+        }
+        return any;
+    }
+
+private:
+    sigset_t mask_{};
+    int fd_ = -1;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string programName = "quorvane";
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const qv::CommandLineResult parsed = qv::ParseCommandLine(args, programName);
+    if (parsed.action == qv::CommandLineResult::Action::Exit) {
+        std::fputs(parsed.output.c_str(), stdout);
+        std::fputs(parsed.error.c_str(), stderr);
+        return parsed.exitCode;
+    }
+    const qv::CommandLine& options = parsed.options;
+    qv::SetDebugLog(options.debug);
+
+    // One instance per user: a second start ends here, before it reads the
+    // file or opens the receiver.
+    const qv::InstanceLock lock(qv::InstanceLock::DefaultPath());
+    if (lock.HeldByOther()) {
+        qv::DebugLog("another instance is running; ending");
+        return 0;
+    }
+    if (!lock.Held()) {
+        qv::DebugLog("could not take the single-instance lock; running anyway");
+    }
+
+    TerminationSignals termination;
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("quorvane"));
+
+    std::string error;
+    std::optional<qv::Backends> backends = qv::MakeBackends(options, error);
+    if (!backends) {
+        std::fprintf(stderr, "%s: %s\n", programName.c_str(), error.c_str());
+        return 1;
+    }
+
+    qv::IniStore ini(std::make_unique<qv::IconvTextCodec>(),
+                     std::make_unique<qv::PosixConfigFiles>());
+    if (!options.configPath.empty()) {
+        ini.SetIniPath(options.configPath);
+    }
+    qv::DebugLog("configuration: " + ini.IniPath());
+
+    qv::QtDialogs dialogs;
+    qv::WindowProcs procs;
+    qv::QtTrayHost trayHost(procs);
+    qv::QtPopupMenuHost menus;
+    qv::QtScreenGeometry geometry;
+    qv::modSubClass router(procs);
+    const QIcon icon = qv::MakeAppIcon();
+    QApplication::setWindowIcon(icon);
+
+    int rc = 0;
+    {
+        qv::frmMain form(qv::FormPorts{dialogs, ini, *backends->hid, *backends->deviceEvents,
+                                       *backends->injector, *backends->windows, procs, router,
+                                       trayHost, menus, geometry, trayHost.AddIconImage(icon)});
+        dialogs.SetParent(&form);
+        geometry.SetWindow(form.hWnd(), &form);
+        geometry.SetTrayHost(&trayHost);
+        form.setWindowIcon(icon);
+        if (options.debug) {
+            form.SetReceiveLog([](const std::string& line) { qv::DebugLog("receive-list: " + line); });
+        }
+
+        std::unique_ptr<QSocketNotifier> signalNotifier;
+        if (termination.Fd() >= 0) {
+            signalNotifier =
+                std::make_unique<QSocketNotifier>(termination.Fd(), QSocketNotifier::Read);
+            QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &form,
+                             [termination = &termination, form = &form] {
+                                 if (termination->Drain()) {
+                                     qv::DebugLog("termination signal; unloading");
+                                     form->mnuExit_Click();
+                                 }
+                             });
+        }
+
+        form.Load();
+        if (!trayHost.StartRestartWatch()) {
+            qv::DebugLog("tray host restarts are not watched");
+        }
+        qv::DebugLog("start-up done");
+        if (options.show) {
+            form.mnuConfig_Click();
+        }
+        if (options.tab) {
+            form.SelectTab(*options.tab);
+        }
+        if (!form.Unloaded()) {
+            rc = QApplication::exec();
+        }
+        form.Unload();
+    }
+    // The registry's clients end here: the icon goes, the device watch stops.
+    router.ReleaseAll();
+    return rc;
+}
