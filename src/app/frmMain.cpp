@@ -88,6 +88,23 @@ T* Named(T* widget, const char* name, QRect geometry) {
 
 }  // namespace
 
+class frmMain::BusyScope {
+public:
+    explicit BusyScope(frmMain& form) : form_(form) { ++form_.mBusy; }
+    ~BusyScope() {
+        if (--form_.mBusy == 0 && form_.mUnloadPending) {
+            form_.mUnloadPending = false;
+            form_.Unload();
+            QCoreApplication::quit();
+        }
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    frmMain& form_;
+};
+
 std::int64_t SteadySeconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -223,6 +240,7 @@ void frmMain::Load() {
         return;
     }
     mLoaded = true;
+    const BusyScope busy(*this);
 
     // The window is hidden while loading; the tray menu shows it later.
     hide();
@@ -288,6 +306,7 @@ void frmMain::Load() {
 
 void frmMain::DeviceEventsReadable() {
     if (!mUnloaded) {
+        const BusyScope busy(*this);
         DispatchDeviceChanges(mPorts.deviceEvents, mPorts.procs, mHWnd);
     }
 }
@@ -296,6 +315,10 @@ void frmMain::DeviceEventsReadable() {
 
 void frmMain::Unload() {
     if (mUnloaded || !mLoaded) {
+        return;
+    }
+    if (mBusy > 0) {
+        mUnloadPending = true;
         return;
     }
     mUnloaded = true;
@@ -647,16 +670,27 @@ void frmMain::mnuConfig_Click() {
     mnuConfig->setChecked(!mnuConfig->isChecked());
     const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
     if (normal && mnuConfig->isChecked()) {
-        std::int32_t x = 0;
-        std::int32_t y = 0;
-        clsWindowSize(mPorts.geometry).TrueTasktraySide(mHWnd, x, y);
-        move(x, y);
+        PlaceBesideTray();
     }
     setVisible(mnuConfig->isChecked());
     if (isVisible()) {
         raise();
         activateWindow();
+        // The window manager adds its frame only once the window is shown;
+        // place it again when the frame's size is known.
+        QTimer::singleShot(150, this, [this] {
+            if (isVisible() && mnuConfig->isChecked()) {
+                PlaceBesideTray();
+            }
+        });
     }
+}
+
+void frmMain::PlaceBesideTray() {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    clsWindowSize(mPorts.geometry).TrueTasktraySide(mHWnd, x, y);
+    move(x, y);
 }
 
 void frmMain::mnuExit_Click() {

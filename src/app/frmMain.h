@@ -184,6 +184,7 @@ private:
     void Dispatch(const RemoteEntry& entry);
     void ShowSlot();
     std::int16_t WindowChangeDelay() const;
+    void PlaceBesideTray();
 
     // ReceiverIndicators
     void SetLamp(bool green) override;
@@ -220,6 +221,12 @@ private:
     std::function<void(const std::string&)> mReceiveLog;
     bool mLoaded = false;
     bool mUnloaded = false;
+    // Handlers that can run a nested event loop (message boxes) hold the
+    // window busy; an unload asked for meanwhile waits until they are done,
+    // so no handler finds the transport gone under its feet.
+    int mBusy = 0;
+    bool mUnloadPending = false;
+    class BusyScope;
 };
 
 }  // namespace qv

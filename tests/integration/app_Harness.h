@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -53,6 +54,23 @@ public:
 
 private:
     PosixConfigFiles real_;
+};
+
+// Message boxes that record, and can run something while "open" (as the
+// modal loop of a real box lets the tray menu or a signal run).
+class HookedDialogs : public RecordingDialogs {
+public:
+    std::function<void()> whileOpen;  // runs once, inside the next box
+    MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                     bool defaultNo) override {
+        const MsgAnswer answer = RecordingDialogs::MsgBox(text, icon, buttons, defaultNo);
+        if (whileOpen) {
+            const std::function<void()> run = std::move(whileOpen);
+            whileOpen = nullptr;
+            run();
+        }
+        return answer;
+    }
 };
 
 class FixedGeometry : public ScreenGeometryPort {
@@ -133,7 +151,7 @@ public:
     std::string iniPath;
     SwitchableFiles* files = nullptr;
     std::unique_ptr<IniStore> ini;
-    RecordingDialogs dialogs;
+    HookedDialogs dialogs;
     RecordingInjector injector;
     RecordingWindowSystem windows;
     WindowProcs procs;

@@ -136,6 +136,21 @@ TEST(AppStartup, ReceiverAnsweringErrorsShowsMessagesAndStartUpGoesOn) {
     EXPECT_TRUE(h.form->mNotification->Registered());
 }
 
+TEST(AppExit, ExitChosenWhileStartUpWaitsInAMessageBoxRunsAfterStartUp) {
+    FormHarness h;
+    sim::BusFaults faults;
+    faults.firmware.errorStatus[0x1C] = 0;  // every sequence fails at PicInit1
+    h.simulator.SetFaults(faults);
+    h.dialogs.whileOpen = [&h] { h.form->mnuExit_Click(); };
+    h.form->Load();
+    // Both sequences still ran to their end on a live transport...
+    ASSERT_EQ(h.dialogs.shown.size(), 2u);
+    // ...and the exit came after start-up.
+    EXPECT_TRUE(h.form->Unloaded());
+    EXPECT_EQ(h.form->mNotification, nullptr);
+    EXPECT_NE(h.IniBytes().find("WindowChangeTime=0"), std::string::npos);
+}
+
 TEST(AppExit, WritesWindowChangeTimeEvenWhenUnchangedCreatingTheFile) {
     FormHarness h;
     h.form->Load();

@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# Shows Quorvane doing its main job on the simulated receiver, from end to end:
+#
+#  1. installs what is missing (scripts/install-deps.sh) and builds quorvane,
+#     quorvane-sim and quorvane-keytarget into build/ when needed;
+#  2. without a display, runs itself on a private Xvfb with the icewm window
+#     manager (it has a tray for the icon);
+#  3. starts the simulated receiver (quorvane-sim serve), two X clients that log
+#     the keys they get -- the target "QvDemoTarget" and "QvDemoEditor", which
+#     stands for the window the user works in -- and quorvane --simulator with a
+#     copy of samples/demo.ini;
+#  4. presses four buttons of the simulated remote: three whose slots send keys
+#     to QvDemoTarget (Enter, "Hi", Ctrl+C), one whose slot names no window (F5
+#     goes to the window in the foreground);
+#  5. prints the receive list (quorvane --debug writes every accepted line) and
+#     the keys each client received, and checks them, and that the editor
+#     window is in the foreground again afterwards;
+#  6. starts quorvane again with its window open on the learning page, presses
+#     one more button, and saves screenshots of the window.
+#
+# Exits with 0 when every key arrived where it belongs, 1 otherwise.
+# Output and screenshots stay in build/demo/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+if [ -z "${QV_DEMO_INSIDE:-}" ]; then
+  scripts/install-deps.sh
+  if [ ! -f build/build.ninja ]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  fi
+  cmake --build build --target quorvane quorvane-sim quorvane-keytarget
+  export QV_DEMO_INSIDE=1
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "demo: no display; running on a private Xvfb with icewm"
+    exec tests/support/with-xvfb.sh --wm icewm -- "$0" "$@"
+  fi
+fi
+
+bin=$root/build
+quorvane=$bin/src/app/quorvane
+sim=$bin/sim/quorvane-sim
+keytarget=$bin/tools/quorvane-keytarget
+out=$root/build/demo
+rm -rf "$out"
+mkdir -p "$out"
+# A private runtime folder: the simulator's socket and the single-instance lock
+# of this demo never meet a quorvane the user runs.
+export XDG_RUNTIME_DIR="$out/runtime"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+sock=$XDG_RUNTIME_DIR/quorvane-sim.sock
+
+pids=()
+cleanup() {
+  for ((i=${#pids[@]}-1; i>=0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  for ((i=${#pids[@]}-1; i>=0; i--)); do wait "${pids[i]}" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+# Waits until FILE has a line matching PATTERN (at most 10 s).
+wait_for() {
+  local file=$1 pattern=$2
+  for _ in $(seq 1 200); do
+    if grep -q -- "$pattern" "$file" 2>/dev/null; then return 0; fi
+    sleep 0.05
+  done
+  echo "demo: timed out waiting for '$pattern' in $file" >&2
+  return 1
+}
+
+press() {
+  "$sim" --socket "$sock" press "$@" >/dev/null
+  "$sim" --socket "$sock" wait-idle >/dev/null
+}
+
+# Waits until quorvane's log holds N receive-list lines (at most 10 s).
+wait_lines() {
+  local n=$1
+  for _ in $(seq 1 200); do
+    if [ "$(grep -c 'receive-list: ' "$out/quorvane.log" 2>/dev/null || true)" -ge "$n" ]; then
+      return 0
+    fi
+    sleep 0.05
+  done
+  return 1
+}
+
+"$sim" serve --socket "$sock" >"$out/sim.log" 2>&1 &
+pids+=($!)
+wait_for "$out/sim.log" '^ready'
+
+"$keytarget" --class QvDemoTarget --title "Demo target" --output "$out/target-keys.log" &
+pids+=($!)
+wait_for "$out/target-keys.log" '^ready'
+"$keytarget" --class QvDemoEditor --title "Demo editor" --output "$out/editor-keys.log" &
+pids+=($!)
+wait_for "$out/editor-keys.log" '^ready'
+editor_window=$(awk '/^ready/ {print $2; exit}' "$out/editor-keys.log")
+xdotool windowactivate --sync "$editor_window" 2>/dev/null || true
+
+cp samples/demo.ini "$out/Quorvane.ini"
+"$quorvane" --simulator="$sock" --config "$out/Quorvane.ini" --debug 2>"$out/quorvane.log" &
+qpid=$!
+pids+=($qpid)
+wait_for "$out/quorvane.log" 'start-up done'
+
+echo "demo: pressing four buttons of the simulated remote"
+press 12 34 56   # slot 1: Enter to QvDemoTarget
+press 12 34 57   # slot 2: "Hi" to QvDemoTarget
+press 12 34 58   # slot 3: Ctrl+C to QvDemoTarget
+wait_lines 3 || true
+press 5 120 7    # slot 4: no window, F5 to the foreground window
+wait_lines 4 || true
+sleep 0.3        # the clients read their last events
+active_after=$(xdotool getactivewindow 2>/dev/null || echo 0)
+import -window root "$out/screen.png" 2>/dev/null || true
+
+echo
+echo "== Receive list (レシーブ リスト)"
+sed -n 's/^quorvane: receive-list: /  /p' "$out/quorvane.log"
+echo
+echo "== Keys received by QvDemoTarget"
+awk '/^(press|release) / {printf "  %s %s\n", $1, $2}' "$out/target-keys.log"
+echo
+echo "== Keys received by QvDemoEditor (the window in the foreground)"
+awk '/^(press|release) / {printf "  %s %s\n", $1, $2}' "$out/editor-keys.log"
+echo
+
+# Quorvane ends on SIGTERM as on "終了": it writes WindowChangeTime and goes.
+kill -TERM "$qpid"
+wait "$qpid" || true
+
+ok=1
+expected_target="press Return release Return press Shift_L press H release H release Shift_L press i release i press Control_L press c release c release Control_L"
+got_target=$(awk '/^(press|release) / {printf "%s%s %s", sep, $1, $2; sep=" "}' "$out/target-keys.log")
+got_editor=$(awk '/^(press|release) / {printf "%s%s %s", sep, $1, $2; sep=" "}' "$out/editor-keys.log")
+if [ "$got_target" != "$expected_target" ]; then
+  echo "demo: FAIL: QvDemoTarget got '$got_target'"; ok=0
+fi
+if [ "$got_editor" != "press F5 release F5" ]; then
+  echo "demo: FAIL: QvDemoEditor got '$got_editor'"; ok=0
+fi
+if [ "$(grep -c 'receive-list: ' "$out/quorvane.log")" -ne 4 ]; then
+  echo "demo: FAIL: the receive list does not have four lines"; ok=0
+fi
+if [ "$active_after" != "$editor_window" ]; then
+  echo "demo: FAIL: the editor window is not in the foreground again"; ok=0
+fi
+
+echo "demo: opening the window on the learning page (パルス記憶) and pressing a button"
+"$quorvane" --simulator="$sock" --config "$out/Quorvane.ini" --debug --show --tab 2 \
+  2>"$out/quorvane-show.log" &
+qpid=$!
+pids+=($qpid)
+wait_for "$out/quorvane-show.log" 'start-up done'
+press 33 44 55
+sleep 0.5
+# The main window is the visible "Quorvane" window of full size (message boxes
+# carry the same title).
+for w in $(xdotool search --onlyvisible --name '^Quorvane$' 2>/dev/null || true); do
+  width=$(xwininfo -id "$w" 2>/dev/null | awk '/Width:/ {print $2}')
+  if [ "${width:-0}" -ge 300 ]; then
+    import -window "$w" "$out/quorvane-learning-page.png" 2>/dev/null || true
+    break
+  fi
+done
+import -window root "$out/screen-with-window.png" 2>/dev/null || true
+kill -TERM "$qpid"
+wait "$qpid" || true
+
+if [ -s "$out/quorvane-learning-page.png" ]; then
+  echo "demo: screenshot of the window: $out/quorvane-learning-page.png"
+else
+  echo "demo: no screenshot of the window could be taken"
+fi
+echo "demo: logs and screenshots in $out"
+if [ "$ok" -eq 1 ]; then
+  echo "demo: OK: every key arrived where its slot sends it"
+  exit 0
+fi
+exit 1
