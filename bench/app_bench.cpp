@@ -60,7 +60,8 @@ std::vector<std::string> NewLines(const std::string& path, std::streamoff& offse
 
 double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
-    const std::size_t i = std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5));
+    const std::size_t i =
+        std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5));
     return v[i];
 }
 
@@ -71,7 +72,8 @@ int Latency(const std::string& socket, const std::string& keylog, int n) {
     unsigned seed = 12345;
     for (int i = 0; i < n; ++i) {
         const long long t0 = NowMicros();
-        const qv::sim::SimReply reply = qv::sim::SendSimCommand(socket, {"press", "12", "34", "56"});
+        const qv::sim::SimReply reply =
+            qv::sim::SendSimCommand(socket, {"press", "12", "34", "56"});
         if (reply.code != qv::sim::SimReply::Code::Ok) {
             std::fprintf(stderr, "press failed: %s\n", reply.text.c_str());
             return 1;
@@ -184,8 +186,10 @@ long long CpuTicks(pid_t pid) {
     std::string field;
     long long utime = 0, stime = 0;
     for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14) utime = std::stoll(field);
-        if (i == 15) stime = std::stoll(field);
+        if (i == 14)
+            utime = std::stoll(field);
+        if (i == 15)
+            stime = std::stoll(field);
     }
     return utime + stime;
 }
@@ -213,8 +217,10 @@ int Idle(int seconds, const std::vector<std::string>& args) {
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const long long after = CpuTicks(child.pid);
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    const double cpu = static_cast<double>(after - before) / static_cast<double>(sysconf(_SC_CLK_TCK));
-    std::printf("idle with a connected simulated receiver, polling every 50 ms, over %.0f s:\n", wall);
+    const double cpu =
+        static_cast<double>(after - before) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    std::printf("idle with a connected simulated receiver, polling every 50 ms, over %.0f s:\n",
+                wall);
     std::printf("  CPU %.2f s = %.3f %% of one core\n", cpu, 100.0 * cpu / wall);
     std::printf("  VmRSS%s  VmHWM%s\n", StatusField(child.pid, "VmRSS").c_str(),
                 StatusField(child.pid, "VmHWM").c_str());

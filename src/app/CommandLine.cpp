@@ -9,8 +9,8 @@ CommandLineResult UsageError(const std::string& programName, const std::string& 
     CommandLineResult r;
     r.action = CommandLineResult::Action::Exit;
     r.exitCode = 2;
-    r.error = programName + ": " + message + "\nTry '" + programName +
-              " --help' for more information.\n";
+    r.error =
+        programName + ": " + message + "\nTry '" + programName + " --help' for more information.\n";
     return r;
 }
 
@@ -92,8 +92,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
         const bool takesValue = opt == "config" || opt == "tab";
         const bool optionalValue = opt == "simulator";
         if (!takesValue && !optionalValue && inlineValue) {
-            return UsageError(programName, "option '--" + std::string(opt) +
-                                               "' doesn't allow an argument");
+            return UsageError(programName,
+                              "option '--" + std::string(opt) + "' doesn't allow an argument");
         }
         std::string value;
         if (takesValue) {

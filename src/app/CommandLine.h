@@ -9,22 +9,22 @@
 namespace qv {
 
 struct CommandLine {
-    std::string configPath;     // --config FILE; empty: Quorvane.ini beside the executable
-    bool simulator = false;     // --simulator[=SOCKET]: talk to quorvane-sim instead of hidraw/udev
-    std::string simSocket;      // empty: the simulator's default socket
-    bool debug = false;         // --debug: debug log and accepted receive-list lines on stderr
-    bool show = false;          // --show: open the window after start-up as "設定" would
-    std::optional<int> tab;     // --tab N: select tab N (1 or 2) after start-up
+    std::string configPath;  // --config FILE; empty: Quorvane.ini beside the executable
+    bool simulator = false;  // --simulator[=SOCKET]: talk to quorvane-sim instead of hidraw/udev
+    std::string simSocket;   // empty: the simulator's default socket
+    bool debug = false;      // --debug: debug log and accepted receive-list lines on stderr
+    bool show = false;       // --show: open the window after start-up as "設定" would
+    std::optional<int> tab;  // --tab N: select tab N (1 or 2) after start-up
 };
 
 // What main() should do after parsing.
 struct CommandLineResult {
     enum class Action { Run, Exit };
     Action action = Action::Run;
-    int exitCode = 0;        // for Exit
-    std::string output;      // text for stdout (help, version)
-    std::string error;       // text for stderr (usage errors)
-    CommandLine options;     // for Run
+    int exitCode = 0;     // for Exit
+    std::string output;   // text for stdout (help, version)
+    std::string error;    // text for stderr (usage errors)
+    CommandLine options;  // for Run
 };
 
 // Parses argv[1..] with GNU conventions ("--opt VALUE", "--opt=VALUE", "--"

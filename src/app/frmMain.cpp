@@ -44,7 +44,9 @@ constexpr int kOffScreenLeft = -667;
 QString Q(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-std::string S(const QString& text) { return text.toStdString(); }
+std::string S(const QString& text) {
+    return text.toStdString();
+}
 
 // QPlainTextEdit keeps lines as paragraphs; the program's texts use CR LF.
 std::string ToCrLf(const QString& text) {
@@ -359,7 +361,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 // ------------------------------------------------------------ receive loop
 
-bool frmMain::TimerEnabled() const { return Timer1->isActive(); }
+bool frmMain::TimerEnabled() const {
+    return Timer1->isActive();
+}
 
 void frmMain::Timer1_Timer() {
     if (!mLink) {
@@ -530,7 +534,8 @@ void frmMain::ShowSlot() {
     // Browsing reads the file, not the table.
     const std::string section = "Remote" + S(txtNumber->text());
     txtComment->setText(Q(IniRead(mPorts.ini, section, "Comment", "")));
-    cboAdjustTime->setCurrentIndex(AdjustTimeIndex(Val(IniRead(mPorts.ini, section, "AdjustTime", ""))));
+    cboAdjustTime->setCurrentIndex(
+        AdjustTimeIndex(Val(IniRead(mPorts.ini, section, "AdjustTime", ""))));
     mPulseText = IniRead(mPorts.ini, section, "Pulse", "");
     txtPulse->setText(Q(mPulseText));
     txtWindowName->setText(Q(IniRead(mPorts.ini, section, "WindowName", "")));
@@ -547,9 +552,13 @@ void frmMain::cmdClear_Click() {
 
 // ------------------------------------------------------------- key capture
 
-std::string frmMain::KeyListText() const { return ToCrLf(txtKeyList->toPlainText()); }
+std::string frmMain::KeyListText() const {
+    return ToCrLf(txtKeyList->toPlainText());
+}
 
-void frmMain::SetKeyListText(const std::string& text) { txtKeyList->setPlainText(FromCrLf(text)); }
+void frmMain::SetKeyListText(const std::string& text) {
+    txtKeyList->setPlainText(FromCrLf(text));
+}
 
 void frmMain::txtKeyList_KeyDown(std::int16_t keyCode) {
     if (keyCode < 0 || keyCode > 256) {
@@ -621,13 +630,21 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 
 // ------------------------------------------------------- receiver indicators
 
-void frmMain::SetLamp(bool green) { shpStatus->SetFillColor(green ? kLampGreen : kLampRed); }
+void frmMain::SetLamp(bool green) {
+    shpStatus->SetFillColor(green ? kLampGreen : kLampRed);
+}
 
-void frmMain::SetVersionText(const std::string& text) { txtVersion->setText(Q(text)); }
+void frmMain::SetVersionText(const std::string& text) {
+    txtVersion->setText(Q(text));
+}
 
-void frmMain::EnableTimer() { Timer1->start(); }
+void frmMain::EnableTimer() {
+    Timer1->start();
+}
 
-void frmMain::DisableTimer() { Timer1->stop(); }
+void frmMain::DisableTimer() {
+    Timer1->stop();
+}
 
 bool frmMain::DeviceCheck(const std::string& path, std::int32_t& VendorID,
                           std::int32_t& ProductID) {

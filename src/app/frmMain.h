@@ -118,7 +118,9 @@ public:
     std::uint8_t KeyState(int code) const { return mKeyState.at(static_cast<std::size_t>(code)); }
     clsHidDirect* HidDirect() { return mHidDirect.get(); }
     // Every accepted receive-list line is also handed here (the --debug log).
-    void SetReceiveLog(std::function<void(const std::string&)> log) { mReceiveLog = std::move(log); }
+    void SetReceiveLog(std::function<void(const std::string&)> log) {
+        mReceiveLog = std::move(log);
+    }
     // The receive list's text with "\r\n" line ends.
     std::string ReceiveListText() const;
     // The key-list box's text in editor form ("\r\n" between lines).

@@ -139,7 +139,8 @@ int main(int argc, char** argv) {
         geometry.SetTrayHost(&trayHost);
         form.setWindowIcon(icon);
         if (options.debug) {
-            form.SetReceiveLog([](const std::string& line) { qv::DebugLog("receive-list: " + line); });
+            form.SetReceiveLog(
+                [](const std::string& line) { qv::DebugLog("receive-list: " + line); });
         }
 
         std::unique_ptr<QSocketNotifier> signalNotifier;

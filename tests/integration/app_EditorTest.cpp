@@ -12,7 +12,8 @@ namespace qv::test {
 namespace {
 
 const std::string kTwoSlots =
-    "[Remote1]\r\nPulse=12,34,56\r\nComment=one\r\nAdjustTime=1\r\nWindowName=W1\r\nKeyList=DA, UA\r\n"
+    "[Remote1]\r\nPulse=12,34,56\r\nComment=one\r\nAdjustTime=1\r\nWindowName=W1\r\nKeyList=DA, "
+    "UA\r\n"
     "[Remote2]\r\nPulse=01,02,03\r\nComment=two\r\nAdjustTime=-2\r\nWindowName=\r\n"
     "KeyList=D[CTRL] , DC\r\n";
 
@@ -99,7 +100,8 @@ TEST_F(Editor, StoreOverStoredSlotAnsweredNoChangesNothing) {
     // Answered Yes: replaced in file and table.
     h->dialogs.answers = {MsgAnswer::Yes};
     F().cmdChange->click();
-    EXPECT_NE(h->IniBytes().find("[Remote1]\r\nPulse=09,09,09\r\nComment=replaced"), std::string::npos);
+    EXPECT_NE(h->IniBytes().find("[Remote1]\r\nPulse=09,09,09\r\nComment=replaced"),
+              std::string::npos);
     EXPECT_EQ(F().Remotes()[1].Comment, "replaced");
     EXPECT_EQ(F().Remotes().UpperIndex(), 2);
 }

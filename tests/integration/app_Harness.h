@@ -6,9 +6,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QLabel>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -17,8 +17,8 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -110,10 +110,9 @@ public:
         ini = std::make_unique<IniStore>(std::make_unique<IconvTextCodec>(), std::move(files));
         ini->SetIniPath(iniPath);
         router = std::make_unique<modSubClass>(procs);
-        form = std::make_unique<frmMain>(FormPorts{dialogs, *ini, *hidPort, *deviceEvents,
-                                                   injector, windows, procs, *router, shell,
-                                                   menus, geometry, IconHandle{1},
-                                                   [this] { return now; }});
+        form = std::make_unique<frmMain>(FormPorts{dialogs, *ini, *hidPort, *deviceEvents, injector,
+                                                   windows, procs, *router, shell, menus, geometry,
+                                                   IconHandle{1}, [this] { return now; }});
     }
     ~FormHarness() {
         form->Unload();
@@ -164,6 +163,8 @@ public:
 };
 
 // A configuration with the given Remote sections and nothing else.
-inline std::string IniWithSlots(const std::string& sections) { return sections; }
+inline std::string IniWithSlots(const std::string& sections) {
+    return sections;
+}
 
 }  // namespace qv::test

@@ -43,7 +43,7 @@ TEST_F(ReceiveLoop, MatchingSlotLogsItsCommentAndSendsItsKeys) {
 
 TEST_F(ReceiveLoop, NothingHappensForUnknownCodesEmptyPollsAndErrors) {
     Start(Slot(1, "12,34,56", "a", "DA"));
-    h->Tick();                 // nothing queued: data byte 0 is 0
+    h->Tick();                    // nothing queued: data byte 0 is 0
     h->PressAndTick(12, 34, 57);  // no slot
     sim::BusFaults faults;
     faults.firmware.errorStatus[0x1E] = 0;
@@ -135,8 +135,8 @@ TEST_F(ReceiveLoop, TargetWindowIsActivatedForTheSendAndTheForegroundGivenBack) 
     h->PressAndTick(12, 34, 56);
 
     EXPECT_EQ(h->SentKeys(), "D41 U41 | ");
-    EXPECT_EQ(h->windows.foreground, 10);                                 // given back
-    EXPECT_EQ(h->windows.windows[20].showState, kSwShowMinimized);      // minimised again
+    EXPECT_EQ(h->windows.foreground, 10);                           // given back
+    EXPECT_EQ(h->windows.windows[20].showState, kSwShowMinimized);  // minimised again
     const auto& calls = h->windows.calls;
     const auto pos = [&calls](const std::string& call) {
         return std::find(calls.begin(), calls.end(), call) - calls.begin();

@@ -49,10 +49,10 @@ TEST(AppStartup, ControlsCarryTheirNamesAndCaptions) {
     frmMain& f = *h.form;
     EXPECT_EQ(f.windowTitle(), "Quorvane");
     const std::pair<const char*, const char*> labels[] = {
-        {"Label4", "レシーブ リスト"},   {"Label8", "ウィンドウ切替時間"},
-        {"Label1", "リモコン記憶 No."},  {"Label2", "コメント"},
-        {"Label3", "Quorvane 入力"},      {"Label6", "連続入力防止時間"},
-        {"Label7", "送信ウィンドウ"},     {"Label9", "送信キーリスト"},
+        {"Label4", "レシーブ リスト"},       {"Label8", "ウィンドウ切替時間"},
+        {"Label1", "リモコン記憶 No."},      {"Label2", "コメント"},
+        {"Label3", "Quorvane 入力"},         {"Label6", "連続入力防止時間"},
+        {"Label7", "送信ウィンドウ"},        {"Label9", "送信キーリスト"},
         {"Label22", "Control Chip Version"}, {"Label10", "HID Indicator"},
     };
     for (const auto& [name, caption] : labels) {
@@ -80,9 +80,12 @@ TEST(AppStartup, ControlsCarryTheirNamesAndCaptions) {
 }
 
 TEST(AppStartup, ReadsSettingsAndSlotsUpToTheFirstGap) {
-    FormHarness h({}, "[General]\r\nWindowChangeTime=3\r\n[HID]\r\nVendorID=0x04d8\r\nProductID=&HFFFF\r\n"
-                      "[Remote1]\r\nPulse=12,34,56\r\n[Remote2]\r\nPulse=1,2,3\r\n"
-                      "[Remote4]\r\nPulse=4,5,6\r\n", true);
+    FormHarness h(
+        {},
+        "[General]\r\nWindowChangeTime=3\r\n[HID]\r\nVendorID=0x04d8\r\nProductID=&HFFFF\r\n"
+        "[Remote1]\r\nPulse=12,34,56\r\n[Remote2]\r\nPulse=1,2,3\r\n"
+        "[Remote4]\r\nPulse=4,5,6\r\n",
+        true);
     h.form->Load();
     EXPECT_EQ(h.form->txtNumber->text(), "3");
     EXPECT_EQ(h.form->Remotes().UpperIndex(), 2);
@@ -171,7 +174,8 @@ TEST(AppExit, WritesWindowChangeTimeEvenWhenUnchangedCreatingTheFile) {
 }
 
 TEST(AppExit, KeepsOtherContentOfTheFile) {
-    const std::string text = "; mine\r\n[General]\r\nWindowChangeTime=2\r\n[Remote1]\r\nPulse=1,2,3\r\n";
+    const std::string text =
+        "; mine\r\n[General]\r\nWindowChangeTime=2\r\n[Remote1]\r\nPulse=1,2,3\r\n";
     FormHarness h({}, text, true);
     h.form->Load();
     h.form->cboWindowChangeTime->setCurrentIndex(7);

@@ -5,7 +5,9 @@
 namespace qv {
 namespace {
 
-CommandLineResult Parse(std::vector<std::string> args) { return ParseCommandLine(args, "quorvane"); }
+CommandLineResult Parse(std::vector<std::string> args) {
+    return ParseCommandLine(args, "quorvane");
+}
 
 TEST(CommandLine, NoOptionsRunsWithDefaults) {
     const auto r = Parse({});
