@@ -295,11 +295,9 @@ bool IniFile::HasSection(std::string_view section) const {
 
 std::vector<std::string> IniFile::SectionNames() const {
     std::vector<std::string> names;
+    names.reserve(sections_.size() - 1);
     for (std::size_t i = 1; i < sections_.size(); ++i) {
-        auto it = index_.find(sections_[i].name);
-        if (it != index_.end() && it->second == i) {
-            names.emplace_back(sections_[i].name);
-        }
+        names.emplace_back(sections_[i].name);
     }
     return names;
 }

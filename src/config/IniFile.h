@@ -59,7 +59,7 @@ public:
     bool HasSection(std::string_view section) const;
     // The number of section headers in the file, duplicates included.
     std::size_t SectionCount() const { return sections_.size() - 1; }
-    // Section names in file order, each name once (the first spelling of duplicates).
+    // Section names of every header in file order, duplicates included.
     std::vector<std::string> SectionNames() const;
 
     // Sets `key` in `section` to `value` (UTF-8, written as given). False, leaving the

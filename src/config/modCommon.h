@@ -24,6 +24,12 @@ std::string IniRead(IniStore& store, std::string_view section, std::string_view 
 // 0 when the value does not start with a number. Round with RoundHalfEven before use.
 double IniReadDefault(IniStore& store, std::string_view section, std::string_view key,
                       double defaultNumber, std::string_view fileName = "");
+// The same two reads on a file already parsed, for a pass of many reads (start-up reads
+// the remote table, WindowChangeTime and the identifiers from one parse).
+std::string IniRead(const IniFile& file, std::string_view section, std::string_view key,
+                    std::string_view defaultText);
+double IniReadDefault(const IniFile& file, std::string_view section, std::string_view key,
+                      double defaultNumber);
 // Writes `value` stripped of leading and trailing spaces; true when the file was written.
 bool IniWrite(IniStore& store, std::string_view section, std::string_view key,
               std::string_view value, std::string_view fileName = "");

@@ -28,7 +28,7 @@ TEST_F(IniFileTest, FirstOfDuplicateKeysAndSectionsWins) {
     EXPECT_EQ(f.Get("A", "k"), "1");
     // The second [a] is never searched, as with the private-profile functions.
     EXPECT_FALSE(f.Get("A", "j").has_value());
-    EXPECT_EQ(f.SectionNames(), std::vector<std::string>{"A"});
+    EXPECT_EQ(f.SectionNames(), (std::vector<std::string>{"A", "a"}));
 }
 
 TEST_F(IniFileTest, BlanksTrimmedAndMatchingQuotesRemoved) {
