@@ -45,6 +45,15 @@ bool IniWrite(IniStore& store, std::string_view section, std::string_view key,
     return store.Write(section, key, TrimSpaces(value), fileName);
 }
 
+bool IniWriteKeys(IniStore& store, std::string_view section,
+                  std::vector<std::pair<std::string, std::string>> keyValues,
+                  std::string_view fileName) {
+    for (auto& kv : keyValues) {
+        kv.second = std::string(TrimSpaces(kv.second));
+    }
+    return store.WriteKeys(section, keyValues, fileName);
+}
+
 bool IniWrite(IniStore& store, std::string_view section, std::string_view key, double value,
               std::string_view fileName) {
     char buf[64];

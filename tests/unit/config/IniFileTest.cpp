@@ -192,6 +192,16 @@ TEST_F(IniFileTest, ShiftJisTrailByteThatLooksLikeABracketStaysInTheName) {
     EXPECT_FALSE(f.Get("A", "k").has_value());
 }
 
+TEST_F(IniFileTest, BytesNoCodePageCanReadAreKeptAndTheRestStillWorks) {
+    const std::string bytes = "[S]\nbad=\xFF\xFF\nk=1\n";
+    IniFile f = Parse(bytes);
+    EXPECT_EQ(f.Encoding(), TextEncoding::ShiftJis);
+    EXPECT_EQ(f.Get("S", "k"), "1");
+    EXPECT_EQ(f.Get("S", "bad"), "\uFFFD\uFFFD");
+    ASSERT_TRUE(f.Set("S", "k", "2", codec_));
+    EXPECT_EQ(f.Serialize(), "[S]\nbad=\xFF\xFF\nk=2\n");
+}
+
 TEST_F(IniFileTest, ShiftJisFileRefusesTextItCannotHold) {
     const std::string bytes = "[S]\r\nk=\x83\x65\r\n";
     IniFile f = Parse(bytes);
