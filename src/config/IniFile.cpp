@@ -1,6 +1,7 @@
 #include "config/IniFile.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "config/TextCodec.h"
 
@@ -24,14 +25,8 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
-std::string Fold(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool IsQuote(char c) {
@@ -53,6 +48,18 @@ bool IsValidUtf8(std::string_view s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();
     while (p < end) {
+        // Plain ASCII, eight bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if ((word & 0x8080808080808080ull) != 0) {
+                break;
+            }
+            p += 8;
+        }
+        if (p == end) {
+            break;
+        }
         unsigned char c = *p;
         if (c < 0x80) {
             ++p;
@@ -130,36 +137,79 @@ std::string QuoteIfNeeded(std::string_view value) {
 
 }  // namespace
 
-IniFile::IniFile() {
-    sections_.emplace_back();
+std::size_t IniFile::FoldHash::operator()(std::string_view s) const noexcept {
+    std::size_t h = 1469598103934665603ull;
+    for (char c : s) {
+        h = (h ^ static_cast<unsigned char>(Lower(c))) * 1099511628211ull;
+    }
+    return h;
 }
 
-IniFile IniFile::Parse(std::string_view bytes, TextCodec& codec) {
+bool IniFile::FoldEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+IniFile::IniFile() {
+    sections_.push_back(Section{{}, 0, 0, 0, 0});
+}
+
+std::string_view IniFile::Keep(std::string text) {
+    texts_.push_back(std::make_unique<std::string>(std::move(text)));
+    return *texts_.back();
+}
+
+std::string_view IniFile::EolText(Eol eol) const {
+    switch (eol) {
+        case Eol::CrLf:
+            return "\r\n";
+        case Eol::Lf:
+            return "\n";
+        case Eol::None:
+            break;
+    }
+    return {};
+}
+
+IniFile IniFile::Parse(std::string_view input, TextCodec& codec) {
     IniFile doc;
-    std::string_view body = bytes;
+    const std::string_view bytes = doc.Keep(std::string(input));
     std::size_t bom = 0;
-    if (body.substr(0, kBom.size()) == kBom) {
+    if (bytes.substr(0, kBom.size()) == kBom) {
         bom = kBom.size();
     }
     doc.encoding_ = (bom != 0 || IsValidUtf8(bytes)) ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
+    const std::size_t lineCount =
+        static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    doc.lines_.reserve(lineCount);
+    doc.entries_.reserve(lineCount);
 
     bool newlineKnown = false;
     std::size_t pos = 0;
     while (pos < bytes.size()) {
-        std::size_t nl = bytes.find('\n', pos);
-        Line line;
-        if (nl == std::string_view::npos) {
-            line.raw.assign(bytes.substr(pos));
+        const void* hit = std::memchr(bytes.data() + pos, '\n', bytes.size() - pos);
+        Line line{{}, Eol::None};
+        if (hit == nullptr) {
+            line.raw = bytes.substr(pos);
             pos = bytes.size();
         } else {
+            const std::size_t nl =
+                static_cast<std::size_t>(static_cast<const char*>(hit) - bytes.data());
             std::size_t end = nl;
             if (end > pos && bytes[end - 1] == '\r') {
                 --end;
-                line.eol = "\r\n";
+                line.eol = Eol::CrLf;
             } else {
-                line.eol = "\n";
+                line.eol = Eol::Lf;
             }
-            line.raw.assign(bytes.substr(pos, end - pos));
+            line.raw = bytes.substr(pos, end - pos);
             pos = nl + 1;
             if (!newlineKnown) {
                 doc.newline_ = line.eol;
@@ -168,65 +218,72 @@ IniFile IniFile::Parse(std::string_view bytes, TextCodec& codec) {
         }
 
         std::string_view text = line.raw;
-        if (bom != 0 && doc.sections_.size() == 1 && doc.sections_[0].lines.empty()) {
+        if (doc.lines_.empty()) {
             text.remove_prefix(bom);
         }
-        std::string decoded;
         if (doc.encoding_ == TextEncoding::ShiftJis && HasHighByte(text)) {
             auto utf8 = codec.Cp932ToUtf8(text);
-            decoded = utf8 ? std::move(*utf8) : ReplaceHighBytes(text);
-            text = decoded;
+            text = doc.Keep(utf8 ? std::move(*utf8) : ReplaceHighBytes(text));
         }
+        const auto lineIndex = static_cast<std::uint32_t>(doc.lines_.size());
+        doc.lines_.push_back(line);
 
         std::string_view t = TrimBlanks(text);
-        if (!t.empty() && t.front() == '[') {
-            t.remove_prefix(1);
-            std::size_t close = t.find(']');
-            std::string_view name = TrimBlanks(t.substr(0, close));
-            Section section;
-            section.name.assign(name);
-            section.lines.push_back(std::move(line));
-            doc.index_.try_emplace(Fold(name), doc.sections_.size());
-            doc.sections_.push_back(std::move(section));
+        if (t.empty() || t.front() == ';') {
             continue;
         }
-
-        Section& section = doc.sections_.back();
-        if (!t.empty() && t.front() != ';') {
-            std::size_t eq = t.find('=');
-            if (eq != std::string_view::npos) {
-                std::string_view name = TrimBlanks(t.substr(0, eq));
-                if (!name.empty()) {
-                    Entry e;
-                    e.folded = Fold(name);
-                    e.name.assign(name);
-                    e.value.assign(Unquote(t.substr(eq + 1)));
-                    e.line = section.lines.size();
-                    section.entries.push_back(std::move(e));
-                }
-            }
+        if (t.front() == '[') {
+            t.remove_prefix(1);
+            const std::string_view name = TrimBlanks(t.substr(0, t.find(']')));
+            Section& last = doc.sections_.back();
+            last.endLine = lineIndex;
+            last.endEntry = static_cast<std::uint32_t>(doc.entries_.size());
+            doc.index_.try_emplace(name, doc.sections_.size());
+            doc.sections_.push_back(
+                Section{name, lineIndex, 0, static_cast<std::uint32_t>(doc.entries_.size()), 0});
+            continue;
         }
-        section.lines.push_back(std::move(line));
+        // Keys before the first section are never read, as on Windows.
+        if (doc.sections_.size() == 1) {
+            continue;
+        }
+        const std::size_t eq = t.find('=');
+        if (eq == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view name = TrimBlanks(t.substr(0, eq));
+        if (!name.empty()) {
+            doc.entries_.push_back(Entry{name, Unquote(t.substr(eq + 1)), lineIndex});
+        }
     }
-    // Keys before the first section are never read, as on Windows.
-    doc.sections_[0].entries.clear();
+    Section& last = doc.sections_.back();
+    last.endLine = static_cast<std::uint32_t>(doc.lines_.size());
+    last.endEntry = static_cast<std::uint32_t>(doc.entries_.size());
     return doc;
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view section) const {
-    auto it = index_.find(Fold(TrimBlanks(section)));
+    auto it = index_.find(TrimBlanks(section));
     return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
+    if (auto value = Find(section, key)) {
+        return std::string(*value);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string_view> IniFile::Find(std::string_view section,
+                                              std::string_view key) const {
     const Section* s = FindSection(section);
     if (s == nullptr) {
         return std::nullopt;
     }
-    std::string folded = Fold(TrimBlanks(key));
-    for (const Entry& e : s->entries) {
-        if (e.folded == folded) {
-            return e.value;
+    key = TrimBlanks(key);
+    for (std::uint32_t i = s->firstEntry; i < s->endEntry; ++i) {
+        if (FoldEqual{}(entries_[i].name, key)) {
+            return entries_[i].value;
         }
     }
     return std::nullopt;
@@ -238,11 +295,9 @@ bool IniFile::HasSection(std::string_view section) const {
 
 std::vector<std::string> IniFile::SectionNames() const {
     std::vector<std::string> names;
+    names.reserve(sections_.size() - 1);
     for (std::size_t i = 1; i < sections_.size(); ++i) {
-        auto it = index_.find(Fold(sections_[i].name));
-        if (it != index_.end() && it->second == i) {
-            names.push_back(sections_[i].name);
-        }
+        names.emplace_back(sections_[i].name);
     }
     return names;
 }
@@ -252,6 +307,23 @@ std::optional<std::string> IniFile::Encode(std::string_view text, TextCodec& cod
         return std::string(text);
     }
     return codec.Utf8ToCp932(text);
+}
+
+void IniFile::InsertLine(std::size_t sectionIndex, std::uint32_t at, Line line) {
+    if (at > 0 && lines_[at - 1].eol == Eol::None) {
+        lines_[at - 1].eol = newline_;
+    }
+    lines_.insert(lines_.begin() + at, line);
+    for (Entry& e : entries_) {
+        if (e.line >= at) {
+            ++e.line;
+        }
+    }
+    sections_[sectionIndex].endLine++;
+    for (std::size_t i = sectionIndex + 1; i < sections_.size(); ++i) {
+        sections_[i].firstLine++;
+        sections_[i].endLine++;
+    }
 }
 
 bool IniFile::Set(std::string_view section, std::string_view key, std::string_view value,
@@ -266,77 +338,78 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     }
     const std::string stored = QuoteIfNeeded(value);
 
-    auto it = index_.find(Fold(section));
+    auto it = index_.find(section);
     if (it == index_.end()) {
         auto header = Encode("[" + std::string(section) + "]", codec);
         auto keyLine = Encode(std::string(key) + "=" + stored, codec);
         if (!header || !keyLine) {
             return false;
         }
-        for (auto s = sections_.rbegin(); s != sections_.rend(); ++s) {
-            if (!s->lines.empty()) {
-                if (s->lines.back().eol.empty()) {
-                    s->lines.back().eol = newline_;
-                }
-                break;
-            }
+        if (!lines_.empty() && lines_.back().eol == Eol::None) {
+            lines_.back().eol = newline_;
         }
-        Section added;
-        added.name.assign(section);
-        added.lines.push_back(Line{std::move(*header), newline_});
-        added.lines.push_back(Line{std::move(*keyLine), newline_});
-        added.entries.push_back(
-            Entry{Fold(key), std::string(key), std::string(Unquote(stored)), 1});
-        index_.emplace(Fold(section), sections_.size());
-        sections_.push_back(std::move(added));
+        const std::string_view name = Keep(std::string(section));
+        const std::string_view utf8 = Keep(std::string(key) + "=" + stored);
+        const auto first = static_cast<std::uint32_t>(lines_.size());
+        const auto firstEntry = static_cast<std::uint32_t>(entries_.size());
+        lines_.push_back(Line{Keep(std::move(*header)), newline_});
+        lines_.push_back(Line{Keep(std::move(*keyLine)), newline_});
+        entries_.push_back(
+            Entry{utf8.substr(0, key.size()), Unquote(utf8.substr(key.size() + 1)), first + 1});
+        index_.emplace(name, sections_.size());
+        sections_.push_back(Section{name, first, first + 2, firstEntry, firstEntry + 1});
         return true;
     }
 
-    Section& s = sections_[it->second];
-    const std::string folded = Fold(key);
-    for (Entry& e : s.entries) {
-        if (e.folded == folded) {
-            auto line = Encode(e.name + "=" + stored, codec);
+    const std::size_t sectionIndex = it->second;
+    Section& s = sections_[sectionIndex];
+    for (std::uint32_t i = s.firstEntry; i < s.endEntry; ++i) {
+        Entry& e = entries_[i];
+        if (FoldEqual{}(e.name, key)) {
+            const std::string text = std::string(e.name) + "=" + stored;
+            auto line = Encode(text, codec);
             if (!line) {
                 return false;
             }
-            s.lines[e.line].raw = std::move(*line);
-            e.value.assign(Unquote(stored));
+            const std::string_view utf8 = Keep(text);
+            lines_[e.line].raw = Keep(std::move(*line));
+            e.value = Unquote(utf8.substr(e.name.size() + 1));
             return true;
         }
     }
 
-    auto line = Encode(std::string(key) + "=" + stored, codec);
+    const std::string text = std::string(key) + "=" + stored;
+    auto line = Encode(text, codec);
     if (!line) {
         return false;
     }
-    std::size_t at = 1;  // after the header
-    for (const Entry& e : s.entries) {
-        at = std::max(at, e.line + 1);
+    const std::string_view utf8 = Keep(text);
+    std::uint32_t at = s.firstLine + 1;  // after the header
+    for (std::uint32_t i = s.firstEntry; i < s.endEntry; ++i) {
+        at = std::max(at, entries_[i].line + 1);
     }
-    if (s.lines[at - 1].eol.empty()) {
-        s.lines[at - 1].eol = newline_;
+    InsertLine(sectionIndex, at, Line{Keep(std::move(*line)), newline_});
+    const std::uint32_t entryAt = s.endEntry;
+    entries_.insert(entries_.begin() + entryAt,
+                    Entry{utf8.substr(0, key.size()), Unquote(utf8.substr(key.size() + 1)), at});
+    s.endEntry++;
+    for (std::size_t i = sectionIndex + 1; i < sections_.size(); ++i) {
+        sections_[i].firstEntry++;
+        sections_[i].endEntry++;
     }
-    s.lines.insert(s.lines.begin() + static_cast<std::ptrdiff_t>(at),
-                   Line{std::move(*line), newline_});
-    s.entries.push_back(Entry{folded, std::string(key), std::string(Unquote(stored)), at});
     return true;
 }
 
 std::string IniFile::Serialize() const {
     std::size_t total = 0;
-    for (const Section& s : sections_) {
-        for (const Line& l : s.lines) {
-            total += l.raw.size() + l.eol.size();
-        }
+    for (const Line& l : lines_) {
+        total += l.raw.size() + EolText(l.eol).size();
     }
     std::string out;
     out.reserve(total);
-    for (const Section& s : sections_) {
-        for (const Line& l : s.lines) {
-            out += l.raw;
-            out += l.eol;
-        }
+    for (const Line& l : lines_) {
+        out += l.raw;
+        out += EolText(l.eol);
     }
     return out;
 }

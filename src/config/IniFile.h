@@ -23,6 +23,8 @@
 // can be copied to the Windows build and back unchanged.
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +41,10 @@ class IniFile {
 public:
     // An empty UTF-8 document with CRLF line ends (what a missing file is).
     IniFile();
+    IniFile(IniFile&&) noexcept = default;
+    IniFile& operator=(IniFile&&) noexcept = default;
+    IniFile(const IniFile&) = delete;  // it holds views into its own texts
+    IniFile& operator=(const IniFile&) = delete;
 
     // Parses a file's bytes; never fails (lines it cannot read are kept and ignored).
     static IniFile Parse(std::string_view bytes, TextCodec& codec);
@@ -46,9 +52,14 @@ public:
     // The value of `key` in `section` (blanks trimmed, quotes removed), or nullopt when the
     // section or the key is missing. A key written as "Key=" gives an empty value.
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+    // The same as a view into the document, valid while the document lives and is not changed;
+    // for passes that read many keys.
+    std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
     // Whether the section exists.
     bool HasSection(std::string_view section) const;
-    // Section names in file order, each name once (the first spelling of duplicates).
+    // The number of section headers in the file, duplicates included.
+    std::size_t SectionCount() const { return sections_.size() - 1; }
+    // Section names of every header in file order, duplicates included.
     std::vector<std::string> SectionNames() const;
 
     // Sets `key` in `section` to `value` (UTF-8, written as given). False, leaving the
@@ -63,32 +74,47 @@ public:
     // The file's encoding.
     TextEncoding Encoding() const { return encoding_; }
     // The line end used for new lines: "\r\n" or "\n".
-    std::string_view NewLine() const { return newline_; }
+    std::string_view NewLine() const { return EolText(newline_); }
 
 private:
+    // Every text the document refers to lives in `texts_` (the file's bytes first, then
+    // decoded and rewritten lines); each is heap-held, so the views below stay valid when
+    // the document moves. Lines, entries and sections are flat arrays for a fast parse.
+    enum class Eol : std::uint8_t { None, Lf, CrLf };
     struct Line {
-        std::string raw;  // the line's bytes as in the file, without its line end
-        std::string eol;  // "\r\n", "\n", or "" for a last line without line end
+        std::string_view raw;  // the line's bytes as in the file, without its line end
+        Eol eol;
     };
     struct Entry {
-        std::string folded;  // key name in ASCII lower case
-        std::string name;    // key name as spelled in the file (UTF-8)
-        std::string value;   // trimmed, quotes removed (UTF-8)
-        std::size_t line;    // index into the section's lines
+        std::string_view name;   // key name (UTF-8)
+        std::string_view value;  // trimmed, quotes removed (UTF-8)
+        std::uint32_t line;      // index into lines_
     };
     struct Section {
-        std::string name;            // as spelled in the file (UTF-8); empty for the preamble
-        std::vector<Line> lines;     // the header first (none for the preamble), then the body
-        std::vector<Entry> entries;  // key lines in file order, duplicates included
+        std::string_view name;  // UTF-8; empty for the preamble before the first header
+        std::uint32_t firstLine, endLine;
+        std::uint32_t firstEntry, endEntry;
+    };
+    struct FoldHash {
+        std::size_t operator()(std::string_view s) const noexcept;
+    };
+    struct FoldEqual {
+        bool operator()(std::string_view a, std::string_view b) const noexcept;
     };
 
+    std::string_view Keep(std::string text);
+    std::string_view EolText(Eol eol) const;
     const Section* FindSection(std::string_view section) const;
     std::optional<std::string> Encode(std::string_view text, TextCodec& codec) const;
+    void InsertLine(std::size_t sectionIndex, std::uint32_t at, Line line);
 
     TextEncoding encoding_ = TextEncoding::Utf8;
-    std::string newline_ = "\r\n";
-    std::vector<Section> sections_;  // sections_[0] is the preamble before the first header
-    std::unordered_map<std::string, std::size_t> index_;  // folded name → first section
+    Eol newline_ = Eol::CrLf;
+    std::vector<std::unique_ptr<std::string>> texts_;
+    std::vector<Line> lines_;
+    std::vector<Entry> entries_;
+    std::vector<Section> sections_;  // sections_[0] is the preamble
+    std::unordered_map<std::string_view, std::size_t, FoldHash, FoldEqual> index_;  // first wins
 };
 
 }  // namespace qv

@@ -11,7 +11,7 @@ IniStore::IniStore(std::unique_ptr<TextCodec> codec, std::unique_ptr<ConfigFiles
 
 void IniStore::SetIniPath(std::string path) {
     path_ = std::move(path);
-    resolved_ = true;
+    resolved_ = !path_.empty();
 }
 
 const std::string& IniStore::IniPath() {
@@ -39,6 +39,12 @@ LoadedIni IniStore::Load(std::string_view fileName) {
 
 bool IniStore::Write(std::string_view section, std::string_view key, std::string_view value,
                      std::string_view fileName) {
+    return WriteKeys(section, {{std::string(key), std::string(value)}}, fileName);
+}
+
+bool IniStore::WriteKeys(std::string_view section,
+                         const std::vector<std::pair<std::string, std::string>>& keyValues,
+                         std::string_view fileName) {
     const std::string path = Resolve(fileName);
     LoadedIni loaded = Load(path);
     if (loaded.status == ReadStatus::Error) {
@@ -46,9 +52,11 @@ bool IniStore::Write(std::string_view section, std::string_view key, std::string
         DebugLog("not writing " + path + ": it exists but cannot be read");
         return false;
     }
-    if (!loaded.file.Set(section, key, value, *codec_)) {
-        DebugLog("cannot store [" + std::string(section) + "] " + std::string(key) + " in " + path);
-        return false;
+    for (const auto& [key, value] : keyValues) {
+        if (!loaded.file.Set(section, key, value, *codec_)) {
+            DebugLog("cannot store [" + std::string(section) + "] " + key + " in " + path);
+            return false;
+        }
     }
     return files_->ReplaceFile(path, loaded.file.Serialize());
 }

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "config/ConfigFiles.h"
 #include "config/IniFile.h"
@@ -29,7 +31,8 @@ class IniStore {
 public:
     IniStore(std::unique_ptr<TextCodec> codec, std::unique_ptr<ConfigFiles> files);
 
-    // Uses `path` as the INI path from now on, instead of the default location.
+    // Uses `path` as the INI path from now on, instead of the default location (an empty
+    // path goes back to the default location).
     void SetIniPath(std::string path);
     // The INI path; the default location is looked up on the first call only.
     const std::string& IniPath();
@@ -41,6 +44,11 @@ public:
     // IniFile::Set), or the file cannot be written; the old file is then unchanged.
     bool Write(std::string_view section, std::string_view key, std::string_view value,
                std::string_view fileName = "");
+    // Sets several keys of one section, in the order given, with one replacement of the file:
+    // either every value is stored or none is.
+    bool WriteKeys(std::string_view section,
+                   const std::vector<std::pair<std::string, std::string>>& keyValues,
+                   std::string_view fileName = "");
 
     TextCodec& Codec() { return *codec_; }
 

@@ -31,13 +31,13 @@ long ParseDecimal(std::string_view text, long limit) {
 }
 
 int ReadNumber(const IniFile& file, const std::string& section, std::string_view key) {
-    auto value = file.Get(section, key);
+    auto value = file.Find(section, key);
     return value ? RoundHalfEven(Val(*value)) : 0;
 }
 
-std::string ReadText(const IniFile& file, const std::string& section, std::string_view key) {
-    auto value = file.Get(section, key);
-    return value ? std::string(TrimSpaces(*value)) : std::string();
+std::string_view ReadText(const IniFile& file, const std::string& section, std::string_view key) {
+    auto value = file.Find(section, key);
+    return value ? TrimSpaces(*value) : std::string_view();
 }
 
 }  // namespace
@@ -134,17 +134,20 @@ void RemoteTable::Store(int n, std::string_view comment, std::string_view pulseT
 
 int RemoteTable::Load(const IniFile& file) {
     Reset();
+    const std::size_t most = std::min<std::size_t>(file.SectionCount(), kMaxSlot) + 1;
+    slots_.reserve(most);
+    keys_.reserve(most);
     for (int n = 1; n <= kMaxSlot; ++n) {
         const std::string section = RemoteSection(n);
-        const std::string pulse = ReadText(file, section, "Pulse");
+        const std::string_view pulse = ReadText(file, section, "Pulse");
         if (pulse.empty()) {
             break;
         }
-        const std::string comment = ReadText(file, section, "Comment");
+        const std::string_view comment = ReadText(file, section, "Comment");
         const int adjustPulse = ReadNumber(file, section, "AdjustPulse");
         const int adjustTime = ReadNumber(file, section, "AdjustTime");
-        const std::string windowName = ReadText(file, section, "WindowName");
-        const std::string keyList = ReadText(file, section, "KeyList");
+        const std::string_view windowName = ReadText(file, section, "WindowName");
+        const std::string_view keyList = ReadText(file, section, "KeyList");
         Store(n, comment, pulse, adjustPulse, adjustTime, windowName, keyList);
     }
     return UpperIndex() + 1;

@@ -14,27 +14,44 @@ std::string_view TrimSpaces(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-std::string IniRead(IniStore& store, std::string_view section, std::string_view key,
-                    std::string_view defaultText, std::string_view fileName) {
-    LoadedIni loaded = store.Load(fileName);
-    if (auto value = loaded.file.Get(section, key)) {
+std::string IniRead(const IniFile& file, std::string_view section, std::string_view key,
+                    std::string_view defaultText) {
+    if (auto value = file.Find(section, key)) {
         return std::string(TrimSpaces(*value));
     }
     return std::string(TrimSpaces(defaultText));
 }
 
-double IniReadDefault(IniStore& store, std::string_view section, std::string_view key,
-                      double defaultNumber, std::string_view fileName) {
-    LoadedIni loaded = store.Load(fileName);
-    if (auto value = loaded.file.Get(section, key)) {
+double IniReadDefault(const IniFile& file, std::string_view section, std::string_view key,
+                      double defaultNumber) {
+    if (auto value = file.Find(section, key)) {
         return Val(*value);
     }
     return defaultNumber;
 }
 
+std::string IniRead(IniStore& store, std::string_view section, std::string_view key,
+                    std::string_view defaultText, std::string_view fileName) {
+    return IniRead(store.Load(fileName).file, section, key, defaultText);
+}
+
+double IniReadDefault(IniStore& store, std::string_view section, std::string_view key,
+                      double defaultNumber, std::string_view fileName) {
+    return IniReadDefault(store.Load(fileName).file, section, key, defaultNumber);
+}
+
 bool IniWrite(IniStore& store, std::string_view section, std::string_view key,
               std::string_view value, std::string_view fileName) {
     return store.Write(section, key, TrimSpaces(value), fileName);
+}
+
+bool IniWriteKeys(IniStore& store, std::string_view section,
+                  std::vector<std::pair<std::string, std::string>> keyValues,
+                  std::string_view fileName) {
+    for (auto& kv : keyValues) {
+        kv.second = std::string(TrimSpaces(kv.second));
+    }
+    return store.WriteKeys(section, keyValues, fileName);
 }
 
 bool IniWrite(IniStore& store, std::string_view section, std::string_view key, double value,

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "config/IniStore.h"
 
@@ -24,9 +26,20 @@ std::string IniRead(IniStore& store, std::string_view section, std::string_view 
 // 0 when the value does not start with a number. Round with RoundHalfEven before use.
 double IniReadDefault(IniStore& store, std::string_view section, std::string_view key,
                       double defaultNumber, std::string_view fileName = "");
+// The same two reads on a file already parsed, for a pass of many reads (start-up reads
+// the remote table, WindowChangeTime and the identifiers from one parse).
+std::string IniRead(const IniFile& file, std::string_view section, std::string_view key,
+                    std::string_view defaultText);
+double IniReadDefault(const IniFile& file, std::string_view section, std::string_view key,
+                      double defaultNumber);
 // Writes `value` stripped of leading and trailing spaces; true when the file was written.
 bool IniWrite(IniStore& store, std::string_view section, std::string_view key,
               std::string_view value, std::string_view fileName = "");
+// Writes several keys of one section, each value stripped of spaces, in one atomic
+// replacement of the file (the store command's five keys: all of them or none).
+bool IniWriteKeys(IniStore& store, std::string_view section,
+                  std::vector<std::pair<std::string, std::string>> keyValues,
+                  std::string_view fileName = "");
 // Writes a number as its shortest decimal text (3 → "3", 2.5 → "2.5").
 bool IniWrite(IniStore& store, std::string_view section, std::string_view key, double value,
               std::string_view fileName = "");

@@ -28,7 +28,7 @@ TEST_F(IniFileTest, FirstOfDuplicateKeysAndSectionsWins) {
     EXPECT_EQ(f.Get("A", "k"), "1");
     // The second [a] is never searched, as with the private-profile functions.
     EXPECT_FALSE(f.Get("A", "j").has_value());
-    EXPECT_EQ(f.SectionNames(), std::vector<std::string>{"A"});
+    EXPECT_EQ(f.SectionNames(), (std::vector<std::string>{"A", "a"}));
 }
 
 TEST_F(IniFileTest, BlanksTrimmedAndMatchingQuotesRemoved) {
@@ -190,6 +190,16 @@ TEST_F(IniFileTest, ShiftJisTrailByteThatLooksLikeABracketStaysInTheName) {
     EXPECT_EQ(f.Encoding(), TextEncoding::ShiftJis);
     EXPECT_EQ(f.Get("A\u2010B", "k"), "1");
     EXPECT_FALSE(f.Get("A", "k").has_value());
+}
+
+TEST_F(IniFileTest, BytesNoCodePageCanReadAreKeptAndTheRestStillWorks) {
+    const std::string bytes = "[S]\nbad=\xFF\xFF\nk=1\n";
+    IniFile f = Parse(bytes);
+    EXPECT_EQ(f.Encoding(), TextEncoding::ShiftJis);
+    EXPECT_EQ(f.Get("S", "k"), "1");
+    EXPECT_EQ(f.Get("S", "bad"), "\uFFFD\uFFFD");
+    ASSERT_TRUE(f.Set("S", "k", "2", codec_));
+    EXPECT_EQ(f.Serialize(), "[S]\nbad=\xFF\xFF\nk=2\n");
 }
 
 TEST_F(IniFileTest, ShiftJisFileRefusesTextItCannotHold) {

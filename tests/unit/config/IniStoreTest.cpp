@@ -124,6 +124,25 @@ TEST(IniStoreTest, NewFileWithJapaneseIsUtf8) {
     EXPECT_EQ(ReadBytes(path), "[Remote1]\r\nComment=\xE9\x9F\xB3\xE9\x87\x8F\r\n");
 }
 
+TEST(IniStoreTest, SeveralKeysGoInOneWriteOrNotAtAll) {
+    TempDir dir;
+    const std::string path = dir.File("Quorvane.ini");
+    IniStore store = MakeStore(path);
+    ASSERT_TRUE(IniWriteKeys(store, "Remote1",
+                             {{"Pulse", "05,120,07"},
+                              {"Comment", "  Play "},
+                              {"AdjustTime", "2"},
+                              {"WindowName", ""},
+                              {"KeyList", "D[A], U[A]"}}));
+    const std::string stored =
+        "[Remote1]\r\nPulse=05,120,07\r\nComment=Play\r\nAdjustTime=2\r\nWindowName=\r\n"
+        "KeyList=D[A], U[A]\r\n";
+    EXPECT_EQ(ReadBytes(path), stored);
+    // A value that cannot be stored stops the whole write; the file keeps every old value.
+    EXPECT_FALSE(IniWriteKeys(store, "Remote1", {{"Pulse", "11,22,33"}, {"Comment", "a\nb"}}));
+    EXPECT_EQ(ReadBytes(path), stored);
+}
+
 TEST(IniStoreTest, SymbolicLinkIsFollowedAndPermissionsKept) {
     TempDir dir;
     const std::string real = dir.File("real.ini");
@@ -284,6 +303,8 @@ TEST(IniPathTest, DefaultLocationIsLookedUpOnceAndOverridable) {
     store.SetIniPath("/elsewhere/test.ini");
     EXPECT_EQ(store.IniPath(), "/elsewhere/test.ini");
     EXPECT_EQ(lookups, 1);
+    store.SetIniPath("");  // back to the default location
+    EXPECT_EQ(store.IniPath(), "/somewhere/Quorvane.ini");
 }
 
 TEST(IniPathTest, BesideTheExecutableWhenWritable) {
