@@ -1,6 +1,7 @@
 #include "keys/x11/XTestInjector.h"
 
 #include <X11/XF86keysym.h>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -347,6 +348,12 @@ void XTestInjector::SendInput(std::span<const KeyboardInput> batch) {
                 continue;
             }
             a.keycode = XKeysymToKeycode(display, a.keysym);
+            // A keysym on a key's second level (the keypad digits share their
+            // keys with the cursor keys) would need Num Lock or Shift to come
+            // out; on its own borrowed key it comes out whatever the state.
+            if (a.keycode != 0 && XkbKeycodeToKeysym(display, a.keycode, 0, 0) != a.keysym) {
+                a.keycode = 0;
+            }
         }
         actions.push_back(a);
     }
