@@ -346,6 +346,28 @@ TEST_F(KeysOnX11, ClassIsMatchedIgnoringCaseAndTopMostWins) {
     EXPECT_NE(windows->GetWindowThreadProcessId(first), windows->GetWindowThreadProcessId(second));
 }
 
+TEST_F(KeysOnX11, WithNothingActiveTheDesktopIsTheForegroundAndGetsItBack) {
+    // A window manager keeps some window active while one is shown: nothing
+    // is active when the only window is minimised. Without one, the focus
+    // simply goes back to the pointer.
+    Target target("QvTarget",
+                  withWm ? std::vector<std::string>{"--iconic"} : std::vector<std::string>{});
+    const HWND window = WaitForWindow(target, withWm ? kSwShowMinimized : kSwShowNormal);
+    std::unique_ptr<Display, int (*)(Display*)> d(XOpenDisplay(nullptr), XCloseDisplay);
+    const auto desktop = static_cast<HWND>(DefaultRootWindow(d.get()));
+    if (!withWm) {
+        Focus(desktop);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return windows->GetForegroundWindow() == desktop; }, 2s));
+
+    Dispatch("QvTarget", "DQ, UQ");
+
+    ASSERT_TRUE(target.WaitForEvents(2));
+    EXPECT_EQ(Describe(target.Events()), (std::vector<std::string>{"press q", "release q"}));
+    EXPECT_TRUE(WaitUntil([&] { return windows->GetForegroundWindow() == desktop; }, 2s));
+    EXPECT_NE(windows->GetForegroundWindow(), window);
+}
+
 TEST_F(KeysOnX11, TargetInTheForegroundGetsTheKeysWithoutASwitch) {
     Target target("QvTarget");
     const HWND window = WaitForWindow(target);
