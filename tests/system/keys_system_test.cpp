@@ -281,6 +281,7 @@ TEST_F(KeysOnX11, EveryKeyOfTheVocabularyArrives) {
         if (withWm && VirtualKeyToKeysym(key.code) == XK_Print) {
             continue;
         }
+        ASSERT_NE(VirtualKeyToKeysym(key.code), 0u) << key.name << " has no keysym";
         list +=
             (list.empty() ? "D" : ", D") + std::string(key.name) + ", U" + std::string(key.name);
         codes.push_back(key.code);
@@ -308,6 +309,25 @@ TEST_F(KeysOnX11, EveryKeyOfTheVocabularyArrives) {
     // More keysyms were missing than there are spare keycodes (the batch went
     // out in pieces); every borrowed keycode is free again.
     EXPECT_EQ(CountKeycodesWithoutKeysym(), spareBefore);
+}
+
+TEST_F(KeysOnX11, MouseButtonCodesClickThePointerButtons) {
+    Target target("QvTarget");
+    const HWND window = WaitForWindow(target);
+    Focus(window);
+    std::unique_ptr<Display, int (*)(Display*)> d(XOpenDisplay(nullptr), XCloseDisplay);
+    XWarpPointer(d.get(), None, static_cast<Window>(window), 0, 0, 0, 0, 20, 20);
+    XSync(d.get(), False);
+    SendKeyList(*injector,
+                "D[LBUTTON], U[LBUTTON], D[RBUTTON], U[RBUTTON], D[MBUTTON], U[MBUTTON]");
+    ASSERT_TRUE(target.WaitForEvents(6));
+    std::vector<std::string> got;
+    for (const Event& e : target.Events()) {
+        got.push_back(e.kind + " " + std::to_string(e.keycode));
+    }
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"buttonpress 1", "buttonrelease 1", "buttonpress 3",
+                                        "buttonrelease 3", "buttonpress 2", "buttonrelease 2"}));
 }
 
 TEST_F(KeysOnX11, UnknownAndEmptyNamesAreSkipped) {
