@@ -23,8 +23,10 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "keys/ActivateWindow.h"
 #include "keys/modKeyboard.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
@@ -227,6 +229,61 @@ int main(int argc, char** argv) {
             static_cast<double>(xdo.Percentile(0.5)) / static_cast<double>(ours.Percentile(0.5)),
             static_cast<double>(xdoSpread.Percentile(0.5)) /
                 static_cast<double>(std::max(1LL, oursSpread.Percentile(0.5))));
+    }
+
+    // With a window manager: one whole dispatch as the receive loop does it
+    // (remember the foreground, find the target, activate it with a switch
+    // time of 0, send two events, restore its state, activate the old
+    // foreground window again), target and old foreground being two clients.
+    if (windows->HasWindowManager()) {
+        int otherPipe[2];
+        if (pipe(otherPipe) != 0) {
+            std::perror("pipe");
+            return 1;
+        }
+        const pid_t other = Spawn({QV_KEYTARGET, "--class", "QvBenchOther"}, otherPipe[1]);
+        close(otherPipe[1]);
+        TargetReader otherReader(otherPipe[0]);
+        const std::string otherReady = otherReader.NextLine();
+        if (other < 0 || otherReady.rfind("ready ", 0) != 0) {
+            std::fprintf(stderr, "bench_keys_latency: the second target did not start\n");
+            return 1;
+        }
+        const qv::HWND otherWindow = static_cast<qv::HWND>(std::stoll(otherReady.substr(6)));
+        for (int i = 0; i < 200 && windows->GetForegroundWindow() != otherWindow; ++i) {
+            windows->SetForegroundWindow(otherWindow);
+            std::this_thread::sleep_for(5ms);
+        }
+        Stats toKeys, whole;
+        for (int r = 0; r < rounds; ++r) {
+            const long long start = NowMicros();
+            const qv::HWND previous = windows->GetForegroundWindow();
+            const qv::HWND found = windows->FindWindowA("QvBench");
+            const int state = qv::ActivateWindow(*windows, found, 0);
+            qv::SendKeyList(*injector, "DA, UA");
+            windows->ShowWindow(found, state);
+            qv::ActivateWindow(*windows, previous, 0);
+            const long long end = NowMicros();
+            const long long last = reader.LastOfKeyEvents(2);
+            if (last < 0 || windows->GetForegroundWindow() != otherWindow) {
+                std::fprintf(stderr, "bench_keys_latency: dispatch round %d went wrong\n", r);
+                return 1;
+            }
+            toKeys.samples.push_back(last - start);
+            whole.samples.push_back(end - start);
+        }
+        std::printf(
+            "\nDispatch with activation under the window manager (2 events, switch time 0):\n");
+        std::printf("%-28s %9s %9s %9s %9s\n", "", "min us", "median us", "p90 us", "max us");
+        for (const auto& [label, stats] :
+             {std::pair<const char*, const Stats*>{"until the target has the keys", &toKeys},
+              std::pair<const char*, const Stats*>{"whole dispatch (focus back)", &whole}}) {
+            std::printf("%-28s %9lld %9lld %9lld %9lld\n", label, stats->Percentile(0),
+                        stats->Percentile(0.5), stats->Percentile(0.9), stats->Percentile(1));
+        }
+        kill(other, SIGTERM);
+        int otherStatus = 0;
+        waitpid(other, &otherStatus, 0);
     }
     kill(target, SIGTERM);
     int status = 0;

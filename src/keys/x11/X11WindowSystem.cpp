@@ -77,7 +77,7 @@ std::vector<unsigned long> ReadLongs(Display* display, Window window, Atom prope
     const int status = XGetWindowProperty(display, window, property, 0, 1L << 16, False, type,
                                           &actualType, &actualFormat, &count, &after, &raw);
     std::unique_ptr<unsigned char, XFreeDeleter> data(raw);
-    if (status != Success || trap.Sync() != 0 || actualType != type || actualFormat != 32 ||
+    if (status != Success || trap.Error() != 0 || actualType != type || actualFormat != 32 ||
         !data) {
         return {};
     }
@@ -145,7 +145,7 @@ bool WindowExists(Display* display, Window window, XWindowAttributes* attributes
     XErrorTrap trap(display);
     const Status ok =
         XGetWindowAttributes(display, window, attributes != nullptr ? attributes : &local);
-    return ok != 0 && trap.Sync() == 0;
+    return ok != 0 && trap.Error() == 0;
 }
 
 bool IsMapViewable(Display* display, Window window) {
@@ -163,7 +163,7 @@ bool HasProperty(Display* display, Window window, Atom property) {
     const int status = XGetWindowProperty(display, window, property, 0, 0, False, AnyPropertyType,
                                           &actualType, &actualFormat, &count, &after, &raw);
     std::unique_ptr<unsigned char, XFreeDeleter> data(raw);
-    return status == Success && trap.Sync() == 0 && actualType != None;
+    return status == Success && trap.Error() == 0 && actualType != None;
 }
 
 bool WmRunning(Display* display, const Atoms& atoms) {
@@ -183,7 +183,7 @@ bool ClassMatches(Display* display, Window window, std::string_view name) {
     const Status ok = XGetClassHint(display, window, &hint);
     std::unique_ptr<char, XFreeDeleter> instance(hint.res_name);
     std::unique_ptr<char, XFreeDeleter> klass(hint.res_class);
-    if (ok == 0 || trap.Sync() != 0) {
+    if (ok == 0 || trap.Error() != 0) {
         return false;
     }
     return EqualsIgnoringAsciiCase(name, instance.get()) ||
@@ -198,7 +198,7 @@ std::vector<Window> Children(Display* display, Window window) {
     XErrorTrap trap(display);
     const Status ok = XQueryTree(display, window, &root, &parent, &raw, &count);
     std::unique_ptr<Window, XFreeDeleter> children(raw);
-    if (ok == 0 || trap.Sync() != 0 || !children) {
+    if (ok == 0 || trap.Error() != 0 || !children) {
         return {};
     }
     return std::vector<Window>(children.get(), children.get() + count);  // bottom to top
@@ -212,7 +212,7 @@ Window Parent(Display* display, Window window) {
     XErrorTrap trap(display);
     const Status ok = XQueryTree(display, window, &root, &parent, &raw, &count);
     std::unique_ptr<Window, XFreeDeleter> children(raw);
-    if (ok == 0 || trap.Sync() != 0) {
+    if (ok == 0 || trap.Error() != 0) {
         return None;
     }
     return parent;
