@@ -311,6 +311,49 @@ TEST_F(KeysOnX11, EveryKeyOfTheVocabularyArrives) {
     EXPECT_EQ(CountKeycodesWithoutKeysym(), spareBefore);
 }
 
+bool KeyRepeats(KeySym keysym) {
+    std::unique_ptr<Display, int (*)(Display*)> d(XOpenDisplay(nullptr), XCloseDisplay);
+    const KeyCode code = XKeysymToKeycode(d.get(), keysym);
+    XKeyboardState state;
+    XGetKeyboardControl(d.get(), &state);
+    return (state.auto_repeats[code / 8] & (1 << (code % 8))) != 0;
+}
+
+TEST_F(KeysOnX11, KeysLeftDownDoNotRepeatAndAreReleasedByALaterList) {
+    Target target("QvTarget");
+    Focus(WaitForWindow(target));
+    const int spareBefore = CountKeycodesWithoutKeysym();
+    ASSERT_TRUE(KeyRepeats(XK_a));
+
+    SendKeyList(*injector, "DA, D[KANJI]");
+    // Longer than the X server's repeat delay (660 ms on Xvfb).
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_EQ(Describe(target.Events()), (std::vector<std::string>{"press a", "press Kanji"}));
+    EXPECT_FALSE(KeyRepeats(XK_a));
+    EXPECT_EQ(CountKeycodesWithoutKeysym(), spareBefore - 1) << "Kanji keeps its key while held";
+
+    SendKeyList(*injector, "U[KANJI], UA");
+    ASSERT_TRUE(target.WaitForEvents(4));
+    EXPECT_EQ(Describe(target.Events()),
+              (std::vector<std::string>{"press a", "press Kanji", "release Kanji", "release a"}));
+    EXPECT_TRUE(KeyRepeats(XK_a));
+    EXPECT_EQ(CountKeycodesWithoutKeysym(), spareBefore);
+}
+
+TEST_F(KeysOnX11, AnInjectorLetsGoOfItsHeldKeysWhenItEnds) {
+    Target target("QvTarget");
+    Focus(WaitForWindow(target));
+    {
+        auto second = XTestInjector::Open();
+        ASSERT_TRUE(second);
+        SendKeyList(*second, "DB");
+        ASSERT_TRUE(target.WaitForEvents(1));
+    }
+    ASSERT_TRUE(target.WaitForEvents(2));
+    EXPECT_EQ(Describe(target.Events()), (std::vector<std::string>{"press b", "release b"}));
+    EXPECT_TRUE(KeyRepeats(XK_b));
+}
+
 TEST_F(KeysOnX11, MouseButtonCodesClickThePointerButtons) {
     Target target("QvTarget");
     const HWND window = WaitForWindow(target);
