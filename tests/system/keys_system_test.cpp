@@ -340,6 +340,36 @@ TEST_F(KeysOnX11, KeysLeftDownDoNotRepeatAndAreReleasedByALaterList) {
     EXPECT_EQ(CountKeycodesWithoutKeysym(), spareBefore);
 }
 
+TEST_F(KeysOnX11, ABorrowedKeyHeldAcrossPiecesOfABatchIsReleasedOnItsOwnKey) {
+    Target target("QvTarget");
+    Focus(WaitForWindow(target));
+    const int spareBefore = CountKeycodesWithoutKeysym();
+    // Kanji, F13-F24 and the keypad digits are all missing from Xvfb's keymap:
+    // more keysyms than spare keycodes, so the batch goes out in two pieces
+    // and Kanji stays down from the first into the second.
+    std::string list = "D[KANJI]";
+    std::vector<std::string> expected = {"press Kanji"};
+    for (int n = 13; n <= 24; ++n) {
+        list += ", D[F" + std::to_string(n) + "], U[F" + std::to_string(n) + "]";
+        expected.insert(expected.end(),
+                        {"press F" + std::to_string(n), "release F" + std::to_string(n)});
+    }
+    for (int n = 0; n <= 9; ++n) {
+        list += ", D[NUMPAD" + std::to_string(n) + "], U[NUMPAD" + std::to_string(n) + "]";
+        expected.insert(expected.end(),
+                        {"press KP_" + std::to_string(n), "release KP_" + std::to_string(n)});
+    }
+    list += ", U[KANJI]";
+    expected.push_back("release Kanji");
+    ASSERT_LT(spareBefore, 23);
+
+    SendKeyList(*injector, list);
+
+    ASSERT_TRUE(target.WaitForEvents(expected.size()));
+    EXPECT_EQ(Describe(target.Events()), expected);
+    EXPECT_EQ(CountKeycodesWithoutKeysym(), spareBefore);
+}
+
 TEST_F(KeysOnX11, AnInjectorLetsGoOfItsHeldKeysWhenItEnds) {
     Target target("QvTarget");
     Focus(WaitForWindow(target));

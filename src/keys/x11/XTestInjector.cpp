@@ -376,7 +376,11 @@ void XTestInjector::SendPiece(std::span<XAction> actions,
             if (repeated) {
                 SetRepeat(display, code, false);
             }
-            held_.push_back(HeldKey{code, borrowed, repeated});
+            const auto lent =
+                std::find_if(borrow.begin(), borrow.end(),
+                             [code = code](const auto& b) { return b.second == code; });
+            held_.push_back(
+                HeldKey{code, lent != borrow.end() ? lent->first : NoSymbol, borrowed, repeated});
         }
     }
     if (const int error = trap.Sync(); error != 0) {
@@ -473,8 +477,16 @@ void XTestInjector::SendInput(std::span<const KeyboardInput> batch) {
         std::vector<std::pair<KeySym, KeyCode>> borrow;
         std::size_t end = begin;
         for (; end < actions.size(); ++end) {
-            const XAction& a = actions[end];
+            XAction& a = actions[end];
             if (a.button != 0 || a.keycode != 0) {
+                continue;
+            }
+            // A keysym whose borrowed key an earlier piece left down keeps that key.
+            const auto held = std::find_if(held_.begin(), held_.end(), [&a](const HeldKey& h) {
+                return h.borrowed && h.keysym == a.keysym;
+            });
+            if (held != held_.end()) {
+                a.keycode = held->keycode;
                 continue;
             }
             if (std::any_of(borrow.begin(), borrow.end(),
@@ -497,6 +509,8 @@ void XTestInjector::SendInput(std::span<const KeyboardInput> batch) {
         }
         SendPiece(std::span<XAction>(actions).subspan(begin, end - begin), borrow);
         begin = end;
+        // Keycodes that stay lent to held keys are not spare any more.
+        spareKnown = spareKnown && borrow.empty();
     }
 }
 

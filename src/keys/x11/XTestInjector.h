@@ -33,8 +33,9 @@ public:
     // A key that a batch left down.
     struct HeldKey {
         unsigned char keycode;
-        bool borrowed;  // its keycode was lent to the keysym and is given back on release
-        bool repeated;  // it repeated before its repeat was turned off
+        unsigned long keysym;  // the keysym it was lent to (borrowed keys only)
+        bool borrowed;         // its keycode was lent to the keysym and is given back on release
+        bool repeated;         // it repeated before its repeat was turned off
     };
 
 private:
