@@ -40,6 +40,7 @@ constexpr const char* kUsage =
     "\n"
     "  --iconic      start minimised (WM_HINTS initial state IconicState)\n"
     "  --maximized   start maximised (_NET_WM_STATE maximised both ways)\n"
+    "                (both take effect only under a window manager)\n"
     "\n"
     "Ends on SIGTERM, SIGINT or when the window is closed.\n";
 

@@ -77,7 +77,7 @@ std::vector<unsigned long> ReadLongs(Display* display, Window window, Atom prope
     const int status = XGetWindowProperty(display, window, property, 0, 1L << 16, False, type,
                                           &actualType, &actualFormat, &count, &after, &raw);
     std::unique_ptr<unsigned char, XFreeDeleter> data(raw);
-    if (status != Success || trap.Sync() != 0 || actualType != type || actualFormat != 32 ||
+    if (status != Success || trap.Error() != 0 || actualType != type || actualFormat != 32 ||
         !data) {
         return {};
     }
@@ -124,6 +124,15 @@ namespace {
 
 using Atoms = X11WindowSystem::Atoms;
 
+// Window handles are the XIDs, which always fit in 29 bits.
+Window ToWindow(HWND hwnd) {
+    return static_cast<Window>(static_cast<std::uint32_t>(hwnd));
+}
+
+HWND ToHwnd(Window window) {
+    return static_cast<HWND>(window);
+}
+
 Window Root(Display* display) {
     return DefaultRootWindow(display);
 }
@@ -136,7 +145,7 @@ bool WindowExists(Display* display, Window window, XWindowAttributes* attributes
     XErrorTrap trap(display);
     const Status ok =
         XGetWindowAttributes(display, window, attributes != nullptr ? attributes : &local);
-    return ok != 0 && trap.Sync() == 0;
+    return ok != 0 && trap.Error() == 0;
 }
 
 bool IsMapViewable(Display* display, Window window) {
@@ -154,7 +163,7 @@ bool HasProperty(Display* display, Window window, Atom property) {
     const int status = XGetWindowProperty(display, window, property, 0, 0, False, AnyPropertyType,
                                           &actualType, &actualFormat, &count, &after, &raw);
     std::unique_ptr<unsigned char, XFreeDeleter> data(raw);
-    return status == Success && trap.Sync() == 0 && actualType != None;
+    return status == Success && trap.Error() == 0 && actualType != None;
 }
 
 bool WmRunning(Display* display, const Atoms& atoms) {
@@ -174,7 +183,7 @@ bool ClassMatches(Display* display, Window window, std::string_view name) {
     const Status ok = XGetClassHint(display, window, &hint);
     std::unique_ptr<char, XFreeDeleter> instance(hint.res_name);
     std::unique_ptr<char, XFreeDeleter> klass(hint.res_class);
-    if (ok == 0 || trap.Sync() != 0) {
+    if (ok == 0 || trap.Error() != 0) {
         return false;
     }
     return EqualsIgnoringAsciiCase(name, instance.get()) ||
@@ -189,7 +198,7 @@ std::vector<Window> Children(Display* display, Window window) {
     XErrorTrap trap(display);
     const Status ok = XQueryTree(display, window, &root, &parent, &raw, &count);
     std::unique_ptr<Window, XFreeDeleter> children(raw);
-    if (ok == 0 || trap.Sync() != 0 || !children) {
+    if (ok == 0 || trap.Error() != 0 || !children) {
         return {};
     }
     return std::vector<Window>(children.get(), children.get() + count);  // bottom to top
@@ -203,7 +212,7 @@ Window Parent(Display* display, Window window) {
     XErrorTrap trap(display);
     const Status ok = XQueryTree(display, window, &root, &parent, &raw, &count);
     std::unique_ptr<Window, XFreeDeleter> children(raw);
-    if (ok == 0 || trap.Sync() != 0) {
+    if (ok == 0 || trap.Error() != 0) {
         return None;
     }
     return parent;
@@ -351,7 +360,7 @@ HWND X11WindowSystem::FindWindowA(std::string_view className) {
     // Both lists run from the bottom of the stack to the top: search from the top.
     for (auto it = clients.rbegin(); it != clients.rend(); ++it) {
         if (ClassMatches(display, *it, className)) {
-            return static_cast<HWND>(*it);
+            return ToHwnd(*it);
         }
     }
     if (!clients.empty()) {
@@ -362,7 +371,7 @@ HWND X11WindowSystem::FindWindowA(std::string_view className) {
     for (auto it = topLevels.rbegin(); it != topLevels.rend(); ++it) {
         const Window client = ClientOf(display, *atoms_, *it);
         if (ClassMatches(display, client, className)) {
-            return static_cast<HWND>(client);
+            return ToHwnd(client);
         }
     }
     return 0;
@@ -370,26 +379,39 @@ HWND X11WindowSystem::FindWindowA(std::string_view className) {
 
 HWND X11WindowSystem::GetForegroundWindow() {
     Display* display = display_->get();
-    if (WmRunning(display, *atoms_)) {
+    const bool wm = WmRunning(display, *atoms_);
+    if (wm) {
+        // Some window managers leave the property on a window that has gone,
+        // and a new client may get the same id: only a shown window that
+        // holds the focus is taken at its word.
         const Window active = ActiveWindow(display, *atoms_);
-        if (active != None && WindowExists(display, active)) {
-            return static_cast<HWND>(active);
+        if (active != None && IsMapViewable(display, active) &&
+            IsWithin(display, FocusWindow(display), active)) {
+            return ToHwnd(active);
         }
     }
     const Window topLevel = TopLevelOf(display, FocusWindow(display));
-    if (topLevel == None) {
-        return 0;
+    if (topLevel != None) {
+        const Window client = ClientOf(display, *atoms_, topLevel);
+        // Under a window manager only its clients count; the focus may rest
+        // on one of its own windows while nothing is active.
+        if (!wm || HasProperty(display, client, atoms_->icccmWmState)) {
+            return ToHwnd(client);
+        }
     }
-    return static_cast<HWND>(ClientOf(display, *atoms_, topLevel));
+    // Nothing active: the desktop (the root window) has the foreground, as the
+    // desktop window has on Windows. Giving it back later returns the focus
+    // to the pointer instead of leaving it on the target.
+    return ToHwnd(Root(display));
 }
 
 int X11WindowSystem::GetWindowPlacement(HWND hwnd) {
-    return ShowState(display_->get(), *atoms_, static_cast<Window>(hwnd));
+    return ShowState(display_->get(), *atoms_, ToWindow(hwnd));
 }
 
 std::uint32_t X11WindowSystem::GetWindowThreadProcessId(HWND hwnd) {
     Display* display = display_->get();
-    const auto window = static_cast<Window>(static_cast<std::uint32_t>(hwnd));
+    const Window window = ToWindow(hwnd);
     if (!WindowExists(display, window)) {
         return 0;
     }
@@ -411,8 +433,8 @@ void X11WindowSystem::SetForegroundLockTimeout(std::uint32_t) {}
 
 void X11WindowSystem::ShowWindow(HWND hwnd, int cmd) {
     Display* display = display_->get();
-    const auto window = static_cast<Window>(static_cast<std::uint32_t>(hwnd));
-    if (!WindowExists(display, window)) {
+    const Window window = ToWindow(hwnd);
+    if (window == Root(display) || !WindowExists(display, window)) {
         return;
     }
     const bool wm = WmRunning(display, *atoms_);
@@ -487,8 +509,8 @@ void X11WindowSystem::ShowWindow(HWND hwnd, int cmd) {
 
 void X11WindowSystem::SetWindowPos(HWND hwnd, bool topmost) {
     Display* display = display_->get();
-    const auto window = static_cast<Window>(static_cast<std::uint32_t>(hwnd));
-    if (!WindowExists(display, window)) {
+    const Window window = ToWindow(hwnd);
+    if (window == Root(display) || !WindowExists(display, window)) {
         return;
     }
     XErrorTrap trap(display);
@@ -503,8 +525,15 @@ void X11WindowSystem::SetWindowPos(HWND hwnd, bool topmost) {
 
 void X11WindowSystem::SetForegroundWindow(HWND hwnd) {
     Display* display = display_->get();
-    const auto window = static_cast<Window>(static_cast<std::uint32_t>(hwnd));
+    const Window window = ToWindow(hwnd);
     if (!WindowExists(display, window)) {
+        return;
+    }
+    if (window == Root(display)) {
+        // The desktop: the focus follows the pointer again, as before.
+        XErrorTrap trap(display);
+        XSetInputFocus(display, PointerRoot, RevertToPointerRoot, CurrentTime);
+        LogXError("SetForegroundWindow", trap.Sync());
         return;
     }
     if (WmRunning(display, *atoms_)) {

@@ -22,7 +22,10 @@ XErrorTrap::XErrorTrap(Display* display)
 }
 
 XErrorTrap::~XErrorTrap() {
-    XSync(display_, False);
+    // Only requests whose answer has not come yet can still fail.
+    if (LastKnownRequestProcessed(display_) != NextRequest(display_) - 1) {
+        XSync(display_, False);
+    }
     t_currentError = outer_;
     XSetErrorHandler(previous_);
 }

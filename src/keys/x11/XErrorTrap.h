@@ -18,6 +18,11 @@ public:
     // error code of the first one that failed since the trap was set (0: none).
     int Sync();
 
+    // The error code so far without waiting: enough after a request that
+    // waits for its reply (property, attribute and tree queries), since its
+    // error arrives before the reply would.
+    int Error() const { return error_; }
+
 private:
     Display* display_;
     XErrorHandler previous_;

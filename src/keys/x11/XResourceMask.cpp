@@ -6,6 +6,8 @@
 
 namespace qv {
 
-unsigned long XResourceIdMask(Display* display) { return display->resource_mask; }
+unsigned long XResourceIdMask(Display* display) {
+    return display->resource_mask;
+}
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #include "keys/x11/XTestInjector.h"
 
 #include <X11/XF86keysym.h>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -18,6 +19,15 @@
 #include "keys/x11/XErrorTrap.h"
 
 namespace qv {
+
+// One event of a batch as X sees it.
+struct XAction {
+    unsigned int button = 0;  // pointer button, 0 for a key
+    KeySym keysym = NoSymbol;
+    KeyCode keycode = 0;  // 0 until resolved
+    bool press = false;
+};
+
 namespace {
 
 // How long clients get to fetch a borrowed mapping before it is taken back;
@@ -30,14 +40,6 @@ struct XFreeDeleter {
             XFree(p);
         }
     }
-};
-
-// One event of a batch as X sees it.
-struct XAction {
-    unsigned int button = 0;  // pointer button, 0 for a key
-    KeySym keysym = NoSymbol;
-    KeyCode keycode = 0;  // 0 until resolved
-    bool press = false;
 };
 
 std::string Hex(unsigned long value) {
@@ -89,51 +91,17 @@ void SetKeycodeKeysym(Display* display, KeyCode code, KeySym keysym) {
     XChangeKeyboardMapping(display, code, 1, syms, 1);
 }
 
-// Sends actions [begin, end), borrowing spare keycodes for the keysyms in
-// `borrow` first and giving them back afterwards. This order (all remaps, sync,
-// all events, sync, hold, restore) is the one that delivers every event.
-void SendPiece(Display* display, std::vector<XAction>& actions, std::size_t begin, std::size_t end,
-               const std::vector<std::pair<KeySym, KeyCode>>& borrow) {
-    XErrorTrap trap(display);
-    for (const auto& [keysym, code] : borrow) {
-        SetKeycodeKeysym(display, code, keysym);
-    }
-    if (!borrow.empty()) {
-        if (const int error = trap.Sync(); error != 0) {
-            DebugLog("XChangeKeyboardMapping: X error " + std::to_string(error));
-        }
-    }
-    for (std::size_t i = begin; i < end; ++i) {
-        XAction& a = actions[i];
-        if (a.keycode == 0 && a.button == 0) {
-            const auto hit = std::find_if(borrow.begin(), borrow.end(),
-                                          [&a](const auto& b) { return b.first == a.keysym; });
-            if (hit == borrow.end()) {
-                continue;
-            }
-            a.keycode = hit->second;
-        }
-        const Bool press = a.press ? True : False;
-        const Status ok = a.button != 0
-                              ? XTestFakeButtonEvent(display, a.button, press, CurrentTime)
-                              : XTestFakeKeyEvent(display, a.keycode, press, CurrentTime);
-        if (ok == 0) {
-            DebugLog("XTestFakeKeyEvent: failed");
-        }
-    }
-    if (const int error = trap.Sync(); error != 0) {
-        DebugLog("XTestFakeKeyEvent: X error " + std::to_string(error));
-    }
-    if (borrow.empty()) {
-        return;
-    }
-    std::this_thread::sleep_for(kBorrowHold);
-    for (const auto& b : borrow) {
-        SetKeycodeKeysym(display, b.second, NoSymbol);
-    }
-    if (const int error = trap.Sync(); error != 0) {
-        DebugLog("XChangeKeyboardMapping (restore): X error " + std::to_string(error));
-    }
+bool RepeatIsOn(Display* display, KeyCode code) {
+    XKeyboardState state;
+    XGetKeyboardControl(display, &state);
+    return (state.auto_repeats[code / 8] & (1 << (code % 8))) != 0;
+}
+
+void SetRepeat(Display* display, KeyCode code, bool on) {
+    XKeyboardControl control{};
+    control.key = code;
+    control.auto_repeat_mode = on ? AutoRepeatModeOn : AutoRepeatModeOff;
+    XChangeKeyboardControl(display, KBKey | KBAutoRepeatMode, &control);
 }
 
 }  // namespace
@@ -327,7 +295,150 @@ std::unique_ptr<XTestInjector> XTestInjector::Open(const char* display) {
 XTestInjector::XTestInjector(std::unique_ptr<XDisplayHandle> display)
     : display_(std::move(display)) {}
 
-XTestInjector::~XTestInjector() = default;
+XTestInjector::~XTestInjector() {
+    // X keeps a key down (and, with its repeat restored, repeating) after the
+    // program is gone: let go of the keys the key lists left down.
+    if (held_.empty()) {
+        return;
+    }
+    Display* display = display_->get();
+    XErrorTrap trap(display);
+    bool unmap = false;
+    for (const HeldKey& h : held_) {
+        XTestFakeKeyEvent(display, h.keycode, False, CurrentTime);
+        unmap = unmap || h.borrowed;
+    }
+    trap.Sync();
+    if (unmap) {
+        std::this_thread::sleep_for(kBorrowHold);
+    }
+    for (const HeldKey& h : held_) {
+        if (h.repeated) {
+            SetRepeat(display, h.keycode, true);
+        }
+        if (h.borrowed) {
+            SetKeycodeKeysym(display, h.keycode, NoSymbol);
+        }
+    }
+    if (const int error = trap.Sync(); error != 0) {
+        DebugLog("XTestInjector: X error " + std::to_string(error) +
+                 " while letting go of held keys");
+    }
+}
+
+// Sends one piece of a batch, borrowing spare keycodes for the keysyms in
+// `borrow` first. This order (all remaps, sync, all events, sync, hold,
+// restore) is the one that delivers every event; restoring a mapping sooner
+// lost events in the target.
+void XTestInjector::SendPiece(std::span<XAction> actions,
+                              const std::vector<std::pair<KeySym, KeyCode>>& borrow) {
+    Display* display = display_->get();
+    for (XAction& a : actions) {
+        if (a.keycode == 0 && a.button == 0) {
+            const auto hit = std::find_if(borrow.begin(), borrow.end(),
+                                          [&a](const auto& b) { return b.first == a.keysym; });
+            if (hit != borrow.end()) {
+                a.keycode = hit->second;
+            }
+        }
+    }
+    // Where each key of the piece ends: down or up.
+    std::vector<std::pair<KeyCode, bool>> ends;
+    for (const XAction& a : actions) {
+        if (a.button != 0 || a.keycode == 0) {
+            continue;
+        }
+        const auto it = std::find_if(ends.begin(), ends.end(),
+                                     [&a](const auto& e) { return e.first == a.keycode; });
+        if (it == ends.end()) {
+            ends.emplace_back(a.keycode, a.press);
+        } else {
+            it->second = a.press;
+        }
+    }
+    auto isHeld = [this](KeyCode code) {
+        return std::any_of(held_.begin(), held_.end(),
+                           [code](const HeldKey& h) { return h.keycode == code; });
+    };
+
+    XErrorTrap trap(display);
+    for (const auto& [keysym, code] : borrow) {
+        SetKeycodeKeysym(display, code, keysym);
+    }
+    // An injected key that stays down must not repeat (it does not on
+    // Windows); its repeat is turned off before it goes down.
+    for (const auto& [code, down] : ends) {
+        if (down && !isHeld(code)) {
+            const bool borrowed =
+                std::any_of(borrow.begin(), borrow.end(),
+                            [code = code](const auto& b) { return b.second == code; });
+            const bool repeated = RepeatIsOn(display, code);
+            if (repeated) {
+                SetRepeat(display, code, false);
+            }
+            const auto lent =
+                std::find_if(borrow.begin(), borrow.end(),
+                             [code = code](const auto& b) { return b.second == code; });
+            held_.push_back(
+                HeldKey{code, lent != borrow.end() ? lent->first : NoSymbol, borrowed, repeated});
+        }
+    }
+    if (const int error = trap.Sync(); error != 0) {
+        DebugLog("XChangeKeyboardMapping/XChangeKeyboardControl: X error " + std::to_string(error));
+    }
+    for (const XAction& a : actions) {
+        if (a.keycode == 0 && a.button == 0) {
+            continue;  // no spare keycode was left for it (logged)
+        }
+        const Bool press = a.press ? True : False;
+        const Status ok = a.button != 0
+                              ? XTestFakeButtonEvent(display, a.button, press, CurrentTime)
+                              : XTestFakeKeyEvent(display, a.keycode, press, CurrentTime);
+        if (ok == 0) {
+            DebugLog("XTestFakeKeyEvent: failed");
+        }
+    }
+    if (const int error = trap.Sync(); error != 0) {
+        DebugLog("XTestFakeKeyEvent: X error " + std::to_string(error));
+    }
+
+    // Give back what is no longer held: borrowed keycodes whose key is up,
+    // and the repeat of held keys released now.
+    std::vector<KeyCode> unmap;
+    for (const auto& [keysym, code] : borrow) {
+        if (!isHeld(code)) {
+            unmap.push_back(code);
+        }
+    }
+    for (auto it = held_.begin(); it != held_.end();) {
+        const auto end = std::find_if(ends.begin(), ends.end(),
+                                      [&it](const auto& e) { return e.first == it->keycode; });
+        if (end == ends.end() || end->second) {
+            ++it;
+            continue;
+        }
+        if (it->repeated) {
+            SetRepeat(display, it->keycode, true);
+        }
+        if (it->borrowed) {
+            unmap.push_back(it->keycode);
+        }
+        it = held_.erase(it);
+    }
+    if (unmap.empty()) {
+        if (const int error = trap.Sync(); error != 0) {
+            DebugLog("XChangeKeyboardControl (restore): X error " + std::to_string(error));
+        }
+        return;
+    }
+    std::this_thread::sleep_for(kBorrowHold);
+    for (KeyCode code : unmap) {
+        SetKeycodeKeysym(display, code, NoSymbol);
+    }
+    if (const int error = trap.Sync(); error != 0) {
+        DebugLog("XChangeKeyboardMapping (restore): X error " + std::to_string(error));
+    }
+}
 
 void XTestInjector::SendInput(std::span<const KeyboardInput> batch) {
     Display* display = display_->get();
@@ -347,6 +458,12 @@ void XTestInjector::SendInput(std::span<const KeyboardInput> batch) {
                 continue;
             }
             a.keycode = XKeysymToKeycode(display, a.keysym);
+            // A keysym on a key's second level (the keypad digits share their
+            // keys with the cursor keys) would need Num Lock or Shift to come
+            // out; on its own borrowed key it comes out whatever the state.
+            if (a.keycode != 0 && XkbKeycodeToKeysym(display, a.keycode, 0, 0) != a.keysym) {
+                a.keycode = 0;
+            }
         }
         actions.push_back(a);
     }
@@ -360,8 +477,16 @@ void XTestInjector::SendInput(std::span<const KeyboardInput> batch) {
         std::vector<std::pair<KeySym, KeyCode>> borrow;
         std::size_t end = begin;
         for (; end < actions.size(); ++end) {
-            const XAction& a = actions[end];
+            XAction& a = actions[end];
             if (a.button != 0 || a.keycode != 0) {
+                continue;
+            }
+            // A keysym whose borrowed key an earlier piece left down keeps that key.
+            const auto held = std::find_if(held_.begin(), held_.end(), [&a](const HeldKey& h) {
+                return h.borrowed && h.keysym == a.keysym;
+            });
+            if (held != held_.end()) {
+                a.keycode = held->keycode;
                 continue;
             }
             if (std::any_of(borrow.begin(), borrow.end(),
@@ -382,8 +507,10 @@ void XTestInjector::SendInput(std::span<const KeyboardInput> batch) {
             }
             borrow.emplace_back(a.keysym, spare[borrow.size()]);
         }
-        SendPiece(display, actions, begin, end, borrow);
+        SendPiece(std::span<XAction>(actions).subspan(begin, end - begin), borrow);
         begin = end;
+        // Keycodes that stay lent to held keys are not spare any more.
+        spareKnown = spareKnown && borrow.empty();
     }
 }
 

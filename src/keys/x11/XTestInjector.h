@@ -5,12 +5,15 @@
 
 #include <memory>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "keys/InputInjector.h"
 
 namespace qv {
 
 class XDisplayHandle;
+struct XAction;
 
 class XTestInjector : public InputInjector {
 public:
@@ -23,11 +26,25 @@ public:
 
     // Replays the batch: borrows keycodes, sends every event, flushes, waits
     // until the clients had time to read the borrowed mapping, restores it.
+    // Keys that the batch leaves down do not repeat while held, and a borrowed
+    // keycode stays lent until its key is released by a later batch.
     void SendInput(std::span<const KeyboardInput> batch) override;
+
+    // A key that a batch left down.
+    struct HeldKey {
+        unsigned char keycode;
+        unsigned long keysym;  // the keysym it was lent to (borrowed keys only)
+        bool borrowed;         // its keycode was lent to the keysym and is given back on release
+        bool repeated;         // it repeated before its repeat was turned off
+    };
 
 private:
     explicit XTestInjector(std::unique_ptr<XDisplayHandle> display);
+    void SendPiece(std::span<XAction> actions,
+                   const std::vector<std::pair<unsigned long, unsigned char>>& borrow);
+
     std::unique_ptr<XDisplayHandle> display_;
+    std::vector<HeldKey> held_;
 };
 
 // The keysym that stands for a virtual-key code on X11, 0 for none (the mouse
