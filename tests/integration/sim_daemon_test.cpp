@@ -241,6 +241,7 @@ TEST_F(SimDaemonTest, CommandLineAnswersWithItsExitCodes) {
     EXPECT_EQ(Cli({"press", "0", "2", "3"}).exitCode, 2);
     EXPECT_EQ(RunCli({}).exitCode, 2);
 
+    EXPECT_EQ(RunCli({"queue", "--socket", socket}).out, "0\n") << "--socket may come last";
     EXPECT_EQ(Cli({"unplug"}).exitCode, 0);
     const CliResult again = Cli({"unplug"});
     EXPECT_EQ(again.exitCode, 1);
