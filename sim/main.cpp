@@ -35,7 +35,9 @@ std::string HelpText() {
            "serve runs the simulated receiver in the foreground and prints \"ready\" once it\n"
            "listens. It replaces a stale socket, refuses a socket another simulator serves,\n"
            "and ends on SIGTERM, SIGINT or the quit command, removing its devices first.\n"
-           "  --socket PATH        socket to serve or to reach (default: " +
+           "  --socket PATH        socket to serve or to reach (default:\n"
+           "                       $XDG_RUNTIME_DIR/quorvane-sim.sock, else\n"
+           "                       /tmp/quorvane-sim-<uid>.sock; here " +
            DefaultSimSocketPath() +
            ")\n"
            "  --vid HEX, --pid HEX the receiver's identifiers (default 1234 and 0001)\n"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "SimClient.h"
+#include "sim/SimClient.h"
 
 namespace qv::sim {
 namespace {
