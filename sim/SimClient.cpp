@@ -46,7 +46,7 @@ public:
 
     TransferStatus WriteReport(std::span<const std::uint8_t> report,
                                std::chrono::milliseconds timeout) override {
-        if (report.empty()) {
+        if (report.empty() || !attributes_) {
             return TransferStatus::Failed;
         }
         const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -73,6 +73,9 @@ public:
 
     TransferStatus ReadReport(std::span<std::uint8_t> report,
                               std::chrono::milliseconds timeout) override {
+        if (!attributes_) {
+            return TransferStatus::Failed;  // a non-HID node has no reports
+        }
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         std::uint8_t buffer[kMaxReportBytes];
         for (;;) {

@@ -137,12 +137,14 @@ bool SimDaemon::Run(int stopFd) {
                 continue;
             }
             if ((revents & POLLIN) != 0) {
-                std::vector<char> buffer(kMaxMessageBytes);
                 const ssize_t got =
-                    ::recv(client.fd.Get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+                    ::recv(client.fd.Get(), buffer_.data(), buffer_.size(), MSG_DONTWAIT);
                 if (got > 0) {
                     HandleMessage(client,
-                                  std::string(buffer.data(), static_cast<std::size_t>(got)));
+                                  std::string(buffer_.data(), static_cast<std::size_t>(got)));
+                    // Out at once: an event subscriber that comes later in this
+                    // round must not see what happened before it subscribed.
+                    Flush();
                 } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
                     Drop(client);
                 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SimBus.h"
+#include "SimSocket.h"
 #include "UniqueFd.h"
 
 namespace qv::sim {
@@ -48,6 +49,7 @@ private:
     UniqueFd listener_;
     ino_t socketInode_ = 0;
     std::vector<std::unique_ptr<Client>> clients_;
+    std::vector<char> buffer_ = std::vector<char>(kMaxMessageBytes);  // one incoming message
     bool quit_ = false;
 };
 

@@ -35,7 +35,9 @@ std::string HelpText() {
            "serve runs the simulated receiver in the foreground and prints \"ready\" once it\n"
            "listens. It replaces a stale socket, refuses a socket another simulator serves,\n"
            "and ends on SIGTERM, SIGINT or the quit command, removing its devices first.\n"
-           "  --socket PATH        socket to serve or to reach (default: " +
+           "  --socket PATH        socket to serve or to reach (default:\n"
+           "                       $XDG_RUNTIME_DIR/quorvane-sim.sock, else\n"
+           "                       /tmp/quorvane-sim-<uid>.sock; here " +
            DefaultSimSocketPath() +
            ")\n"
            "  --vid HEX, --pid HEX the receiver's identifiers (default 1234 and 0001)\n"
@@ -245,9 +247,24 @@ int Main(const std::vector<std::string>& args) {
     if (i >= args.size()) {
         return UsageFailure("no command given");
     }
-    const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-    if (rest[0] == "serve") {
-        return Serve(std::vector<std::string>(rest.begin() + 1, rest.end()), socketPath);
+    if (args[i] == "serve") {
+        return Serve(
+            std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end()),
+            socketPath);
+    }
+    // A client command may also carry --socket after its words.
+    std::vector<std::string> rest;
+    for (; i < args.size(); ++i) {
+        std::string value;
+        bool missing = false;
+        if (TakeOption(args, i, "--socket", value, missing)) {
+            if (missing || value.empty()) {
+                return UsageFailure("--socket needs a path");
+            }
+            socketPath = value;
+        } else {
+            rest.push_back(args[i]);
+        }
     }
     if (rest.size() == 2 && rest[1] == "--help") {
         std::fputs(HelpText().c_str(), stdout);

@@ -1,4 +1,4 @@
-#include "Simulator.h"
+#include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
