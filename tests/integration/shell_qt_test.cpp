@@ -7,14 +7,21 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "device/clsDeviceNotification.h"
 #include "shell/WindowProcs.h"
 #include "shell/clsTray.h"
 #include "shell/clsWindowSize.h"
 #include "shell/modSubClass.h"
+#include "shell/qt/QtDeviceEventPump.h"
 #include "shell/qt/QtPopupMenuHost.h"
 #include "shell/qt/QtScreenGeometry.h"
 #include "shell/qt/QtTrayHost.h"
@@ -48,6 +55,62 @@ public:
     }
     void MouseUp(std::int16_t b) override { log.push_back("Up" + std::to_string(b)); }
     void MouseMove() override { log.push_back("Move"); }
+};
+
+// A device-event source over a pipe: a written byte makes the fd readable.
+class PipeEvents : public qv::DeviceEvents {
+public:
+    ~PipeEvents() override { Stop(); }
+    bool Start(int& errorNumber) override {
+        if (::pipe2(mPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+            errorNumber = errno;
+            return false;
+        }
+        return true;
+    }
+    void Stop() override {
+        for (int& fd : mPipe) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+    int Fd() const override { return mPipe[0]; }
+    std::vector<qv::DeviceChange> ReadPending() override {
+        char buffer[64];
+        while (mPipe[0] >= 0 && ::read(mPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        return std::exchange(queued, {});
+    }
+    void Push(qv::DeviceChange change) {
+        queued.push_back(std::move(change));
+        QVERIFY(::write(mPipe[1], "x", 1) == 1);
+    }
+    std::vector<qv::DeviceChange> queued;
+
+private:
+    int mPipe[2] = {-1, -1};
+};
+
+class DeviceLog : public qv::DeviceNotificationEvents {
+public:
+    std::vector<std::string> log;
+    std::function<void()> onArrival;
+    void DeviceArrival(std::int32_t w, const std::string& name) override {
+        log.push_back("arrival " + std::to_string(w) + " " + name);
+        if (onArrival)
+            onArrival();
+    }
+    void DeviceRemoveComplete(std::int32_t w, const std::string& name) override {
+        log.push_back("remove " + std::to_string(w) + " " + name);
+    }
+};
+
+class OkDialogs : public qv::Dialogs {
+public:
+    qv::MsgAnswer MsgBox(const std::string&, qv::MsgIcon, qv::MsgButtons, bool) override {
+        return qv::MsgAnswer::Ok;
+    }
 };
 
 QIcon TestIcon() {
@@ -181,6 +244,39 @@ private slots:
             }
         });
         QCOMPARE(host.ShowPopupMenu(1, menu), -1);
+    }
+
+    void deviceEventsReachTheNotifierThroughTheEventLoop() {
+        qv::WindowProcs procs;
+        DefaultProc defaultProc;
+        const qv::WindowHandle hWnd =
+            procs.CreateWindowHandle(procs.RegisterProcedure(defaultProc));
+        qv::modSubClass router(procs);
+        PipeEvents source;
+        OkDialogs dialogs;
+        DeviceLog log;
+        auto notifier = qv::clsDeviceNotification::Create(router, source, dialogs);
+        notifier->SetEvents(&log);
+        qv::QtDeviceEventPump pump(source, procs, hWnd);
+        pump.Rearm();
+        QCOMPARE(pump.WatchedFd(), -1);
+        QVERIFY(notifier->DoRegisterDeviceInterface(hWnd));
+        pump.Rearm();
+        QVERIFY(pump.WatchedFd() >= 0);
+
+        source.Push({qv::DeviceChange::Kind::Arrival, 5, "/dev/hidraw2"});
+        source.Push({qv::DeviceChange::Kind::RemoveComplete, 5, "/dev/hidraw2"});
+        QTRY_COMPARE(log.log.size(), std::size_t{2});
+        QCOMPARE(log.log[0], std::string("arrival 5 /dev/hidraw2"));
+        QCOMPARE(log.log[1], std::string("remove 5 /dev/hidraw2"));
+        QCOMPARE(defaultProc.seen, (std::vector<qv::MessageId>{0x219, 0x219}));
+
+        // The handler ends the registration: the pump lets go of the descriptor.
+        log.onArrival = [&notifier] { notifier->DoUnregisterDeviceNotification(); };
+        source.Push({qv::DeviceChange::Kind::Arrival, 5, "/dev/hidraw3"});
+        QTRY_COMPARE(pump.WatchedFd(), -1);
+        QCOMPARE(log.log.size(), std::size_t{3});
+        notifier->SetEvents(nullptr);
     }
 
     void screenWithoutPanelPlacesWindowInTheCorner() {
