@@ -9,3 +9,10 @@ if(TARGET quorvane_shell_qt)
             ${CMAKE_CURRENT_BINARY_DIR}/shell_tray_output)
   set_tests_properties(system_shell_tray PROPERTIES TIMEOUT 120)
 endif()
+if(TARGET shell_tray_probe)
+  add_test(NAME system_shell_tray_late_host
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb.sh --wm none --
+            ${CMAKE_CURRENT_LIST_DIR}/shell_tray.sh --late-host $<TARGET_FILE:shell_tray_probe>
+            ${CMAKE_CURRENT_BINARY_DIR}/shell_tray_late_output)
+  set_tests_properties(system_shell_tray_late_host PROPERTIES TIMEOUT 120)
+endif()

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Tray system test, run inside with-xvfb.sh --wm icewm:
 #   shell_tray.sh <shell_tray_probe> <output dir>
+# or, with the tray host starting after the program (inside --wm none):
+#   shell_tray.sh --late-host <shell_tray_probe> <output dir>
 # 1. the icon is embedded into icewm's system tray,
 # 2. the panel's rectangle gives the window a place above the tray,
 # 3. a click opens the menu "設定" / "終了" with "終了" as the default (bold)
@@ -10,6 +12,8 @@
 # 5. "終了" from the menu ends the program cleanly.
 set -euo pipefail
 
+late=0
+if [ "$1" = --late-host ]; then late=1; shift; fi
 probe=$1
 out=$2
 rm -rf "$out"
@@ -37,7 +41,7 @@ wait_line() {
 }
 
 # The icon's X window as last reported by the probe.
-icon_window() { grep '^ICON_WINDOW ' "$log" | tail -1 | awk '{print $2}'; }
+icon_window() { { grep '^ICON_WINDOW ' "$log" || true; } | tail -1 | awk '{print $2}'; }
 
 # True when window $1 is viewable and sits inside icewm's tray.
 embedded() {
@@ -70,6 +74,31 @@ click_icon() {
   h=$(awk '/Height:/ {print $2}' <<<"$geo")
   xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
 }
+
+if ((late)); then
+  # The program starts while there is no tray; icewm comes later and the
+  # icon must be embedded then, announced by "TaskbarCreated".
+  "$probe" >"$log" 2>"$out/probe.err" &
+  probe_pid=$!
+  icewm_pid=
+  trap 'kill "$probe_pid" 2>/dev/null || true; [ -z "$icewm_pid" ] || kill "$icewm_pid" 2>/dev/null || true' EXIT
+  wait_line '^ICON_ADDED' 10
+  sleep 0.3
+  id=$(icon_window)
+  if [ -n "$id" ] && embedded "$id"; then fail "icon embedded without a tray"; fi
+  icewm >"$out/icewm.log" 2>&1 &
+  icewm_pid=$!
+  started=$(now_ms)
+  wait_line '^TASKBAR_CREATED' 10
+  [ "$(grep -c '^NOTIFY add' "$log")" -ge 2 ] || fail "icon not added again after TaskbarCreated"
+  ms=$(wait_embedded "$started" 10000) || fail "icon not embedded after the tray host started"
+  echo "icon embedded ${ms} ms after icewm was started"
+  echo "late_embed_ms=$ms" >"$out/figures.txt"
+  kill "$probe_pid"
+  wait "$probe_pid" 2>/dev/null || true
+  echo "PASS"
+  exit 0
+fi
 
 # icewm must run with its tray.
 xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "icewm is not running"
