@@ -1,0 +1,81 @@
+#pragma once
+// The program's only path to the receiver: finds it among the present HID
+// interfaces by vendor and product identifier, opens it, learns its report
+// lengths and moves one report at a time in each direction.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "device/HidPort.h"
+
+namespace qv {
+
+class clsHidDirect {
+public:
+    // What the device handle holds: nothing yet (0), nothing any more (-1), a device.
+    enum class HandleState : std::int32_t { New = 0, Closed = -1, Open = 1 };
+
+    // One deadline per report transfer: the receiver answers well within it.
+    static constexpr std::chrono::milliseconds kTransferTimeout{1010};
+    // Shortest reports (report ID included) that carry the command and reply frames.
+    static constexpr std::int32_t kMinOutputReportLength = 4;
+    static constexpr std::int32_t kMinInputReportLength = 19;
+
+    // Uses `port` for every device access; `port` must outlive this object.
+    explicit clsHidDirect(HidPort& port);
+    // Closes the device (runs Destroy).
+    ~clsHidDirect();
+    clsHidDirect(const clsHidDirect&) = delete;
+    clsHidDirect& operator=(const clsHidDirect&) = delete;
+
+    // Path of the connected receiver; empty when none is connected.
+    const std::string& ConnectDevicePath() const { return m_connectDevicePath; }
+    // Overwrites the path that clients compare with (it does not open or close anything).
+    void SetConnectDevicePath(const std::string& path) { m_connectDevicePath = path; }
+
+    // Opens the first present HID interface reporting these identifiers (each
+    // compared as a signed 16-bit value widened to 32 bits) whose reports are
+    // long enough for the receiver's frames. False leaves nothing open and the
+    // path empty.
+    bool Connect(std::int32_t nVendorID, std::int32_t nDeviceID);
+    // Writes one output report: ID 0, then `ByteData`, then zeros to the full
+    // length. False when nothing is open, `ByteData` exceeds SendSize(), or the
+    // write failed or timed out.
+    bool Send(std::span<const std::uint8_t> ByteData);
+    // Reads one input report and copies its payload (after the ID byte) into
+    // `ByteData`. False when nothing is open, `ByteData` exceeds RecvSize(), or
+    // the read failed or timed out; `ByteData` is only meaningful after True.
+    bool Recv(std::span<std::uint8_t> ByteData);
+    // Closes the device, empties the path, lengths 0, handle Closed.
+    void Destroy();
+    // Identifiers of the device at `strDevicePath`. Opened but not HID: False,
+    // both set to 0. Not opened: False, both left unchanged. Touches no field.
+    bool DeviceCheck(const std::string& strDevicePath, std::int32_t& nVendorID,
+                     std::int32_t& nDeviceID);
+    // Payload bytes of an input report (-1 when nothing is connected).
+    std::int32_t RecvSize() const { return m_inputReportLength - 1; }
+    // Payload bytes of an output report (-1 when nothing is connected).
+    std::int32_t SendSize() const { return m_outputReportLength - 1; }
+
+    // State of the device handle.
+    HandleState DeviceHandle() const { return m_handleState; }
+    // Input report length in bytes, ID included; 0 when not connected.
+    std::int32_t InputReportLength() const { return m_inputReportLength; }
+    // Output report length in bytes, ID included; 0 when not connected.
+    std::int32_t OutputReportLength() const { return m_outputReportLength; }
+
+private:
+    void CloseDevice();
+
+    HidPort& m_port;
+    std::string m_connectDevicePath;
+    std::unique_ptr<HidDevice> m_device;
+    HandleState m_handleState = HandleState::New;
+    std::int32_t m_inputReportLength = 0;
+    std::int32_t m_outputReportLength = 0;
+};
+
+}  // namespace qv

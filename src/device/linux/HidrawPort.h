@@ -1,0 +1,99 @@
+#pragma once
+// The Linux HID port: hidraw device nodes.
+//
+// Enumeration asks libudev for the devices of subsystem "hidraw" and orders
+// them by their sysfs path (the order libudev and hidapi use: the physical
+// topology, stable across runs). A port built with explicit roots walks
+// `<sysRoot>/class/hidraw` instead, with the same ordering, and names the
+// nodes `<devRoot>/<DEVNAME>`; tests use that over a fake sysfs tree, and the
+// default port falls back to it (roots "/sys" and "/dev") when libudev can't
+// be initialised.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "device/HidPort.h"
+
+namespace qv {
+
+// An owned file descriptor.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    // The descriptor, -1 when none is held.
+    int Get() const { return m_fd; }
+    // Gives up ownership and returns the descriptor.
+    int Release();
+
+private:
+    int m_fd = -1;
+};
+
+// One open hidraw node.
+class HidrawDevice : public HidDevice {
+public:
+    // Takes an open node (O_RDWR | O_NONBLOCK) and reads its report descriptor
+    // with HIDIOCGRDESCSIZE/HIDIOCGRDESC.
+    explicit HidrawDevice(UniqueFd fd);
+    // Takes any open non-blocking descriptor and uses `reportDescriptor` as the
+    // device's descriptor (for descriptors that are not hidraw nodes, such as
+    // the sockets of tests).
+    HidrawDevice(UniqueFd fd, std::span<const std::uint8_t> reportDescriptor);
+
+    // HIDIOCGRAWINFO; nullopt when the node does not answer it (not HID).
+    std::optional<HidAttributes> GetAttributes() override;
+    // Report lengths from the report descriptor; nullopt without a usable one.
+    std::optional<HidCaps> GetCaps() override;
+    // Writes the report as given (ID byte included; the kernel drops a 0 ID
+    // for devices with unnumbered reports).
+    TransferStatus WriteReport(std::span<const std::uint8_t> report,
+                               std::chrono::milliseconds timeout) override;
+    // Reads one report; unnumbered reports get a 0 ID byte in front.
+    TransferStatus ReadReport(std::span<std::uint8_t> report,
+                              std::chrono::milliseconds timeout) override;
+
+    // Whether the device's reports carry a report ID (from the descriptor).
+    bool Numbered() const { return m_numbered; }
+
+private:
+    void UseDescriptor(std::span<const std::uint8_t> reportDescriptor);
+
+    UniqueFd m_fd;
+    std::optional<HidCaps> m_caps;
+    bool m_numbered = false;
+};
+
+class HidrawPort : public HidPort {
+public:
+    // Enumerates through libudev.
+    HidrawPort();
+    // Enumerates by walking `<sysRoot>/class/hidraw`, nodes under `devRoot`.
+    HidrawPort(std::string sysRoot, std::string devRoot);
+
+    // Paths of the hidraw nodes, ordered by sysfs path.
+    std::vector<std::string> EnumerateHidInterfaces() override;
+    // Opens a node read-write, non-blocking; nullptr when that fails.
+    std::unique_ptr<HidDevice> Open(const std::string& path) override;
+
+private:
+    std::vector<std::string> EnumerateWithUdev();
+    std::vector<std::string> EnumerateSysfs(const std::string& sysRoot, const std::string& devRoot);
+
+    bool m_useUdev;
+    std::string m_sysRoot;
+    std::string m_devRoot;
+};
+
+}  // namespace qv

@@ -1,0 +1,300 @@
+// The hidraw backend through its own code: enumeration over a fake sysfs
+// tree, transfers over SOCK_SEQPACKET socket pairs (which keep report
+// boundaries as hidraw does), identity ioctls against descriptors that are
+// not hidraw nodes.
+
+#include "device/linux/HidrawPort.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Unnumbered vendor reports, 64 bytes each way: 65 / 65 on Windows.
+const Bytes kUnnumbered = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00,
+                           0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x09, 0x01,
+                           0x81, 0x02, 0x09, 0x02, 0x91, 0x02, 0xC0};
+// Report ID 0x10, six data bytes each way: 7 / 7.
+const Bytes kNumbered = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x10, 0x75, 0x08,
+                         0x95, 0x06, 0x09, 0x01, 0x81, 0x02, 0x09, 0x02, 0x91, 0x02, 0xC0};
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "qv-hidraw-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "mkdtemp failed";
+        }
+        m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+// Adds a hidraw device to a fake sysfs tree: the device folder under
+// devices/ and the class link to it, as the kernel lays them out.
+void AddSysfsNode(const fs::path& sys, const std::string& deviceDir, const std::string& name,
+                  bool withUevent = true) {
+    const fs::path dir = sys / "devices" / deviceDir / "hidraw" / name;
+    fs::create_directories(dir);
+    if (withUevent) {
+        std::ofstream(dir / "uevent") << "MAJOR=241\nMINOR=0\nDEVNAME=" << name << "\n";
+    }
+    fs::create_directories(sys / "class" / "hidraw");
+    fs::create_symlink(fs::relative(dir, sys / "class" / "hidraw"),
+                       sys / "class" / "hidraw" / name);
+}
+
+// A connected pair: `device` becomes the backend's end, `peer` plays the device.
+struct SocketPair {
+    UniqueFd device;
+    UniqueFd peer;
+};
+
+SocketPair MakePair() {
+    int fds[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
+        ADD_FAILURE() << "socketpair failed";
+        return {};
+    }
+    ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    return {UniqueFd(fds[0]), UniqueFd(fds[1])};
+}
+
+class HidrawTransfer : public ::testing::Test {
+protected:
+    // A write to a socket whose peer has gone raises SIGPIPE; hidraw nodes never do.
+    static void SetUpTestSuite() { std::signal(SIGPIPE, SIG_IGN); }
+};
+
+TEST(HidrawEnumeration, OrderedBySysfsPathWithNodesUnderDevRoot) {
+    TempDir tmp;
+    const fs::path sys = tmp.Path() / "sys";
+    // Created in an order that is neither the name order nor the topology order.
+    AddSysfsNode(sys, "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/0003:1234:0001.0007", "hidraw2");
+    AddSysfsNode(sys, "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/0003:046D:C31C.0001", "hidraw10");
+    AddSysfsNode(sys, "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.1/0003:046D:C31C.0002", "hidraw0",
+                 false);
+    HidrawPort port(sys.string(), "/devroot");
+    EXPECT_EQ(
+        port.EnumerateHidInterfaces(),
+        (std::vector<std::string>{"/devroot/hidraw10", "/devroot/hidraw0", "/devroot/hidraw2"}));
+    // Stable: the same order again.
+    EXPECT_EQ(port.EnumerateHidInterfaces().front(), "/devroot/hidraw10");
+}
+
+TEST(HidrawEnumeration, MissingClassFolderAndDanglingLinks) {
+    TempDir tmp;
+    HidrawPort none((tmp.Path() / "sys").string(), "/dev");
+    EXPECT_TRUE(none.EnumerateHidInterfaces().empty());
+
+    const fs::path sys = tmp.Path() / "sys2";
+    AddSysfsNode(sys, "virtual/misc/0003:1234:0001.0001", "hidraw1");
+    fs::create_symlink("../../devices/gone/hidraw/hidraw3", sys / "class" / "hidraw" / "hidraw3");
+    HidrawPort port(sys.string(), "/dev");
+    EXPECT_EQ(port.EnumerateHidInterfaces(), (std::vector<std::string>{"/dev/hidraw1"}));
+}
+
+TEST(HidrawOpen, MissingNodeAndNonHidNode) {
+    TempDir tmp;
+    HidrawPort port(tmp.Path().string(), tmp.Path().string());
+    EXPECT_EQ(port.Open((tmp.Path() / "hidraw0").string()), nullptr);
+
+    // A node that opens but answers no hidraw ioctl (ENOTTY): no identity, no lengths.
+    const fs::path plain = tmp.Path() / "hidraw1";
+    std::ofstream(plain) << "x";
+    std::unique_ptr<HidDevice> device = port.Open(plain.string());
+    ASSERT_NE(device, nullptr);
+    EXPECT_FALSE(device->GetAttributes().has_value());
+    EXPECT_FALSE(device->GetCaps().has_value());
+}
+
+TEST_F(HidrawTransfer, OpenedNodeNeverBlocksPastTheDeadline) {
+    // A FIFO that nobody drains stands in for a device that takes no more
+    // reports: opened as the port opens nodes, a full FIFO must time out
+    // rather than block.
+    TempDir tmp;
+    const fs::path fifo = tmp.Path() / "hidraw0";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    HidrawPort port(tmp.Path().string(), tmp.Path().string());
+    std::unique_ptr<HidDevice> device = port.Open(fifo.string());
+    ASSERT_NE(device, nullptr);
+    const Bytes report(65, 0x11);
+    TransferStatus status = TransferStatus::Done;
+    int written = 0;
+    Clock::time_point start;
+    while (status == TransferStatus::Done && written < 10000) {
+        start = Clock::now();
+        status = device->WriteReport(report, milliseconds(1010));
+        ++written;
+    }
+    const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    EXPECT_EQ(status, TransferStatus::TimedOut);
+    EXPECT_GE(elapsed.count(), 1010);
+    EXPECT_LT(elapsed.count(), 1100);
+
+    // Reading an empty FIFO times out the same way.
+    Bytes in(65, 0);
+    std::unique_ptr<HidDevice> reader = port.Open(fifo.string());
+    ASSERT_NE(reader, nullptr);
+    // Drain what the writer left so that the read finds nothing.
+    while (reader->ReadReport(in, milliseconds(0)) == TransferStatus::Done) {
+    }
+    start = Clock::now();
+    EXPECT_EQ(reader->ReadReport(in, milliseconds(1010)), TransferStatus::TimedOut);
+    EXPECT_GE(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count(), 1010);
+}
+
+TEST_F(HidrawTransfer, IdentityIoctlFailsOnASocket) {
+    SocketPair pair = MakePair();
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+    EXPECT_FALSE(device.GetAttributes().has_value());
+    ASSERT_TRUE(device.GetCaps().has_value());
+    EXPECT_EQ(device.GetCaps()->InputReportByteLength, 65);
+    EXPECT_EQ(device.GetCaps()->OutputReportByteLength, 65);
+    EXPECT_FALSE(device.Numbered());
+
+    SocketPair other = MakePair();
+    HidrawDevice broken(std::move(other.device), Bytes{0x75, 0x08, 0x96});
+    EXPECT_FALSE(broken.GetCaps().has_value());
+}
+
+TEST_F(HidrawTransfer, WritePassesTheWholeReportThrough) {
+    SocketPair pair = MakePair();
+    const int peer = pair.peer.Get();
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+    Bytes report(65, 0);
+    report[1] = 0x1C;
+    report[2] = 0x05;
+    report[3] = 0x64;
+    ASSERT_EQ(device.WriteReport(report, milliseconds(1010)), TransferStatus::Done);
+    std::array<std::uint8_t, 128> got{};
+    const ssize_t n = ::recv(peer, got.data(), got.size(), MSG_DONTWAIT);
+    ASSERT_EQ(n, 65);
+    EXPECT_TRUE(std::equal(report.begin(), report.end(), got.begin()));
+}
+
+TEST_F(HidrawTransfer, UnnumberedReadsGetAZeroIdInFront) {
+    SocketPair pair = MakePair();
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+    Bytes sent(64);
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        sent[i] = static_cast<std::uint8_t>(i + 1);
+    }
+    ASSERT_EQ(::send(pair.peer.Get(), sent.data(), sent.size(), 0), 64);
+    Bytes report(65, 0xEE);
+    ASSERT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Done);
+    EXPECT_EQ(report[0], 0);
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), report.begin() + 1));
+
+    // A shorter report leaves the rest of the buffer as it was.
+    const std::array<std::uint8_t, 2> shortReport{0x41, 0x42};
+    ASSERT_EQ(::send(pair.peer.Get(), shortReport.data(), shortReport.size(), 0), 2);
+    Bytes buffer(8, 0xEE);
+    ASSERT_EQ(device.ReadReport(buffer, milliseconds(1010)), TransferStatus::Done);
+    EXPECT_EQ(buffer, (Bytes{0, 0x41, 0x42, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
+}
+
+TEST_F(HidrawTransfer, NumberedReadsArePassedThrough) {
+    SocketPair pair = MakePair();
+    HidrawDevice device(std::move(pair.device), kNumbered);
+    EXPECT_TRUE(device.Numbered());
+    const Bytes sent{0x10, 1, 2, 3, 4, 5, 6};
+    ASSERT_EQ(::send(pair.peer.Get(), sent.data(), sent.size(), 0), 7);
+    Bytes report(7, 0);
+    ASSERT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Done);
+    EXPECT_EQ(report, sent);
+}
+
+TEST_F(HidrawTransfer, SilentDeviceTimesOutAtTheDeadline) {
+    SocketPair pair = MakePair();
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+    Bytes report(65, 0);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::TimedOut);
+    const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    EXPECT_GE(elapsed.count(), 1010);
+    EXPECT_LT(elapsed.count(), 1100);
+}
+
+TEST_F(HidrawTransfer, StuckWriteTimesOutInsteadOfBlocking) {
+    SocketPair pair = MakePair();
+    const int fd = pair.device.Get();
+    // Fill the socket until it takes no more: the peer reads nothing.
+    const Bytes filler(65, 0xAB);
+    int sent = 0;
+    while (::send(fd, filler.data(), filler.size(), MSG_DONTWAIT) > 0 && sent < 100000) {
+        ++sent;
+    }
+    ASSERT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(device.WriteReport(filler, milliseconds(1010)), TransferStatus::TimedOut);
+    const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    EXPECT_GE(elapsed.count(), 1010);
+    EXPECT_LT(elapsed.count(), 1100);
+}
+
+TEST_F(HidrawTransfer, PeerClosedMidReadIsGoneAtOnce) {
+    SocketPair pair = MakePair();
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+    std::thread unplug([peer = std::move(pair.peer)]() mutable {
+        std::this_thread::sleep_for(milliseconds(100));
+        peer = UniqueFd();
+    });
+    Bytes report(65, 0);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Gone);
+    const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    unplug.join();
+    EXPECT_LT(elapsed.count(), 500);
+
+    // Later transfers fail without waiting. A socket answers the write with
+    // EPIPE (a stalled endpoint on hidraw: a failure, not a removal).
+    EXPECT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Gone);
+    const Clock::time_point writeStart = Clock::now();
+    EXPECT_EQ(device.WriteReport(report, milliseconds(1010)), TransferStatus::Failed);
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(Clock::now() - writeStart).count(), 100);
+}
+
+TEST_F(HidrawTransfer, ReportQueuedBeforeTheUnplugIsStillRead) {
+    SocketPair pair = MakePair();
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+    const Bytes sent(64, 0x31);
+    ASSERT_EQ(::send(pair.peer.Get(), sent.data(), sent.size(), 0), 64);
+    pair.peer = UniqueFd();
+    Bytes report(65, 0);
+    ASSERT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Done);
+    EXPECT_EQ(report[1], 0x31);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Gone);
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count(), 100);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,282 @@
+#include "device/clsHidDirect.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "FakeHidPort.h"
+
+namespace qv {
+namespace {
+
+using test::FakeHidPort;
+using State = clsHidDirect::HandleState;
+
+void ExpectNotConnected(const clsHidDirect& hid) {
+    EXPECT_TRUE(hid.ConnectDevicePath().empty());
+    EXPECT_EQ(hid.DeviceHandle(), State::Closed);
+    EXPECT_EQ(hid.InputReportLength(), 0);
+    EXPECT_EQ(hid.OutputReportLength(), 0);
+    EXPECT_EQ(hid.RecvSize(), -1);
+    EXPECT_EQ(hid.SendSize(), -1);
+}
+
+TEST(clsHidDirect, NewInstanceHoldsNothingAndTransfersNothing) {
+    FakeHidPort port;
+    port.Add("/dev/hidraw0", 0x1234, 0x0001);
+    clsHidDirect hid(port);
+    EXPECT_TRUE(hid.ConnectDevicePath().empty());
+    EXPECT_EQ(hid.DeviceHandle(), State::New);
+    EXPECT_EQ(hid.RecvSize(), -1);
+    EXPECT_EQ(hid.SendSize(), -1);
+
+    std::array<std::uint8_t, 3> out{1, 2, 3};
+    std::array<std::uint8_t, 3> in{7, 7, 7};
+    EXPECT_FALSE(hid.Send(out));
+    EXPECT_FALSE(hid.Recv(in));
+    EXPECT_EQ(in, (std::array<std::uint8_t, 3>{7, 7, 7}));
+    EXPECT_EQ(port.enumerations, 0);
+    EXPECT_EQ(port.TotalOpens(), 0);
+}
+
+TEST(clsHidDirect, NoMatchingDeviceLeavesEverythingClosed) {
+    FakeHidPort port;
+    auto& keyboard = port.Add("/dev/hidraw0", 0x046D, 0xC31C);
+    auto& otherProduct = port.Add("/dev/hidraw1", 0x1234, 0x0002);
+    clsHidDirect hid(port);
+    EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
+    ExpectNotConnected(hid);
+    // Every candidate was looked at and closed again.
+    EXPECT_EQ(keyboard.opens, 1);
+    EXPECT_EQ(keyboard.closes, 1);
+    EXPECT_EQ(otherProduct.opens, 1);
+    EXPECT_EQ(otherProduct.closes, 1);
+}
+
+TEST(clsHidDirect, FirstMatchInEnumerationOrderIsTaken) {
+    FakeHidPort port;
+    port.Add("/dev/hidraw0", 0x0001, 0x0001);
+    auto& first = port.Add("/dev/hidraw3", 0x1234, 0x0001, 65, 9);
+    auto& second = port.Add("/dev/hidraw1", 0x1234, 0x0001);
+    clsHidDirect hid(port);
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw3");
+    EXPECT_EQ(hid.DeviceHandle(), State::Open);
+    EXPECT_EQ(hid.InputReportLength(), 65);
+    EXPECT_EQ(hid.OutputReportLength(), 9);
+    EXPECT_EQ(hid.RecvSize(), 64);
+    EXPECT_EQ(hid.SendSize(), 8);
+    EXPECT_EQ(first.opens, 1);
+    EXPECT_EQ(first.closes, 0);
+    EXPECT_EQ(second.opens, 0);
+}
+
+TEST(clsHidDirect, UnopenableAndNonHidDevicesAreSkipped) {
+    FakeHidPort port;
+    auto& locked = port.Add("/dev/hidraw0", 0x1234, 0x0001);
+    locked.openable = false;
+    port.AddNonHid("/dev/hidraw1");
+    port.Add("/dev/hidraw2", 0x1234, 0x0001);
+    clsHidDirect hid(port);
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw2");
+}
+
+TEST(clsHidDirect, IdentifiersCompareAsSigned16Bit) {
+    FakeHidPort port;
+    port.Add("/dev/hidraw0", 0x8001, 0xFFFF);
+    clsHidDirect hid(port);
+    EXPECT_FALSE(hid.Connect(0x8001, 0xFFFF));
+    EXPECT_FALSE(hid.Connect(0x8001, -1));
+    EXPECT_FALSE(hid.Connect(-32767, 0xFFFF));
+    EXPECT_TRUE(hid.Connect(-32767, -1));
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw0");
+
+    // 0x8000 is the most negative value.
+    FakeHidPort port2;
+    port2.Add("/dev/hidraw5", 0x8000, 0x7FFF);
+    clsHidDirect hid2(port2);
+    EXPECT_TRUE(hid2.Connect(-32768, 0x7FFF));
+}
+
+TEST(clsHidDirect, MatchWithoutCapabilitiesIsNotTakenAndLeavesNoPath) {
+    FakeHidPort port;
+    auto& broken = port.Add("/dev/hidraw0", 0x1234, 0x0001);
+    broken.caps.reset();
+    clsHidDirect hid(port);
+    EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
+    ExpectNotConnected(hid);
+    EXPECT_EQ(broken.closes, 1);
+
+    // A usable receiver after it is still found.
+    port.Add("/dev/hidraw1", 0x1234, 0x0001);
+    EXPECT_TRUE(hid.Connect(0x1234, 0x0001));
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw1");
+}
+
+TEST(clsHidDirect, ReportsTooShortForTheFramesAreNotTaken) {
+    FakeHidPort port;
+    auto& shortOut = port.Add("/dev/hidraw0", 0x1234, 0x0001, 65, 3);
+    auto& shortIn = port.Add("/dev/hidraw1", 0x1234, 0x0001, 18, 65);
+    port.Add("/dev/hidraw2", 0x1234, 0x0001, 19, 4);
+    clsHidDirect hid(port);
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw2");
+    EXPECT_EQ(hid.RecvSize(), 18);
+    EXPECT_EQ(hid.SendSize(), 3);
+    EXPECT_EQ(shortOut.closes, 1);
+    EXPECT_EQ(shortIn.closes, 1);
+
+    FakeHidPort onlyShort;
+    onlyShort.Add("/dev/hidraw0", 0x1234, 0x0001, 65, 0);
+    clsHidDirect hid2(onlyShort);
+    EXPECT_FALSE(hid2.Connect(0x1234, 0x0001));
+    ExpectNotConnected(hid2);
+}
+
+TEST(clsHidDirect, ConnectClosesThePreviousDeviceFirst) {
+    FakeHidPort port;
+    auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
+    clsHidDirect hid(port);
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    EXPECT_FALSE(hid.Connect(0x1234, 0x0002));
+    ExpectNotConnected(hid);
+    EXPECT_EQ(receiver.closes, receiver.opens);
+
+    // A path set by a client does not survive a failed search either.
+    hid.SetConnectDevicePath("/dev/hidraw9");
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw9");
+    EXPECT_FALSE(hid.Connect(0x1234, 0x0002));
+    EXPECT_TRUE(hid.ConnectDevicePath().empty());
+}
+
+TEST(clsHidDirect, SendPadsThePayloadBehindReportIdZero) {
+    FakeHidPort port;
+    auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001, 65, 9);
+    clsHidDirect hid(port);
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+
+    const std::vector<std::uint8_t> payload{0x1E, 0x04, 0x04};
+    ASSERT_TRUE(hid.Send(payload));
+    ASSERT_EQ(receiver.written.size(), 1u);
+    EXPECT_EQ(receiver.written[0],
+              (std::vector<std::uint8_t>{0x00, 0x1E, 0x04, 0x04, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(receiver.timeouts.at(0), clsHidDirect::kTransferTimeout);
+
+    // A full payload fills the report; an empty one sends zeros.
+    const std::vector<std::uint8_t> full{1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_TRUE(hid.Send(full));
+    EXPECT_EQ(receiver.written[1], (std::vector<std::uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    ASSERT_TRUE(hid.Send({}));
+    EXPECT_EQ(receiver.written[2], std::vector<std::uint8_t>(9, 0));
+
+    // A payload longer than the report is refused, nothing is written.
+    const std::vector<std::uint8_t> tooLong(9, 0xAA);
+    EXPECT_FALSE(hid.Send(tooLong));
+    EXPECT_EQ(receiver.written.size(), 3u);
+}
+
+TEST(clsHidDirect, SendReportsFailedWritesButStaysOpen) {
+    FakeHidPort port;
+    auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
+    receiver.writeResults = {TransferStatus::TimedOut, TransferStatus::Gone,
+                             TransferStatus::Failed};
+    clsHidDirect hid(port);
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    const std::vector<std::uint8_t> payload{1};
+    EXPECT_FALSE(hid.Send(payload));
+    EXPECT_FALSE(hid.Send(payload));
+    EXPECT_FALSE(hid.Send(payload));
+    // Closing is the removal handling's business, not the transfer's.
+    EXPECT_EQ(hid.DeviceHandle(), State::Open);
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw0");
+    EXPECT_TRUE(hid.Send(payload));
+}
+
+TEST(clsHidDirect, RecvHandsOverThePayloadAfterTheReportId) {
+    FakeHidPort port;
+    auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001, 19, 4);
+    receiver.replies.push_back(
+        {TransferStatus::Done,
+         {0x55, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}});
+    // A short report: the rest of the buffer stays zero, nothing left over.
+    receiver.replies.push_back({TransferStatus::Done, {0x00, 9, 8}});
+    clsHidDirect hid(port);
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+
+    std::array<std::uint8_t, 18> full{};
+    ASSERT_TRUE(hid.Recv(full));
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        EXPECT_EQ(full[i], i + 1) << i;
+    }
+    std::array<std::uint8_t, 5> part{0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    ASSERT_TRUE(hid.Recv(part));
+    EXPECT_EQ(part, (std::array<std::uint8_t, 5>{9, 8, 0, 0, 0}));
+    EXPECT_EQ(receiver.timeouts.back(), clsHidDirect::kTransferTimeout);
+
+    // A silent receiver: the read times out.
+    EXPECT_FALSE(hid.Recv(part));
+    // More than a report holds is refused without a read.
+    const int reads = receiver.reads;
+    std::array<std::uint8_t, 19> tooLong{};
+    EXPECT_FALSE(hid.Recv(tooLong));
+    EXPECT_EQ(receiver.reads, reads);
+}
+
+TEST(clsHidDirect, DestroyAndDestructorCloseTheDevice) {
+    FakeHidPort port;
+    auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
+    {
+        clsHidDirect hid(port);
+        ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+        hid.Destroy();
+        ExpectNotConnected(hid);
+        EXPECT_EQ(receiver.closes, 1);
+        std::array<std::uint8_t, 2> in{4, 4};
+        EXPECT_FALSE(hid.Send(in));
+        EXPECT_FALSE(hid.Recv(in));
+        EXPECT_EQ(in, (std::array<std::uint8_t, 2>{4, 4}));
+        EXPECT_TRUE(receiver.written.empty());
+        EXPECT_EQ(receiver.reads, 0);
+        hid.Destroy();  // harmless twice
+        ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    }
+    EXPECT_EQ(receiver.opens, 2);
+    EXPECT_EQ(receiver.closes, 2);
+}
+
+TEST(clsHidDirect, DeviceCheckReportsIdentityWithoutTouchingTheConnection) {
+    FakeHidPort port;
+    auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
+    auto& other = port.Add("/dev/hidraw1", 0xFFFE, 0x8000);
+    port.AddNonHid("/dev/ttyS0");
+    clsHidDirect hid(port);
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+
+    std::int32_t vendor = 99;
+    std::int32_t product = 99;
+    EXPECT_TRUE(hid.DeviceCheck("/dev/hidraw1", vendor, product));
+    EXPECT_EQ(vendor, -2);
+    EXPECT_EQ(product, -32768);
+    EXPECT_EQ(other.closes, other.opens);
+
+    vendor = product = 99;
+    EXPECT_FALSE(hid.DeviceCheck("/dev/ttyS0", vendor, product));
+    EXPECT_EQ(vendor, 0);
+    EXPECT_EQ(product, 0);
+
+    vendor = product = 99;
+    EXPECT_FALSE(hid.DeviceCheck("/dev/nothing", vendor, product));
+    EXPECT_EQ(vendor, 99);
+    EXPECT_EQ(product, 99);
+
+    // The connection is as it was.
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw0");
+    EXPECT_EQ(hid.DeviceHandle(), State::Open);
+    EXPECT_EQ(hid.RecvSize(), 64);
+    EXPECT_EQ(receiver.closes, 0);
+}
+
+}  // namespace
+}  // namespace qv
