@@ -1,0 +1,34 @@
+#pragma once
+// File access for the configuration file. Reading is plain; writing replaces the
+// file atomically (a temporary file beside it, written, flushed to disk and
+// renamed over the old one), which needs the platform's calls, so this is a port;
+// the Linux backend is PosixConfigFiles (config/linux).
+
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// The name of the configuration file.
+inline constexpr std::string_view kIniFileName = "Quorvane.ini";
+
+enum class ReadStatus {
+    Ok,        // the file was read in full
+    NotFound,  // there is no such file (every read then yields its default)
+    Error,     // the file exists but could not be read; it must not be overwritten blindly
+};
+
+class ConfigFiles {
+public:
+    virtual ~ConfigFiles() = default;
+    // Reads the whole file at `path` into `bytes` (cleared first).
+    virtual ReadStatus ReadFile(const std::string& path, std::string& bytes) = 0;
+    // Replaces the file at `path` with `bytes` atomically, creating missing folders; false on
+    // any failure, in which case the old file is left as it was.
+    virtual bool ReplaceFile(const std::string& path, std::string_view bytes) = 0;
+    // The configuration file used when no path was set: "Quorvane.ini" beside the executable,
+    // or in the per-user configuration folder when the executable's folder is not writable.
+    virtual std::string DefaultIniPath() = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,64 @@
+#include "config/IniStore.h"
+
+#include <utility>
+
+#include "common/DebugLog.h"
+
+namespace qv {
+
+IniStore::IniStore(std::unique_ptr<TextCodec> codec, std::unique_ptr<ConfigFiles> files)
+    : codec_(std::move(codec)), files_(std::move(files)) {}
+
+void IniStore::SetIniPath(std::string path) {
+    path_ = std::move(path);
+    resolved_ = !path_.empty();
+}
+
+const std::string& IniStore::IniPath() {
+    if (!resolved_) {
+        path_ = files_->DefaultIniPath();
+        resolved_ = true;
+    }
+    return path_;
+}
+
+std::string IniStore::Resolve(std::string_view fileName) {
+    return fileName.empty() ? IniPath() : std::string(fileName);
+}
+
+LoadedIni IniStore::Load(std::string_view fileName) {
+    LoadedIni out;
+    const std::string path = Resolve(fileName);
+    std::string bytes;
+    out.status = files_->ReadFile(path, bytes);
+    if (out.status == ReadStatus::Ok) {
+        out.file = IniFile::Parse(bytes, *codec_);
+    }
+    return out;
+}
+
+bool IniStore::Write(std::string_view section, std::string_view key, std::string_view value,
+                     std::string_view fileName) {
+    return WriteKeys(section, {{std::string(key), std::string(value)}}, fileName);
+}
+
+bool IniStore::WriteKeys(std::string_view section,
+                         const std::vector<std::pair<std::string, std::string>>& keyValues,
+                         std::string_view fileName) {
+    const std::string path = Resolve(fileName);
+    LoadedIni loaded = Load(path);
+    if (loaded.status == ReadStatus::Error) {
+        // Writing a fresh file over one we could not read would lose everything in it.
+        DebugLog("not writing " + path + ": it exists but cannot be read");
+        return false;
+    }
+    for (const auto& [key, value] : keyValues) {
+        if (!loaded.file.Set(section, key, value, *codec_)) {
+            DebugLog("cannot store [" + std::string(section) + "] " + key + " in " + path);
+            return false;
+        }
+    }
+    return files_->ReplaceFile(path, loaded.file.Serialize());
+}
+
+}  // namespace qv

@@ -1,0 +1,174 @@
+#include "config/RemoteTable.h"
+
+#include <algorithm>
+
+#include "config/IniFile.h"
+#include "config/IniStore.h"
+#include "config/modCommon.h"
+
+namespace qv {
+namespace {
+
+std::uint8_t ClampByte(int value) {
+    return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+}
+
+// A decimal number of digits only, with surrounding spaces; -1 when it is anything else,
+// and `limit` + 1 when it is larger than `limit`.
+long ParseDecimal(std::string_view text, long limit) {
+    text = TrimSpaces(text);
+    if (text.empty()) {
+        return -1;
+    }
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        value = std::min(value * 10 + (c - '0'), limit + 1);
+    }
+    return value;
+}
+
+int ReadNumber(const IniFile& file, const std::string& section, std::string_view key) {
+    auto value = file.Find(section, key);
+    return value ? RoundHalfEven(Val(*value)) : 0;
+}
+
+std::string_view ReadText(const IniFile& file, const std::string& section, std::string_view key) {
+    auto value = file.Find(section, key);
+    return value ? TrimSpaces(*value) : std::string_view();
+}
+
+}  // namespace
+
+std::string RemoteSection(int n) {
+    return "Remote" + std::to_string(n);
+}
+
+void ParsePulseText(std::string_view pulseText, RemoteEntry& entry) {
+    entry.Problem = PulseProblem::None;
+    entry.Pulse.fill(0);
+    std::size_t parts = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = pulseText.find(',', start);
+        const std::string_view part = pulseText.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+        if (parts < static_cast<std::size_t>(kMaxPulseValues)) {
+            const long value = ParseDecimal(part, 255);
+            PulseProblem problem = PulseProblem::None;
+            if (TrimSpaces(part).empty()) {
+                problem = PulseProblem::EmptyPart;
+            } else if (value < 0) {
+                problem = PulseProblem::NotANumber;
+            } else if (value > 255) {
+                problem = PulseProblem::ValueTooLarge;
+            } else {
+                entry.Pulse[parts] = static_cast<std::uint8_t>(value);
+            }
+            if (entry.Problem == PulseProblem::None) {
+                entry.Problem = problem;
+            }
+        } else {
+            entry.Problem = PulseProblem::TooManyValues;
+        }
+        ++parts;
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    entry.PulseCount =
+        static_cast<std::uint8_t>(std::min(parts, static_cast<std::size_t>(kMaxPulseValues)));
+}
+
+RemoteTable::RemoteTable() {
+    Reset();
+}
+
+void RemoteTable::Reset() {
+    slots_.assign(1, RemoteEntry{});
+    keys_.assign(1, MatchKey{});
+}
+
+bool RemoteTable::SetRemoteEntry(std::string_view numberText, std::string_view comment,
+                                 std::string_view pulseText, int adjustPulse, int adjustTime,
+                                 std::string_view windowName, std::string_view keyList) {
+    const long n = ParseDecimal(numberText, kMaxSlot);
+    if (n < 1 || n > kMaxSlot) {
+        return false;
+    }
+    Store(static_cast<int>(n), comment, pulseText, adjustPulse, adjustTime, windowName, keyList);
+    return true;
+}
+
+void RemoteTable::Store(int n, std::string_view comment, std::string_view pulseText,
+                        int adjustPulse, int adjustTime, std::string_view windowName,
+                        std::string_view keyList) {
+    const auto slot = static_cast<std::size_t>(n);
+    if (slot >= slots_.size()) {
+        slots_.resize(slot + 1);
+        keys_.resize(slot + 1);
+    }
+    RemoteEntry& e = slots_[slot];
+    e.Comment.assign(comment);
+    e.AdjustPulse = ClampByte(adjustPulse);
+    e.AdjustTime = ClampByte(adjustTime);
+    ParsePulseText(pulseText, e);
+    e.WindowName.assign(windowName);
+    e.KeyList.assign(keyList);
+
+    MatchKey key;
+    if (e.CanMatch()) {
+        key.mask = 0;
+        key.value = 0;
+        for (int j = 0; j < e.PulseCount; ++j) {
+            key.mask |= 0xFFu << (8 * j);
+            key.value |= static_cast<std::uint32_t>(e.Pulse[static_cast<std::size_t>(j)])
+                         << (8 * j);
+        }
+    }
+    keys_[slot] = key;
+}
+
+int RemoteTable::Load(const IniFile& file) {
+    Reset();
+    const std::size_t most = std::min<std::size_t>(file.SectionCount(), kMaxSlot) + 1;
+    slots_.reserve(most);
+    keys_.reserve(most);
+    for (int n = 1; n <= kMaxSlot; ++n) {
+        const std::string section = RemoteSection(n);
+        const std::string_view pulse = ReadText(file, section, "Pulse");
+        if (pulse.empty()) {
+            break;
+        }
+        const std::string_view comment = ReadText(file, section, "Comment");
+        const int adjustPulse = ReadNumber(file, section, "AdjustPulse");
+        const int adjustTime = ReadNumber(file, section, "AdjustTime");
+        const std::string_view windowName = ReadText(file, section, "WindowName");
+        const std::string_view keyList = ReadText(file, section, "KeyList");
+        Store(n, comment, pulse, adjustPulse, adjustTime, windowName, keyList);
+    }
+    return UpperIndex() + 1;
+}
+
+int RemoteTable::Load(IniStore& store) {
+    LoadedIni loaded = store.Load();
+    return Load(loaded.file);
+}
+
+int RemoteTable::Match(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) const {
+    const std::uint32_t code = static_cast<std::uint32_t>(v0) |
+                               (static_cast<std::uint32_t>(v1) << 8) |
+                               (static_cast<std::uint32_t>(v2) << 16);
+    const std::size_t count = keys_.size();
+    for (std::size_t n = 1; n < count; ++n) {
+        if ((code & keys_[n].mask) == keys_[n].value) {
+            return static_cast<int>(n);
+        }
+    }
+    return 0;
+}
+
+}  // namespace qv

@@ -1,0 +1,102 @@
+#pragma once
+// The remote table: the stored slots that received codes are matched against.
+// Slot 0 always exists and never holds an entry; slot n holds section "Remote<n>".
+// The table is filled from the configuration file at start-up and afterwards changed
+// only by SetRemoteEntry (the entry editor's store command).
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+class IniFile;
+class IniStore;
+
+inline constexpr int kMaxPulseValues = 129;
+// Slot numbers are 16-bit signed: 1..32767.
+inline constexpr int kMaxSlot = 32767;
+// Values compared when matching; a slot with more values never matches.
+inline constexpr int kMatchedPulseValues = 3;
+
+// Why a slot's pulse text keeps it from ever firing. The slot stays in the table (slot
+// numbers stay aligned and the editor can show it), only matching skips it.
+enum class PulseProblem : std::uint8_t {
+    None,           // the pulse text is sound
+    NoEntry,        // a slot inside a gap: nothing was stored there
+    EmptyPart,      // a part between commas is empty (or only spaces)
+    NotANumber,     // a part is not a decimal number
+    ValueTooLarge,  // a part is above 255
+    TooManyValues,  // more than 129 parts; only the first 129 are kept
+};
+
+// One stored slot.
+struct RemoteEntry {
+    std::string Comment;
+    std::array<std::uint8_t, kMaxPulseValues> Pulse{};
+    std::uint8_t PulseCount = 0;   // parts of the pulse text (at most 129)
+    std::uint8_t AdjustPulse = 0;  // kept, consulted by nothing
+    std::uint8_t AdjustTime = 0;   // repeat-suppression time in seconds
+    std::string WindowName;        // target window class, empty: the foreground window
+    std::string KeyList;           // stored form
+    PulseProblem Problem = PulseProblem::NoEntry;
+
+    // Whether this slot can ever match a code: a sound pulse text of 1..3 values.
+    bool CanMatch() const {
+        return Problem == PulseProblem::None && PulseCount >= 1 &&
+               PulseCount <= kMatchedPulseValues;
+    }
+};
+
+class RemoteTable {
+public:
+    RemoteTable();
+
+    // Back to slot 0 only.
+    void Reset();
+    // The highest slot number (the number of stored slots; 0 when empty).
+    int UpperIndex() const { return static_cast<int>(slots_.size()) - 1; }
+    // Slot `n`, 0..UpperIndex().
+    const RemoteEntry& operator[](int n) const { return slots_[static_cast<std::size_t>(n)]; }
+
+    // Stores one entry into slot `numberText` (decimal, blanks allowed). A number past the
+    // end grows the table to it (gap slots stay empty and never fire). Adjust values are
+    // clamped to 0..255. False, with no change, when the number is not a whole number in
+    // 1..32767.
+    bool SetRemoteEntry(std::string_view numberText, std::string_view comment,
+                        std::string_view pulseText, int adjustPulse, int adjustTime,
+                        std::string_view windowName, std::string_view keyList);
+
+    // The start-up load from a parsed file: resets the table, then reads Remote1, Remote2, …
+    // up to the first section without Pulse (a value of only spaces counts as empty).
+    // Returns the first free slot number, for txtNumber.
+    int Load(const IniFile& file);
+    // The same, reading the store's INI file once (a missing or unreadable file: no slots).
+    int Load(IniStore& store);
+
+    // The first slot n >= 1 that matches the code, 0 when none does (linear scan).
+    int Match(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) const;
+
+private:
+    // What matching compares, packed: a code (v0 | v1 << 8 | v2 << 16) matches slot n when
+    // (code & mask) == value. A slot that can never fire has mask 0 and value 1.
+    struct MatchKey {
+        std::uint32_t mask = 0;
+        std::uint32_t value = 1;
+    };
+
+    void Store(int n, std::string_view comment, std::string_view pulseText, int adjustPulse,
+               int adjustTime, std::string_view windowName, std::string_view keyList);
+
+    std::vector<RemoteEntry> slots_;
+    std::vector<MatchKey> keys_;  // one per slot, kept beside the entries for a compact scan
+};
+
+// Splits a pulse text into an entry's Pulse, PulseCount and Problem.
+void ParsePulseText(std::string_view pulseText, RemoteEntry& entry);
+// The section name of slot n: "Remote" followed by n in decimal.
+std::string RemoteSection(int n);
+
+}  // namespace qv

@@ -1,0 +1,138 @@
+// quorvane-inicheck [FILE]: loads a configuration file as the program does at
+// start-up and prints the settings, the remote table and the problems found.
+// Exit status: 0 the file was read, 1 it could not be read, 2 usage error.
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "config/ConfigCheck.h"
+#include "config/IniStore.h"
+#include "config/RemoteTable.h"
+#include "config/linux/IconvTextCodec.h"
+#include "config/linux/PosixConfigFiles.h"
+#include "config/modCommon.h"
+
+namespace {
+
+void Usage(std::FILE* to) {
+    std::fputs(
+        "usage: quorvane-inicheck [FILE]\n"
+        "Prints the settings and the remote table that Quorvane reads from FILE\n"
+        "(default: the program's own Quorvane.ini) and the problems it works around.\n"
+        "Exit status: 0 file read, 1 file missing or unreadable, 2 usage error.\n",
+        to);
+}
+
+std::string Hex(std::int32_t id) {
+    char buf[32];
+    if (id >= -32768 && id <= 32767) {
+        std::snprintf(buf, sizeof buf, "0x%04X",
+                      static_cast<unsigned>(static_cast<std::uint16_t>(id)));
+    } else {
+        std::snprintf(buf, sizeof buf, "0x%08" PRIX32, static_cast<std::uint32_t>(id));
+    }
+    return buf;
+}
+
+void PrintIdentifier(const qv::IniFile& file, const char* key, std::string_view fallback) {
+    const auto raw = file.Find("HID", key);
+    const std::string text = qv::IniRead(file, "HID", key, fallback);
+    const std::int32_t id = qv::ReadIdentifier(text);
+    const std::string shown =
+        raw ? "\"" + text + "\"" : "(missing, default \"" + std::string(fallback) + "\")";
+    std::printf("[HID] %s = %s -> %" PRId32 " (%s)\n", key, shown.c_str(), id, Hex(id).c_str());
+}
+
+// The values as the table holds them; the text as written when it can never fire.
+std::string PulseValues(const qv::IniFile& file, int n, const qv::RemoteEntry& e) {
+    if (e.Problem != qv::PulseProblem::None) {
+        return "\"" + qv::IniRead(file, qv::RemoteSection(n), "Pulse", "") + "\"";
+    }
+    std::string out;
+    for (int j = 0; j < e.PulseCount; ++j) {
+        out += (j == 0 ? "" : ",") + std::to_string(e.Pulse[static_cast<std::size_t>(j)]);
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string path;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+            continue;
+        }
+        if (options && (arg == "-h" || arg == "--help")) {
+            Usage(stdout);
+            return 0;
+        }
+        if ((options && arg.size() > 1 && arg.front() == '-') || arg.empty() || !path.empty()) {
+            Usage(stderr);
+            return 2;
+        }
+        path = std::string(arg);
+    }
+
+    qv::IniStore store(std::make_unique<qv::IconvTextCodec>(),
+                       std::make_unique<qv::PosixConfigFiles>());
+    if (!path.empty()) {
+        store.SetIniPath(path);
+    }
+    const std::string& file = store.IniPath();
+    qv::LoadedIni loaded = store.Load();
+    if (loaded.status == qv::ReadStatus::NotFound) {
+        std::fprintf(stderr,
+                     "quorvane-inicheck: %s: no such file (the program would use "
+                     "every default)\n",
+                     file.c_str());
+        return 1;
+    }
+    if (loaded.status == qv::ReadStatus::Error) {
+        std::fprintf(stderr, "quorvane-inicheck: %s: cannot be read\n", file.c_str());
+        return 1;
+    }
+    const qv::IniFile& ini = loaded.file;
+
+    std::printf("File: %s (%s, %s line ends)\n\n", file.c_str(),
+                ini.Encoding() == qv::TextEncoding::Utf8 ? "UTF-8" : "Shift-JIS (code page 932)",
+                ini.NewLine() == "\r\n" ? "CRLF" : "LF");
+
+    const auto wct = ini.Find("General", "WindowChangeTime");
+    const int index =
+        qv::WindowChangeTimeIndex(qv::IniReadDefault(ini, "General", "WindowChangeTime", 0));
+    std::printf("[General] WindowChangeTime = %s -> %d (%s, %d ms)\n",
+                wct ? ("\"" + std::string(*wct) + "\"").c_str() : "(missing)", index,
+                std::string(qv::kWindowChangeTimeItems[static_cast<std::size_t>(index)]).c_str(),
+                qv::WindowChangeDelayMs(index));
+    PrintIdentifier(ini, "VendorID", qv::kDefaultVendorID);
+    PrintIdentifier(ini, "ProductID", qv::kDefaultProductID);
+
+    qv::RemoteTable table;
+    const int firstFree = table.Load(ini);
+    std::printf("\nRemote table: %d slot(s), first free slot %d\n", table.UpperIndex(), firstFree);
+    for (int n = 1; n <= table.UpperIndex(); ++n) {
+        const qv::RemoteEntry& e = table[n];
+        std::printf("%5d  pulse %-12s adjust %us  window %s  comment \"%s\"\n", n,
+                    PulseValues(ini, n, e).c_str(), static_cast<unsigned>(e.AdjustTime),
+                    e.WindowName.empty() ? "(foreground)" : ("\"" + e.WindowName + "\"").c_str(),
+                    e.Comment.c_str());
+        std::printf("       keys  %s\n", e.KeyList.empty() ? "(none)" : e.KeyList.c_str());
+    }
+
+    const auto problems = qv::CheckConfig(ini, table);
+    if (problems.empty()) {
+        std::printf("\nNo problems found.\n");
+    } else {
+        std::printf("\nProblems (%zu):\n", problems.size());
+        for (const auto& p : problems) {
+            std::printf("  %s\n", p.text.c_str());
+        }
+    }
+    return 0;
+}
