@@ -10,6 +10,8 @@ packages=(
   # libraries
   qt6-base-dev libxtst-dev libx11-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # fake sysfs, device nodes and uevents for the hotplug tests
+  umockdev libumockdev-dev
   # X server, window managers, tray host and tools for system tests and demo
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox icewm imagemagick
   # a font that renders the Japanese user interface

@@ -1,0 +1,68 @@
+#pragma once
+// Device arrivals and removals from udev. With udevd running (its control
+// socket /run/udev/control exists) the monitor listens to udev's own
+// announcements, which come after the device node exists with its final
+// permissions. Without udevd it listens to the kernel's announcements; then
+// whoever makes device nodes (devtmpfs, mdev) may not have made the node yet
+// when the event arrives, so an arrival with a node is held back until the
+// node exists (at most kNodeWait).
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/DeviceEvents.h"
+
+struct udev;
+struct udev_monitor;
+
+namespace qv {
+
+// Properties of one uevent (ACTION, DEVNAME, SUBSYSTEM, ...).
+using UeventProperties = std::map<std::string, std::string>;
+
+// The change a uevent announces: "add" is an arrival and "remove" a removal,
+// with device type 5 and the node's path ("/dev/" + DEVNAME when DEVNAME is
+// relative) for devices with a node, type 0 and an empty path otherwise.
+// nullopt for any other action.
+std::optional<DeviceChange> DeviceChangeFromUevent(const UeventProperties& properties);
+
+// Waits until `path` exists, at most `timeout`; true when it does.
+bool WaitForDeviceNode(const std::string& path, std::chrono::milliseconds timeout);
+
+class UdevDeviceEvents final : public DeviceEvents {
+public:
+    // How long a kernel-announced arrival waits for its node.
+    static constexpr std::chrono::milliseconds kNodeWait{1000};
+
+    UdevDeviceEvents();
+    ~UdevDeviceEvents() override;
+    UdevDeviceEvents(const UdevDeviceEvents&) = delete;
+    UdevDeviceEvents& operator=(const UdevDeviceEvents&) = delete;
+
+    bool Start(int& errorNumber) override;
+    void Stop() override;
+    int Fd() const override;
+    std::vector<DeviceChange> ReadPending() override;
+
+    // True when the monitor listens to the kernel rather than udevd.
+    bool UsesKernelSource() const { return mKernelSource; }
+    // True when udevd runs on this system.
+    static bool UdevdRunning();
+
+private:
+    struct UdevDeleter {
+        void operator()(udev* u) const;
+    };
+    struct MonitorDeleter {
+        void operator()(udev_monitor* m) const;
+    };
+    std::unique_ptr<udev, UdevDeleter> mUdev;
+    std::unique_ptr<udev_monitor, MonitorDeleter> mMonitor;
+    bool mKernelSource = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,139 @@
+#include "shell/clsWindowSize.h"
+
+#include <array>
+#include <cstdlib>
+
+namespace qv {
+
+namespace {
+
+// The largest whole number not greater than n / 2 (also for negative n).
+std::int32_t FloorHalf(std::int32_t n) {
+    return n >= 0 ? n / 2 : -((-n + 1) / 2);
+}
+
+std::int64_t DistanceSquared(const Rect& r, std::int32_t x, std::int32_t y) {
+    const std::int64_t dx = x < r.left ? r.left - x : (x >= r.right ? x - r.right + 1 : 0);
+    const std::int64_t dy = y < r.top ? r.top - y : (y >= r.bottom ? y - r.bottom + 1 : 0);
+    return dx * dx + dy * dy;
+}
+
+}  // namespace
+
+void clsWindowSize::TrueWindowSize(WindowHandle hWnd, std::int32_t& Width, std::int32_t& Height) {
+    const Rect r = mGeometry.WindowRect(hWnd);
+    Width = r.right - r.left;
+    Height = r.bottom - r.top;
+}
+
+void clsWindowSize::TrueTaskbarSize(std::int32_t& Edge, std::int32_t& Width, std::int32_t& Height) {
+    const Rect r = mGeometry.TaskbarRect();
+    const std::int32_t cx = mGeometry.ScreenWidth();
+    const std::int32_t cy = mGeometry.ScreenHeight();
+    const std::int32_t w = r.right - r.left;
+    const std::int32_t h = r.bottom - r.top;
+    // The long side is the screen's; the short side loses half of what the
+    // bar sticks out beyond the screen (bars overhang by their border).
+    if (w >= cx) {
+        Width = cx;
+        Height = h - FloorHalf(w - cx);
+        Edge = r.bottom >= cy ? kEdgeBottom : kEdgeTop;
+    } else {
+        Width = w - FloorHalf(h - cy);
+        Height = cy;
+        Edge = r.right >= cx ? kEdgeRight : kEdgeLeft;
+    }
+}
+
+void clsWindowSize::TrueTasktraySide(WindowHandle hWnd, std::int32_t& X, std::int32_t& Y) {
+    std::int32_t winW = 0;
+    std::int32_t winH = 0;
+    TrueWindowSize(hWnd, winW, winH);
+
+    const Rect bar = mGeometry.TaskbarRect();
+    if (bar.Width() <= 0 || bar.Height() <= 0) {
+        // No taskbar known: the arithmetic below would run on zeros and give
+        // a meaningless spot; take the work area's bottom-right corner.
+        Rect area = mGeometry.WorkArea();
+        if (area.Width() <= 0 || area.Height() <= 0) {
+            area = Rect{0, 0, mGeometry.ScreenWidth(), mGeometry.ScreenHeight()};
+        }
+        X = area.right - winW;
+        Y = area.bottom - winH;
+        return;
+    }
+
+    std::int32_t edge = 0;
+    std::int32_t tbW = 0;
+    std::int32_t tbH = 0;
+    TrueTaskbarSize(edge, tbW, tbH);
+    switch (edge) {
+        case kEdgeLeft:
+            X = tbW;
+            Y = tbH - winH;
+            break;
+        case kEdgeTop:
+            X = tbW - winW;
+            Y = tbH;
+            break;
+        case kEdgeRight:
+            X = mGeometry.ScreenWidth() - tbW - winW;
+            Y = tbH - winH;
+            break;
+        default:
+            X = tbW - winW;
+            Y = mGeometry.ScreenHeight() - tbH - winH;
+            break;
+    }
+}
+
+Rect TaskbarRectFromWorkArea(const Rect& screen, const Rect& workArea,
+                             std::optional<Rect> trayIcon) {
+    struct Strip {
+        Rect rect;
+        std::int32_t thickness;
+    };
+    // In order of preference when nothing else decides: bottom, right, top, left.
+    const std::array<Strip, 4> all{{
+        {{screen.left, workArea.bottom, screen.right, screen.bottom},
+         screen.bottom - workArea.bottom},
+        {{workArea.right, screen.top, screen.right, screen.bottom}, screen.right - workArea.right},
+        {{screen.left, screen.top, screen.right, workArea.top}, workArea.top - screen.top},
+        {{screen.left, screen.top, workArea.left, screen.bottom}, workArea.left - screen.left},
+    }};
+    const Strip* best = nullptr;
+    if (trayIcon && trayIcon->Width() > 0 && trayIcon->Height() > 0) {
+        const std::int32_t cx = trayIcon->left + trayIcon->Width() / 2;
+        const std::int32_t cy = trayIcon->top + trayIcon->Height() / 2;
+        std::int64_t bestDistance = 0;
+        for (const Strip& s : all) {
+            if (s.thickness <= 0)
+                continue;
+            const std::int64_t d = DistanceSquared(s.rect, cx, cy);
+            if (!best || d < bestDistance) {
+                best = &s;
+                bestDistance = d;
+            }
+        }
+    } else {
+        for (const Strip& s : all) {
+            if (s.thickness > 0 && (!best || s.thickness > best->thickness)) {
+                best = &s;
+            }
+        }
+    }
+    return best ? best->rect : Rect{};
+}
+
+float TwipsPerPixel(double logicalDpi) {
+    if (logicalDpi <= 0.0) {
+        return 15.0f;  // 96 DPI, the common default
+    }
+    return static_cast<float>(1440.0 / logicalDpi);
+}
+
+float PixelsToTwips(std::int32_t pixels, float twipsPerPixel) {
+    return static_cast<float>(pixels) * twipsPerPixel;
+}
+
+}  // namespace qv

@@ -1,0 +1,186 @@
+// Hotplug through the real udev event source: umockdev (run under
+// umockdev-wrapper) fakes sysfs, the device nodes and the uevents, so the
+// libudev monitor of UdevDeviceEvents receives arrivals and removals as it
+// would from the system. From there they go through the router to
+// clsDeviceNotification and the main window's hotplug handling.
+
+#include <gtest/gtest.h>
+#include <libudev.h>
+#include <poll.h>
+#include <umockdev.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/clsDeviceNotification.h"
+#include "device/linux/UdevDeviceEvents.h"
+#include "shell/WindowProcs.h"
+#include "shell/modSubClass.h"
+
+namespace qv {
+namespace {
+
+class Testbed {
+public:
+    Testbed() : mBed(umockdev_testbed_new()) {}
+    ~Testbed() { g_object_unref(mBed); }
+    Testbed(const Testbed&) = delete;
+    Testbed& operator=(const Testbed&) = delete;
+
+    // Adds a hidraw device with a node (announced with "add"); returns its sysfs path.
+    std::string AddHidraw(const std::string& name) {
+        // The "N:" line makes umockdev create the device node as well.
+        const std::string description = "P: /devices/virtual/hidraw/" + name + "\nN: " + name +
+                                        "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/" + name +
+                                        "\nA: dev=242:0\n";
+        GError* error = nullptr;
+        if (!umockdev_testbed_add_from_string(mBed, description.c_str(), &error)) {
+            ADD_FAILURE() << (error ? error->message : "umockdev_testbed_add_from_string");
+            g_clear_error(&error);
+            return "";
+        }
+        return "/sys/devices/virtual/hidraw/" + name;
+    }
+    // Adds a device without a node (a USB interface), announced with "add".
+    std::string AddInterface(const char* name) {
+        gchar* sys =
+            umockdev_testbed_add_device(mBed, "usb", name, nullptr, "bInterfaceClass", "03",
+                                        nullptr, "DEVTYPE", "usb_interface", nullptr);
+        std::string path = sys ? sys : "";
+        g_free(sys);
+        return path;
+    }
+    void Uevent(const std::string& sys, const char* action) {
+        umockdev_testbed_uevent(mBed, sys.c_str(), action);
+    }
+
+private:
+    UMockdevTestbed* mBed;
+};
+
+bool Readable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+// Collects changes until `count` arrived (or a second passed without any).
+std::vector<DeviceChange> Collect(UdevDeviceEvents& source, std::size_t count) {
+    std::vector<DeviceChange> all;
+    while (all.size() < count && Readable(source.Fd(), 1000)) {
+        for (auto& c : source.ReadPending()) {
+            all.push_back(std::move(c));
+        }
+    }
+    return all;
+}
+
+class FakeLink : public ReceiverLinkOps {
+public:
+    std::vector<std::string> calls;
+    std::string connected;
+    bool DeviceCheck(const std::string& path, std::int32_t& v, std::int32_t& p) override {
+        calls.push_back("DeviceCheck " + path);
+        v = 0x1234;
+        p = 0x0001;
+        return path.rfind("/dev/hidraw", 0) == 0;
+    }
+    std::string ConnectDevicePath() override { return connected; }
+    void Destroy() override {
+        calls.push_back("Destroy");
+        connected.clear();
+    }
+    void ConnectReceiver() override {
+        calls.push_back("ConnectReceiver");
+        connected = "/dev/hidraw0";
+    }
+    void SetLamp(bool green) override { calls.push_back(green ? "green" : "red"); }
+    void DisableTimer() override { calls.push_back("DisableTimer"); }
+};
+
+class NoDialogs : public Dialogs {
+public:
+    int shown = 0;
+    MsgAnswer MsgBox(const std::string&, MsgIcon, MsgButtons, bool) override {
+        ++shown;
+        return MsgAnswer::Ok;
+    }
+};
+
+class DefaultProc : public WindowProcedure {
+public:
+    LResult Call(WindowHandle, MessageId, WParam, LParam) override { return 0; }
+};
+
+class HotplugTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // ctest runs this under umockdev-wrapper; without it the monitor would
+        // listen to the real system.
+        const char* preload = std::getenv("LD_PRELOAD");
+        ASSERT_TRUE(preload && std::strstr(preload, "umockdev")) << "run under umockdev-wrapper";
+    }
+};
+
+TEST_F(HotplugTest, UeventsBecomeArrivalsAndRemovals) {
+    Testbed bed;
+    UdevDeviceEvents source;
+    int err = 0;
+    ASSERT_TRUE(source.Start(err)) << err;
+    ASSERT_GE(source.Fd(), 0);
+
+    const std::string hid = bed.AddHidraw("hidraw0");
+    bed.Uevent(hid, "change");  // not an arrival or removal
+    const std::string iface = bed.AddInterface("1-1:1.0");
+    bed.Uevent(hid, "remove");
+    const auto changes = Collect(source, 3);
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes[0].kind, DeviceChange::Kind::Arrival);
+    EXPECT_EQ(changes[0].deviceType, 5);
+    EXPECT_EQ(changes[0].path, "/dev/hidraw0");
+    EXPECT_EQ(changes[1].kind, DeviceChange::Kind::Arrival);
+    EXPECT_NE(changes[1].deviceType, 5);
+    EXPECT_TRUE(changes[1].path.empty());
+    EXPECT_EQ(changes[2].kind, DeviceChange::Kind::RemoveComplete);
+    EXPECT_EQ(changes[2].path, "/dev/hidraw0");
+    EXPECT_TRUE(source.ReadPending().empty());
+}
+
+TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheRouter) {
+    Testbed bed;
+    WindowProcs procs;
+    DefaultProc defaultProc;
+    const WindowHandle hWnd = procs.CreateWindowHandle(procs.RegisterProcedure(defaultProc));
+    modSubClass router(procs);
+    UdevDeviceEvents source;
+    NoDialogs dialogs;
+    FakeLink link;
+    ReceiverHotplug hotplug(link, 0x1234, 0x0001);
+    auto notifier = clsDeviceNotification::Create(router, source, dialogs);
+    notifier->SetEvents(&hotplug);
+    ASSERT_TRUE(notifier->DoRegisterDeviceInterface(hWnd));
+    EXPECT_EQ(dialogs.shown, 0);
+
+    const std::string hid = bed.AddHidraw("hidraw0");
+    const std::string iface = bed.AddInterface("1-2:1.0");
+    bed.Uevent(iface, "remove");  // another device goes: polling goes on
+    bed.Uevent(hid, "remove");
+    int dispatched = 0;
+    while (dispatched < 4 && Readable(source.Fd(), 1000)) {
+        dispatched += DispatchDeviceChanges(source, procs, hWnd);
+    }
+    EXPECT_EQ(dispatched, 4);
+    // The interface's arrival has no path: the device check fails on it.
+    EXPECT_EQ(link.calls,
+              (std::vector<std::string>{"DeviceCheck /dev/hidraw0", "ConnectReceiver",
+                                        "DeviceCheck ", "Destroy", "red", "DisableTimer"}));
+    notifier->SetEvents(nullptr);
+    notifier.reset();
+    router.ReleaseAll();
+    EXPECT_EQ(source.Fd(), -1);  // the notifier's end stopped the source
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "device/linux/UdevDeviceEvents.h"
+
+namespace qv {
+namespace {
+
+TEST(UeventTest, AddAndRemoveWithANode) {
+    // As udevd announces it: the full path.
+    auto add =
+        DeviceChangeFromUevent({{"ACTION", "add"},
+                                {"DEVPATH", "/devices/pci0000:00/usb1/1-1/1-1:1.0/hidraw/hidraw0"},
+                                {"SUBSYSTEM", "hidraw"},
+                                {"DEVNAME", "/dev/hidraw0"},
+                                {"MAJOR", "242"},
+                                {"MINOR", "0"}});
+    ASSERT_TRUE(add);
+    EXPECT_EQ(add->kind, DeviceChange::Kind::Arrival);
+    EXPECT_EQ(add->deviceType, 5);
+    EXPECT_EQ(add->path, "/dev/hidraw0");
+
+    // As the kernel announces it: relative to /dev.
+    auto remove = DeviceChangeFromUevent(
+        {{"ACTION", "remove"}, {"SUBSYSTEM", "hidraw"}, {"DEVNAME", "hidraw0"}});
+    ASSERT_TRUE(remove);
+    EXPECT_EQ(remove->kind, DeviceChange::Kind::RemoveComplete);
+    EXPECT_EQ(remove->deviceType, 5);
+    EXPECT_EQ(remove->path, "/dev/hidraw0");
+
+    auto usb = DeviceChangeFromUevent({{"ACTION", "add"}, {"DEVNAME", "bus/usb/001/007"}});
+    ASSERT_TRUE(usb);
+    EXPECT_EQ(usb->path, "/dev/bus/usb/001/007");
+}
+
+TEST(UeventTest, DevicesWithoutANodeHaveAnotherTypeAndNoName) {
+    auto iface = DeviceChangeFromUevent(
+        {{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_interface"}});
+    ASSERT_TRUE(iface);
+    EXPECT_EQ(iface->kind, DeviceChange::Kind::Arrival);
+    EXPECT_NE(iface->deviceType, 5);
+    EXPECT_TRUE(iface->path.empty());
+
+    auto empty = DeviceChangeFromUevent({{"ACTION", "remove"}, {"DEVNAME", ""}});
+    ASSERT_TRUE(empty);
+    EXPECT_NE(empty->deviceType, 5);
+    EXPECT_TRUE(empty->path.empty());
+}
+
+TEST(UeventTest, OtherActionsAreNoArrivalOrRemoval) {
+    for (const char* action : {"change", "bind", "unbind", "move", "online", "offline"}) {
+        EXPECT_FALSE(DeviceChangeFromUevent({{"ACTION", action}, {"DEVNAME", "/dev/hidraw0"}}))
+            << action;
+    }
+    EXPECT_FALSE(DeviceChangeFromUevent({{"DEVNAME", "/dev/hidraw0"}}));
+}
+
+class TempDir {
+public:
+    TempDir() {
+        char name[] = "/tmp/qv-uevent.XXXXXX";
+        path = ::mkdtemp(name) ? name : "";
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string path;
+};
+
+TEST(WaitForDeviceNodeTest, ExistingNodeIsThereAtOnceAMissingOneTimesOut) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string node = dir.path + "/hidraw7";
+    std::ofstream(node).put('x');
+    EXPECT_TRUE(WaitForDeviceNode(node, std::chrono::milliseconds(0)));
+    EXPECT_FALSE(WaitForDeviceNode(dir.path + "/hidraw8", std::chrono::milliseconds(20)));
+}
+
+TEST(WaitForDeviceNodeTest, NodeThatAppearsLaterIsWaitedFor) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string node = dir.path + "/hidraw9";
+    std::thread maker([node] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::ofstream(node).put('x');
+    });
+    const bool appeared = WaitForDeviceNode(node, std::chrono::seconds(5));
+    maker.join();
+    EXPECT_TRUE(appeared);
+}
+
+TEST(UdevDeviceEventsTest, StartsStopsAndReadsWithoutBlocking) {
+    UdevDeviceEvents source;
+    EXPECT_EQ(source.Fd(), -1);
+    EXPECT_TRUE(source.ReadPending().empty());
+    int err = -1;
+    if (!source.Start(err)) {
+        // No netlink here: the error number is reported.
+        EXPECT_GT(err, 0);
+        GTEST_SKIP() << "netlink monitor unavailable: errno " << err;
+    }
+    EXPECT_EQ(err, 0);
+    EXPECT_GE(source.Fd(), 0);
+    EXPECT_EQ(source.UsesKernelSource(), !UdevDeviceEvents::UdevdRunning());
+    // Nothing is plugged in here; the read returns at once.
+    source.ReadPending();
+    source.Stop();
+    EXPECT_EQ(source.Fd(), -1);
+    source.Stop();
+}
+
+}  // namespace
+}  // namespace qv

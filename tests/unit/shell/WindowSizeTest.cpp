@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "shell/clsWindowSize.h"
+
+namespace qv {
+namespace {
+
+class FakeGeometry : public ScreenGeometryPort {
+public:
+    Rect window{100, 100, 400, 300};  // 300 x 200
+    Rect taskbar;
+    Rect work{0, 0, 1280, 1024};
+    std::int32_t cx = 1280;
+    std::int32_t cy = 1024;
+    Rect WindowRect(WindowHandle) override { return window; }
+    Rect TaskbarRect() override { return taskbar; }
+    std::int32_t ScreenWidth() override { return cx; }
+    std::int32_t ScreenHeight() override { return cy; }
+    Rect WorkArea() override { return work; }
+};
+
+struct PlacementCase {
+    const char* name;
+    Rect taskbar;
+    std::int32_t edge, width, height, x, y;
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PlacementTest : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(PlacementTest, TaskbarAndWindowPosition) {
+    const PlacementCase& c = GetParam();
+    FakeGeometry g;
+    g.taskbar = c.taskbar;
+    clsWindowSize size(g);
+    std::int32_t edge = -1, w = -1, h = -1;
+    size.TrueTaskbarSize(edge, w, h);
+    EXPECT_EQ(edge, c.edge);
+    EXPECT_EQ(w, c.width);
+    EXPECT_EQ(h, c.height);
+    std::int32_t x = 0, y = 0;
+    size.TrueTasktraySide(1, x, y);
+    EXPECT_EQ(x, c.x);
+    EXPECT_EQ(y, c.y);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ScreenEdges, PlacementTest,
+    ::testing::Values(
+        PlacementCase{"BottomOverhanging", {-2, 986, 1282, 1026}, 3, 1280, 38, 980, 786},
+        PlacementCase{"BottomExact", {0, 984, 1280, 1024}, 3, 1280, 40, 980, 784},
+        PlacementCase{"Left", {-2, -2, 60, 1026}, 0, 60, 1024, 60, 824},
+        PlacementCase{"Top", {-2, -2, 1282, 40}, 1, 1280, 40, 980, 40},
+        PlacementCase{"Right", {1220, -2, 1282, 1026}, 2, 60, 1024, 920, 824},
+        PlacementCase{"OddExcess", {-3, 986, 1282, 1026}, 3, 1280, 38, 980, 786},
+        // A side panel shorter than the screen: half the shortfall (1.5), rounded
+        // down to -2, is taken off.
+        PlacementCase{"ShortLeft", {0, 0, 60, 1021}, 0, 62, 1024, 62, 824}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WindowSizeTest, WindowSizeIsTheOuterRectangle) {
+    FakeGeometry g;
+    g.window = Rect{-5, 10, 295, 230};
+    clsWindowSize size(g);
+    std::int32_t w = 0, h = 0;
+    size.TrueWindowSize(1, w, h);
+    EXPECT_EQ(w, 300);
+    EXPECT_EQ(h, 220);
+}
+
+TEST(WindowSizeTest, NoTaskbarPlacesTheWindowInTheWorkAreasBottomRightCorner) {
+    FakeGeometry g;  // taskbar all zero
+    clsWindowSize size(g);
+    std::int32_t x = 0, y = 0;
+    size.TrueTasktraySide(1, x, y);
+    EXPECT_EQ(x, 980);
+    EXPECT_EQ(y, 824);
+
+    g.work = Rect{0, 30, 1250, 1024};
+    size.TrueTasktraySide(1, x, y);
+    EXPECT_EQ(x, 950);
+    EXPECT_EQ(y, 824);
+
+    g.work = Rect{};  // nothing known at all: the screen's corner
+    size.TrueTasktraySide(1, x, y);
+    EXPECT_EQ(x, 980);
+    EXPECT_EQ(y, 824);
+}
+
+TEST(WindowSizeTest, TwipsAtFifteenPerPixel) {
+    const float tpp = TwipsPerPixel(96.0);
+    EXPECT_FLOAT_EQ(tpp, 15.0f);
+    EXPECT_FLOAT_EQ(PixelsToTwips(980, tpp), 14700.0f);
+    EXPECT_FLOAT_EQ(PixelsToTwips(786, tpp), 11790.0f);
+    EXPECT_FLOAT_EQ(TwipsPerPixel(144.0), 10.0f);
+    EXPECT_FLOAT_EQ(TwipsPerPixel(0.0), 15.0f);
+}
+
+TEST(TaskbarFromWorkAreaTest, TheStripTheWorkAreaLeavesOut) {
+    const Rect screen{0, 0, 1280, 1024};
+    EXPECT_EQ(TaskbarRectFromWorkArea(screen, {0, 0, 1280, 994}), (Rect{0, 994, 1280, 1024}));
+    EXPECT_EQ(TaskbarRectFromWorkArea(screen, {0, 28, 1280, 1024}), (Rect{0, 0, 1280, 28}));
+    EXPECT_EQ(TaskbarRectFromWorkArea(screen, {48, 0, 1280, 1024}), (Rect{0, 0, 48, 1024}));
+    EXPECT_EQ(TaskbarRectFromWorkArea(screen, {0, 0, 1232, 1024}), (Rect{1232, 0, 1280, 1024}));
+    EXPECT_EQ(TaskbarRectFromWorkArea(screen, screen), Rect{});
+}
+
+TEST(TaskbarFromWorkAreaTest, TheTrayIconDecidesBetweenTwoPanels) {
+    const Rect screen{0, 0, 1280, 1024};
+    const Rect work{0, 24, 1280, 990};  // a 24-pixel top panel and a 34-pixel bottom one
+    EXPECT_EQ(TaskbarRectFromWorkArea(screen, work), (Rect{0, 990, 1280, 1024}));
+    EXPECT_EQ(TaskbarRectFromWorkArea(screen, work, Rect{1200, 2, 1220, 22}),
+              (Rect{0, 0, 1280, 24}));
+    EXPECT_EQ(TaskbarRectFromWorkArea(screen, work, Rect{1200, 995, 1220, 1015}),
+              (Rect{0, 990, 1280, 1024}));
+}
+
+TEST(TaskbarFromWorkAreaTest, DerivedPanelPlacesTheWindowAboveIt) {
+    FakeGeometry g;
+    g.work = Rect{0, 0, 1280, 994};
+    g.taskbar = TaskbarRectFromWorkArea(Rect{0, 0, 1280, 1024}, g.work);
+    clsWindowSize size(g);
+    std::int32_t x = 0, y = 0;
+    size.TrueTasktraySide(1, x, y);
+    EXPECT_EQ(x, 980);
+    EXPECT_EQ(y, 794);
+}
+
+}  // namespace
+}  // namespace qv
