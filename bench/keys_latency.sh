@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Keystroke-output latency on a private Xvfb: SendKeyList vs. xdotool, first
+# without a window manager, then under openbox (which adds the dispatch with
+# window activation).
+#   bench/keys_latency.sh [build-dir] [rounds]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+rounds=${2:-30}
+echo "== Xvfb, no window manager"
+tests/support/with-xvfb.sh --wm none -- "$build/bench/bench_keys_latency" "$rounds"
+echo
+echo "== Xvfb, openbox"
+tests/support/with-xvfb.sh --wm openbox -- "$build/bench/bench_keys_latency" "$rounds"

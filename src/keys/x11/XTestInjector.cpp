@@ -1,0 +1,517 @@
+#include "keys/x11/XTestInjector.h"
+
+#include <X11/XF86keysym.h>
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/DebugLog.h"
+#include "keys/x11/XDisplayHandle.h"
+#include "keys/x11/XErrorTrap.h"
+
+namespace qv {
+
+// One event of a batch as X sees it.
+struct XAction {
+    unsigned int button = 0;  // pointer button, 0 for a key
+    KeySym keysym = NoSymbol;
+    KeyCode keycode = 0;  // 0 until resolved
+    bool press = false;
+};
+
+namespace {
+
+// How long clients get to fetch a borrowed mapping before it is taken back;
+// restoring it sooner lost events in the target.
+constexpr auto kBorrowHold = std::chrono::milliseconds(50);
+
+struct XFreeDeleter {
+    void operator()(void* p) const {
+        if (p != nullptr) {
+            XFree(p);
+        }
+    }
+};
+
+std::string Hex(unsigned long value) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    do {
+        out.insert(out.begin(), kDigits[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return "0x" + out;
+}
+
+// Keycodes without any keysym: they can be lent to keysyms the keymap lacks.
+std::vector<KeyCode> SpareKeycodes(Display* display) {
+    int minCode = 0;
+    int maxCode = 0;
+    XDisplayKeycodes(display, &minCode, &maxCode);
+    int perCode = 0;
+    std::unique_ptr<KeySym, XFreeDeleter> map(XGetKeyboardMapping(
+        display, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode));
+    std::vector<KeyCode> spare;
+    if (!map) {
+        DebugLog("XGetKeyboardMapping: failed");
+        return spare;
+    }
+    for (int code = minCode; code <= maxCode; ++code) {
+        const KeySym* syms = map.get() + static_cast<std::ptrdiff_t>(code - minCode) * perCode;
+        if (std::all_of(syms, syms + perCode, [](KeySym s) { return s == NoSymbol; })) {
+            spare.push_back(static_cast<KeyCode>(code));
+        }
+    }
+    return spare;
+}
+
+// Reads pending events so that Xlib's cached keymap follows keymap changes
+// (this connection never waits for events otherwise).
+void RefreshKeymapCache(Display* display) {
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+        }
+    }
+}
+
+void SetKeycodeKeysym(Display* display, KeyCode code, KeySym keysym) {
+    KeySym syms[1] = {keysym};
+    XChangeKeyboardMapping(display, code, 1, syms, 1);
+}
+
+bool RepeatIsOn(Display* display, KeyCode code) {
+    XKeyboardState state;
+    XGetKeyboardControl(display, &state);
+    return (state.auto_repeats[code / 8] & (1 << (code % 8))) != 0;
+}
+
+void SetRepeat(Display* display, KeyCode code, bool on) {
+    XKeyboardControl control{};
+    control.key = code;
+    control.auto_repeat_mode = on ? AutoRepeatModeOn : AutoRepeatModeOff;
+    XChangeKeyboardControl(display, KBKey | KBAutoRepeatMode, &control);
+}
+
+}  // namespace
+
+unsigned long VirtualKeyToKeysym(int code) {
+    if (code >= '0' && code <= '9') {
+        return XK_0 + static_cast<unsigned long>(code - '0');
+    }
+    // The letter keys' own keysym is the small letter, as an unshifted key.
+    if (code >= 'A' && code <= 'Z') {
+        return XK_a + static_cast<unsigned long>(code - 'A');
+    }
+    if (code >= 0x60 && code <= 0x69) {
+        return XK_KP_0 + static_cast<unsigned long>(code - 0x60);
+    }
+    if (code >= 0x70 && code <= 0x87) {
+        return XK_F1 + static_cast<unsigned long>(code - 0x70);
+    }
+    switch (code) {
+        case 0x03:
+            return XK_Cancel;
+        case 0x08:
+            return XK_BackSpace;
+        case 0x09:
+            return XK_Tab;
+        case 0x0C:
+            return XK_Clear;
+        case 0x0D:
+            return XK_Return;
+        case 0x10:
+            return XK_Shift_L;
+        case 0x11:
+            return XK_Control_L;
+        case 0x12:
+            return XK_Alt_L;
+        case 0x13:
+            return XK_Pause;
+        case 0x14:
+            return XK_Caps_Lock;
+        case 0x15:
+            return XK_Hiragana_Katakana;
+        case 0x19:
+            return XK_Kanji;
+        case 0x1B:
+            return XK_Escape;
+        case 0x1C:
+            return XK_Henkan;
+        case 0x1D:
+            return XK_Muhenkan;
+        case 0x1F:
+            return XK_Mode_switch;
+        case 0x20:
+            return XK_space;
+        case 0x21:
+            return XK_Prior;
+        case 0x22:
+            return XK_Next;
+        case 0x23:
+            return XK_End;
+        case 0x24:
+            return XK_Home;
+        case 0x25:
+            return XK_Left;
+        case 0x26:
+            return XK_Up;
+        case 0x27:
+            return XK_Right;
+        case 0x28:
+            return XK_Down;
+        case 0x29:
+            return XK_Select;
+        case 0x2A:
+            return XK_Print;  // X has a single print key for [PRINT] and [SNAPSHOT]
+        case 0x2B:
+            return XK_Execute;
+        case 0x2C:
+            return XK_Print;
+        case 0x2D:
+            return XK_Insert;
+        case 0x2E:
+            return XK_Delete;
+        case 0x2F:
+            return XK_Help;
+        case 0x5B:
+            return XK_Super_L;
+        case 0x5C:
+            return XK_Super_R;
+        case 0x5D:
+            return XK_Menu;
+        case 0x5F:
+            return XF86XK_Sleep;
+        case 0x6A:
+            return XK_KP_Multiply;
+        case 0x6B:
+            return XK_KP_Add;
+        case 0x6C:
+            return XK_KP_Separator;
+        case 0x6D:
+            return XK_KP_Subtract;
+        case 0x6E:
+            return XK_KP_Decimal;
+        case 0x6F:
+            return XK_KP_Divide;
+        case 0x90:
+            return XK_Num_Lock;
+        case 0x91:
+            return XK_Scroll_Lock;
+        case 0xA0:
+            return XK_Shift_L;
+        case 0xA1:
+            return XK_Shift_R;
+        case 0xA2:
+            return XK_Control_L;
+        case 0xA3:
+            return XK_Control_R;
+        case 0xA4:
+            return XK_Alt_L;
+        case 0xA5:
+            return XK_Alt_R;
+        case 0xA6:
+            return XF86XK_Back;
+        case 0xA7:
+            return XF86XK_Forward;
+        case 0xA8:
+            return XF86XK_Refresh;
+        case 0xA9:
+            return XF86XK_Stop;
+        case 0xAA:
+            return XF86XK_Search;
+        case 0xAB:
+            return XF86XK_Favorites;
+        case 0xAC:
+            return XF86XK_HomePage;
+        case 0xAD:
+            return XF86XK_AudioMute;
+        case 0xAE:
+            return XF86XK_AudioLowerVolume;
+        case 0xAF:
+            return XF86XK_AudioRaiseVolume;
+        case 0xB0:
+            return XF86XK_AudioNext;
+        case 0xB1:
+            return XF86XK_AudioPrev;
+        case 0xB2:
+            return XF86XK_AudioStop;
+        case 0xB3:
+            return XF86XK_AudioPlay;
+        case 0xB4:
+            return XF86XK_Mail;
+        case 0xB5:
+            return XF86XK_AudioMedia;
+        // The keys that produce these codes on Windows by default.
+        case 0xB6:
+            return XF86XK_MyComputer;
+        case 0xB7:
+            return XF86XK_Calculator;
+        default:
+            return NoSymbol;
+    }
+}
+
+unsigned int VirtualKeyToButton(int code) {
+    switch (code) {
+        case 0x01:
+            return Button1;
+        case 0x02:
+            return Button3;  // the right button is X's button 3
+        case 0x04:
+            return Button2;
+        default:
+            return 0;
+    }
+}
+
+std::unique_ptr<XTestInjector> XTestInjector::Open(const char* display) {
+    std::unique_ptr<XDisplayHandle> handle = XDisplayHandle::Open(display);
+    if (!handle) {
+        return nullptr;
+    }
+    int eventBase = 0;
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(handle->get(), &eventBase, &errorBase, &major, &minor)) {
+        DebugLog("XTestQueryExtension: the X server has no XTEST");
+        return nullptr;
+    }
+    return std::unique_ptr<XTestInjector>(new XTestInjector(std::move(handle)));
+}
+
+XTestInjector::XTestInjector(std::unique_ptr<XDisplayHandle> display)
+    : display_(std::move(display)) {}
+
+XTestInjector::~XTestInjector() {
+    // X keeps a key down (and, with its repeat restored, repeating) after the
+    // program is gone: let go of the keys the key lists left down.
+    if (held_.empty()) {
+        return;
+    }
+    Display* display = display_->get();
+    XErrorTrap trap(display);
+    bool unmap = false;
+    for (const HeldKey& h : held_) {
+        XTestFakeKeyEvent(display, h.keycode, False, CurrentTime);
+        unmap = unmap || h.borrowed;
+    }
+    trap.Sync();
+    if (unmap) {
+        std::this_thread::sleep_for(kBorrowHold);
+    }
+    for (const HeldKey& h : held_) {
+        if (h.repeated) {
+            SetRepeat(display, h.keycode, true);
+        }
+        if (h.borrowed) {
+            SetKeycodeKeysym(display, h.keycode, NoSymbol);
+        }
+    }
+    if (const int error = trap.Sync(); error != 0) {
+        DebugLog("XTestInjector: X error " + std::to_string(error) +
+                 " while letting go of held keys");
+    }
+}
+
+// Sends one piece of a batch, borrowing spare keycodes for the keysyms in
+// `borrow` first. This order (all remaps, sync, all events, sync, hold,
+// restore) is the one that delivers every event; restoring a mapping sooner
+// lost events in the target.
+void XTestInjector::SendPiece(std::span<XAction> actions,
+                              const std::vector<std::pair<KeySym, KeyCode>>& borrow) {
+    Display* display = display_->get();
+    for (XAction& a : actions) {
+        if (a.keycode == 0 && a.button == 0) {
+            const auto hit = std::find_if(borrow.begin(), borrow.end(),
+                                          [&a](const auto& b) { return b.first == a.keysym; });
+            if (hit != borrow.end()) {
+                a.keycode = hit->second;
+            }
+        }
+    }
+    // Where each key of the piece ends: down or up.
+    std::vector<std::pair<KeyCode, bool>> ends;
+    for (const XAction& a : actions) {
+        if (a.button != 0 || a.keycode == 0) {
+            continue;
+        }
+        const auto it = std::find_if(ends.begin(), ends.end(),
+                                     [&a](const auto& e) { return e.first == a.keycode; });
+        if (it == ends.end()) {
+            ends.emplace_back(a.keycode, a.press);
+        } else {
+            it->second = a.press;
+        }
+    }
+    auto isHeld = [this](KeyCode code) {
+        return std::any_of(held_.begin(), held_.end(),
+                           [code](const HeldKey& h) { return h.keycode == code; });
+    };
+
+    XErrorTrap trap(display);
+    for (const auto& [keysym, code] : borrow) {
+        SetKeycodeKeysym(display, code, keysym);
+    }
+    // An injected key that stays down must not repeat (it does not on
+    // Windows); its repeat is turned off before it goes down.
+    for (const auto& [code, down] : ends) {
+        if (down && !isHeld(code)) {
+            const bool borrowed =
+                std::any_of(borrow.begin(), borrow.end(),
+                            [code = code](const auto& b) { return b.second == code; });
+            const bool repeated = RepeatIsOn(display, code);
+            if (repeated) {
+                SetRepeat(display, code, false);
+            }
+            const auto lent =
+                std::find_if(borrow.begin(), borrow.end(),
+                             [code = code](const auto& b) { return b.second == code; });
+            held_.push_back(
+                HeldKey{code, lent != borrow.end() ? lent->first : NoSymbol, borrowed, repeated});
+        }
+    }
+    if (const int error = trap.Sync(); error != 0) {
+        DebugLog("XChangeKeyboardMapping/XChangeKeyboardControl: X error " + std::to_string(error));
+    }
+    for (const XAction& a : actions) {
+        if (a.keycode == 0 && a.button == 0) {
+            continue;  // no spare keycode was left for it (logged)
+        }
+        const Bool press = a.press ? True : False;
+        const Status ok = a.button != 0
+                              ? XTestFakeButtonEvent(display, a.button, press, CurrentTime)
+                              : XTestFakeKeyEvent(display, a.keycode, press, CurrentTime);
+        if (ok == 0) {
+            DebugLog("XTestFakeKeyEvent: failed");
+        }
+    }
+    if (const int error = trap.Sync(); error != 0) {
+        DebugLog("XTestFakeKeyEvent: X error " + std::to_string(error));
+    }
+
+    // Give back what is no longer held: borrowed keycodes whose key is up,
+    // and the repeat of held keys released now.
+    std::vector<KeyCode> unmap;
+    for (const auto& [keysym, code] : borrow) {
+        if (!isHeld(code)) {
+            unmap.push_back(code);
+        }
+    }
+    for (auto it = held_.begin(); it != held_.end();) {
+        const auto end = std::find_if(ends.begin(), ends.end(),
+                                      [&it](const auto& e) { return e.first == it->keycode; });
+        if (end == ends.end() || end->second) {
+            ++it;
+            continue;
+        }
+        if (it->repeated) {
+            SetRepeat(display, it->keycode, true);
+        }
+        if (it->borrowed) {
+            unmap.push_back(it->keycode);
+        }
+        it = held_.erase(it);
+    }
+    if (unmap.empty()) {
+        if (const int error = trap.Sync(); error != 0) {
+            DebugLog("XChangeKeyboardControl (restore): X error " + std::to_string(error));
+        }
+        return;
+    }
+    std::this_thread::sleep_for(kBorrowHold);
+    for (KeyCode code : unmap) {
+        SetKeycodeKeysym(display, code, NoSymbol);
+    }
+    if (const int error = trap.Sync(); error != 0) {
+        DebugLog("XChangeKeyboardMapping (restore): X error " + std::to_string(error));
+    }
+}
+
+void XTestInjector::SendInput(std::span<const KeyboardInput> batch) {
+    Display* display = display_->get();
+    RefreshKeymapCache(display);
+
+    std::vector<XAction> actions;
+    actions.reserve(batch.size());
+    for (const KeyboardInput& record : batch) {
+        XAction a;
+        a.press = (record.dwFlags & kKeyEventKeyUp) == 0;
+        a.button = VirtualKeyToButton(record.wVk);
+        if (a.button == 0) {
+            a.keysym = VirtualKeyToKeysym(record.wVk);
+            if (a.keysym == NoSymbol) {
+                DebugLog("XTestInjector: no key for virtual-key code " +
+                         std::to_string(record.wVk) + ", skipped");
+                continue;
+            }
+            a.keycode = XKeysymToKeycode(display, a.keysym);
+            // A keysym on a key's second level (the keypad digits share their
+            // keys with the cursor keys) would need Num Lock or Shift to come
+            // out; on its own borrowed key it comes out whatever the state.
+            if (a.keycode != 0 && XkbKeycodeToKeysym(display, a.keycode, 0, 0) != a.keysym) {
+                a.keycode = 0;
+            }
+        }
+        actions.push_back(a);
+    }
+
+    // Split the batch where it would need more borrowed keycodes than there
+    // are spare ones; each piece keeps the reliable borrow order.
+    std::vector<KeyCode> spare;
+    bool spareKnown = false;
+    std::size_t begin = 0;
+    while (begin < actions.size()) {
+        std::vector<std::pair<KeySym, KeyCode>> borrow;
+        std::size_t end = begin;
+        for (; end < actions.size(); ++end) {
+            XAction& a = actions[end];
+            if (a.button != 0 || a.keycode != 0) {
+                continue;
+            }
+            // A keysym whose borrowed key an earlier piece left down keeps that key.
+            const auto held = std::find_if(held_.begin(), held_.end(), [&a](const HeldKey& h) {
+                return h.borrowed && h.keysym == a.keysym;
+            });
+            if (held != held_.end()) {
+                a.keycode = held->keycode;
+                continue;
+            }
+            if (std::any_of(borrow.begin(), borrow.end(),
+                            [&a](const auto& b) { return b.first == a.keysym; })) {
+                continue;
+            }
+            if (!spareKnown) {
+                spare = SpareKeycodes(display);
+                spareKnown = true;
+            }
+            if (borrow.size() == spare.size()) {
+                if (borrow.empty()) {
+                    DebugLog("XTestInjector: no spare keycode for keysym " + Hex(a.keysym) +
+                             ", skipped");
+                    continue;  // SendPiece skips it: no keycode and nothing borrowed
+                }
+                break;
+            }
+            borrow.emplace_back(a.keysym, spare[borrow.size()]);
+        }
+        SendPiece(std::span<XAction>(actions).subspan(begin, end - begin), borrow);
+        begin = end;
+        // Keycodes that stay lent to held keys are not spare any more.
+        spareKnown = spareKnown && borrow.empty();
+    }
+}
+
+}  // namespace qv

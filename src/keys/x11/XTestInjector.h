@@ -1,0 +1,57 @@
+#pragma once
+// Keyboard injection on X11 through the XTest extension. Virtual-key codes
+// become keysyms and then keycodes of the current keymap; a keysym that the
+// keymap lacks borrows a spare keycode (one without keysyms) for the batch.
+
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "keys/InputInjector.h"
+
+namespace qv {
+
+class XDisplayHandle;
+struct XAction;
+
+class XTestInjector : public InputInjector {
+public:
+    // Connects to the display (nullptr: $DISPLAY); nullptr when there is no X
+    // server or it lacks XTEST.
+    static std::unique_ptr<XTestInjector> Open(const char* display = nullptr);
+    ~XTestInjector() override;
+    XTestInjector(const XTestInjector&) = delete;
+    XTestInjector& operator=(const XTestInjector&) = delete;
+
+    // Replays the batch: borrows keycodes, sends every event, flushes, waits
+    // until the clients had time to read the borrowed mapping, restores it.
+    // Keys that the batch leaves down do not repeat while held, and a borrowed
+    // keycode stays lent until its key is released by a later batch.
+    void SendInput(std::span<const KeyboardInput> batch) override;
+
+    // A key that a batch left down.
+    struct HeldKey {
+        unsigned char keycode;
+        unsigned long keysym;  // the keysym it was lent to (borrowed keys only)
+        bool borrowed;         // its keycode was lent to the keysym and is given back on release
+        bool repeated;         // it repeated before its repeat was turned off
+    };
+
+private:
+    explicit XTestInjector(std::unique_ptr<XDisplayHandle> display);
+    void SendPiece(std::span<XAction> actions,
+                   const std::vector<std::pair<unsigned long, unsigned char>>& borrow);
+
+    std::unique_ptr<XDisplayHandle> display_;
+    std::vector<HeldKey> held_;
+};
+
+// The keysym that stands for a virtual-key code on X11, 0 for none (the mouse
+// buttons, -1, 0 and the codes without a key).
+unsigned long VirtualKeyToKeysym(int code);
+
+// The X pointer button for the mouse-button codes 1, 2 and 4; 0 otherwise.
+unsigned int VirtualKeyToButton(int code);
+
+}  // namespace qv

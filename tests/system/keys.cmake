@@ -1,0 +1,17 @@
+# Keystroke output on a real X server: XTest and EWMH backends against
+# quorvane-keytarget windows, once with openbox and once without a window manager.
+if(QUORVANE_LINUX)
+  find_package(X11 REQUIRED)
+  add_executable(keys_system_test keys_system_test.cpp)
+  target_link_libraries(keys_system_test PRIVATE quorvane_keys_x11 X11::X11 GTest::gtest_main)
+  target_compile_definitions(keys_system_test PRIVATE QV_KEYTARGET="$<TARGET_FILE:quorvane-keytarget>")
+  add_dependencies(keys_system_test quorvane-keytarget)
+
+  set(_qv_xvfb ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb.sh)
+  add_test(NAME keys_system_openbox
+           COMMAND ${_qv_xvfb} --wm openbox -- $<TARGET_FILE:keys_system_test>)
+  set_tests_properties(keys_system_openbox PROPERTIES ENVIRONMENT "QV_EXPECT_WM=1" TIMEOUT 120)
+  add_test(NAME keys_system_nowm
+           COMMAND ${_qv_xvfb} --wm none -- $<TARGET_FILE:keys_system_test>)
+  set_tests_properties(keys_system_nowm PROPERTIES ENVIRONMENT "QV_EXPECT_WM=0" TIMEOUT 120)
+endif()

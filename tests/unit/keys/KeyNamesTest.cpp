@@ -1,0 +1,162 @@
+#include "keys/KeyNames.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace qv {
+namespace {
+
+TEST(KeyNameToCode, EmptyAndBlankNames) {
+    EXPECT_EQ(KeyNameToCode(""), 0);
+    EXPECT_EQ(KeyNameToCode(" "), -1);  // nothing is trimmed here
+    EXPECT_EQ(KeyNameToCode("[RETURN] "), -1);
+    EXPECT_EQ(KeyNameToCode(" [RETURN]"), -1);
+    EXPECT_EQ(KeyNameToCode("[ RETURN ]"), -1);
+    EXPECT_EQ(KeyNameToCode("RETURN"), -1);
+}
+
+TEST(KeyNameToCode, LetterCaseIsIgnored) {
+    EXPECT_EQ(KeyNameToCode("[ctrl]"), 0x11);
+    EXPECT_EQ(KeyNameToCode("[ReTuRn]"), 0x0D);
+    EXPECT_EQ(KeyNameToCode("d"), 0x44);
+    EXPECT_EQ(KeyNameToCode("a"), 0x41);
+    EXPECT_EQ(KeyNameToCode("[NUMLOCK]"), 0x90);
+    EXPECT_EQ(KeyNameToCode("[Numlock]"), 0x90);
+    EXPECT_EQ(KeyNameToCode("[numlock]"), 0x90);
+    EXPECT_EQ(KeyNameToCode("[browser_back]"), 0xA6);
+}
+
+TEST(KeyNameToCode, SynonymsGiveTheSameCode) {
+    EXPECT_EQ(KeyNameToCode("[CTRL]"), KeyNameToCode("[CONTROL]"));
+    EXPECT_EQ(KeyNameToCode("[ALT]"), 0x12);
+    EXPECT_EQ(KeyNameToCode("[MENU]"), 0x12);
+    EXPECT_EQ(KeyNameToCode("[PAGEUP]"), 0x21);
+    EXPECT_EQ(KeyNameToCode("[PRIOR]"), 0x21);
+    EXPECT_EQ(KeyNameToCode("[PAGEDOWN]"), 0x22);
+    EXPECT_EQ(KeyNameToCode("[NEXT]"), 0x22);
+}
+
+TEST(KeyNameToCode, NumberedNames) {
+    EXPECT_EQ(KeyNameToCode("[F1]"), 0x70);
+    EXPECT_EQ(KeyNameToCode("[F12]"), 0x7B);
+    EXPECT_EQ(KeyNameToCode("[F24]"), 0x87);
+    EXPECT_EQ(KeyNameToCode("[NUMPAD0]"), 0x60);
+    EXPECT_EQ(KeyNameToCode("[NUMPAD9]"), 0x69);
+    EXPECT_EQ(KeyNameToCode("0"), 0x30);
+    EXPECT_EQ(KeyNameToCode("9"), 0x39);
+    for (const char* notAName : {"[F0]", "[F25]", "[F01]", "[NUMPAD10]", "[NUMPAD]", "[F]", "10",
+                                 "AB", "[5]", "[186]", "[0]", "[-1]", "F1", "[", "]", "[]"}) {
+        EXPECT_EQ(KeyNameToCode(notAName), -1) << notAName;
+    }
+}
+
+TEST(KeyNameToCode, OnlyAsciiLettersAreFolded) {
+    // Non-ASCII bytes (here the UTF-8 of a small sharp s) never become a name.
+    EXPECT_EQ(KeyNameToCode("\xC3\x9F"), -1);
+    EXPECT_EQ(KeyNameToCode("[RETURN\xC3\x9F]"), -1);
+}
+
+TEST(KeyCodeToName, CanonicalNames) {
+    EXPECT_EQ(KeyCodeToName(0x11), "[CTRL]");
+    EXPECT_EQ(KeyCodeToName(0x12), "[ALT]");
+    EXPECT_EQ(KeyCodeToName(0x21), "[PAGEUP]");
+    EXPECT_EQ(KeyCodeToName(0x22), "[PAGEDOWN]");
+    EXPECT_EQ(KeyCodeToName(0x90), "[Numlock]");
+    EXPECT_EQ(KeyCodeToName(0xA6), "[BROWSER_BACK]");
+    EXPECT_EQ(KeyCodeToName(0x5A), "Z");
+    EXPECT_EQ(KeyCodeToName(0x35), "5");
+    EXPECT_EQ(KeyCodeToName(0x6A), "[MULTIPLY]");
+    EXPECT_EQ(KeyCodeToName(0x65), "[NUMPAD5]");
+    EXPECT_EQ(KeyCodeToName(0x74), "[F5]");
+    EXPECT_EQ(KeyCodeToName(0x87), "[F24]");
+    EXPECT_EQ(KeyCodeToName(0xB7), "[LAUNCH_APP2]");
+}
+
+TEST(KeyCodeToName, UnnamedCodesInBracketedDecimal) {
+    EXPECT_EQ(KeyCodeToName(0x05), "[5]");
+    EXPECT_EQ(KeyNameToCode(KeyCodeToName(0x05)), -1);
+    EXPECT_EQ(KeyCodeToName(0xBA), "[186]");
+    EXPECT_EQ(KeyCodeToName(0xB8), "[184]");
+    EXPECT_EQ(KeyCodeToName(0), "[0]");
+    EXPECT_EQ(KeyCodeToName(-1), "[-1]");
+    EXPECT_EQ(KeyCodeToName(-32768), "[-32768]");
+    EXPECT_EQ(KeyCodeToName(256), "[256]");
+    for (int code : {0x06, 0x07, 0x0A, 0x0B, 0x0E, 0x0F, 0x16, 0x17, 0x18, 0x1A, 0x1E, 0x3A, 0x40,
+                     0x5E, 0x88, 0x8F, 0x92, 0x9F, 0xFF}) {
+        EXPECT_EQ(KeyCodeToName(static_cast<std::int16_t>(code)), "[" + std::to_string(code) + "]");
+    }
+}
+
+TEST(KeyVocabulary, EveryNamedCodeRoundTrips) {
+    std::set<int> named;
+    for (const KeyName& entry : KeyVocabulary()) {
+        EXPECT_EQ(KeyNameToCode(entry.name), entry.code) << entry.name;
+        named.insert(entry.code);
+    }
+    // The vocabulary holds 141 codes: every one has exactly one canonical name
+    // that reads back to it; every other code is written in decimal and reads as -1.
+    EXPECT_EQ(named.size(), 141u);
+    for (int code = -2; code <= 0x1FF; ++code) {
+        const std::string name = KeyCodeToName(static_cast<std::int16_t>(code));
+        if (named.count(code) != 0) {
+            EXPECT_EQ(KeyNameToCode(name), code) << name;
+            const bool decimalForm = name.size() > 1 && name[0] == '[' &&
+                                     ((name[1] >= '0' && name[1] <= '9') || name[1] == '-');
+            EXPECT_FALSE(decimalForm) << name;
+        } else {
+            EXPECT_EQ(name, "[" + std::to_string(code) + "]");
+            EXPECT_EQ(KeyNameToCode(name), -1) << name;
+        }
+    }
+}
+
+TEST(ReadKeyList, ChordWithAndWithoutBlanks) {
+    const std::vector<KeyEvent> expected = {
+        {0x11, false}, {0x43, false}, {0x43, true}, {0x11, true}};
+    EXPECT_EQ(ReadKeyList("D[CTRL], DC, UC, U[CTRL]"), expected);
+    EXPECT_EQ(ReadKeyList("D[CTRL],DC,UC,U[CTRL]"), expected);
+    EXPECT_EQ(ReadKeyList("  D [CTRL] ,  D C,U C  ,U   [ctrl]  "), expected);
+}
+
+TEST(ReadKeyList, EmptyEntriesAreReleasesOfCodeZero) {
+    EXPECT_TRUE(ReadKeyList("").empty());
+    EXPECT_EQ(ReadKeyList("DA,,UA"),
+              (std::vector<KeyEvent>{{0x41, false}, {0, true}, {0x41, true}}));
+    EXPECT_EQ(ReadKeyList("DA,"), (std::vector<KeyEvent>{{0x41, false}, {0, true}}));
+    EXPECT_EQ(ReadKeyList(","), (std::vector<KeyEvent>{{0, true}, {0, true}}));
+    EXPECT_EQ(ReadKeyList(" "), (std::vector<KeyEvent>{{0, true}}));
+    EXPECT_EQ(ReadKeyList("D"), (std::vector<KeyEvent>{{0, false}}));  // press of an empty name
+}
+
+TEST(ReadKeyList, OnlyCapitalDPresses) {
+    EXPECT_EQ(ReadKeyList("dA"), (std::vector<KeyEvent>{{0x41, true}}));
+    EXPECT_EQ(ReadKeyList("XA"), (std::vector<KeyEvent>{{0x41, true}}));
+    EXPECT_EQ(ReadKeyList("uA"), (std::vector<KeyEvent>{{0x41, true}}));
+    EXPECT_EQ(ReadKeyList("D[NOSUCHKEY]"), (std::vector<KeyEvent>{{-1, false}}));
+    EXPECT_EQ(ReadKeyList("D[186]"), (std::vector<KeyEvent>{{-1, false}}));
+}
+
+TEST(ReadKeyList, LineBreaksAreNotSeparators) {
+    EXPECT_EQ(ReadKeyList("DA\r\nUA"), (std::vector<KeyEvent>{{-1, false}}));
+}
+
+TEST(KeyListForms, EditorAndStoredRoundTrip) {
+    EXPECT_EQ(EditorToStoredKeyList("D[RETURN]\r\nU[RETURN]"), "D[RETURN], U[RETURN]");
+    EXPECT_EQ(StoredToEditorKeyList("D[RETURN], U[RETURN]"), "D[RETURN]\r\nU[RETURN]");
+    const std::string editor = "D[CTRL]\r\nDC\r\nUC\r\nU[CTRL]";
+    EXPECT_EQ(StoredToEditorKeyList(EditorToStoredKeyList(editor)), editor);
+    EXPECT_EQ(EditorToStoredKeyList(""), "");
+    EXPECT_EQ(StoredToEditorKeyList(""), "");
+}
+
+TEST(KeyListForms, OnlyCrLfAndCommaAndBlanksChange) {
+    EXPECT_EQ(EditorToStoredKeyList("DA\nUA\rDB"), "DA\nUA\rDB");  // lone LF or CR stay
+    EXPECT_EQ(EditorToStoredKeyList("DA\r\n\r\nUA"), "DA, , UA");
+    EXPECT_EQ(StoredToEditorKeyList(" D [RETURN] ,U [ RETURN ] "), "D[RETURN]\r\nU[RETURN]");
+    EXPECT_EQ(StoredToEditorKeyList("DA,,UA"), "DA\r\n\r\nUA");
+}
+
+}  // namespace
+}  // namespace qv
