@@ -28,12 +28,26 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec {fd}<> <(:)
-Xvfb -displayfd "$fd" -screen 0 "$screen" -nolisten tcp -noreset >"$workdir/xvfb.log" 2>&1 &
-pids+=($!)
+# Two servers started at the same moment can pick the same free display and
+# one of them then gives up ("server already running"): try again.
 display=""
-for _ in $(seq 1 100); do
-  if read -r -t 0.1 -u "$fd" display && [ -n "$display" ]; then break; fi
+for attempt in 1 2 3 4 5; do
+  exec {fd}<> <(:)
+  Xvfb -displayfd "$fd" -screen 0 "$screen" -nolisten tcp -noreset >"$workdir/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do
+    if read -r -t 0.1 -u "$fd" display && [ -n "$display" ]; then break; fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+  done
+  exec {fd}<&-
+  if [ -n "$display" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+    pids+=("$xvfb_pid")
+    break
+  fi
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  display=""
+  sleep "0.$((RANDOM % 5 + 1))"
 done
 [ -n "$display" ] || { echo "with-xvfb: Xvfb did not start" >&2; cat "$workdir/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$display"
