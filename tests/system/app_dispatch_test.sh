@@ -67,6 +67,17 @@ sleep 0.2
 xprop -id "$iconic" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN || fail "the minimised target was not minimised again"
 [ "$(xdotool getactivewindow)" = "$other" ] || fail "the previously active window is not active again (2)"
 
+# Unplugged and plugged in again: the program follows the device events of the
+# daemon, reconnects and polls again.
+"$sim" --socket "$sock" unplug >/dev/null
+"$sim" --socket "$sock" plug >/dev/null
+"$sim" --socket "$sock" press 12 34 56 >/dev/null
+for _ in $(seq 1 200); do
+  [ "$(grep -c 'receive-list: to target' "$work/quorvane.log")" -ge 2 ] && break
+  sleep 0.05
+done
+[ "$(grep -c 'receive-list: to target' "$work/quorvane.log")" -ge 2 ] || fail "no firing after the receiver came back"
+
 kill -TERM "$qpid"
 wait "$qpid" || fail "quorvane ended with status $?"
 grep -q 'WindowChangeTime=1' "$work/Quorvane.ini" || fail "WindowChangeTime not written at exit"
