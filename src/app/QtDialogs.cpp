@@ -6,7 +6,11 @@ namespace qv {
 
 MsgAnswer QtDialogs::MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                             bool defaultNo) {
-    QMessageBox box(parent_.data());
+    // The main window is usually hidden (and parked off-screen while it
+    // loads); a box centred on it would be off-screen too, so a hidden owner
+    // gives way to the middle of the screen.
+    QWidget* owner = parent_ && parent_->isVisible() ? parent_.data() : nullptr;
+    QMessageBox box(owner);
     box.setWindowTitle(QString::fromUtf8(kAppTitle));
     box.setText(QString::fromStdString(text));
     switch (icon) {
