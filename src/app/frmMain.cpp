@@ -12,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSocketNotifier>
 #include <QStyle>
 #include <QTabBar>
 #include <QTextCursor>
@@ -31,6 +30,7 @@
 #include "keys/KeyNames.h"
 #include "keys/WindowSystem.h"
 #include "keys/modKeyboard.h"
+#include "shell/qt/QtDeviceEventPump.h"
 
 namespace qv {
 namespace {
@@ -298,17 +298,12 @@ void frmMain::Load() {
         clsDeviceNotification::Create(mPorts.router, mPorts.deviceEvents, mPorts.dialogs);
     mNotification->SetEvents(mHotplug.get());
     mNotification->DoRegisterDeviceInterface(mHWnd);
-    if (mNotification->Registered() && mPorts.deviceEvents.Fd() >= 0) {
-        mDeviceEventsNotifier =
-            new QSocketNotifier(mPorts.deviceEvents.Fd(), QSocketNotifier::Read, this);
-        connect(mDeviceEventsNotifier, &QSocketNotifier::activated, this,
-                [this] { DeviceEventsReadable(); });
-    }
+    mDevicePump = std::make_unique<QtDeviceEventPump>(mPorts.deviceEvents, mPorts.procs, mHWnd);
+    mDevicePump->Rearm();
 }
 
 void frmMain::DeviceEventsReadable() {
     if (!mUnloaded) {
-        const BusyScope busy(*this);
         DispatchDeviceChanges(mPorts.deviceEvents, mPorts.procs, mHWnd);
     }
 }
@@ -336,11 +331,7 @@ void frmMain::Unload() {
         DebugLog("could not write WindowChangeTime to " + mPorts.ini.IniPath());
     }
 
-    if (mDeviceEventsNotifier != nullptr) {
-        mDeviceEventsNotifier->setEnabled(false);
-        delete mDeviceEventsNotifier;
-        mDeviceEventsNotifier = nullptr;
-    }
+    mDevicePump.reset();
     if (mNotification) {
         mNotification->SetEvents(nullptr);
         mNotification.reset();
@@ -662,6 +653,8 @@ void frmMain::Destroy() {
 }
 
 void frmMain::ConnectReceiver() {
+    // The sequence's message boxes run a nested event loop.
+    const BusyScope busy(*this);
     if (mLink) {
         mLink->ConnectReceiver(mVendorID, mProductID);
     }

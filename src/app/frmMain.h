@@ -28,7 +28,6 @@ class QMenu;
 class QAction;
 class QPlainTextEdit;
 class QPushButton;
-class QSocketNotifier;
 class QTabBar;
 class QTimer;
 class QToolButton;
@@ -40,6 +39,7 @@ class Dialogs;
 class HidPort;
 class IniStore;
 class InputInjector;
+class QtDeviceEventPump;
 class ShapeLamp;
 class WindowSystem;
 
@@ -105,7 +105,8 @@ public:
     void mnuConfig_Click();
     void mnuExit_Click();
     void cmdTray_Click();
-    // Reads the device-event source and delivers what it reported.
+    // Delivers what the device-event source reported (the event pump does
+    // this when the source is readable).
     void DeviceEventsReadable();
 
     // ---- state for the program and tests ----
@@ -217,7 +218,7 @@ private:
     std::int64_t mLastTime = 0;  // whole seconds of the monotonic clock
     std::array<std::uint8_t, 257> mKeyState{};
     std::unique_ptr<ReceiverHotplug> mHotplug;
-    QSocketNotifier* mDeviceEventsNotifier = nullptr;
+    std::unique_ptr<QtDeviceEventPump> mDevicePump;
 
     RemoteTable mRemote;
     std::function<void(const std::string&)> mReceiveLog;
