@@ -102,16 +102,18 @@ int main(int argc, char** argv) {
     }
 
     TerminationSignals termination;
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setApplicationName(QStringLiteral("quorvane"));
-
+    // The backends come first: without an X display the program says so and
+    // ends, where Qt would abort.
     std::string error;
     std::optional<qv::Backends> backends = qv::MakeBackends(options, error);
     if (!backends) {
         std::fprintf(stderr, "%s: %s\n", programName.c_str(), error.c_str());
         return 1;
     }
+
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("quorvane"));
 
     qv::IniStore ini(std::make_unique<qv::IconvTextCodec>(),
                      std::make_unique<qv::PosixConfigFiles>());
