@@ -1,7 +1,8 @@
 // The hidraw backend through its own code: enumeration over a fake sysfs
 // tree, transfers over SOCK_SEQPACKET socket pairs (which keep report
 // boundaries as hidraw does), identity ioctls against descriptors that are
-// not hidraw nodes.
+// not hidraw nodes. Blocking pairs with a full send buffer stand in for a
+// receiver that takes no report while usbhid holds the write in the kernel.
 
 #include "device/linux/HidrawPort.h"
 
