@@ -11,9 +11,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <system_error>
 #include <utility>
 
 #include "common/DebugLog.h"
@@ -111,6 +114,61 @@ TransferStatus WaitReady(int fd, short events, Clock::time_point deadline) {
 
 }  // namespace
 
+// What the device and its write thread share. Jobs are numbered: the thread is
+// idle when every posted job has finished.
+struct HidrawDevice::Shared {
+    explicit Shared(UniqueFd descriptor) : fd(std::move(descriptor)) {}
+
+    const UniqueFd fd;
+    std::mutex mutex;
+    std::condition_variable posted;    // a job was posted, or the device closes
+    std::condition_variable finished;  // the running job returned
+    std::vector<std::uint8_t> report;  // the posted job's own copy of the report
+    Clock::time_point deadline;        // for the EAGAIN wait of the posted job
+    std::uint64_t postedJobs = 0;
+    std::uint64_t finishedJobs = 0;
+    std::uint64_t abandonedJob = 0;                // the last job whose caller gave up
+    TransferStatus result = TransferStatus::Done;  // of the last finished job
+    bool running = false;                          // a job is inside write() or poll()
+    bool closing = false;                          // the device is gone; take no further job
+
+    bool Idle() const { return postedJobs == finishedJobs; }
+
+    // Writes job `job`, waiting for room with poll() when the descriptor says
+    // EAGAIN; a report that found no room before its caller gave up is not
+    // written afterwards. A hidraw node on usbhid blocks in write() instead,
+    // for as long as the USB transfer takes.
+    TransferStatus Write(std::span<const std::uint8_t> report, Clock::time_point deadline,
+                         std::uint64_t job) {
+        for (;;) {
+            const ssize_t n = ::write(fd.Get(), report.data(), report.size());
+            if (n >= 0) {
+                if (static_cast<std::size_t>(n) != report.size()) {
+                    DebugLog("write: report only partly written");
+                    return TransferStatus::Failed;
+                }
+                return TransferStatus::Done;
+            }
+            const int err = errno;
+            if (err == EINTR) {
+                continue;
+            }
+            if (err != EAGAIN && err != EWOULDBLOCK) {
+                DebugLogErrno("write", err);
+                return IsGoneErrno(err) ? TransferStatus::Gone : TransferStatus::Failed;
+            }
+            const TransferStatus ready = WaitReady(fd.Get(), POLLOUT, deadline);
+            if (ready != TransferStatus::Done) {
+                return ready;
+            }
+            const std::lock_guard lock(mutex);
+            if (abandonedJob == job) {
+                return TransferStatus::TimedOut;
+            }
+        }
+    }
+};
+
 UniqueFd::~UniqueFd() {
     if (m_fd >= 0) {
         ::close(m_fd);
@@ -131,15 +189,15 @@ int UniqueFd::Release() {
     return std::exchange(m_fd, -1);
 }
 
-HidrawDevice::HidrawDevice(UniqueFd fd) : m_fd(std::move(fd)) {
+HidrawDevice::HidrawDevice(UniqueFd fd) : m_shared(std::make_shared<Shared>(std::move(fd))) {
     int size = 0;
-    if (::ioctl(m_fd.Get(), HIDIOCGRDESCSIZE, &size) < 0) {
+    if (::ioctl(Fd(), HIDIOCGRDESCSIZE, &size) < 0) {
         DebugLogErrno("ioctl(HIDIOCGRDESCSIZE)", errno);
         return;
     }
     hidraw_report_descriptor descriptor{};
     descriptor.size = static_cast<std::uint32_t>(std::clamp(size, 0, HID_MAX_DESCRIPTOR_SIZE));
-    if (::ioctl(m_fd.Get(), HIDIOCGRDESC, &descriptor) < 0) {
+    if (::ioctl(Fd(), HIDIOCGRDESC, &descriptor) < 0) {
         DebugLogErrno("ioctl(HIDIOCGRDESC)", errno);
         return;
     }
@@ -147,8 +205,34 @@ HidrawDevice::HidrawDevice(UniqueFd fd) : m_fd(std::move(fd)) {
 }
 
 HidrawDevice::HidrawDevice(UniqueFd fd, std::span<const std::uint8_t> reportDescriptor)
-    : m_fd(std::move(fd)) {
+    : m_shared(std::make_shared<Shared>(std::move(fd))) {
     UseDescriptor(reportDescriptor);
+}
+
+HidrawDevice::~HidrawDevice() {
+    if (!m_writer.joinable()) {
+        return;
+    }
+    bool stuck = false;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->closing = true;
+        stuck = m_shared->running;
+    }
+    m_shared->posted.notify_one();
+    if (stuck) {
+        // Waiting would hold the caller for the rest of the kernel's USB
+        // timeout; the thread ends by itself once the write returns and
+        // closes the node with its reference.
+        DebugLog("hidraw: closing with a write still outstanding");
+        m_writer.detach();
+    } else {
+        m_writer.join();  // idle: it sees `closing` and ends at once
+    }
+}
+
+int HidrawDevice::Fd() const {
+    return m_shared->fd.Get();
 }
 
 void HidrawDevice::UseDescriptor(std::span<const std::uint8_t> reportDescriptor) {
@@ -163,7 +247,7 @@ void HidrawDevice::UseDescriptor(std::span<const std::uint8_t> reportDescriptor)
 
 std::optional<HidAttributes> HidrawDevice::GetAttributes() {
     hidraw_devinfo info{};
-    if (::ioctl(m_fd.Get(), HIDIOCGRAWINFO, &info) < 0) {
+    if (::ioctl(Fd(), HIDIOCGRAWINFO, &info) < 0) {
         DebugLogErrno("ioctl(HIDIOCGRAWINFO)", errno);
         return std::nullopt;
     }
@@ -179,28 +263,33 @@ std::optional<HidCaps> HidrawDevice::GetCaps() {
 TransferStatus HidrawDevice::WriteReport(std::span<const std::uint8_t> report,
                                          std::chrono::milliseconds timeout) {
     const Clock::time_point deadline = Clock::now() + timeout;
-    for (;;) {
-        const ssize_t n = ::write(m_fd.Get(), report.data(), report.size());
-        if (n >= 0) {
-            if (static_cast<std::size_t>(n) != report.size()) {
-                DebugLog("write: report only partly written");
-                return TransferStatus::Failed;
-            }
-            return TransferStatus::Done;
-        }
-        const int err = errno;
-        if (err == EINTR) {
-            continue;
-        }
-        if (err != EAGAIN && err != EWOULDBLOCK) {
-            DebugLogErrno("write", err);
-            return IsGoneErrno(err) ? TransferStatus::Gone : TransferStatus::Failed;
-        }
-        const TransferStatus ready = WaitReady(m_fd.Get(), POLLOUT, deadline);
-        if (ready != TransferStatus::Done) {
-            return ready;
+    Shared& shared = *m_shared;
+    std::unique_lock lock(shared.mutex);
+    // A write that timed out before may still be inside the kernel; a second
+    // one must not overtake it.
+    if (!shared.finished.wait_until(lock, deadline, [&shared] { return shared.Idle(); })) {
+        DebugLog("write: the previous report is still being written");
+        return TransferStatus::TimedOut;
+    }
+    if (!m_writer.joinable()) {
+        try {
+            m_writer = std::thread(RunWriter, m_shared);
+        } catch (const std::system_error& e) {
+            DebugLogErrno("pthread_create", e.code().value());
+            return TransferStatus::Failed;
         }
     }
+    shared.report.assign(report.begin(), report.end());
+    shared.deadline = deadline;
+    const std::uint64_t job = ++shared.postedJobs;
+    shared.posted.notify_one();
+    if (!shared.finished.wait_until(lock, deadline,
+                                    [&shared, job] { return shared.finishedJobs >= job; })) {
+        shared.abandonedJob = job;
+        DebugLog("write: timed out");
+        return TransferStatus::TimedOut;
+    }
+    return shared.result;
 }
 
 TransferStatus HidrawDevice::ReadReport(std::span<std::uint8_t> report,
@@ -213,11 +302,11 @@ TransferStatus HidrawDevice::ReadReport(std::span<std::uint8_t> report,
     // in front so that callers see the same layout as for numbered reports.
     const std::span<std::uint8_t> target = m_numbered ? report : report.subspan(1);
     for (;;) {
-        const TransferStatus ready = WaitReady(m_fd.Get(), POLLIN, deadline);
+        const TransferStatus ready = WaitReady(Fd(), POLLIN, deadline);
         if (ready != TransferStatus::Done) {
             return ready;
         }
-        const ssize_t n = ::read(m_fd.Get(), target.data(), target.size());
+        const ssize_t n = ::read(Fd(), target.data(), target.size());
         if (n > 0) {
             if (!m_numbered) {
                 report[0] = 0;
@@ -234,6 +323,29 @@ TransferStatus HidrawDevice::ReadReport(std::span<std::uint8_t> report,
         }
         DebugLogErrno("read", err);
         return IsGoneErrno(err) ? TransferStatus::Gone : TransferStatus::Failed;
+    }
+}
+
+// The thread holds its own reference to the shared part, so the descriptor
+// stays open until its last write has returned.
+void HidrawDevice::RunWriter(std::shared_ptr<Shared> shared) {
+    std::unique_lock lock(shared->mutex);
+    for (;;) {
+        shared->posted.wait(lock, [&shared] { return shared->closing || !shared->Idle(); });
+        if (shared->closing) {
+            return;  // a job posted but not started is dropped with the device
+        }
+        const std::vector<std::uint8_t> report = std::move(shared->report);
+        const Clock::time_point deadline = shared->deadline;
+        const std::uint64_t job = shared->postedJobs;
+        shared->running = true;
+        lock.unlock();
+        const TransferStatus result = shared->Write(report, deadline, job);
+        lock.lock();
+        shared->running = false;
+        shared->result = result;
+        ++shared->finishedJobs;
+        shared->finished.notify_all();
     }
 }
 

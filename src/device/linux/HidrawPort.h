@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/HidPort.h"
@@ -42,6 +43,16 @@ private:
 };
 
 // One open hidraw node.
+//
+// usbhid performs a hidraw write synchronously, whatever O_NONBLOCK says, and
+// only gives up after its own USB timeout (seconds). So writes run on a thread
+// of the device's own, with their own copy of the report, and the caller waits
+// only until its deadline. A write that outlives its caller's deadline may
+// still go out later; it never touches the caller's buffer, and no second write
+// starts until it has returned. The descriptor is shared with that thread: a
+// device destroyed while a write is stuck leaves the thread to close the node
+// once the kernel lets the write go, so that the descriptor is never closed
+// (and its number reused) under a running write.
 class HidrawDevice : public HidDevice {
 public:
     // Takes an open node (O_RDWR | O_NONBLOCK) and reads its report descriptor
@@ -51,13 +62,18 @@ public:
     // device's descriptor (for descriptors that are not hidraw nodes, such as
     // the sockets of tests).
     HidrawDevice(UniqueFd fd, std::span<const std::uint8_t> reportDescriptor);
+    // Returns at once; a write still stuck in the kernel finishes on its own.
+    ~HidrawDevice() override;
+    HidrawDevice(const HidrawDevice&) = delete;
+    HidrawDevice& operator=(const HidrawDevice&) = delete;
 
     // HIDIOCGRAWINFO; nullopt when the node does not answer it (not HID).
     std::optional<HidAttributes> GetAttributes() override;
     // Report lengths from the report descriptor; nullopt without a usable one.
     std::optional<HidCaps> GetCaps() override;
     // Writes the report as given (ID byte included; the kernel drops a 0 ID
-    // for devices with unnumbered reports).
+    // for devices with unnumbered reports); TimedOut when the write, or one
+    // still stuck from before, has not returned by the deadline.
     TransferStatus WriteReport(std::span<const std::uint8_t> report,
                                std::chrono::milliseconds timeout) override;
     // Reads one report; unnumbered reports get a 0 ID byte in front.
@@ -68,9 +84,18 @@ public:
     bool Numbered() const { return m_numbered; }
 
 private:
-    void UseDescriptor(std::span<const std::uint8_t> reportDescriptor);
+    struct Shared;
 
-    UniqueFd m_fd;
+    // The write thread: one write at a time until the device closes.
+    static void RunWriter(std::shared_ptr<Shared> shared);
+    void UseDescriptor(std::span<const std::uint8_t> reportDescriptor);
+    int Fd() const;
+
+    // The descriptor and the hand-over to the write thread, owned jointly
+    // with that thread.
+    std::shared_ptr<Shared> m_shared;
+    // Started by the first write.
+    std::thread m_writer;
     std::optional<HidCaps> m_caps;
     bool m_numbered = false;
 };

@@ -1,11 +1,13 @@
 // The hidraw backend through its own code: enumeration over a fake sysfs
 // tree, transfers over SOCK_SEQPACKET socket pairs (which keep report
 // boundaries as hidraw does), identity ioctls against descriptors that are
-// not hidraw nodes.
+// not hidraw nodes. Blocking pairs with a full send buffer stand in for a
+// receiver that takes no report while usbhid holds the write in the kernel.
 
 #include "device/linux/HidrawPort.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -84,6 +87,66 @@ SocketPair MakePair() {
     }
     ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
     return {UniqueFd(fds[0]), UniqueFd(fds[1])};
+}
+
+// A pair whose backend end blocks in write() when the peer takes no more, as
+// a hidraw node on usbhid does while the receiver does not answer, and has its
+// send buffer already full.
+struct StuckPair {
+    UniqueFd device;
+    UniqueFd peer;
+    int queued = 0;  // filler reports waiting for the peer
+};
+
+StuckPair MakeStuckPair() {
+    int fds[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
+        ADD_FAILURE() << "socketpair failed";
+        return {};
+    }
+    StuckPair pair{UniqueFd(fds[0]), UniqueFd(fds[1])};
+    const Bytes filler(65, 0xEE);
+    while (pair.queued < 100000 && ::send(fds[0], filler.data(), filler.size(), MSG_DONTWAIT) > 0) {
+        ++pair.queued;
+    }
+    EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
+    return pair;
+}
+
+// One report as the peer receives it; empty when none comes within `wait`,
+// a single 0xFF byte at end of file.
+Bytes Receive(int peer, milliseconds wait) {
+    pollfd p{peer, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(wait.count())) <= 0) {
+        return {};
+    }
+    std::array<std::uint8_t, 256> buffer{};
+    const ssize_t n = ::recv(peer, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n == 0) {
+        return {0xFF};
+    }
+    if (n < 0) {
+        return {};
+    }
+    return Bytes(buffer.begin(), buffer.begin() + n);
+}
+
+// Takes the filler out of the peer's queue, which lets a stuck write go on.
+void Drain(int peer, int count) {
+    for (int i = 0; i < count; ++i) {
+        const Bytes got = Receive(peer, milliseconds(1000));
+        ASSERT_EQ(got, Bytes(65, 0xEE)) << "filler " << i;
+    }
+}
+
+Bytes Report(std::uint8_t fill) {
+    Bytes report(65, fill);
+    report[0] = 0;
+    return report;
+}
+
+long long MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
 class HidrawTransfer : public ::testing::Test {
@@ -294,6 +357,91 @@ TEST_F(HidrawTransfer, ReportQueuedBeforeTheUnplugIsStillRead) {
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(device.ReadReport(report, milliseconds(1010)), TransferStatus::Gone);
     EXPECT_LT(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count(), 100);
+}
+
+TEST_F(HidrawTransfer, WriteBlockedInTheKernelTimesOutAndHoldsBackTheNext) {
+    StuckPair pair = MakeStuckPair();
+    const int peer = pair.peer.Get();
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(device.WriteReport(Report(0xA1), milliseconds(1010)), TransferStatus::TimedOut);
+    long long elapsed = MsSince(start);
+    EXPECT_GE(elapsed, 1010);
+    EXPECT_LT(elapsed, 1100);
+
+    // The first report is still inside write(): the next one waits for it
+    // within its own deadline and is never written.
+    start = Clock::now();
+    EXPECT_EQ(device.WriteReport(Report(0xB2), milliseconds(1010)), TransferStatus::TimedOut);
+    elapsed = MsSince(start);
+    EXPECT_GE(elapsed, 1010);
+    EXPECT_LT(elapsed, 1100);
+
+    // Reads are not held up by the stuck write.
+    Bytes in(65, 0);
+    start = Clock::now();
+    EXPECT_EQ(device.ReadReport(in, milliseconds(50)), TransferStatus::TimedOut);
+    EXPECT_LT(MsSince(start), 100);
+
+    // Once the peer takes reports again, the stuck report goes out whole,
+    // then the new ones in order; the one refused while it was stuck never.
+    Drain(peer, pair.queued);
+    EXPECT_EQ(device.WriteReport(Report(0xC3), milliseconds(1010)), TransferStatus::Done);
+    EXPECT_EQ(device.WriteReport(Report(0xD4), milliseconds(1010)), TransferStatus::Done);
+    EXPECT_EQ(Receive(peer, milliseconds(1000)), Report(0xA1));
+    EXPECT_EQ(Receive(peer, milliseconds(1000)), Report(0xC3));
+    EXPECT_EQ(Receive(peer, milliseconds(1000)), Report(0xD4));
+    EXPECT_EQ(Receive(peer, milliseconds(50)), Bytes{});
+}
+
+TEST_F(HidrawTransfer, WriteGoesOutWhenTheStuckOneReturnsBeforeItsDeadline) {
+    StuckPair pair = MakeStuckPair();
+    const int peer = pair.peer.Get();
+    HidrawDevice device(std::move(pair.device), kUnnumbered);
+    EXPECT_EQ(device.WriteReport(Report(0xA1), milliseconds(1010)), TransferStatus::TimedOut);
+
+    // The receiver recovers 300 ms into the next write.
+    std::thread recover([peer, queued = pair.queued] {
+        std::this_thread::sleep_for(milliseconds(300));
+        Drain(peer, queued);
+    });
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(device.WriteReport(Report(0xB2), milliseconds(1010)), TransferStatus::Done);
+    const long long elapsed = MsSince(start);
+    recover.join();
+    EXPECT_GE(elapsed, 290);
+    EXPECT_LT(elapsed, 1010);
+    EXPECT_EQ(Receive(peer, milliseconds(1000)), Report(0xA1));
+    EXPECT_EQ(Receive(peer, milliseconds(1000)), Report(0xB2));
+    EXPECT_EQ(Receive(peer, milliseconds(50)), Bytes{});
+}
+
+TEST_F(HidrawTransfer, ClosingWithAStuckWriteReturnsAtOnceAndClosesTheNodeAfterIt) {
+    StuckPair pair = MakeStuckPair();
+    const int peer = pair.peer.Get();
+    auto device = std::make_unique<HidrawDevice>(std::move(pair.device), kUnnumbered);
+    EXPECT_EQ(device->WriteReport(Report(0xA1), milliseconds(1010)), TransferStatus::TimedOut);
+
+    const Clock::time_point start = Clock::now();
+    device.reset();
+    EXPECT_LT(MsSince(start), 100);
+
+    // The node stays open under the running write: the peer still finds the
+    // filler, then the stuck report whole, and only then the end of file.
+    Drain(peer, pair.queued);
+    EXPECT_EQ(Receive(peer, milliseconds(1000)), Report(0xA1));
+    EXPECT_EQ(Receive(peer, milliseconds(1000)), Bytes{0xFF});
+}
+
+TEST_F(HidrawTransfer, ClosingAnIdleDeviceClosesTheNodeAtOnce) {
+    SocketPair pair = MakePair();
+    const int peer = pair.peer.Get();
+    auto device = std::make_unique<HidrawDevice>(std::move(pair.device), kUnnumbered);
+    EXPECT_EQ(device->WriteReport(Report(0x11), milliseconds(1010)), TransferStatus::Done);
+    device.reset();
+    EXPECT_EQ(Receive(peer, milliseconds(0)), Report(0x11));
+    EXPECT_EQ(Receive(peer, milliseconds(0)), Bytes{0xFF});
 }
 
 }  // namespace
