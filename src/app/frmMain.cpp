@@ -263,8 +263,13 @@ void frmMain::Load() {
     }
     SelectTab(1);
 
+    // One read of the file serves every setting of start-up: nothing writes
+    // it in between. A missing file reads as empty, so every value takes its
+    // default.
+    const LoadedIni settings = mPorts.ini.Load();
+
     // Remote table; leaves txtNumber at the first free slot
-    txtNumber->setText(QString::number(mRemote.Load(mPorts.ini)));
+    txtNumber->setText(QString::number(mRemote.Load(settings.file)));
 
     for (std::size_t i = 0; i < kAdjustTimeItems.size(); ++i) {
         cboAdjustTime->insertItem(static_cast<int>(i), Q(kAdjustTimeItems[i]));
@@ -277,13 +282,13 @@ void frmMain::Load() {
     cmdClear_Click();
 
     cboWindowChangeTime->setCurrentIndex(
-        WindowChangeTimeIndex(IniReadDefault(mPorts.ini, "General", "WindowChangeTime", 0)));
+        WindowChangeTimeIndex(IniReadDefault(settings.file, "General", "WindowChangeTime", 0)));
 
     mLastRemote = 0;
     mLastTime = mPorts.clock();
 
-    mVendorID = ReadIdentifier(IniRead(mPorts.ini, "HID", "VendorID", kDefaultVendorID));
-    mProductID = ReadIdentifier(IniRead(mPorts.ini, "HID", "ProductID", kDefaultProductID));
+    mVendorID = ReadIdentifier(IniRead(settings.file, "HID", "VendorID", kDefaultVendorID));
+    mProductID = ReadIdentifier(IniRead(settings.file, "HID", "ProductID", kDefaultProductID));
 
     // Transport and the connect-and-start sequence
     mHidDirect = std::make_unique<clsHidDirect>(mPorts.hid);
@@ -489,11 +494,14 @@ void frmMain::cmdChange_Click() {
     const std::string windowName = S(txtWindowName->text());
     const std::string keyList = EditorToStoredKeyList(KeyListText());
 
-    const bool written = IniWrite(mPorts.ini, section, "Pulse", pulse) &&
-                         IniWrite(mPorts.ini, section, "Comment", comment) &&
-                         IniWrite(mPorts.ini, section, "AdjustTime", std::to_string(adjustTime)) &&
-                         IniWrite(mPorts.ini, section, "WindowName", windowName) &&
-                         IniWrite(mPorts.ini, section, "KeyList", keyList);
+    // The five keys go to the file in one replacement: a failure leaves the
+    // slot as it was, never half stored.
+    const bool written = IniWriteKeys(mPorts.ini, section,
+                                      {{"Pulse", pulse},
+                                       {"Comment", comment},
+                                       {"AdjustTime", std::to_string(adjustTime)},
+                                       {"WindowName", windowName},
+                                       {"KeyList", keyList}});
     if (!written) {
         // The table follows the file: what is not on disk does not fire either.
         mPorts.dialogs.MsgBox(kMsgWriteFailed, MsgIcon::Critical, MsgButtons::Ok);
@@ -522,16 +530,17 @@ void frmMain::cmdUpDown_Click(int index) {
 }
 
 void frmMain::ShowSlot() {
-    // Browsing reads the file, not the table.
+    // Browsing reads the file, not the table; one read serves the slot.
+    const LoadedIni loaded = mPorts.ini.Load();
+    const IniFile& file = loaded.file;
     const std::string section = "Remote" + S(txtNumber->text());
-    txtComment->setText(Q(IniRead(mPorts.ini, section, "Comment", "")));
-    cboAdjustTime->setCurrentIndex(
-        AdjustTimeIndex(Val(IniRead(mPorts.ini, section, "AdjustTime", ""))));
-    mPulseText = IniRead(mPorts.ini, section, "Pulse", "");
+    txtComment->setText(Q(IniRead(file, section, "Comment", "")));
+    cboAdjustTime->setCurrentIndex(AdjustTimeIndex(Val(IniRead(file, section, "AdjustTime", ""))));
+    mPulseText = IniRead(file, section, "Pulse", "");
     txtPulse->setText(Q(mPulseText));
-    txtWindowName->setText(Q(IniRead(mPorts.ini, section, "WindowName", "")));
+    txtWindowName->setText(Q(IniRead(file, section, "WindowName", "")));
     cmdClear_Click();
-    SetKeyListText(StoredToEditorKeyList(IniRead(mPorts.ini, section, "KeyList", "")));
+    SetKeyListText(StoredToEditorKeyList(IniRead(file, section, "KeyList", "")));
 }
 
 void frmMain::cmdClear_Click() {
