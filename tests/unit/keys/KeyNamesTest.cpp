@@ -138,6 +138,15 @@ TEST(ReadKeyList, OnlyCapitalDPresses) {
     EXPECT_EQ(ReadKeyList("D[186]"), (std::vector<KeyEvent>{{-1, false}}));
 }
 
+TEST(ReadKeyList, TheMarkerIsOneWholeCharacter) {
+    // A marker that is not ASCII is still one character: the name follows it.
+    EXPECT_EQ(ReadKeyList("あ[RETURN]"), (std::vector<KeyEvent>{{0x0D, true}}));
+    EXPECT_EQ(ReadKeyList("ä A, Д[F1]"), (std::vector<KeyEvent>{{0x41, true}, {0x70, true}}));
+    EXPECT_EQ(ReadKeyList("あ"), (std::vector<KeyEvent>{{0, true}}));
+    // A stray byte that starts no complete character is a marker of its own.
+    EXPECT_EQ(ReadKeyList("\xE3" "A"), (std::vector<KeyEvent>{{0x41, true}}));
+}
+
 TEST(ReadKeyList, LineBreaksAreNotSeparators) {
     EXPECT_EQ(ReadKeyList("DA\r\nUA"), (std::vector<KeyEvent>{{-1, false}}));
 }
