@@ -144,7 +144,9 @@ TEST(ReadKeyList, TheMarkerIsOneWholeCharacter) {
     EXPECT_EQ(ReadKeyList("ä A, Д[F1]"), (std::vector<KeyEvent>{{0x41, true}, {0x70, true}}));
     EXPECT_EQ(ReadKeyList("あ"), (std::vector<KeyEvent>{{0, true}}));
     // A stray byte that starts no complete character is a marker of its own.
-    EXPECT_EQ(ReadKeyList("\xE3" "A"), (std::vector<KeyEvent>{{0x41, true}}));
+    EXPECT_EQ(ReadKeyList("\xE3"
+                          "A"),
+              (std::vector<KeyEvent>{{0x41, true}}));
 }
 
 TEST(ReadKeyList, LineBreaksAreNotSeparators) {
