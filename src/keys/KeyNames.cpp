@@ -182,6 +182,25 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+// Bytes of the first UTF-8 character of `text` (0 for an empty text); a
+// broken sequence counts as one byte per byte.
+std::size_t Utf8CharLength(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    const auto lead = static_cast<unsigned char>(text.front());
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (length > text.size()) {
+        return 1;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            return 1;
+        }
+    }
+    return length;
+}
+
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
     std::string out;
     out.reserve(text.size());
@@ -238,8 +257,9 @@ std::vector<KeyEvent> ReadKeyList(std::string_view stored) {
         const std::string_view entry = TrimBlanks(
             stored.substr(pos, comma == std::string_view::npos ? stored.npos : comma - pos));
         const bool press = !entry.empty() && entry.front() == 'D';
-        const std::string_view name =
-            entry.empty() ? std::string_view{} : TrimBlanks(entry.substr(1));
+        // The marker is the entry's first character, which in UTF-8 text may
+        // take several bytes; the name starts after all of them.
+        const std::string_view name = TrimBlanks(entry.substr(Utf8CharLength(entry)));
         events.push_back(KeyEvent{KeyNameToCode(name), !press});
         if (comma == std::string_view::npos) {
             return events;

@@ -44,8 +44,9 @@ void clsTray::SetIcon(IconHandle icon) {
 }
 
 void clsTray::SetToolTipText(const std::string& text) {
-    // The shell's tip field holds 64 characters including the ending NUL.
-    mData.szTip = CutToCharacters(text, kMaxToolTipChars);
+    // The shell's tip field holds 64 characters including the ending NUL, and
+    // the tip ends at its first NUL: what follows one is never shown or read.
+    mData.szTip = CutToCharacters(text.substr(0, text.find('\0')), kMaxToolTipChars);
     if (mVisible) {
         mShell.ShellNotifyIcon(NotifyIconOp::Modify, mData);
     }

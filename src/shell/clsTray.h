@@ -114,7 +114,8 @@ public:
     void SetIcon(IconHandle icon);
     // The tooltip text.
     std::string ToolTipText() const { return mData.szTip; }
-    // Sets the tooltip (cut to kMaxToolTipChars characters); updates the shown icon.
+    // Sets the tooltip (cut before a NUL and to kMaxToolTipChars characters);
+    // updates the shown icon.
     void SetToolTipText(const std::string& text);
     // True while the icon is in the notification area.
     bool Visible() const { return mVisible; }

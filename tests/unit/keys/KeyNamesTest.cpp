@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <initializer_list>
+#include <map>
 #include <set>
 #include <string>
 
@@ -112,6 +115,81 @@ TEST(KeyVocabulary, EveryNamedCodeRoundTrips) {
     }
 }
 
+// The vocabulary written out code by code, independently of the table in the
+// code: every code from -1 to 0x1FF gets exactly this name (or the bracketed
+// decimal form), and the name reads back to the code in any letter case.
+TEST(KeyVocabulary, EveryCodeAgainstTheWrittenOutTable) {
+    std::map<int, std::string> expected;
+    auto run = [&expected](int first, std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            expected[first++] = name;
+        }
+    };
+    run(0x01, {"[LBUTTON]", "[RBUTTON]", "[CANCEL]", "[MBUTTON]"});
+    run(0x08, {"[BACK]", "[TAB]"});
+    run(0x0C, {"[CLEAR]", "[RETURN]"});
+    run(0x10, {"[SHIFT]", "[CTRL]", "[ALT]", "[PAUSE]", "[CAPITAL]", "[KANA]"});
+    run(0x19, {"[KANJI]"});
+    run(0x1B, {"[ESCAPE]", "[CONVERT]", "[NONCONVERT]"});
+    run(0x1F, {"[MODECHANGE]", "[SPACE]", "[PAGEUP]", "[PAGEDOWN]", "[END]", "[HOME]", "[LEFT]",
+               "[UP]", "[RIGHT]", "[DOWN]", "[SELECT]", "[PRINT]", "[EXECUTE]", "[SNAPSHOT]",
+               "[INSERT]", "[DELETE]", "[HELP]"});
+    for (int c = '0'; c <= '9'; ++c) {
+        expected[c] = std::string(1, static_cast<char>(c));
+    }
+    for (int c = 'A'; c <= 'Z'; ++c) {
+        expected[c] = std::string(1, static_cast<char>(c));
+    }
+    run(0x5B, {"[LWIN]", "[RWIN]", "[APPS]"});
+    run(0x5F, {"[SLEEP]"});
+    for (int d = 0; d <= 9; ++d) {
+        expected[0x60 + d] = "[NUMPAD" + std::to_string(d) + "]";
+    }
+    run(0x6A, {"[MULTIPLY]", "[ADD]", "[SEPARATOR]", "[SUBTRACT]", "[DECIMAL]", "[DIVIDE]"});
+    for (int n = 1; n <= 24; ++n) {
+        expected[0x6F + n] = "[F" + std::to_string(n) + "]";
+    }
+    run(0x90, {"[Numlock]", "[SCROLL]"});
+    run(0xA0, {"[LSHIFT]",
+               "[RSHIFT]",
+               "[LCONTROL]",
+               "[RCONTROL]",
+               "[LMENU]",
+               "[RMENU]",
+               "[BROWSER_BACK]",
+               "[BROWSER_FORWARD]",
+               "[BROWSER_REFRESH]",
+               "[BROWSER_STOP]",
+               "[BROWSER_SEARCH]",
+               "[BROWSER_FAVORITES]",
+               "[BROWSER_HOME]",
+               "[VOLUME_MUTE]",
+               "[VOLUME_DOWN]",
+               "[VOLUME_UP]",
+               "[MEDIA_NEXT_TRACK]",
+               "[MEDIA_PREV_TRACK]",
+               "[MEDIA_STOP]",
+               "[MEDIA_PLAY_PAUSE]",
+               "[LAUNCH_MAIL]",
+               "[LAUNCH_MEDIA_SELECT]",
+               "[LAUNCH_APP1]",
+               "[LAUNCH_APP2]"});
+    ASSERT_EQ(expected.size(), 141u);
+
+    for (int code = -1; code <= 0x1FF; ++code) {
+        const auto it = expected.find(code);
+        const bool named = it != expected.end();
+        const std::string name = KeyCodeToName(static_cast<std::int16_t>(code));
+        EXPECT_EQ(name, named ? it->second : "[" + std::to_string(code) + "]") << code;
+        std::string lower = name;
+        for (char& c : lower) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        EXPECT_EQ(KeyNameToCode(name), named ? code : -1) << name;
+        EXPECT_EQ(KeyNameToCode(lower), named ? code : -1) << lower;
+    }
+}
+
 TEST(ReadKeyList, ChordWithAndWithoutBlanks) {
     const std::vector<KeyEvent> expected = {
         {0x11, false}, {0x43, false}, {0x43, true}, {0x11, true}};
@@ -136,6 +214,17 @@ TEST(ReadKeyList, OnlyCapitalDPresses) {
     EXPECT_EQ(ReadKeyList("uA"), (std::vector<KeyEvent>{{0x41, true}}));
     EXPECT_EQ(ReadKeyList("D[NOSUCHKEY]"), (std::vector<KeyEvent>{{-1, false}}));
     EXPECT_EQ(ReadKeyList("D[186]"), (std::vector<KeyEvent>{{-1, false}}));
+}
+
+TEST(ReadKeyList, TheMarkerIsOneWholeCharacter) {
+    // A marker that is not ASCII is still one character: the name follows it.
+    EXPECT_EQ(ReadKeyList("あ[RETURN]"), (std::vector<KeyEvent>{{0x0D, true}}));
+    EXPECT_EQ(ReadKeyList("ä A, Д[F1]"), (std::vector<KeyEvent>{{0x41, true}, {0x70, true}}));
+    EXPECT_EQ(ReadKeyList("あ"), (std::vector<KeyEvent>{{0, true}}));
+    // A stray byte that starts no complete character is a marker of its own.
+    EXPECT_EQ(ReadKeyList("\xE3"
+                          "A"),
+              (std::vector<KeyEvent>{{0x41, true}}));
 }
 
 TEST(ReadKeyList, LineBreaksAreNotSeparators) {

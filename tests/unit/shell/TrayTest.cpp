@@ -109,6 +109,16 @@ TEST_F(TrayTest, ToolTipKeepsAtMost63Characters) {
     EXPECT_EQ(CutToCharacters("aあb", 2), "aあ");
 }
 
+TEST_F(TrayTest, ToolTipEndsAtItsFirstNul) {
+    ShowIcon();
+    tray->SetToolTipText(std::string("Remote\0Receiver", 15));
+    EXPECT_EQ(tray->ToolTipText(), "Remote");
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.calls[0].data.szTip, "Remote");
+    tray->SetToolTipText(std::string(1, '\0'));
+    EXPECT_EQ(tray->ToolTipText(), "");
+}
+
 TEST_F(TrayTest, LeftDoubleClickGivesOneClickAndOneDblClick) {
     ShowIcon();
     EXPECT_EQ(Mouse(kWmLButtonDown), 0);
