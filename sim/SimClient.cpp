@@ -15,6 +15,7 @@
 #include "SimSocket.h"
 #include "UniqueFd.h"
 #include "common/DebugLog.h"
+#include "common/Deadline.h"
 
 namespace qv::sim {
 
@@ -24,15 +25,6 @@ namespace {
 constexpr std::chrono::milliseconds kHandshakeTimeout{2000};
 // Largest report the daemon sends; a larger message would be cut.
 constexpr std::size_t kMaxReportBytes = 4096;
-
-int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) {
-        return 0;
-    }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
-}
 
 // A device opened in the daemon: one connection carrying its reports.
 class SocketHidDevice final : public HidDevice {

@@ -8,20 +8,11 @@
 #include <vector>
 
 #include "common/DebugLog.h"
+#include "common/Deadline.h"
 
 namespace qv::sim {
 
 namespace {
-
-// Milliseconds left until `deadline`, rounded up so that poll() never wakes early.
-int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) {
-        return 0;
-    }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
-}
 
 // Waits for `events` on `fd` until `deadline`; the revents, 0 on timeout, -1 on error.
 int WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline) {

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "common/DebugLog.h"
+#include "common/Deadline.h"
 #include "device/ReportDescriptor.h"
 
 namespace qv {
@@ -62,12 +63,6 @@ std::string DevNameFromUevent(const std::filesystem::path& uevent) {
         }
     }
     return {};
-}
-
-// Milliseconds left until `deadline` for poll(), never negative.
-int RemainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
 bool IsGoneErrno(int err) {
