@@ -41,6 +41,17 @@ TEST_F(ReceiveLoop, MatchingSlotLogsItsCommentAndSendsItsKeys) {
               h->form->txtReceive->document()->characterCount() - 1);
 }
 
+TEST_F(ReceiveLoop, AnEmptyCommentStillTakesALineOfItsOwn) {
+    Start(Slot(1, "1,2,3", "", "DA") + Slot(2, "4,5,6", "b", "DB"));
+    h->PressAndTick(1, 2, 3);
+    EXPECT_EQ(h->form->ReceiveListText(), "\r\n");
+    h->PressAndTick(4, 5, 6);
+    h->PressAndTick(1, 2, 3);
+    EXPECT_EQ(h->form->ReceiveListText(), "\r\nb\r\n\r\n");
+    EXPECT_EQ(h->form->txtReceive->textCursor().position(),
+              h->form->txtReceive->document()->characterCount() - 1);
+}
+
 TEST_F(ReceiveLoop, NothingHappensForUnknownCodesEmptyPollsAndErrors) {
     Start(Slot(1, "12,34,56", "a", "DA"));
     h->Tick();                    // nothing queued: data byte 0 is 0

@@ -1,6 +1,7 @@
 // Start-up, exit, the receiver link as the window shows it, hotplug and the
 // tray menu.
 #include <QAction>
+#include <QEventLoop>
 #include <QTabBar>
 
 #include <gtest/gtest.h>
@@ -36,6 +37,7 @@ TEST(AppStartup, WithoutConfigurationFileUsesDefaultsAndConnects) {
     EXPECT_TRUE(f.Picture1[0]->isEnabled());
     EXPECT_FALSE(f.Picture1[1]->isEnabled());
     EXPECT_FALSE(f.isVisible());
+    EXPECT_EQ(f.x(), 0);  // the first resize took it back from its off-screen parking
     ASSERT_EQ(h.shell.calls.size(), 1u);
     EXPECT_EQ(h.shell.calls[0].op, NotifyIconOp::Add);
     EXPECT_EQ(h.shell.calls[0].data.szTip, "Remote Receiver");
@@ -152,6 +154,47 @@ TEST(AppExit, ExitChosenWhileStartUpWaitsInAMessageBoxRunsAfterStartUp) {
     EXPECT_TRUE(h.form->Unloaded());
     EXPECT_EQ(h.form->mNotification, nullptr);
     EXPECT_NE(h.IniBytes().find("WindowChangeTime=0"), std::string::npos);
+}
+
+TEST(AppExit, ExitChosenDuringTheOverwriteQuestionWaitsForTheAnswer) {
+    FormHarness h({}, "[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\n", true);
+    h.form->Load();
+    h.form->Timer1->stop();
+    h.form->SelectTab(2);
+    h.form->cmdUpDown_Click(1);  // back to the stored slot 1
+    h.PressAndTick(9, 9, 9);
+    h.form->txtComment->setText("new");
+    h.dialogs.answers = {MsgAnswer::Yes};
+
+    // The question runs a real modal loop; 終了 is chosen from the tray inside it
+    // and the user answers afterwards.
+    bool unloadedInsideTheBox = true;
+    bool answeredByTheUser = false;
+    h.dialogs.whileOpen = [&] {
+        QEventLoop box;
+        QTimer::singleShot(0, &box, [&] {
+            h.form->mnuExit_Click();
+            unloadedInsideTheBox = h.form->Unloaded();
+        });
+        QTimer::singleShot(100, &box, [&] {
+            answeredByTheUser = true;
+            box.quit();
+        });
+        box.exec();
+    };
+    QTimer::singleShot(0, h.form.get(), [&h] { h.form->cmdChange_Click(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+
+    EXPECT_FALSE(unloadedInsideTheBox);
+    EXPECT_TRUE(answeredByTheUser);  // the exit did not close the box
+    EXPECT_TRUE(h.form->Unloaded());
+    const std::string bytes = h.IniBytes();
+    EXPECT_NE(bytes.find("[Remote1]\r\nPulse=09,09,09\r\nComment=new"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("WindowChangeTime=0"), std::string::npos) << bytes;
 }
 
 TEST(AppExit, WritesWindowChangeTimeEvenWhenUnchangedCreatingTheFile) {
