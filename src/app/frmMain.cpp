@@ -734,6 +734,13 @@ void frmMain::mnuExit_Click() {
     QuitUnlessDeferred();
 }
 
+void frmMain::Terminate() {
+    Unload();
+    // exit(), not quit(): it also ends the loop of a box opened while the
+    // program starts, before the main event loop runs.
+    QCoreApplication::exit(0);
+}
+
 void frmMain::cmdTray_Click() {
     mnuConfig->setChecked(false);
     hide();

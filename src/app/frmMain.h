@@ -104,6 +104,10 @@ public:
     void txtKeyList_KeyUp(std::int16_t keyCode);
     void mnuConfig_Click();
     void mnuExit_Click();
+    // Ends the program without waiting for the user (a termination signal):
+    // unloads as 終了 does and ends every event loop, which closes an open
+    // message box; a handler waiting in one finishes before the unload runs.
+    void Terminate();
     void cmdTray_Click();
     // The window's resize: the first run ends the off-screen parking of
     // start-up; every run sends a minimised or maximised window to the tray.

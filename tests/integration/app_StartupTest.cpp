@@ -197,6 +197,72 @@ TEST(AppExit, ExitChosenDuringTheOverwriteQuestionWaitsForTheAnswer) {
     EXPECT_NE(bytes.find("WindowChangeTime=0"), std::string::npos) << bytes;
 }
 
+TEST(AppExit, TerminationDuringTheOverwriteQuestionClosesItAndEnds) {
+    FormHarness h({}, "[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\n", true);
+    h.form->Load();
+    h.form->Timer1->stop();
+    h.form->SelectTab(2);
+    h.form->cmdUpDown_Click(1);
+    h.PressAndTick(9, 9, 9);
+    h.dialogs.answers = {MsgAnswer::No};  // what a box closed without an answer gives
+
+    // A signal cannot wait for a user who may not be there: the box closes.
+    bool unloadedInsideTheBox = true;
+    bool boxClosedByTheEnd = true;
+    h.dialogs.whileOpen = [&] {
+        QEventLoop box;
+        QTimer::singleShot(0, &box, [&] {
+            h.form->Terminate();
+            unloadedInsideTheBox = h.form->Unloaded();
+        });
+        QTimer::singleShot(2000, &box, [&] {
+            boxClosedByTheEnd = false;
+            box.quit();
+        });
+        box.exec();
+    };
+    QTimer::singleShot(0, h.form.get(), [&h] { h.form->cmdChange_Click(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+
+    EXPECT_TRUE(boxClosedByTheEnd);
+    EXPECT_FALSE(unloadedInsideTheBox);  // the store command still finished first
+    EXPECT_TRUE(h.form->Unloaded());
+    const std::string bytes = h.IniBytes();
+    EXPECT_NE(bytes.find("[Remote1]\r\nPulse=12,34,56\r\nComment=old"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("WindowChangeTime=0"), std::string::npos) << bytes;
+}
+
+TEST(AppExit, TerminationWhileStartUpWaitsInAMessageBoxClosesIt) {
+    FormHarness h;
+    sim::BusFaults faults;
+    faults.firmware.errorStatus[0x1C] = 0;  // both sequences fail at PicInit1
+    h.simulator.SetFaults(faults);
+    // Start-up runs before the program's event loop does.
+    bool boxClosedByTheEnd = true;
+    h.dialogs.whileOpen = [&] {
+        QEventLoop box;
+        QTimer::singleShot(0, &box, [&] { h.form->Terminate(); });
+        QTimer::singleShot(2000, &box, [&] {
+            boxClosedByTheEnd = false;
+            box.quit();
+        });
+        box.exec();
+    };
+    h.form->Load();
+    EXPECT_TRUE(boxClosedByTheEnd);
+    EXPECT_EQ(h.dialogs.shown.size(), 2u);  // start-up still ran to its end
+    EXPECT_TRUE(h.form->Unloaded());
+    EXPECT_NE(h.IniBytes().find("WindowChangeTime=0"), std::string::npos);
+    // The program would not enter its event loop now; clear the ending for
+    // the tests that follow by running one.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QApplication::exec();
+}
+
 TEST(AppExit, WritesWindowChangeTimeEvenWhenUnchangedCreatingTheFile) {
     FormHarness h;
     h.form->Load();
