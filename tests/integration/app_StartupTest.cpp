@@ -24,6 +24,12 @@ TEST(AppStartup, WithoutConfigurationFileUsesDefaultsAndConnects) {
     EXPECT_EQ(f.cboWindowChangeTime->count(), 11);
     EXPECT_EQ(f.cboAdjustTime->count(), 6);
     EXPECT_EQ(f.cboAdjustTime->currentIndex(), -1);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(f.cboAdjustTime->itemText(i), QString::fromUtf8("%1秒").arg(i));
+    }
+    EXPECT_EQ(f.cboWindowChangeTime->itemText(1), QString::fromUtf8("0.1秒"));
+    EXPECT_EQ(f.cboWindowChangeTime->itemText(9), QString::fromUtf8("0.9秒"));
+    EXPECT_EQ(f.cboWindowChangeTime->itemText(10), QString::fromUtf8("1秒"));
     EXPECT_EQ(f.VendorID(), 0x1234);
     EXPECT_EQ(f.ProductID(), 0x0001);
     EXPECT_EQ(f.Remotes().UpperIndex(), 0);
