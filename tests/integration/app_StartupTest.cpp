@@ -162,45 +162,54 @@ TEST(AppExit, ExitChosenWhileStartUpWaitsInAMessageBoxRunsAfterStartUp) {
     EXPECT_NE(h.IniBytes().find("WindowChangeTime=0"), std::string::npos);
 }
 
-TEST(AppExit, ExitChosenDuringTheOverwriteQuestionWaitsForTheAnswer) {
-    FormHarness h({}, "[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\n", true);
-    h.form->Load();
-    h.form->Timer1->stop();
-    h.form->SelectTab(2);
-    h.form->cmdUpDown_Click(1);  // back to the stored slot 1
-    h.PressAndTick(9, 9, 9);
-    h.form->txtComment->setText("new");
-    h.dialogs.answers = {MsgAnswer::Yes};
-
-    // The question runs a real modal loop; 終了 is chosen from the tray inside it
-    // and the user answers afterwards.
-    bool unloadedInsideTheBox = true;
-    bool answeredByTheUser = false;
-    h.dialogs.whileOpen = [&] {
-        QEventLoop box;
-        QTimer::singleShot(0, &box, [&] {
-            h.form->mnuExit_Click();
-            unloadedInsideTheBox = h.form->Unloaded();
-        });
-        QTimer::singleShot(100, &box, [&] {
-            answeredByTheUser = true;
-            box.quit();
-        });
-        box.exec();
+TEST(AppExit, ExitAskedForDuringTheOverwriteQuestionWaitsForTheAnswer) {
+    // 終了 from the tray and closing the window alike.
+    const std::pair<const char*, void (*)(frmMain&)> ways[] = {
+        {"tray exit", [](frmMain& f) { f.mnuExit_Click(); }},
+        {"window closed", [](frmMain& f) { f.close(); }},
     };
-    QTimer::singleShot(0, h.form.get(), [&h] { h.form->cmdChange_Click(); });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-    guard.start(5000);
-    EXPECT_EQ(QApplication::exec(), 0);
+    for (const auto& [way, askForExit] : ways) {
+        FormHarness h({}, "[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\n", true);
+        h.form->Load();
+        h.form->Timer1->stop();
+        h.form->SelectTab(2);
+        h.form->cmdUpDown_Click(1);  // back to the stored slot 1
+        h.PressAndTick(9, 9, 9);
+        h.form->txtComment->setText("new");
+        h.dialogs.answers = {MsgAnswer::Yes};
 
-    EXPECT_FALSE(unloadedInsideTheBox);
-    EXPECT_TRUE(answeredByTheUser);  // the exit did not close the box
-    EXPECT_TRUE(h.form->Unloaded());
-    const std::string bytes = h.IniBytes();
-    EXPECT_NE(bytes.find("[Remote1]\r\nPulse=09,09,09\r\nComment=new"), std::string::npos) << bytes;
-    EXPECT_NE(bytes.find("WindowChangeTime=0"), std::string::npos) << bytes;
+        // The question runs a real modal loop; the exit is asked for inside it
+        // and the user answers afterwards.
+        bool unloadedInsideTheBox = true;
+        bool answeredByTheUser = false;
+        h.dialogs.whileOpen = [&, askForExit = askForExit] {
+            QEventLoop box;
+            QTimer::singleShot(0, &box, [&] {
+                askForExit(*h.form);
+                unloadedInsideTheBox = h.form->Unloaded();
+            });
+            QTimer::singleShot(100, &box, [&] {
+                answeredByTheUser = true;
+                box.quit();
+            });
+            box.exec();
+        };
+        QTimer::singleShot(0, h.form.get(), [&h] { h.form->cmdChange_Click(); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        guard.start(5000);
+        EXPECT_EQ(QApplication::exec(), 0) << way;
+
+        EXPECT_FALSE(unloadedInsideTheBox) << way;
+        EXPECT_TRUE(answeredByTheUser) << way;  // the exit did not close the box
+        EXPECT_TRUE(h.form->Unloaded()) << way;
+        const std::string bytes = h.IniBytes();
+        EXPECT_NE(bytes.find("[Remote1]\r\nPulse=09,09,09\r\nComment=new"), std::string::npos)
+            << way << "\n"
+            << bytes;
+        EXPECT_NE(bytes.find("WindowChangeTime=0"), std::string::npos) << way << "\n" << bytes;
+    }
 }
 
 TEST(AppExit, TerminationDuringTheOverwriteQuestionClosesItAndEnds) {
