@@ -180,6 +180,7 @@ std::int16_t VirtualKeyFromQtKey(int k, Qt::KeyboardModifiers modifiers) {
         case Qt::Key_Percent:
             return '5';
         case Qt::Key_AsciiCircum:
+        case Qt::Key_Dead_Circumflex:  // the US international layout's dead keys
             return '6';
         case Qt::Key_Ampersand:
             return '7';
@@ -210,6 +211,8 @@ std::int16_t VirtualKeyFromQtKey(int k, Qt::KeyboardModifiers modifiers) {
             return 0xBF;
         case Qt::Key_QuoteLeft:
         case Qt::Key_AsciiTilde:
+        case Qt::Key_Dead_Grave:
+        case Qt::Key_Dead_Tilde:
             return 0xC0;
         case Qt::Key_BracketLeft:
         case Qt::Key_BraceLeft:
@@ -223,6 +226,8 @@ std::int16_t VirtualKeyFromQtKey(int k, Qt::KeyboardModifiers modifiers) {
             return 0xDD;
         case Qt::Key_Apostrophe:
         case Qt::Key_QuoteDbl:
+        case Qt::Key_Dead_Acute:
+        case Qt::Key_Dead_Diaeresis:
             return 0xDE;
         default:
             return 0;

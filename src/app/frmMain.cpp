@@ -305,6 +305,10 @@ void frmMain::Load() {
     mNotification->DoRegisterDeviceInterface(mHWnd);
     mDevicePump = std::make_unique<QtDeviceEventPump>(mPorts.deviceEvents, mPorts.procs, mHWnd);
     mDevicePump->Rearm();
+
+    // The program shows the window once it is loaded, and that first resize
+    // hides it again and takes it back from its off-screen parking place.
+    Form_Resize();
 }
 
 void frmMain::DeviceEventsReadable() {
@@ -352,7 +356,15 @@ void frmMain::closeEvent(QCloseEvent* event) {
     // Closing the window unloads it, which ends the program.
     Unload();
     event->accept();
-    QCoreApplication::quit();
+    QuitUnlessDeferred();
+}
+
+void frmMain::QuitUnlessDeferred() {
+    // A deferred unload quits when the busy handler is done; quitting now
+    // would also end the modal loop of the message box it waits in.
+    if (!mUnloadPending) {
+        QCoreApplication::quit();
+    }
 }
 
 // ------------------------------------------------------------ receive loop
@@ -410,14 +422,16 @@ void frmMain::Match(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) {
 }
 
 void frmMain::AppendReceiveLine(const std::string& line) {
-    if (txtReceive->document()->isEmpty()) {
-        txtReceive->setPlainText(Q(line));
-    } else {
-        txtReceive->appendPlainText(Q(line));
+    // Every line ends with CR LF, so the next one starts a line of its own,
+    // even after an empty comment (which leaves the document looking empty).
+    QTextCursor cursor(txtReceive->document());
+    cursor.movePosition(QTextCursor::End);
+    if (mReceiveListStarted) {
+        cursor.insertBlock();
     }
-    // The line ends with CR LF in the list: the caret goes after it, on the
-    // empty line at the end, so the newest line is in view.
-    QTextCursor cursor = txtReceive->textCursor();
+    cursor.insertText(Q(line));
+    mReceiveListStarted = true;
+    // The caret goes after the newest line, so that line is in view.
     cursor.movePosition(QTextCursor::End);
     txtReceive->setTextCursor(cursor);
     txtReceive->ensureCursorVisible();
@@ -427,7 +441,7 @@ void frmMain::AppendReceiveLine(const std::string& line) {
 }
 
 std::string frmMain::ReceiveListText() const {
-    if (txtReceive->document()->isEmpty()) {
+    if (!mReceiveListStarted) {
         return {};
     }
     return ToCrLf(txtReceive->toPlainText()) + "\r\n";
@@ -474,6 +488,9 @@ void frmMain::TabStrip1_Click() {
 }
 
 void frmMain::cmdChange_Click() {
+    // The overwrite question runs a nested event loop; an exit chosen from the
+    // tray meanwhile waits until the slot is stored or declined.
+    const BusyScope busy(*this);
     if (mPulseText.empty()) {
         mPorts.dialogs.MsgBox(kMsgNoPulse, MsgIcon::Exclamation, MsgButtons::Ok);
         return;
@@ -714,7 +731,14 @@ void frmMain::PlaceBesideTray() {
 
 void frmMain::mnuExit_Click() {
     Unload();
-    QCoreApplication::quit();
+    QuitUnlessDeferred();
+}
+
+void frmMain::Terminate() {
+    Unload();
+    // exit(), not quit(): it also ends the loop of a box opened while the
+    // program starts, before the main event loop runs.
+    QCoreApplication::exit(0);
 }
 
 void frmMain::cmdTray_Click() {
@@ -724,8 +748,16 @@ void frmMain::cmdTray_Click() {
 
 void frmMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange) {
-        return;
+    if (event->type() == QEvent::WindowStateChange) {
+        Form_Resize();
+    }
+}
+
+void frmMain::Form_Resize() {
+    if (!mResized) {
+        mResized = true;
+        hide();
+        move(0, y());
     }
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) {
         // Minimising sends the window back to the tray.

@@ -104,7 +104,14 @@ public:
     void txtKeyList_KeyUp(std::int16_t keyCode);
     void mnuConfig_Click();
     void mnuExit_Click();
+    // Ends the program without waiting for the user (a termination signal):
+    // unloads as 終了 does and ends every event loop, which closes an open
+    // message box; a handler waiting in one finishes before the unload runs.
+    void Terminate();
     void cmdTray_Click();
+    // The window's resize: the first run ends the off-screen parking of
+    // start-up; every run sends a minimised or maximised window to the tray.
+    void Form_Resize();
     // Delivers what the device-event source reported (the event pump does
     // this when the source is readable).
     void DeviceEventsReadable();
@@ -188,6 +195,8 @@ private:
     void ShowSlot();
     std::int16_t WindowChangeDelay() const;
     void PlaceBesideTray();
+    // Quits the event loops unless the unload waits for a busy handler.
+    void QuitUnlessDeferred();
 
     // ReceiverIndicators
     void SetLamp(bool green) override;
@@ -224,6 +233,8 @@ private:
     std::function<void(const std::string&)> mReceiveLog;
     bool mLoaded = false;
     bool mUnloaded = false;
+    bool mResized = false;             // Form_Resize has run once
+    bool mReceiveListStarted = false;  // a line was appended (it may be empty)
     // Handlers that can run a nested event loop (message boxes) hold the
     // window busy; an unload asked for meanwhile waits until they are done,
     // so no handler finds the transport gone under its feet.

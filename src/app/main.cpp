@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
                              [termination = &termination, form = &form] {
                                  if (termination->Drain()) {
                                      qv::DebugLog("termination signal; unloading");
-                                     form->mnuExit_Click();
+                                     form->Terminate();
                                  }
                              });
         }
@@ -163,10 +163,11 @@ int main(int argc, char** argv) {
             qv::DebugLog("tray host restarts are not watched");
         }
         qv::DebugLog("start-up done");
-        if (options.show) {
+        // A signal during start-up has already unloaded the window.
+        if (options.show && !form.Unloaded()) {
             form.mnuConfig_Click();
         }
-        if (options.tab) {
+        if (options.tab && !form.Unloaded()) {
             form.SelectTab(*options.tab);
         }
         if (!form.Unloaded()) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "app_Harness.h"
 #include "config/RemoteTable.h"
 
@@ -225,13 +228,61 @@ TEST_F(Editor, ChordsAreRecordedAsTheirPressesAndReleases) {
     EXPECT_EQ(F().KeyListText(), "D[NUMPAD5]\r\nD[F5]\r\nD[186]\r\nD[CONVERT]");
 }
 
+TEST_F(Editor, PunctuationIsRecordedAsItsUnshiftedKeyWithOrWithoutShift) {
+    Start("", false);
+    QWidget* box = F().txtKeyList;
+    // Each key of a US layout, unshifted and shifted (dead keys of the
+    // international variant included), with the code of the key itself.
+    const std::pair<std::vector<int>, const char*> keys[] = {
+        {{Qt::Key_Semicolon, Qt::Key_Colon}, "[186]"},
+        {{Qt::Key_Equal, Qt::Key_Plus}, "[187]"},
+        {{Qt::Key_Comma, Qt::Key_Less}, "[188]"},
+        {{Qt::Key_Minus, Qt::Key_Underscore}, "[189]"},
+        {{Qt::Key_Period, Qt::Key_Greater}, "[190]"},
+        {{Qt::Key_Slash, Qt::Key_Question}, "[191]"},
+        {{Qt::Key_QuoteLeft, Qt::Key_AsciiTilde, Qt::Key_Dead_Grave, Qt::Key_Dead_Tilde}, "[192]"},
+        {{Qt::Key_BracketLeft, Qt::Key_BraceLeft}, "[219]"},
+        {{Qt::Key_Backslash, Qt::Key_Bar}, "[220]"},
+        {{Qt::Key_BracketRight, Qt::Key_BraceRight}, "[221]"},
+        {{Qt::Key_Apostrophe, Qt::Key_QuoteDbl, Qt::Key_Dead_Acute, Qt::Key_Dead_Diaeresis},
+         "[222]"},
+        {{Qt::Key_1, Qt::Key_Exclam}, "1"},
+        {{Qt::Key_2, Qt::Key_At}, "2"},
+        {{Qt::Key_3, Qt::Key_NumberSign}, "3"},
+        {{Qt::Key_4, Qt::Key_Dollar}, "4"},
+        {{Qt::Key_5, Qt::Key_Percent}, "5"},
+        {{Qt::Key_6, Qt::Key_AsciiCircum, Qt::Key_Dead_Circumflex}, "6"},
+        {{Qt::Key_7, Qt::Key_Ampersand}, "7"},
+        {{Qt::Key_8, Qt::Key_Asterisk}, "8"},
+        {{Qt::Key_9, Qt::Key_ParenLeft}, "9"},
+        {{Qt::Key_0, Qt::Key_ParenRight}, "0"},
+    };
+    for (const auto& [qtKeys, name] : keys) {
+        std::string expected;
+        for (std::size_t i = 0; i < qtKeys.size(); ++i) {
+            const Qt::KeyboardModifiers mods = i == 0 ? Qt::NoModifier : Qt::ShiftModifier;
+            Key(box, QEvent::KeyPress, qtKeys[i], mods);
+            Key(box, QEvent::KeyRelease, qtKeys[i], mods);
+            expected += std::string(expected.empty() ? "" : "\r\n") + "D" + name + "\r\nU" + name;
+        }
+        EXPECT_EQ(F().KeyListText(), expected) << name;
+        F().cmdClear_Click();
+    }
+    // Shift let go before the key: the release still names the same key.
+    Key(box, QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+    Key(box, QEvent::KeyPress, Qt::Key_Colon, Qt::ShiftModifier);
+    Key(box, QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
+    Key(box, QEvent::KeyRelease, Qt::Key_Semicolon, Qt::NoModifier);
+    EXPECT_EQ(F().KeyListText(), "D[SHIFT]\r\nD[186]\r\nU[SHIFT]\r\nU[186]");
+}
+
 TEST_F(Editor, QtTestKeyClicksReachTheCapture) {
     Start("", false);
     QTest::keyClick(F().txtKeyList, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(F().KeyListText(), "D[CTRL]\r\nDC\r\nUC\r\nU[CTRL]");
 }
 
-TEST_F(Editor, TabAndEnterAreCapturedWithoutMovingFocusOrTyping) {
+TEST_F(Editor, TabEnterEscapeAndBackspaceAreCapturedWithoutSideEffects) {
     Start("", false);
     F().show();
     F().txtKeyList->setFocus();
@@ -239,8 +290,14 @@ TEST_F(Editor, TabAndEnterAreCapturedWithoutMovingFocusOrTyping) {
     ASSERT_TRUE(F().txtKeyList->hasFocus());
     QTest::keyClick(F().txtKeyList, Qt::Key_Tab);
     QTest::keyClick(F().txtKeyList, Qt::Key_Return);
+    QTest::keyClick(F().txtKeyList, Qt::Key_Escape);
+    QTest::keyClick(F().txtKeyList, Qt::Key_Backspace);
     EXPECT_TRUE(F().txtKeyList->hasFocus());
-    EXPECT_EQ(F().KeyListText(), "D[TAB]\r\nU[TAB]\r\nD[RETURN]\r\nU[RETURN]");
+    EXPECT_TRUE(F().isVisible());
+    EXPECT_FALSE(F().Unloaded());
+    EXPECT_EQ(F().KeyListText(),
+              "D[TAB]\r\nU[TAB]\r\nD[RETURN]\r\nU[RETURN]\r\nD[ESCAPE]\r\nU[ESCAPE]\r\n"
+              "D[BACK]\r\nU[BACK]");
     F().hide();
 }
 

@@ -41,6 +41,29 @@ TEST_F(ReceiveLoop, MatchingSlotLogsItsCommentAndSendsItsKeys) {
               h->form->txtReceive->document()->characterCount() - 1);
 }
 
+TEST_F(ReceiveLoop, AnEmptyCommentStillTakesALineOfItsOwn) {
+    Start(Slot(1, "1,2,3", "", "DA") + Slot(2, "4,5,6", "b", "DB"));
+    h->PressAndTick(1, 2, 3);
+    EXPECT_EQ(h->form->ReceiveListText(), "\r\n");
+    h->PressAndTick(4, 5, 6);
+    h->PressAndTick(1, 2, 3);
+    EXPECT_EQ(h->form->ReceiveListText(), "\r\nb\r\n\r\n");
+    EXPECT_EQ(h->form->txtReceive->textCursor().position(),
+              h->form->txtReceive->document()->characterCount() - 1);
+}
+
+TEST_F(ReceiveLoop, TheReceiveListKeepsItsNewestLines) {
+    Start(Slot(1, "1,2,3", "old", "") + Slot(2, "4,5,6", "new", ""));
+    h->PressAndTick(1, 2, 3);
+    for (int i = 0; i < kReceiveListMaxLines; ++i) {
+        h->PressAndTick(4, 5, 6);
+    }
+    EXPECT_EQ(h->form->txtReceive->document()->blockCount(), kReceiveListMaxLines);
+    const std::string text = h->form->ReceiveListText();
+    EXPECT_EQ(text.rfind("new\r\n", 0), 0u);  // the oldest line scrolled away
+    EXPECT_EQ(text.size(), static_cast<std::size_t>(kReceiveListMaxLines) * 5);
+}
+
 TEST_F(ReceiveLoop, NothingHappensForUnknownCodesEmptyPollsAndErrors) {
     Start(Slot(1, "12,34,56", "a", "DA"));
     h->Tick();                    // nothing queued: data byte 0 is 0

@@ -1,6 +1,7 @@
 // Start-up, exit, the receiver link as the window shows it, hotplug and the
 // tray menu.
 #include <QAction>
+#include <QEventLoop>
 #include <QTabBar>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,12 @@ TEST(AppStartup, WithoutConfigurationFileUsesDefaultsAndConnects) {
     EXPECT_EQ(f.cboWindowChangeTime->count(), 11);
     EXPECT_EQ(f.cboAdjustTime->count(), 6);
     EXPECT_EQ(f.cboAdjustTime->currentIndex(), -1);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(f.cboAdjustTime->itemText(i), QString::fromUtf8("%1秒").arg(i));
+    }
+    EXPECT_EQ(f.cboWindowChangeTime->itemText(1), QString::fromUtf8("0.1秒"));
+    EXPECT_EQ(f.cboWindowChangeTime->itemText(9), QString::fromUtf8("0.9秒"));
+    EXPECT_EQ(f.cboWindowChangeTime->itemText(10), QString::fromUtf8("1秒"));
     EXPECT_EQ(f.VendorID(), 0x1234);
     EXPECT_EQ(f.ProductID(), 0x0001);
     EXPECT_EQ(f.Remotes().UpperIndex(), 0);
@@ -36,6 +43,7 @@ TEST(AppStartup, WithoutConfigurationFileUsesDefaultsAndConnects) {
     EXPECT_TRUE(f.Picture1[0]->isEnabled());
     EXPECT_FALSE(f.Picture1[1]->isEnabled());
     EXPECT_FALSE(f.isVisible());
+    EXPECT_EQ(f.x(), 0);  // the first resize took it back from its off-screen parking
     ASSERT_EQ(h.shell.calls.size(), 1u);
     EXPECT_EQ(h.shell.calls[0].op, NotifyIconOp::Add);
     EXPECT_EQ(h.shell.calls[0].data.szTip, "Remote Receiver");
@@ -152,6 +160,122 @@ TEST(AppExit, ExitChosenWhileStartUpWaitsInAMessageBoxRunsAfterStartUp) {
     EXPECT_TRUE(h.form->Unloaded());
     EXPECT_EQ(h.form->mNotification, nullptr);
     EXPECT_NE(h.IniBytes().find("WindowChangeTime=0"), std::string::npos);
+}
+
+TEST(AppExit, ExitAskedForDuringTheOverwriteQuestionWaitsForTheAnswer) {
+    // 終了 from the tray and closing the window alike.
+    const std::pair<const char*, void (*)(frmMain&)> ways[] = {
+        {"tray exit", [](frmMain& f) { f.mnuExit_Click(); }},
+        {"window closed", [](frmMain& f) { f.close(); }},
+    };
+    for (const auto& [way, askForExit] : ways) {
+        FormHarness h({}, "[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\n", true);
+        h.form->Load();
+        h.form->Timer1->stop();
+        h.form->SelectTab(2);
+        h.form->cmdUpDown_Click(1);  // back to the stored slot 1
+        h.PressAndTick(9, 9, 9);
+        h.form->txtComment->setText("new");
+        h.dialogs.answers = {MsgAnswer::Yes};
+
+        // The question runs a real modal loop; the exit is asked for inside it
+        // and the user answers afterwards.
+        bool unloadedInsideTheBox = true;
+        bool answeredByTheUser = false;
+        h.dialogs.whileOpen = [&, askForExit = askForExit] {
+            QEventLoop box;
+            QTimer::singleShot(0, &box, [&] {
+                askForExit(*h.form);
+                unloadedInsideTheBox = h.form->Unloaded();
+            });
+            QTimer::singleShot(100, &box, [&] {
+                answeredByTheUser = true;
+                box.quit();
+            });
+            box.exec();
+        };
+        QTimer::singleShot(0, h.form.get(), [&h] { h.form->cmdChange_Click(); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        guard.start(5000);
+        EXPECT_EQ(QApplication::exec(), 0) << way;
+
+        EXPECT_FALSE(unloadedInsideTheBox) << way;
+        EXPECT_TRUE(answeredByTheUser) << way;  // the exit did not close the box
+        EXPECT_TRUE(h.form->Unloaded()) << way;
+        const std::string bytes = h.IniBytes();
+        EXPECT_NE(bytes.find("[Remote1]\r\nPulse=09,09,09\r\nComment=new"), std::string::npos)
+            << way << "\n"
+            << bytes;
+        EXPECT_NE(bytes.find("WindowChangeTime=0"), std::string::npos) << way << "\n" << bytes;
+    }
+}
+
+TEST(AppExit, TerminationDuringTheOverwriteQuestionClosesItAndEnds) {
+    FormHarness h({}, "[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\n", true);
+    h.form->Load();
+    h.form->Timer1->stop();
+    h.form->SelectTab(2);
+    h.form->cmdUpDown_Click(1);
+    h.PressAndTick(9, 9, 9);
+    h.dialogs.answers = {MsgAnswer::No};  // what a box closed without an answer gives
+
+    // A signal cannot wait for a user who may not be there: the box closes.
+    bool unloadedInsideTheBox = true;
+    bool boxClosedByTheEnd = true;
+    h.dialogs.whileOpen = [&] {
+        QEventLoop box;
+        QTimer::singleShot(0, &box, [&] {
+            h.form->Terminate();
+            unloadedInsideTheBox = h.form->Unloaded();
+        });
+        QTimer::singleShot(2000, &box, [&] {
+            boxClosedByTheEnd = false;
+            box.quit();
+        });
+        box.exec();
+    };
+    QTimer::singleShot(0, h.form.get(), [&h] { h.form->cmdChange_Click(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+
+    EXPECT_TRUE(boxClosedByTheEnd);
+    EXPECT_FALSE(unloadedInsideTheBox);  // the store command still finished first
+    EXPECT_TRUE(h.form->Unloaded());
+    const std::string bytes = h.IniBytes();
+    EXPECT_NE(bytes.find("[Remote1]\r\nPulse=12,34,56\r\nComment=old"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("WindowChangeTime=0"), std::string::npos) << bytes;
+}
+
+TEST(AppExit, TerminationWhileStartUpWaitsInAMessageBoxClosesIt) {
+    FormHarness h;
+    sim::BusFaults faults;
+    faults.firmware.errorStatus[0x1C] = 0;  // both sequences fail at PicInit1
+    h.simulator.SetFaults(faults);
+    // Start-up runs before the program's event loop does.
+    bool boxClosedByTheEnd = true;
+    h.dialogs.whileOpen = [&] {
+        QEventLoop box;
+        QTimer::singleShot(0, &box, [&] { h.form->Terminate(); });
+        QTimer::singleShot(2000, &box, [&] {
+            boxClosedByTheEnd = false;
+            box.quit();
+        });
+        box.exec();
+    };
+    h.form->Load();
+    EXPECT_TRUE(boxClosedByTheEnd);
+    EXPECT_EQ(h.dialogs.shown.size(), 2u);  // start-up still ran to its end
+    EXPECT_TRUE(h.form->Unloaded());
+    EXPECT_NE(h.IniBytes().find("WindowChangeTime=0"), std::string::npos);
+    // The program would not enter its event loop now; clear the ending for
+    // the tests that follow by running one.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QApplication::exec();
 }
 
 TEST(AppExit, WritesWindowChangeTimeEvenWhenUnchangedCreatingTheFile) {
