@@ -704,6 +704,11 @@ void frmMain::MouseDown(std::int16_t /*Button*/) {
 
 void frmMain::mnuConfig_Click() {
     mnuConfig->setChecked(!mnuConfig->isChecked());
+    if (mnuConfig->isChecked() && !isVisible() &&
+        (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) {
+        // Minimised or maximised before it went back to the tray (changeEvent).
+        setWindowState(Qt::WindowNoState);
+    }
     const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
     if (normal && mnuConfig->isChecked()) {
         PlaceBesideTray();
@@ -760,9 +765,15 @@ void frmMain::Form_Resize() {
         move(0, y());
     }
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) {
-        // Minimising sends the window back to the tray.
-        hide();
-        setWindowState(Qt::WindowNoState);
+        // Minimising sends the window back to the tray. The normal state
+        // comes back when the window is opened again (mnuConfig_Click):
+        // leaving the minimised state maps the X window, and here, after
+        // hide() or on a late second report of the state for the hidden
+        // window, that would leave an unpainted window on the screen that
+        // the program believes hidden.
+        if (isVisible()) {
+            hide();
+        }
         mnuConfig->setChecked(false);
     }
 }

@@ -333,13 +333,21 @@ TEST(AppTray, MenuShowsAndHidesTheWindowAndExits) {
     EXPECT_FALSE(f.isVisible());
     EXPECT_FALSE(f.mnuConfig->isChecked());
 
-    // Minimising a shown window sends it back as well.
-    f.mnuConfig_Click();
-    ASSERT_TRUE(f.isVisible());
-    f.setWindowState(Qt::WindowMinimized);
-    EXPECT_FALSE(f.isVisible());
-    EXPECT_FALSE(f.mnuConfig->isChecked());
-    EXPECT_EQ(f.windowState(), Qt::WindowNoState);
+    // Minimising or maximising a shown window sends it back as well; the
+    // next 設定 shows it in the normal state at its place beside the taskbar.
+    for (const Qt::WindowState state : {Qt::WindowMinimized, Qt::WindowMaximized}) {
+        f.mnuConfig_Click();
+        ASSERT_TRUE(f.isVisible());
+        f.setWindowState(state);
+        EXPECT_FALSE(f.isVisible());
+        EXPECT_FALSE(f.mnuConfig->isChecked());
+        f.mnuConfig_Click();
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_TRUE(f.mnuConfig->isChecked());
+        EXPECT_EQ(f.windowState(), Qt::WindowNoState);
+        EXPECT_EQ(f.pos(), QPoint(1280 - 410, 1024 - 40 - 440));
+        f.cmdTray->click();
+    }
 
     // 終了 unloads the window from inside the icon's message handling.
     h.menus.choices = {1};
