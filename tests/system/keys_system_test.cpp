@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -36,6 +37,12 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+// How long the window manager may take to take on or let go of a window. It
+// reloads its key bindings on every keymap change, and a key list that
+// borrows keycodes makes hundreds of them: on a loaded machine it was seen
+// to need more than 7 s to work through those of one test.
+constexpr auto kWindowManagerBound = 30s;
+
 template <typename Done>
 bool WaitUntil(Done done, Clock::duration bound = 5s) {
     const auto deadline = Clock::now() + bound;
@@ -53,6 +60,63 @@ struct Event {
     std::string keysym;  // for press and release
     int keycode = 0;
 };
+
+// A 32-bit property of `window` as longs (Xlib widens them); empty when absent.
+std::vector<long> LongProperty(Display* d, Window window, const char* name) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::vector<long> values;
+    if (XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 1024, False, AnyPropertyType,
+                           &type, &format, &count, &after, &data) == Success &&
+        data != nullptr && format == 32) {
+        const auto* longs = reinterpret_cast<const long*>(data);
+        values.assign(longs, longs + count);
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return values;
+}
+
+// What the server knows of a window, for failure messages: whether it is
+// mapped, whether a window manager has taken it on (WM_STATE, a frame as its
+// parent, an entry in the client list).
+std::string DescribeWindow(HWND hwnd) {
+    std::unique_ptr<Display, int (*)(Display*)> d(XOpenDisplay(nullptr), XCloseDisplay);
+    const auto window = static_cast<Window>(hwnd);
+    std::ostringstream out;
+    out << "window " << window;
+    XWindowAttributes a;
+    if (!d || hwnd == 0 || XGetWindowAttributes(d.get(), window, &a) == 0) {
+        out << ": not there";
+        return out.str();
+    }
+    out << ": "
+        << (a.map_state == IsViewable     ? "viewable"
+            : a.map_state == IsUnviewable ? "mapped, not viewable"
+                                          : "unmapped");
+    const std::vector<long> wmState = LongProperty(d.get(), window, "WM_STATE");
+    out << ", WM_STATE " << (wmState.empty() ? std::string("none") : std::to_string(wmState[0]));
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(d.get(), window, &root, &parent, &children, &count) != 0) {
+        if (children != nullptr) {
+            XFree(children);
+        }
+        out << ", parent " << (parent == root ? std::string("the root") : std::to_string(parent));
+    }
+    const std::vector<long> clients =
+        LongProperty(d.get(), DefaultRootWindow(d.get()), "_NET_CLIENT_LIST");
+    const bool listed =
+        std::find(clients.begin(), clients.end(), static_cast<long>(window)) != clients.end();
+    out << (listed ? ", in" : ", not in") << " the client list of " << clients.size();
+    return out.str();
+}
 
 // One quorvane-keytarget process and the events it has logged.
 class Target {
@@ -77,12 +141,31 @@ public:
         }
     }
     ~Target() {
+        const HWND window = WindowId();
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             int status = 0;
             waitpid(pid_, &status, 0);
         }
         unlink(output_.c_str());
+        // The next window the server hands out may get the same id. Openbox
+        // erases _NET_WM_STATE and WM_STATE from a window it lets go of; if it
+        // lets go of this one only then, it erases them from the new window
+        // (a --maximized target then comes up normal), so the next test starts
+        // once the manager has let go.
+        std::unique_ptr<Display, int (*)(Display*)> d(XOpenDisplay(nullptr), XCloseDisplay);
+        if (window != 0 && d) {
+            const Window root = DefaultRootWindow(d.get());
+            const auto listed = [&] {
+                const std::vector<long> clients = LongProperty(d.get(), root, "_NET_CLIENT_LIST");
+                return std::find(clients.begin(), clients.end(), static_cast<long>(window)) !=
+                       clients.end();
+            };
+            if (!WaitUntil([&] { return !listed(); }, kWindowManagerBound)) {
+                ADD_FAILURE() << className_ << ": the window manager still lists window " << window
+                              << " after it was closed";
+            }
+        }
     }
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
@@ -146,20 +229,28 @@ protected:
     // Waits until the target's window exists, can be found by its class, and
     // (with a window manager) is managed in the given show state; returns it.
     HWND WaitForWindow(const Target& target, int showState = kSwShowNormal) {
+        std::unique_ptr<Display, int (*)(Display*)> d(XOpenDisplay(nullptr), XCloseDisplay);
         HWND hwnd = 0;
-        EXPECT_TRUE(WaitUntil([&] {
-            hwnd = target.WindowId();
-            return hwnd != 0 && windows->FindWindowA(target.className()) != 0 &&
-                   (!withWm || windows->GetWindowPlacement(hwnd) == showState);
-        })) << target.className();
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                hwnd = target.WindowId();
+                // A window the manager has not taken on yet has no show state of
+                // its own: only WM_STATE says it has.
+                return hwnd != 0 && windows->FindWindowA(target.className()) != 0 &&
+                       (!withWm ||
+                        (!LongProperty(d.get(), static_cast<Window>(hwnd), "WM_STATE").empty() &&
+                         windows->GetWindowPlacement(hwnd) == showState));
+            },
+            kWindowManagerBound))
+            << target.className() << ": " << DescribeWindow(hwnd);
         if (showState != kSwShowMinimized) {
             // A window that is not viewable yet cannot take the focus.
-            std::unique_ptr<Display, int (*)(Display*)> d(XOpenDisplay(nullptr), XCloseDisplay);
             EXPECT_TRUE(WaitUntil([&] {
                 XWindowAttributes a;
                 return XGetWindowAttributes(d.get(), static_cast<Window>(hwnd), &a) != 0 &&
                        a.map_state == IsViewable;
-            }));
+            })) << target.className()
+                << ": " << DescribeWindow(hwnd);
         }
         return hwnd;
     }
