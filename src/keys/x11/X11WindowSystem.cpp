@@ -37,6 +37,7 @@ constexpr const char* kAtomNames[] = {
     "_NET_WM_STATE_HIDDEN",         "_NET_WM_STATE_MAXIMIZED_VERT",
     "_NET_WM_STATE_MAXIMIZED_HORZ", "_NET_WM_STATE_ABOVE",
     "_NET_SUPPORTING_WM_CHECK",     "WM_STATE",
+    "_QUORVANE_WAKE",
 };
 constexpr int kAtomCount = static_cast<int>(std::size(kAtomNames));
 
@@ -98,6 +99,7 @@ struct X11WindowSystem::Atoms {
     Atom wmStateAbove;
     Atom supportingWmCheck;
     Atom icccmWmState;
+    Atom wake;
 };
 
 std::unique_ptr<X11WindowSystem> X11WindowSystem::Open(const char* display) {
@@ -115,7 +117,7 @@ X11WindowSystem::X11WindowSystem(std::unique_ptr<XDisplayHandle> display)
         DebugLog("XInternAtoms: failed");
     }
     *atoms_ = Atoms{values[0], values[1], values[2], values[3], values[4],
-                    values[5], values[6], values[7], values[8], values[9]};
+                    values[5], values[6], values[7], values[8], values[9], values[10]};
 }
 
 X11WindowSystem::~X11WindowSystem() = default;
@@ -333,6 +335,36 @@ bool WaitFor(Done done, Clock::duration bound) {
     return true;
 }
 
+// How long a window manager may sit on a request before it is woken.
+constexpr auto kWakeAfter = std::chrono::milliseconds(100);
+
+// Waits, like WaitFor, for the window manager to carry out a request. A
+// window manager can read a request from its connection and then sit on it
+// until some other event reaches it (openbox does, now and then): every
+// kWakeAfter a property of our own on the root window is touched, which every
+// window manager listens to, so the request is carried out within the bound.
+template <typename Done>
+bool WaitForWindowManager(Display* display, const Atoms& atoms, Done done,
+                          Clock::duration bound) {
+    const auto deadline = Clock::now() + bound;
+    auto wake = Clock::now() + kWakeAfter;
+    while (!done()) {
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        if (now >= wake) {
+            const unsigned char value = 0;
+            XChangeProperty(display, DefaultRootWindow(display), atoms.wake, XA_CARDINAL, 8,
+                            PropModeReplace, &value, 1);
+            XFlush(display);
+            wake = now + kWakeAfter;
+        }
+        std::this_thread::sleep_for(kPollStep);
+    }
+    return true;
+}
+
 void LogXError(const char* call, int error) {
     if (error != 0) {
         DebugLog(std::string(call) + ": X error " + std::to_string(error));
@@ -495,7 +527,9 @@ void X11WindowSystem::ShowWindow(HWND hwnd, int cmd) {
     }
     LogXError("ShowWindow", trap.Sync());
     if (expected != 0 && expected != before) {
-        if (!WaitFor([&] { return ShowState(display, *atoms_, window) == expected; }, kStateWait)) {
+        if (!WaitForWindowManager(
+                display, *atoms_,
+                [&] { return ShowState(display, *atoms_, window) == expected; }, kStateWait)) {
             DebugLog("ShowWindow: the window manager did not change the window's state in time");
         }
     }
@@ -503,7 +537,12 @@ void X11WindowSystem::ShowWindow(HWND hwnd, int cmd) {
                          !(cmd == kSwShowMinimized || cmd == kSwMinimize ||
                            cmd == kSwShowMinNoActive || cmd == kSwForceMinimize);
     if (showing && !wasViewable) {
-        WaitFor([&] { return IsMapViewable(display, window); }, kStateWait);
+        if (wm) {
+            WaitForWindowManager(
+                display, *atoms_, [&] { return IsMapViewable(display, window); }, kStateWait);
+        } else {
+            WaitFor([&] { return IsMapViewable(display, window); }, kStateWait);
+        }
     }
 }
 
@@ -545,7 +584,8 @@ void X11WindowSystem::SetForegroundWindow(HWND hwnd) {
         }
         // The window manager activates asynchronously; keys sent before it has
         // done so would reach the window that was active before.
-        if (!WaitFor(
+        if (!WaitForWindowManager(
+                display, *atoms_,
                 [&] {
                     return ActiveWindow(display, *atoms_) == window &&
                            IsWithin(display, FocusWindow(display), window);
