@@ -22,28 +22,23 @@ sim=$build/sim/quorvane-sim
 keytarget=$build/tools/quorvane-keytarget
 bench=$build/bench/quorvane-app-bench
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i=${#pids[@]}-1; i>=0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  for ((i=${#pids[@]}-1; i>=0; i--)); do wait "${pids[i]}" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=/dev/null
+source "$(dirname "$0")/../tests/support/procs.sh"
+remove_on_exit "$work"
 wait_for() {
-  for _ in $(seq 1 200); do grep -q -- "$2" "$1" 2>/dev/null && return 0; sleep 0.05; done
-  echo "timed out waiting for '$2' in $1" >&2; exit 1
+  wait_for_line "$1" "$2" || { echo "timed out waiting for '$2' in $1" >&2; exit 1; }
 }
 sock=$XDG_RUNTIME_DIR/sim.sock
 
 "$sim" serve --socket "$sock" >"$work/sim.log" 2>&1 &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$work/sim.log" '^ready'
 "$keytarget" --class QvBenchTarget --output "$work/target.log" &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$work/target.log" '^ready'
 target=$(awk '/^ready/ {print $2; exit}' "$work/target.log")
 "$keytarget" --class QvBenchOther --output "$work/other.log" &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$work/other.log" '^ready'
 other=$(awk '/^ready/ {print $2; exit}' "$work/other.log")
 

@@ -50,22 +50,12 @@ export XDG_RUNTIME_DIR="$out/runtime"
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
 sock=$XDG_RUNTIME_DIR/quorvane-sim.sock
 
-pids=()
-cleanup() {
-  for ((i=${#pids[@]}-1; i>=0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  for ((i=${#pids[@]}-1; i>=0; i--)); do wait "${pids[i]}" 2>/dev/null || true; done
-}
-trap cleanup EXIT
+# shellcheck source=/dev/null
+source "$root/tests/support/procs.sh"
 
 # Waits until FILE has a line matching PATTERN (at most 10 s).
 wait_for() {
-  local file=$1 pattern=$2
-  for _ in $(seq 1 200); do
-    if grep -q -- "$pattern" "$file" 2>/dev/null; then return 0; fi
-    sleep 0.05
-  done
-  echo "demo: timed out waiting for '$pattern' in $file" >&2
-  return 1
+  wait_for_line "$1" "$2" || { echo "demo: timed out waiting for '$2' in $1" >&2; return 1; }
 }
 
 press() {
@@ -86,14 +76,14 @@ wait_lines() {
 }
 
 "$sim" serve --socket "$sock" >"$out/sim.log" 2>&1 &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$out/sim.log" '^ready'
 
 "$keytarget" --class QvDemoTarget --title "Demo target" --output "$out/target-keys.log" &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$out/target-keys.log" '^ready'
 "$keytarget" --class QvDemoEditor --title "Demo editor" --output "$out/editor-keys.log" &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$out/editor-keys.log" '^ready'
 editor_window=$(awk '/^ready/ {print $2; exit}' "$out/editor-keys.log")
 xdotool windowactivate --sync "$editor_window" 2>/dev/null || true
@@ -101,7 +91,7 @@ xdotool windowactivate --sync "$editor_window" 2>/dev/null || true
 cp samples/demo.ini "$out/Quorvane.ini"
 "$quorvane" --simulator="$sock" --config "$out/Quorvane.ini" --debug 2>"$out/quorvane.log" &
 qpid=$!
-pids+=($qpid)
+spawned_pids+=($qpid)
 wait_for "$out/quorvane.log" 'start-up done'
 
 echo "demo: pressing four buttons of the simulated remote"
@@ -151,7 +141,7 @@ echo "demo: opening the window on the learning page (パルス記憶) and pressi
 "$quorvane" --simulator="$sock" --config "$out/Quorvane.ini" --debug --show --tab 2 \
   2>"$out/quorvane-show.log" &
 qpid=$!
-pids+=($qpid)
+spawned_pids+=($qpid)
 wait_for "$out/quorvane-show.log" 'start-up done'
 press 33 44 55
 sleep 0.5

@@ -8,34 +8,27 @@
 set -euo pipefail
 quorvane=$1 sim=$2 keytarget=$3
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i=${#pids[@]}-1; i>=0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  for ((i=${#pids[@]}-1; i>=0; i--)); do wait "${pids[i]}" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=/dev/null
+source "$(dirname "$0")/../support/procs.sh"
+remove_on_exit "$work"
 sock=$XDG_RUNTIME_DIR/sim.sock
 
 fail() { echo "FAIL: $*"; for f in "$work"/*.log; do echo "--- $f"; cat "$f"; done; exit 1; }
-wait_for() {
-  for _ in $(seq 1 200); do grep -q -- "$2" "$1" 2>/dev/null && return 0; sleep 0.05; done
-  fail "timed out waiting for '$2' in $1"
-}
+wait_for() { wait_for_line "$1" "$2" || fail "timed out waiting for '$2' in $1"; }
 keys_of() { awk '/^(press|release) / {printf "%s%s %s", sep, $1, $2; sep=" "}' "$1"; }
 
 "$sim" serve --socket "$sock" >"$work/sim.log" 2>&1 &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$work/sim.log" '^ready'
 
 "$keytarget" --class QvSysTarget --output "$work/target.log" &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$work/target.log" '^ready'
 "$keytarget" --class QvSysIconic --iconic --output "$work/iconic.log" &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$work/iconic.log" '^ready'
 "$keytarget" --class QvSysOther --output "$work/other.log" &
-pids+=($!)
+spawned_pids+=($!)
 wait_for "$work/other.log" '^ready'
 other=$(awk '/^ready/ {print $2; exit}' "$work/other.log")
 iconic=$(awk '/^ready/ {print $2; exit}' "$work/iconic.log")
@@ -48,7 +41,7 @@ printf '%s\r\n' '[General]' 'WindowChangeTime=1' \
   >"$work/Quorvane.ini"
 "$quorvane" --simulator="$sock" --config "$work/Quorvane.ini" --debug 2>"$work/quorvane.log" &
 qpid=$!
-pids+=($qpid)
+spawned_pids+=($qpid)
 wait_for "$work/quorvane.log" 'start-up done'
 
 "$sim" --socket "$sock" press 12 34 56 >/dev/null

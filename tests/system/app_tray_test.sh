@@ -23,13 +23,9 @@ quorvane=$1 sim=$2 out=$3
 rm -rf "$out"
 mkdir -p "$out"
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i=${#pids[@]}-1; i>=0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  for ((i=${#pids[@]}-1; i>=0; i--)); do wait "${pids[i]}" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=/dev/null
+source "$(dirname "$0")/../support/procs.sh"
+remove_on_exit "$work"
 fail() {
   echo "FAIL: $*"
   for f in "$out"/*.log; do echo "--- $f"; cat "$f"; done
@@ -77,19 +73,19 @@ pid_of() { xprop -id "$1" _NET_WM_PID 2>/dev/null | awk '{print $3}'; }
 start_icewm() {
   icewm >>"$out/icewm.log" 2>&1 &
   icewm_pid=$!
-  pids+=("$icewm_pid")
+  spawned_pids+=("$icewm_pid")
   poll 10 eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' \
     || fail "icewm did not start"
 }
 start_icewm
 
 "$sim" serve --socket "$sock" >"$out/sim.log" 2>&1 &
-pids+=($!)
+spawned_pids+=($!)
 poll 10 grep -qs '^ready' "$out/sim.log" || fail "the simulator did not start"
 
 "$quorvane" --simulator="$sock" --config "$work/Quorvane.ini" --debug 2>"$out/quorvane.log" &
 qpid=$!
-pids+=("$qpid")
+spawned_pids+=("$qpid")
 
 # The icon: a small window of the program inside icewm's tray embedder.
 icon=""
