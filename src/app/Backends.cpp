@@ -1,6 +1,6 @@
 #include "app/Backends.h"
 
-#include "SimClient.h"
+#include "sim/SimClient.h"
 #include "common/DebugLog.h"
 #include "device/linux/HidrawPort.h"
 #include "device/linux/UdevDeviceEvents.h"
