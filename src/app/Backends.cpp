@@ -1,11 +1,11 @@
 #include "app/Backends.h"
 
-#include "sim/SimClient.h"
 #include "common/DebugLog.h"
 #include "device/linux/HidrawPort.h"
 #include "device/linux/UdevDeviceEvents.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
+#include "sim/SimClient.h"
 
 namespace qv {
 
