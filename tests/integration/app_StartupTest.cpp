@@ -12,6 +12,16 @@
 namespace qv::test {
 namespace {
 
+// Runs the application's event loop until something exits it; after 5 s it
+// ends with 1, so a test that hangs fails instead.
+int RunEventLoopAtMost5s() {
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(5000);
+    return QApplication::exec();
+}
+
 const QColor kGreen(0, 255, 0);
 const QColor kRed(255, 0, 0);
 
@@ -195,11 +205,7 @@ TEST(AppExit, ExitAskedForDuringTheOverwriteQuestionWaitsForTheAnswer) {
             box.exec();
         };
         QTimer::singleShot(0, h.form.get(), [&h] { h.form->cmdChange_Click(); });
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-        guard.start(5000);
-        EXPECT_EQ(QApplication::exec(), 0) << way;
+        EXPECT_EQ(RunEventLoopAtMost5s(), 0) << way;
 
         EXPECT_FALSE(unloadedInsideTheBox) << way;
         EXPECT_TRUE(answeredByTheUser) << way;  // the exit did not close the box
@@ -237,11 +243,7 @@ TEST(AppExit, TerminationDuringTheOverwriteQuestionClosesItAndEnds) {
         box.exec();
     };
     QTimer::singleShot(0, h.form.get(), [&h] { h.form->cmdChange_Click(); });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-    guard.start(5000);
-    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(RunEventLoopAtMost5s(), 0);
 
     EXPECT_TRUE(boxClosedByTheEnd);
     EXPECT_FALSE(unloadedInsideTheBox);  // the store command still finished first

@@ -32,11 +32,16 @@ constexpr long kNetWmStateAdd = 1;
 constexpr long kSourcePager = 2;  // EWMH source indication: a pager or tool, not an application
 
 constexpr const char* kAtomNames[] = {
-    "_NET_CLIENT_LIST_STACKING",    "_NET_CLIENT_LIST",
-    "_NET_ACTIVE_WINDOW",           "_NET_WM_STATE",
-    "_NET_WM_STATE_HIDDEN",         "_NET_WM_STATE_MAXIMIZED_VERT",
-    "_NET_WM_STATE_MAXIMIZED_HORZ", "_NET_WM_STATE_ABOVE",
-    "_NET_SUPPORTING_WM_CHECK",     "WM_STATE",
+    "_NET_CLIENT_LIST_STACKING",
+    "_NET_CLIENT_LIST",
+    "_NET_ACTIVE_WINDOW",
+    "_NET_WM_STATE",
+    "_NET_WM_STATE_HIDDEN",
+    "_NET_WM_STATE_MAXIMIZED_VERT",
+    "_NET_WM_STATE_MAXIMIZED_HORZ",
+    "_NET_WM_STATE_ABOVE",
+    "_NET_SUPPORTING_WM_CHECK",
+    "WM_STATE",
     "_QUORVANE_WAKE",
 };
 constexpr int kAtomCount = static_cast<int>(std::size(kAtomNames));
@@ -116,8 +121,8 @@ X11WindowSystem::X11WindowSystem(std::unique_ptr<XDisplayHandle> display)
     if (!XInternAtoms(display_->get(), const_cast<char**>(kAtomNames), kAtomCount, False, values)) {
         DebugLog("XInternAtoms: failed");
     }
-    *atoms_ = Atoms{values[0], values[1], values[2], values[3], values[4],
-                    values[5], values[6], values[7], values[8], values[9], values[10]};
+    *atoms_ = Atoms{values[0], values[1], values[2], values[3], values[4], values[5],
+                    values[6], values[7], values[8], values[9], values[10]};
 }
 
 X11WindowSystem::~X11WindowSystem() = default;
@@ -192,21 +197,14 @@ bool ClassMatches(Display* display, Window window, std::string_view name) {
            EqualsIgnoringAsciiCase(name, klass.get());
 }
 
-std::vector<Window> Children(Display* display, Window window) {
-    Window root = None;
+// The parent and the children (bottom to top) of a window; a parent of None
+// when the window cannot be queried.
+struct TreeNode {
     Window parent = None;
-    Window* raw = nullptr;
-    unsigned int count = 0;
-    XErrorTrap trap(display);
-    const Status ok = XQueryTree(display, window, &root, &parent, &raw, &count);
-    std::unique_ptr<Window, XFreeDeleter> children(raw);
-    if (ok == 0 || trap.Error() != 0 || !children) {
-        return {};
-    }
-    return std::vector<Window>(children.get(), children.get() + count);  // bottom to top
-}
+    std::vector<Window> children;
+};
 
-Window Parent(Display* display, Window window) {
+TreeNode QueryTree(Display* display, Window window) {
     Window root = None;
     Window parent = None;
     Window* raw = nullptr;
@@ -215,9 +213,21 @@ Window Parent(Display* display, Window window) {
     const Status ok = XQueryTree(display, window, &root, &parent, &raw, &count);
     std::unique_ptr<Window, XFreeDeleter> children(raw);
     if (ok == 0 || trap.Error() != 0) {
-        return None;
+        return {};
     }
-    return parent;
+    TreeNode node{parent, {}};
+    if (children) {
+        node.children.assign(children.get(), children.get() + count);
+    }
+    return node;
+}
+
+std::vector<Window> Children(Display* display, Window window) {
+    return QueryTree(display, window).children;
+}
+
+Window Parent(Display* display, Window window) {
+    return QueryTree(display, window).parent;
 }
 
 // The application's window inside a top-level window: the window manager's
@@ -344,8 +354,7 @@ constexpr auto kWakeAfter = std::chrono::milliseconds(100);
 // kWakeAfter a property of our own on the root window is touched, which every
 // window manager listens to, so the request is carried out within the bound.
 template <typename Done>
-bool WaitForWindowManager(Display* display, const Atoms& atoms, Done done,
-                          Clock::duration bound) {
+bool WaitForWindowManager(Display* display, const Atoms& atoms, Done done, Clock::duration bound) {
     const auto deadline = Clock::now() + bound;
     auto wake = Clock::now() + kWakeAfter;
     while (!done()) {
@@ -528,8 +537,8 @@ void X11WindowSystem::ShowWindow(HWND hwnd, int cmd) {
     LogXError("ShowWindow", trap.Sync());
     if (expected != 0 && expected != before) {
         if (!WaitForWindowManager(
-                display, *atoms_,
-                [&] { return ShowState(display, *atoms_, window) == expected; }, kStateWait)) {
+                display, *atoms_, [&] { return ShowState(display, *atoms_, window) == expected; },
+                kStateWait)) {
             DebugLog("ShowWindow: the window manager did not change the window's state in time");
         }
     }
