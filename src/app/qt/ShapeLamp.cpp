@@ -1,4 +1,4 @@
-#include "app/ShapeLamp.h"
+#include "app/qt/ShapeLamp.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "app/QtDialogs.h"
+#include "app/qt/QtDialogs.h"
 
 #include <QMessageBox>
 
