@@ -665,6 +665,33 @@ TEST_F(KeysOnX11, MaximisedTargetIsMaximisedAgain) {
     EXPECT_EQ(windows->Foreground(), otherWindow);
 }
 
+TEST_F(KeysOnX11, BackendsOnTwoThreadsEachCatchTheirOwnErrors) {
+    // Queries for a window that does not exist fail with BadWindow, which
+    // each backend catches for itself. Xlib's error handler is one for the
+    // whole process: were one thread's catching undone by the other's, an
+    // error would reach Xlib's default handler, which ends the process.
+    std::unique_ptr<Display, int (*)(Display*)> d(XOpenDisplay(nullptr), XCloseDisplay);
+    const XWindow made =
+        XCreateSimpleWindow(d.get(), DefaultRootWindow(d.get()), 0, 0, 1, 1, 0, 0, 0);
+    XDestroyWindow(d.get(), made);
+    XSync(d.get(), False);
+    const Window gone{made};
+    std::vector<std::thread> threads;
+    std::vector<int> unknown(2, 0);
+    for (std::size_t t = 0; t < 2; ++t) {
+        threads.emplace_back([&unknown, t, gone] {
+            auto own = X11WindowSystem::Open();
+            for (int i = 0; own && i < 2000; ++i) {
+                unknown[t] += own->GetShowState(gone) == ShowState::Unknown ? 1 : 0;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(unknown, (std::vector<int>{2000, 2000}));
+}
+
 TEST_F(KeysOnX11, ShowStatesFollowSetShowState) {
     if (!withWm) {
         GTEST_SKIP() << "without a window manager there are no show states";
