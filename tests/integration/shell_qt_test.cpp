@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,9 +62,9 @@ public:
 class PipeEvents : public qv::DeviceEvents {
 public:
     ~PipeEvents() override { Stop(); }
-    bool Start(int& errorNumber) override {
+    bool Start(std::string& error) override {
         if (::pipe2(mPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-            errorNumber = errno;
+            error = std::strerror(errno);
             return false;
         }
         return true;
@@ -96,14 +97,12 @@ class DeviceLog : public qv::DeviceNotificationEvents {
 public:
     std::vector<std::string> log;
     std::function<void()> onArrival;
-    void DeviceArrival(std::int32_t w, const std::string& name) override {
-        log.push_back("arrival " + std::to_string(w) + " " + name);
+    void DeviceArrival(const std::string& name) override {
+        log.push_back("arrival " + name);
         if (onArrival)
             onArrival();
     }
-    void DeviceRemoveComplete(std::int32_t w, const std::string& name) override {
-        log.push_back("remove " + std::to_string(w) + " " + name);
-    }
+    void DeviceRemoveComplete(const std::string& name) override { log.push_back("remove " + name); }
 };
 
 class OkDialogs : public qv::Dialogs {
@@ -247,36 +246,37 @@ private slots:
     }
 
     void deviceEventsReachTheNotifierThroughTheEventLoop() {
-        qv::WindowProcs procs;
-        DefaultProc defaultProc;
-        const qv::WindowHandle hWnd =
-            procs.CreateWindowHandle(procs.RegisterProcedure(defaultProc));
-        qv::modSubClass router(procs);
         PipeEvents source;
         OkDialogs dialogs;
         DeviceLog log;
-        auto notifier = qv::clsDeviceNotification::Create(router, source, dialogs);
-        notifier->SetEvents(&log);
-        qv::QtDeviceEventPump pump(source, procs, hWnd);
+        qv::clsDeviceNotification notifier(source, dialogs, log);
+        qv::QtDeviceEventPump pump(source, [&notifier] { notifier.DeliverPending(); });
         pump.Rearm();
         QCOMPARE(pump.WatchedFd(), -1);
-        QVERIFY(notifier->DoRegisterDeviceInterface(hWnd));
+        QVERIFY(notifier.DoRegisterDeviceInterface());
         pump.Rearm();
         QVERIFY(pump.WatchedFd() >= 0);
 
-        source.Push({qv::DeviceChange::Kind::Arrival, 5, "/dev/hidraw2"});
-        source.Push({qv::DeviceChange::Kind::RemoveComplete, 5, "/dev/hidraw2"});
+        source.Push({qv::DeviceChange::Kind::Arrival, "/dev/hidraw2"});
+        source.Push({qv::DeviceChange::Kind::Removal, "/dev/hidraw2"});
         QTRY_COMPARE(log.log.size(), std::size_t{2});
-        QCOMPARE(log.log[0], std::string("arrival 5 /dev/hidraw2"));
-        QCOMPARE(log.log[1], std::string("remove 5 /dev/hidraw2"));
-        QCOMPARE(defaultProc.seen, (std::vector<qv::MessageId>{0x219, 0x219}));
+        QCOMPARE(log.log[0], std::string("arrival /dev/hidraw2"));
+        QCOMPARE(log.log[1], std::string("remove /dev/hidraw2"));
 
         // The handler ends the registration: the pump lets go of the descriptor.
-        log.onArrival = [&notifier] { notifier->DoUnregisterDeviceNotification(); };
-        source.Push({qv::DeviceChange::Kind::Arrival, 5, "/dev/hidraw3"});
+        log.onArrival = [&notifier] { notifier.DoUnregisterDeviceNotification(); };
+        source.Push({qv::DeviceChange::Kind::Arrival, "/dev/hidraw3"});
         QTRY_COMPARE(pump.WatchedFd(), -1);
         QCOMPARE(log.log.size(), std::size_t{3});
-        notifier->SetEvents(nullptr);
+
+        // Registered again: the re-armed pump watches the new descriptor.
+        log.onArrival = nullptr;
+        QVERIFY(notifier.DoRegisterDeviceInterface());
+        pump.Rearm();
+        QVERIFY(pump.WatchedFd() >= 0);
+        source.Push({qv::DeviceChange::Kind::Arrival, "/dev/hidraw4"});
+        QTRY_COMPARE(log.log.size(), std::size_t{4});
+        QCOMPARE(log.log[3], std::string("arrival /dev/hidraw4"));
     }
 
     void screenWithoutPanelPlacesWindowInTheCorner() {
