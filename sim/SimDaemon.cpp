@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "SimCommand.h"
-#include "SimSocket.h"
+#include "device/sim/SimSocket.h"
 
 namespace qv::sim {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/SimClient.h"
+#include "device/sim/SimClient.h"
 
 namespace qv::sim {
 namespace {

@@ -22,7 +22,7 @@
 #include <optional>
 #include <string>
 
-#include "UniqueFd.h"
+#include "common/posix/UniqueFd.h"
 
 namespace qv::sim {
 

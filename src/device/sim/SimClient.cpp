@@ -1,4 +1,4 @@
-#include "SimClient.h"
+#include "device/sim/SimClient.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,10 +12,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "SimSocket.h"
-#include "UniqueFd.h"
 #include "common/Deadline.h"
 #include "common/DebugLog.h"
+#include "common/posix/UniqueFd.h"
+#include "device/sim/SimSocket.h"
 
 namespace qv::sim {
 
