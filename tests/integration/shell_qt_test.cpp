@@ -48,34 +48,34 @@ class PipeEvents : public qv::DeviceEvents {
 public:
     ~PipeEvents() override { Stop(); }
     bool Start(std::string& error) override {
-        if (::pipe2(mPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+        if (::pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
             error = std::strerror(errno);
             return false;
         }
         return true;
     }
     void Stop() override {
-        for (int& fd : mPipe) {
+        for (int& fd : pipe_) {
             if (fd >= 0)
                 ::close(fd);
             fd = -1;
         }
     }
-    int Fd() const override { return mPipe[0]; }
+    int Fd() const override { return pipe_[0]; }
     std::vector<qv::DeviceChange> ReadPending() override {
         char buffer[64];
-        while (mPipe[0] >= 0 && ::read(mPipe[0], buffer, sizeof buffer) > 0) {
+        while (pipe_[0] >= 0 && ::read(pipe_[0], buffer, sizeof buffer) > 0) {
         }
         return std::exchange(queued, {});
     }
     void Push(qv::DeviceChange change) {
         queued.push_back(std::move(change));
-        QVERIFY(::write(mPipe[1], "x", 1) == 1);
+        QVERIFY(::write(pipe_[1], "x", 1) == 1);
     }
     std::vector<qv::DeviceChange> queued;
 
 private:
-    int mPipe[2] = {-1, -1};
+    int pipe_[2] = {-1, -1};
 };
 
 class DeviceLog : public qv::DeviceNotificationEvents {
