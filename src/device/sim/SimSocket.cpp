@@ -1,4 +1,4 @@
-#include "SimSocket.h"
+#include "device/sim/SimSocket.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "common/DebugLog.h"
 #include "common/Deadline.h"
+#include "common/DebugLog.h"
 
 namespace qv::sim {
 

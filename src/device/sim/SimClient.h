@@ -23,8 +23,8 @@ std::string DefaultSimSocketPath();
 // of an unreachable daemon is empty and opening fails.
 std::unique_ptr<HidPort> MakeSimHidPort(const std::string& socketPath);
 
-// A device-event source fed by the daemon at `socketPath`. Start fails with
-// the connect() errno when the daemon is unreachable.
+// A device-event source fed by the daemon at `socketPath`. Start fails, with
+// the reason, when the daemon is unreachable or refuses.
 std::unique_ptr<DeviceEvents> MakeSimDeviceEvents(const std::string& socketPath);
 
 // Result of one control command sent to the daemon.

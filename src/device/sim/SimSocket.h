@@ -10,8 +10,9 @@
 //                      is one report: output reports from the client, input
 //                      reports from the daemon. The daemon closes the
 //                      connection when the device goes away.
-//   "EVENTS"        -> "OK" or "ERR <errno>"; then one message per broadcast:
-//                      "EV A|R <device-type> <path>"
+//   "EVENTS"        -> "OK" or "ERR <errno>"; then one message per arrival
+//                      or removal: "EV A|R [<path>]" (no path for a device
+//                      without a node)
 //   "CTL <words>"   -> "OK\n<output>", "FAIL\n<reason>" or "USAGE\n<reason>";
 //                      then the daemon closes the connection.
 
@@ -21,7 +22,7 @@
 #include <optional>
 #include <string>
 
-#include "UniqueFd.h"
+#include "common/posix/UniqueFd.h"
 
 namespace qv::sim {
 

@@ -1,4 +1,4 @@
-#include "SimClient.h"
+#include "device/sim/SimClient.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,10 +12,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "SimSocket.h"
-#include "UniqueFd.h"
-#include "common/DebugLog.h"
 #include "common/Deadline.h"
+#include "common/DebugLog.h"
+#include "common/posix/UniqueFd.h"
+#include "device/sim/SimSocket.h"
 
 namespace qv::sim {
 
@@ -195,28 +195,29 @@ class SocketDeviceEvents final : public DeviceEvents {
 public:
     explicit SocketDeviceEvents(std::string socketPath) : socketPath_(std::move(socketPath)) {}
 
-    bool Start(int& errorNumber) override {
+    bool Start(std::string& error) override {
         if (fd_.Valid()) {
             return true;
         }
+        int errorNumber = 0;
         UniqueFd fd = ConnectSimSocket(socketPath_, errorNumber);
         if (!fd.Valid()) {
+            error = "simulator: " + std::string(std::strerror(errorNumber)) + " (connect " +
+                    socketPath_ + ")";
             return false;
         }
         const std::optional<std::string> answer = Exchange(fd.Get(), "EVENTS", kHandshakeTimeout);
         if (!answer) {
-            errorNumber = ETIMEDOUT;
+            error = "simulator: no answer from " + socketPath_;
             return false;
         }
         if (answer->rfind("ERR ", 0) == 0) {
-            errorNumber = std::atoi(answer->c_str() + 4);
-            if (errorNumber <= 0) {
-                errorNumber = EIO;
-            }
+            const int refusal = std::atoi(answer->c_str() + 4);
+            error = "simulator: " + std::string(std::strerror(refusal > 0 ? refusal : EIO));
             return false;
         }
         if (*answer != "OK") {
-            errorNumber = EPROTO;
+            error = "simulator: unexpected answer: " + answer->substr(0, 40);
             return false;
         }
         fd_ = std::move(fd);
@@ -261,20 +262,18 @@ public:
 
 private:
     static std::optional<DeviceChange> Decode(const std::string& message) {
-        // "EV A|R <type> <path>"; the path may be empty.
+        // "EV A|R [<path>]"; no path for a device without a node.
         std::istringstream words(message);
         std::string tag;
         std::string kind;
-        std::int32_t type = 0;
-        if (!(words >> tag >> kind >> type) || tag != "EV" || (kind != "A" && kind != "R")) {
+        if (!(words >> tag >> kind) || tag != "EV" || (kind != "A" && kind != "R")) {
             DebugLog("simulator: unreadable event: " + message);
             return std::nullopt;
         }
         std::string path;
         words >> path;
-        return DeviceChange{
-            kind == "A" ? DeviceChange::Kind::Arrival : DeviceChange::Kind::RemoveComplete, type,
-            path};
+        return DeviceChange{kind == "A" ? DeviceChange::Kind::Arrival : DeviceChange::Kind::Removal,
+                            path};
     }
 
     void Quiet() {
