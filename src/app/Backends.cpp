@@ -5,9 +5,9 @@
 #include "common/DebugLog.h"
 #include "device/linux/HidrawPort.h"
 #include "device/linux/UdevDeviceEvents.h"
+#include "device/sim/SimClient.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
-#include "sim/SimClient.h"
 
 namespace qv {
 

@@ -144,6 +144,7 @@ TEST_F(QtWindow, APressedButtonReachesTheReceiveListThroughTheReceiverThread) {
 
 TEST_F(QtWindow, HoldingAKeyUntilItRepeatsGivesOnePressAndOneRelease) {
     app->Load();
+    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);  // the editor's page
     Key(QEvent::KeyPress, Qt::Key_A);
     for (int i = 0; i < 3; ++i) {  // X11 frames each repetition with a release
         Key(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, true);
@@ -203,6 +204,7 @@ TEST_F(QtWindow, SettingsShowsTheWindowBesideTheTaskbarAndMinimisingSendsItBack)
 
 TEST_F(QtWindow, ATerminationClosesAnOpenMessageBoxAndEnds) {
     app->Load();
+    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);
     bool boxWasOpen = false;
     QTimer::singleShot(50, [&] {
         boxWasOpen = QApplication::activeModalWidget() != nullptr;
