@@ -1,7 +1,8 @@
 #include "config/win32/Win32ConfigFiles.h"
 
-#include <shlobj.h>
 #include "common/win32/Windows.h"
+
+#include <shlobj.h>
 
 #include <climits>
 #include <vector>
