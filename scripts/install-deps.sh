@@ -18,7 +18,20 @@ packages=(
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox icewm imagemagick
   # a font that renders the Japanese user interface
   fonts-ipafont-gothic
+  # Windows: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources to
+  # build with it, Wine to run the tests, locales for a code page 932 Wine
+  locales g++-mingw-w64-x86-64-posix googletest wine wine64
 )
+
+# Windows: Wine takes the ANSI code page from the locale; ja_JP.UTF-8 gives 932.
+ensure_japanese_locale() {
+  if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    echo "install-deps: generating the ja_JP.UTF-8 locale"
+    $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+  fi
+}
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,13 +41,13 @@ for p in "${packages[@]}"; do
 done
 
 if ((${#missing[@]} == 0)); then
+  ensure_japanese_locale
   echo "install-deps: everything is present"
   exit 0
 fi
 
 echo "install-deps: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_japanese_locale

@@ -12,3 +12,10 @@ build=${QUORVANE_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DQUORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)" "$@"
+
+# ---- Windows ----------------------------------------------------------------
+# quorvane.exe cross-built with MinGW-w64, its tests under Wine, the zip.
+# QUORVANE_WINDOWS=0 leaves it out (a quick Linux-only run).
+if [ "${QUORVANE_WINDOWS:-1}" != 0 ]; then
+  scripts/windows-test.sh
+fi

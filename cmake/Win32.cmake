@@ -1,0 +1,9 @@
+# The Windows program's own folders: backends, the window, tools and tests.
+# Included from the top-level CMakeLists.txt for Windows builds only.
+add_subdirectory(${PROJECT_SOURCE_DIR}/src/common/win32 ${PROJECT_BINARY_DIR}/src/common/win32)
+add_subdirectory(${PROJECT_SOURCE_DIR}/src/config/win32 ${PROJECT_BINARY_DIR}/src/config/win32)
+add_subdirectory(${PROJECT_SOURCE_DIR}/src/device/win32 ${PROJECT_BINARY_DIR}/src/device/win32)
+
+if(QUORVANE_BUILD_TESTS)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/win32 ${PROJECT_BINARY_DIR}/tests/win32)
+endif()

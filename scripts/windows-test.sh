@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The Windows program: cross-builds it with MinGW-w64 into build-windows/ (warnings
+# as errors), runs its tests under Wine (a fresh prefix, on a private Xvfb for the
+# tests that open windows) and makes the zip. Extra arguments go to ctest.
+# scripts/test.sh runs this after the Linux tests; install-deps.sh has run then.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${QUORVANE_WINDOWS_BUILD_DIR:-build-windows}
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DQUORVANE_WERROR=ON -DQUORVANE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build"
+tests/support/with-xvfb.sh -- tests/win32/with-wine.sh \
+  ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)" "$@"

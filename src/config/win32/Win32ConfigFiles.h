@@ -1,0 +1,37 @@
+#pragma once
+// ConfigFiles over Windows' file calls. Paths are UTF-8 inside and UTF-16 at the
+// calls. A file is replaced by writing a temporary file beside it (written through
+// and flushed), then ReplaceFileW over the old one, which keeps the old file's
+// attributes and security, or MoveFileExW(MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH) when there is no old file: a crash or a full disk leaves
+// either the old or the new file, never a torn one. Only plain disk files are read
+// or replaced: a folder, a device (NUL, CON, COM1) or a pipe is refused.
+
+#include <string>
+#include <string_view>
+
+#include "config/ConfigFiles.h"
+
+namespace qv {
+
+class Win32ConfigFiles final : public ConfigFiles {
+public:
+    ReadStatus ReadFile(const std::string& path, std::string& bytes) override;
+    bool ReplaceFile(const std::string& path, std::string_view bytes) override;
+    // "Quorvane.ini" beside the executable when that folder is writable (a copy
+    // unpacked from the zip), else %APPDATA%\Quorvane\Quorvane.ini (installed
+    // under Program Files).
+    std::string DefaultIniPath() override;
+};
+
+// The path DefaultIniPath picks, from what it found: the executable's folder (empty
+// when unknown), whether it is writable, and the roaming application-data folder
+// (empty when unknown).
+std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable, std::string_view appData);
+
+// The temporary file a replacement of `path` writes first: one fixed name per
+// configuration file, so an interrupted write leaves at most one behind and the
+// next write takes it over.
+std::string TemporaryPathFor(std::string_view path);
+
+}  // namespace qv
