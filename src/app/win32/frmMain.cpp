@@ -483,10 +483,10 @@ void frmMain::AppendReceiveLine(const std::string& line) {
     ::SendMessageW(list, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
     mReceiveListStarted = true;
     ++mReceiveLines;
-    if (mReceiveLines > kReceiveListMaxLines) {
+    if (mReceiveLines > mReceiveListLimit) {
         // Drop the oldest lines, a tenth of the list at a time, so a long run
         // does not copy the whole list at every line.
-        const int drop = mReceiveLines - kReceiveListMaxLines + kReceiveListMaxLines / 10;
+        const int drop = mReceiveLines - mReceiveListLimit + mReceiveListLimit / 10;
         std::wstring all(static_cast<std::size_t>(::GetWindowTextLengthW(list)) + 1, L'\0');
         all.resize(static_cast<std::size_t>(
             ::GetWindowTextW(list, all.data(), static_cast<int>(all.size()))));

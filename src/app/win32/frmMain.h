@@ -133,6 +133,8 @@ public:
     COLORREF LampColor() const;
     std::string ControlText(int id) const;
     UINT Dpi() const { return mDpi; }
+    // The receive list's limit in lines (kReceiveListMaxLines; tests take less).
+    void SetReceiveListLimit(int lines) { mReceiveListLimit = lines; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -161,6 +163,7 @@ private:
     bool mConfigChecked = false;
     bool mReceiveListStarted = false;  // a line was appended (it may be empty)
     int mReceiveLines = 0;
+    int mReceiveListLimit = kReceiveListMaxLines;
     HWND mPage[2] = {nullptr, nullptr};
     std::vector<HWND> mControls;  // by identifier - IDC_TabStrip1
 };

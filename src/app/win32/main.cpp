@@ -17,6 +17,7 @@
 #include "app/CommandLine.h"
 #include "app/core/Application.h"
 #include "app/win32/Dpi.h"
+#include "app/win32/MessageLoop.h"
 #include "app/win32/SingleInstance.h"
 #include "app/win32/Win32AppIcon.h"
 #include "app/win32/Win32Backends.h"
@@ -189,16 +190,7 @@ int main() {
             core.TabSelected(*options.tab);
         }
         if (!core.Unloaded()) {
-            MSG msg{};
-            BOOL got = 0;
-            while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) > 0) {
-                // Tab and the arrow keys walk the controls as in a dialog.
-                if (!::IsDialogMessageW(form.Hwnd(), &msg)) {
-                    ::TranslateMessage(&msg);
-                    ::DispatchMessageW(&msg);
-                }
-            }
-            rc = got < 0 ? 1 : static_cast<int>(msg.wParam);
+            rc = qv::RunMessageLoop(form.Hwnd());
         }
         ::SetConsoleCtrlHandler(&ConsoleControl, FALSE);
         gWindowForConsole = nullptr;

@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+#include <optional>
+
 #include "shell/clsWindowSize.h"
 
 namespace qv {
@@ -34,10 +36,23 @@ Rect Win32ScreenGeometry::ShellTaskbarRect() {
 
 Rect Win32ScreenGeometry::TaskbarRect() {
     const Rect shell = ShellTaskbarRect();
-    if (shell.Width() > 0 && shell.Height() > 0) {
-        return shell;
+    const Rect strip = TaskbarRectFromWorkArea(
+        Rect{0, 0, ScreenWidth(), ScreenHeight()}, WorkArea(),
+        shell.Width() > 0 && shell.Height() > 0 ? std::optional(shell) : std::nullopt);
+    if (shell.Width() <= 0 || shell.Height() <= 0) {
+        return strip;
     }
-    return TaskbarRectFromWorkArea(Rect{0, 0, ScreenWidth(), ScreenHeight()}, WorkArea());
+    // The work area leaves out what is docked at the taskbar's edge. A strip
+    // there thicker than the bar the shell reports (Wine reports a bar one
+    // pixel high) is what the window must stay clear of.
+    const std::int32_t cx = shell.left + shell.Width() / 2;
+    const std::int32_t cy = shell.top + shell.Height() / 2;
+    const bool sameEdge =
+        cx >= strip.left && cx < strip.right && cy >= strip.top && cy < strip.bottom;
+    const bool horizontal = shell.Width() >= shell.Height();
+    const bool thicker =
+        horizontal ? strip.Height() > shell.Height() : strip.Width() > shell.Width();
+    return sameEdge && thicker ? strip : shell;
 }
 
 std::int32_t Win32ScreenGeometry::ScreenWidth() {

@@ -16,9 +16,10 @@ public:
     void SetWindow(HWND window) { mWindow = window; }
 
     Rect WindowRect() override;
-    // The shell's taskbar; when the shell reports none (no taskbar, as under
-    // Wine without its desktop), the strip of the screen that the work area
-    // leaves out; all zero when the work area is the whole screen.
+    // The shell's taskbar; when the shell reports none (Wine's desktop with a
+    // taskbar does not), or a bar thinner than the strip of the screen that
+    // the work area leaves out at that edge, that strip; all zero when there
+    // is neither.
     Rect TaskbarRect() override;
     std::int32_t ScreenWidth() override;
     std::int32_t ScreenHeight() override;
