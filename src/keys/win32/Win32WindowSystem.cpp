@@ -74,17 +74,21 @@ void Win32WindowSystem::SetShowState(Window window, ShowState state) {
     if (hwnd == nullptr || command < 0 || !::IsWindow(hwnd)) {
         return;
     }
-    ::ShowWindowAsync(hwnd, command);
-    WaitFor(wait_, [&] {
-        return GetShowState(window) != ShowState::Minimized || state == ShowState::Minimized;
-    });
+    // ShowWindow waits for the window's own thread; one that stopped answering
+    // would hold the caller for good.
+    if (::IsHungAppWindow(hwnd)) {
+        DebugLog("ShowWindow: the window is not responding");
+        return;
+    }
+    const bool wasMinimized = ::IsIconic(hwnd);
+    ::ShowWindow(hwnd, command);
     // A window minimised from the maximised state comes back maximised; normal
-    // size takes a second step.
-    if (state == ShowState::Normal && GetShowState(window) == ShowState::Maximized) {
-        ::ShowWindowAsync(hwnd, command);
+    // size is a second step.
+    if (state == ShowState::Normal && wasMinimized && ::IsZoomed(hwnd)) {
+        ::ShowWindow(hwnd, command);
     }
     if (!WaitFor(wait_, [&] { return GetShowState(window) == state; })) {
-        DebugLog("ShowWindowAsync: the window did not take the show state in time");
+        DebugLog("ShowWindow: the window did not take the show state in time");
     }
 }
 

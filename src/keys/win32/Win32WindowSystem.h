@@ -3,9 +3,9 @@
 // window, show states through the window placement, and activation with the
 // steps Windows needs before it lets a background program change the foreground.
 //
-// Calls that would wait on the target's own thread (showing, moving) are made
-// asynchronously, so a target that hangs cannot hold the caller; their effect is
-// then waited for, bounded.
+// A show state is set by ShowWindow, which waits for the window's own thread, so
+// a window that is not responding is left alone; moves into and out of the
+// topmost band are posted to it.
 
 #include <chrono>
 #include <string_view>
