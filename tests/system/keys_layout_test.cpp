@@ -339,5 +339,18 @@ TEST_F(KeyboardLayoutOnX11, InputMethodNamesPressTheLayoutsOwnKeys) {
     EXPECT_EQ(state.locked_mods & LockMask, 0u) << "Caps Lock was locked";
 }
 
+TEST_F(KeyboardLayoutOnX11, ALayoutChangeWhileRunningIsFollowed) {
+    // One connection throughout, as the window's is: the key right of P is
+    // "[" on us and "@" on jp, and capture follows the switch at once.
+    const KeyCode rightOfP = KeycodeOf(d.get(), "AD11");
+    const std::int16_t before = VirtualKeyFromX11Keycode(d.get(), rightOfP);
+    const bool jp = layout == "jp";
+    ASSERT_TRUE(jp ? RunProgram({"setxkbmap", "-layout", "us", "-model", "pc105"})
+                   : RunProgram({"setxkbmap", "-layout", "jp", "-model", "jp106"}));
+    const std::int16_t after = VirtualKeyFromX11Keycode(d.get(), rightOfP);
+    EXPECT_EQ(before, jp ? 0xC0 : 0xDB);
+    EXPECT_EQ(after, jp ? 0xDB : 0xC0);
+}
+
 }  // namespace
 }  // namespace qv
