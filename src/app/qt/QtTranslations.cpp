@@ -1,4 +1,4 @@
-#include "app/QtTranslations.h"
+#include "app/qt/QtTranslations.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
