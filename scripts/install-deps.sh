@@ -16,8 +16,11 @@ packages=(
   umockdev libumockdev-dev
   # X server, window managers, tray host and tools for system tests and demo
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox icewm imagemagick
-  # a font that renders the Japanese user interface
-  fonts-ipafont-gothic
+  # a font that renders the Japanese user interface, and Qt's own texts
+  # (standard buttons) in the desktop's language
+  fonts-ipafont-gothic qt6-translations-l10n
+  # setxkbmap: the keyboard-layout system tests switch Xvfb to jp106
+  x11-xkb-utils
 )
 
 missing=()
