@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/AppIcon.h"
+#include "app/Autostart.h"
 #include "app/Backends.h"
 #include "app/CommandLine.h"
 #include "app/InstanceLock.h"
@@ -88,6 +89,9 @@ int main(int argc, char** argv) {
         return parsed.exitCode;
     }
     const qv::CommandLine& options = parsed.options;
+    if (options.autostart) {
+        return qv::RunAutostartOption(*options.autostart, options.configPath, programName);
+    }
     qv::SetDebugLog(options.debug);
 
     // One instance per user: a second start ends here, before it reads the
