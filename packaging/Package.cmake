@@ -32,8 +32,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "infrared remote control receiver as a keyboard
-Quorvane reads the button codes of a USB infrared remote control receiver
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "infrared remote control receiver as a keyboard")
+# The extended description; CPack puts the summary above it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quorvane reads the button codes of a USB infrared remote control receiver
 (a HID device) and turns each taught button into key presses for another
 application: it brings the button's target window to the front, sends the
 keys and gives the focus back. Buttons are taught in a small window with a
