@@ -7,7 +7,8 @@
 #    system folder) and writes it there when it ends; nothing appears beside
 #    the executable.
 # 2. A button taught in that file: a simulated press ends as the button's keys
-#    in the target window, and the window that was active is active again.
+#    in the target window and nowhere else. (The focus going back is the
+#    system tests' job: tests/system/app_dispatch_test.sh.)
 set -euo pipefail
 quorvane=$1 sim=$2 keytarget=$3
 work=$(mktemp -d)
@@ -63,7 +64,6 @@ wait_for "$work/target.log" 'release Return'
 [ "$(keys_of "$work/target.log")" = "press Shift_L press Q release Q release Shift_L press Return release Return" ] ||
   fail "the target got: $(keys_of "$work/target.log")"
 [ -z "$(keys_of "$work/other.log")" ] || fail "the other window got keys: $(keys_of "$work/other.log")"
-[ "$(xdotool getactivewindow)" = "$other" ] || fail "the previously active window is not active again"
 kill -TERM "$qpid"
 wait "$qpid" || fail "quorvane ended with status $?"
 echo "ok: a pressed button's keys arrived in the target window"
