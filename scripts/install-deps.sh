@@ -23,6 +23,13 @@ packages=(
   x11-xkb-utils
 )
 
+# Installation and the Debian package: the icon renderer (every build renders
+# the icon), man pages, the package and the checks of its files.
+packages+=(
+  librsvg2-bin help2man gzip man-db
+  dpkg-dev file lintian desktop-file-utils appstream
+)
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
