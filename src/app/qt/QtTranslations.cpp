@@ -17,6 +17,7 @@ void LoadQtTranslations(QApplication& app) {
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
         QApplication::installTranslator(translator);
+        DebugLog("Qt translations: " + translator->filePath().toStdString());
         return;
     }
     DebugLog("Qt translations: none for " + QLocale().name().toStdString() + " in " +
