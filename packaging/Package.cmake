@@ -32,6 +32,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own texts (the standard buttons: はい/いいえ on a Japanese desktop) and a
+# font for the Japanese window; the program runs without them, in English
+# buttons and with boxes for the characters.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-ipafont-gothic | fonts-noto-cjk")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "infrared remote control receiver as a keyboard")
 # The extended description; CPack puts the summary above it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quorvane reads the button codes of a USB infrared remote control receiver

@@ -21,6 +21,8 @@ packages=(
   fonts-ipafont-gothic qt6-translations-l10n
   # setxkbmap: the keyboard-layout system tests switch Xvfb to jp106
   x11-xkb-utils
+  # the ja_JP.UTF-8 locale for the test of the Japanese desktop (Qt's はい/いいえ)
+  locales
 )
 
 # Installation and the Debian package: the icon renderer (every build renders
@@ -30,6 +32,17 @@ packages+=(
   dpkg-dev file lintian desktop-file-utils appstream
 )
 
+# A Japanese desktop for the system test of Qt's Japanese texts: ja_JP.UTF-8,
+# generated from the locales package's sources.
+ensure_japanese_locale() {
+  if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    echo "install-deps: generating the ja_JP.UTF-8 locale"
+    $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+  fi
+}
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -38,13 +51,13 @@ for p in "${packages[@]}"; do
 done
 
 if ((${#missing[@]} == 0)); then
+  ensure_japanese_locale
   echo "install-deps: everything is present"
   exit 0
 fi
 
 echo "install-deps: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_japanese_locale

@@ -52,3 +52,15 @@ if(QUORVANE_LINUX)
                          ENVIRONMENT "QV_LAYOUT=${_qv_layout}" TIMEOUT 60)
   endforeach()
 endif()
+
+# The overwrite question on a Japanese desktop (LANG=ja_JP.UTF-8): Qt's
+# Japanese texts are loaded, the question comes when a slot is stored again,
+# Enter answers いいえ. The picture for the README stays in app_overwrite_output.
+if(QUORVANE_LINUX)
+  add_test(NAME quorvane_system_overwrite_question_ja
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb.sh --wm openbox --
+            ${CMAKE_CURRENT_LIST_DIR}/app_overwrite_ja_test.sh
+            $<TARGET_FILE:quorvane> $<TARGET_FILE:quorvane-sim>
+            ${CMAKE_CURRENT_BINARY_DIR}/app_overwrite_output)
+  set_tests_properties(quorvane_system_overwrite_question_ja PROPERTIES TIMEOUT 60)
+endif()
