@@ -4,8 +4,11 @@
 //   ready hwnd=0x... pid=N
 //   key down|up vk=0x.. scan=0x.. ext=0|1 t=<µs>   (WM_KEYDOWN/WM_SYSKEYDOWN, ...UP)
 //   active 1|0                                      (WM_ACTIVATE)
-// t is QueryPerformanceCounter in microseconds. The program ends when its standard
-// input closes (the test that started it ends) or its window is closed.
+//   size minimized|maximized|normal                 (WM_SIZE)
+//   clock t=<µs>                                    (for each line read on stdin)
+// t is QueryPerformanceCounter in microseconds; the clock lines let a script on
+// the other side of Wine relate it to its own clock. The program ends when its
+// standard input closes (the test that started it ends) or its window is closed.
 #include <windows.h>
 
 #include <cstdio>
@@ -49,6 +52,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         case WM_ACTIVATE:
             Say("active %d", LOWORD(wParam) != WA_INACTIVE ? 1 : 0);
             break;
+        case WM_SIZE:
+            Say("size %s", wParam == SIZE_MINIMIZED   ? "minimized"
+                           : wParam == SIZE_MAXIMIZED ? "maximized"
+                                                      : "normal");
+            break;
         case WM_DESTROY:
             ::PostQuitMessage(0);
             return 0;
@@ -58,12 +66,18 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-// Ends the program when the test's end of the pipe closes.
+// Answers each line on standard input with the clock; ends the program when the
+// test's end of the pipe closes.
 DWORD WINAPI WatchInput(void*) {
     char buffer[64];
     DWORD got = 0;
     const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
     while (::ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        for (DWORD i = 0; i < got; ++i) {
+            if (buffer[i] == '\n') {
+                Say("clock t=%lld", Microseconds());
+            }
+        }
     }
     ::PostMessageW(g_window, WM_CLOSE, 0, 0);
     return 0;
