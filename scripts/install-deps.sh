@@ -16,14 +16,28 @@ packages=(
   umockdev libumockdev-dev
   # X server, window managers, tray host and tools for system tests and demo
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox icewm imagemagick
-  # a font that renders the Japanese user interface
-  fonts-ipafont-gothic
+  # a font that renders the Japanese user interface, and Qt's own texts
+  # (standard buttons) in the desktop's language
+  fonts-ipafont-gothic qt6-translations-l10n
+  # setxkbmap: the keyboard-layout system tests switch Xvfb to jp106
+  x11-xkb-utils
+  # the ja_JP.UTF-8 locale for the test of the Japanese desktop (Qt's はい/いいえ)
+  # and for Wine at ANSI code page 932
+  locales
   # Windows: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources to
-  # build with it, Wine to run the tests, locales for a code page 932 Wine
-  locales g++-mingw-w64-x86-64-posix googletest wine wine64
+  # build with it, Wine to run the tests
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
-# Windows: Wine takes the ANSI code page from the locale; ja_JP.UTF-8 gives 932.
+# Installation and the Debian package: the icon renderer (every build renders
+# the icon), man pages, the package and the checks of its files.
+packages+=(
+  librsvg2-bin help2man gzip man-db
+  dpkg-dev file lintian desktop-file-utils appstream
+)
+
+# A Japanese desktop for the system test of Qt's Japanese texts and for Wine's
+# code page 932: ja_JP.UTF-8, generated from the locales package's sources.
 ensure_japanese_locale() {
   if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
     echo "install-deps: generating the ja_JP.UTF-8 locale"

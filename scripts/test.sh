@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Quorvane with warnings as errors and runs every test: unit tests,
 # integration tests (Qt offscreen + the receiver simulator) and system tests
-# (each on its own Xvfb). Installs missing build dependencies first.
+# (each on its own Xvfb); then builds, installs, tests and removes the Debian
+# package (below). Installs missing build dependencies first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +13,16 @@ build=${QUORVANE_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DQUORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)" "$@"
+
+# The Debian package: built, linted, installed, smoke-tested from /usr/bin and
+# removed again (tests/package/package_test.sh). It installs and removes a
+# package on this machine: CI runs it on a throw-away machine; set
+# QUORVANE_SKIP_PACKAGE_TEST=1 to leave it out on your own.
+if [ -z "${QUORVANE_SKIP_PACKAGE_TEST:-}" ]; then
+  tests/package/package_test.sh
+else
+  echo "test: the package test is left out (QUORVANE_SKIP_PACKAGE_TEST is set)"
+fi
 
 # ---- Windows ----------------------------------------------------------------
 # quorvane.exe cross-built with MinGW-w64, its tests under Wine, the zip.

@@ -1,5 +1,8 @@
 #include "SimDaemon.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -11,6 +14,8 @@
 #include <vector>
 
 #include "SimCommand.h"
+#include "common/Deadline.h"
+#include "device/sim/SimFrame.h"
 #include "device/sim/SimSocket.h"
 
 namespace qv::sim {
@@ -29,13 +34,50 @@ void WarnErrno(const std::string& call, int error) {
     Warn(call + ": " + std::strerror(error));
 }
 
+static_assert(kMaxFrameBytes == kMaxMessageBytes, "one message limit on both transports");
+
+// A framed client's queue beyond which input reports are dropped: some reports'
+// worth, so a reader that stopped reading does not make the daemon hoard them.
+constexpr std::size_t kMaxQueuedBytes = 64 * 1024;
+
 }  // namespace
+
+bool ParseTcpEndpoint(const std::string& text, std::string& host, std::uint16_t& port,
+                      std::string& error) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) {
+        error = "--tcp needs HOST:PORT, e.g. 127.0.0.1:0";
+        return false;
+    }
+    host = text.substr(0, colon);
+    const std::string digits = text.substr(colon + 1);
+    if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(digits) > 65535) {
+        error = "--tcp: the port must be 0..65535: " + digits;
+        return false;
+    }
+    port = static_cast<std::uint16_t>(std::stoul(digits));
+    if (host == "localhost") {
+        host = "127.0.0.1";
+    }
+    in_addr address{};
+    // Only this machine may press buttons on the simulated receiver.
+    if (::inet_pton(AF_INET, host.c_str(), &address) != 1 || (ntohl(address.s_addr) >> 24) != 127) {
+        error = "--tcp: only a loopback address (127.x.y.z, localhost) is served: " + host;
+        return false;
+    }
+    return true;
+}
 
 struct SimDaemon::Client {
     enum class Role { New, Device, Events, Done };
     UniqueFd fd;
     Role role = Role::New;
     HandleId handle = 0;
+    // TCP clients: messages are framed; what arrived in part, what waits to go out.
+    bool framed = false;
+    FrameDecoder in;
+    std::string out;
 };
 
 SimDaemon::SimDaemon(DaemonOptions options) : options_(std::move(options)), bus_(options_.bus) {}
@@ -104,17 +146,61 @@ bool SimDaemon::Listen(std::string& error) {
     }
     socketInode_ = info.st_ino;
     listener_ = std::move(fd);
+    if (!options_.tcp.empty() && !ListenTcp(error)) {
+        listener_.Reset();
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool SimDaemon::ListenTcp(std::string& error) {
+    std::string host;
+    std::uint16_t port = 0;
+    if (!ParseTcpEndpoint(options_.tcp, host, port, error)) {
+        return false;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd.Valid()) {
+        error = std::string("socket(AF_INET, SOCK_STREAM): ") + std::strerror(errno);
+        return false;
+    }
+    const int yes = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = "bind(" + options_.tcp + "): " + std::strerror(errno);
+        return false;
+    }
+    if (::listen(fd.Get(), 16) != 0) {
+        error = "listen(" + options_.tcp + "): " + std::strerror(errno);
+        return false;
+    }
+    socklen_t length = sizeof address;
+    if (::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        error = std::string("getsockname: ") + std::strerror(errno);
+        return false;
+    }
+    tcpEndpoint_ = host + ':' + std::to_string(ntohs(address.sin_port));
+    tcpListener_ = std::move(fd);
     return true;
 }
 
 bool SimDaemon::Run(int stopFd) {
+    constexpr std::size_t kFirstClient = 3;  // after the stop fd and the two listeners
     std::vector<pollfd> entries;
     while (!quit_) {
         entries.clear();
         entries.push_back(pollfd{stopFd, POLLIN, 0});
         entries.push_back(pollfd{listener_.Get(), POLLIN, 0});
+        // A negative fd is skipped by poll(): no TCP listener, no entry that wakes.
+        entries.push_back(pollfd{tcpListener_.Valid() ? tcpListener_.Get() : -1, POLLIN, 0});
         for (const auto& client : clients_) {
-            entries.push_back(pollfd{client->fd.Get(), POLLIN, 0});
+            const short events = client->out.empty() ? POLLIN : POLLIN | POLLOUT;
+            entries.push_back(pollfd{client->fd.Get(), events, 0});
         }
         if (::poll(entries.data(), entries.size(), -1) < 0) {
             if (errno == EINTR) {
@@ -128,32 +214,31 @@ bool SimDaemon::Run(int stopFd) {
             break;  // SIGTERM or SIGINT
         }
         // Clients accepted now are polled from the next round on; entries
-        // 2.. match clients_ as it was when the round began.
-        const std::size_t polled = entries.size() - 2;
+        // kFirstClient.. match clients_ as it was when the round began.
+        const std::size_t polled = entries.size() - kFirstClient;
         for (std::size_t i = 0; i < polled; ++i) {
             Client& client = *clients_[i];
-            const short revents = entries[i + 2].revents;
+            const short revents = entries[i + kFirstClient].revents;
             if (revents == 0 || client.role == Client::Role::Done) {
                 continue;
             }
-            if ((revents & POLLIN) != 0) {
-                const ssize_t got =
-                    ::recv(client.fd.Get(), buffer_.data(), buffer_.size(), MSG_DONTWAIT);
-                if (got > 0) {
-                    HandleMessage(client,
-                                  std::string(buffer_.data(), static_cast<std::size_t>(got)));
-                    // Out at once: an event subscriber that comes later in this
-                    // round must not see what happened before it subscribed.
-                    Flush();
-                } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
-                    Drop(client);
+            if ((revents & POLLOUT) != 0) {
+                SendQueued(client);
+                if (client.role == Client::Role::Done) {
+                    continue;
                 }
-            } else {
+            }
+            if ((revents & POLLIN) != 0) {
+                Receive(client);
+            } else if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
                 Drop(client);  // hang-up or error without data
             }
         }
         if ((entries[1].revents & POLLIN) != 0) {
-            Accept();
+            Accept(listener_.Get(), false);
+        }
+        if ((entries[2].revents & POLLIN) != 0) {
+            Accept(tcpListener_.Get(), true);
         }
         Flush();
         std::erase_if(clients_, [](const std::unique_ptr<Client>& client) {
@@ -164,9 +249,9 @@ bool SimDaemon::Run(int stopFd) {
     return true;
 }
 
-void SimDaemon::Accept() {
+void SimDaemon::Accept(int listener, bool framed) {
     for (;;) {
-        const int fd = ::accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR &&
                 errno != ECONNABORTED) {
@@ -176,7 +261,88 @@ void SimDaemon::Accept() {
         }
         auto client = std::make_unique<Client>();
         client->fd.Reset(fd);
+        client->framed = framed;
+        if (framed) {
+            // A report is a few dozen bytes that the host waits for: no batching.
+            const int yes = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        }
         clients_.push_back(std::move(client));
+    }
+}
+
+void SimDaemon::Receive(Client& client) {
+    const ssize_t got = ::recv(client.fd.Get(), buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        Drop(client);
+        return;
+    }
+    if (got < 0) {
+        return;
+    }
+    const std::string bytes(buffer_.data(), static_cast<std::size_t>(got));
+    if (!client.framed) {
+        HandleMessage(client, bytes);
+        // Out at once: an event subscriber that comes later in this round must
+        // not see what happened before it subscribed.
+        Flush();
+        return;
+    }
+    client.in.Feed(bytes);
+    while (client.role != Client::Role::Done) {
+        std::optional<std::string> message = client.in.Next();
+        if (!message) {
+            break;
+        }
+        HandleMessage(client, *message);
+        Flush();
+    }
+    if (client.in.Broken() && client.role != Client::Role::Done) {
+        Warn("a TCP client sent a message longer than any the simulator takes; dropping it");
+        Drop(client);
+    }
+}
+
+bool SimDaemon::Send(Client& client, const std::string& message, std::chrono::milliseconds timeout,
+                     bool droppable) {
+    if (!client.framed) {
+        return SendMessage(client.fd.Get(), message, timeout);
+    }
+    if (droppable && client.out.size() > kMaxQueuedBytes) {
+        return false;
+    }
+    client.out += EncodeFrame(message);
+    SendQueued(client);
+    // As on the Unix socket, a reply waits (bounded) for room; whatever is left
+    // then goes when the connection takes it.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!client.out.empty() && client.role != Client::Role::Done) {
+        pollfd entry{client.fd.Get(), POLLOUT, 0};
+        const int ready = ::poll(&entry, 1, RemainingMs(deadline));
+        if (ready <= 0) {
+            break;
+        }
+        SendQueued(client);
+    }
+    return client.role != Client::Role::Done;
+}
+
+void SimDaemon::SendQueued(Client& client) {
+    while (!client.out.empty()) {
+        const ssize_t sent = ::send(client.fd.Get(), client.out.data(), client.out.size(),
+                                    MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            client.out.erase(0, static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;  // the rest goes when the connection takes it (POLLOUT)
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        Drop(client);
+        return;
     }
 }
 
@@ -198,8 +364,8 @@ void SimDaemon::HandleMessage(Client& client, const std::string& message) {
 }
 
 void SimDaemon::HandleFirstMessage(Client& client, const std::string& message) {
-    auto reply = [&client](const std::string& text) {
-        return SendMessage(client.fd.Get(), text, kReplyTimeout);
+    auto reply = [this, &client](const std::string& text) {
+        return Send(client, text, kReplyTimeout);
     };
     if (message == "ENUM") {
         std::string text = "OK\n";
@@ -269,7 +435,7 @@ void SimDaemon::Flush() {
                 if (!change.path.empty()) {
                     message += ' ' + change.path;
                 }
-                if (!SendMessage(client->fd.Get(), message, kReplyTimeout)) {
+                if (!Send(*client, message, kReplyTimeout)) {
                     Warn("an event subscriber does not read its events; dropping it");
                     Drop(*client);
                     break;
@@ -279,7 +445,7 @@ void SimDaemon::Flush() {
             while (auto report = bus_.TakeReport(client->handle)) {
                 const std::string message(report->begin(), report->end());
                 // Like hidraw's ring, a reader that falls behind loses reports.
-                SendMessage(client->fd.Get(), message, std::chrono::milliseconds(0));
+                Send(*client, message, std::chrono::milliseconds(0), true);
             }
             if (bus_.IsGone(client->handle)) {
                 Drop(*client);  // the hang-up tells the host that the device is gone

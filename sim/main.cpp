@@ -26,7 +26,7 @@ constexpr int kExitUsage = 2;
 
 std::string HelpText() {
     return "Usage:\n"
-           "  quorvane-sim serve [--socket PATH] [--vid HEX] [--pid HEX]\n"
+           "  quorvane-sim serve [--socket PATH] [--tcp HOST:PORT] [--vid HEX] [--pid HEX]\n"
            "                     [--version MAJOR.MINOR] [--unplugged]\n"
            "                     [--input-length N] [--output-length N]\n"
            "  quorvane-sim [--socket PATH] COMMAND [ARGUMENTS]\n"
@@ -40,6 +40,10 @@ std::string HelpText() {
            "                       /tmp/quorvane-sim-<uid>.sock; here " +
            DefaultSimSocketPath() +
            ")\n"
+           "  --tcp HOST:PORT      also serve on this loopback TCP port (PORT 0: any free\n"
+           "                       one), length-framed, for the Windows program under Wine\n"
+           "                       (quorvane.exe --simulator=tcp:HOST:PORT); prints\n"
+           "                       \"tcp HOST:PORT\" with the port before \"ready\"\n"
            "  --vid HEX, --pid HEX the receiver's identifiers (default 1234 and 0001)\n"
            "  --version M.N        the control chip version the receiver reports (default\n"
            "                       1.05: M and N are each 0..255, \"1.05\" and \"1.5\" are alike)\n"
@@ -110,6 +114,13 @@ int Serve(const std::vector<std::string>& args, std::string socketPath) {
                 return UsageFailure("--socket needs a path");
             }
             socketPath = value;
+        } else if (TakeOption(args, i, "--tcp", value, missing)) {
+            std::string host, error;
+            std::uint16_t port = 0;
+            if (missing || !ParseTcpEndpoint(value, host, port, error)) {
+                return UsageFailure(missing ? "--tcp needs HOST:PORT" : error);
+            }
+            options.tcp = value;
         } else if (TakeOption(args, i, "--vid", value, missing)) {
             if (missing || !ParseUnsigned(value, 16, 0xFFFF, number)) {
                 return UsageFailure("--vid needs a hexadecimal identifier 0..ffff");
@@ -180,6 +191,9 @@ int Serve(const std::vector<std::string>& args, std::string socketPath) {
     if (!daemon.Listen(error)) {
         std::fprintf(stderr, "quorvane-sim: %s\n", error.c_str());
         return kExitFailed;
+    }
+    if (!daemon.TcpEndpoint().empty()) {
+        std::printf("tcp %s\n", daemon.TcpEndpoint().c_str());
     }
     std::printf("ready\n");
     std::fflush(stdout);

@@ -9,4 +9,14 @@ if(QUORVANE_LINUX)
     QV_SIM_BINARY="$<TARGET_FILE:quorvane-sim>")
   add_dependencies(integration_sim quorvane-sim)
   gtest_discover_tests(integration_sim DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+
+  # Its TCP port, which the Windows program under Wine reaches.
+  add_executable(integration_sim_tcp
+    ${CMAKE_CURRENT_LIST_DIR}/sim_tcp_test.cpp
+  )
+  target_link_libraries(integration_sim_tcp PRIVATE quorvane_device_sim GTest::gtest_main)
+  target_compile_definitions(integration_sim_tcp PRIVATE
+    QV_SIM_BINARY="$<TARGET_FILE:quorvane-sim>")
+  add_dependencies(integration_sim_tcp quorvane-sim)
+  gtest_discover_tests(integration_sim_tcp DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
 endif()

@@ -13,6 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 workdir=$(mktemp -d "${TMPDIR:-/tmp}/qv-wine.XXXXXX")
 cleanup() {
+  exec {keep_desktop}>&- 2>/dev/null || true
   "$here/wine-prefix.sh" destroy "$workdir/prefix"
   rm -rf "$workdir"
 }
@@ -22,6 +23,12 @@ start=$EPOCHREALTIME
 "$here/wine-prefix.sh" create "$workdir/prefix"
 awk -v s="$start" -v e="$EPOCHREALTIME" 'BEGIN { printf "with-wine: prefix ready in %.1f s\n", e - s }'
 export WINEPREFIX="$workdir/prefix"
+
+# Wine ends an idle desktop process a few seconds after the last program ended; a
+# program that started meanwhile waited about 25 s for it. A program that waits
+# for the end of this script keeps the one desktop alive: cmd.exe reading a pipe
+# that closes when the script ends.
+exec {keep_desktop}> >(exec wine cmd.exe >/dev/null 2>&1)
 
 set +e
 "$@"

@@ -10,15 +10,23 @@
 #include "config/ConfigCheck.h"
 #include "config/IniStore.h"
 #include "config/RemoteTable.h"
+#include "config/modCommon.h"
+#ifdef _WIN32
+#include <vector>
+
+#include "common/win32/Utf8Console.h"
+#include "config/win32/Win32ConfigFiles.h"
+#include "config/win32/Win32TextCodec.h"
+#else
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
-#include "config/modCommon.h"
+#endif
 
 namespace {
 
 void Usage(std::FILE* to) {
     std::fputs(
-        "usage: quorvane-inicheck [FILE]\n"
+        "Usage: quorvane-inicheck [FILE]\n"
         "Prints the settings and the remote table that Quorvane reads from FILE\n"
         "(default: the program's own Quorvane.ini) and the problems it works around.\n"
         "Exit status: 0 file read, 1 file missing or unreadable, 2 usage error.\n",
@@ -60,6 +68,19 @@ std::string PulseValues(const qv::IniFile& file, int n, const qv::RemoteEntry& e
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Windows gives main() its arguments in the ANSI code page; paths are UTF-8 here.
+    const std::vector<std::string> arguments = qv::win32::Utf8Arguments();
+    std::vector<char*> utf8Argv;
+    for (const std::string& argument : arguments) {
+        utf8Argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    if (!utf8Argv.empty()) {
+        argc = static_cast<int>(utf8Argv.size());
+        argv = utf8Argv.data();
+    }
+    qv::win32::UseUtf8Console();
+#endif
     std::string path;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -79,8 +100,13 @@ int main(int argc, char** argv) {
         path = std::string(arg);
     }
 
+#ifdef _WIN32
+    qv::IniStore store(std::make_unique<qv::Win32TextCodec>(),
+                       std::make_unique<qv::Win32ConfigFiles>());
+#else
     qv::IniStore store(std::make_unique<qv::IconvTextCodec>(),
                        std::make_unique<qv::PosixConfigFiles>());
+#endif
     if (!path.empty()) {
         store.SetIniPath(path);
     }

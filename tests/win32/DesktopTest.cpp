@@ -1,0 +1,225 @@
+// The Windows keystroke and window backends against real windows: target windows
+// of another process (win32_keytarget) on the Wine desktop of this test run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "keys/win32/Win32InputInjector.h"
+#include "keys/win32/Win32WindowSystem.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ChildProcess;
+
+// Generous: only a broken backend runs into it.
+constexpr auto kPatience = 20s;
+
+// One key message as the target window reported it.
+struct KeyMessage {
+    bool down;
+    unsigned vk;
+    bool extended;
+    friend bool operator==(const KeyMessage&, const KeyMessage&) = default;
+};
+
+void PrintTo(const KeyMessage& m, std::ostream* out) {
+    *out << (m.down ? "down " : "up ") << std::hex << "0x" << m.vk << (m.extended ? " ext" : "");
+}
+
+std::vector<KeyMessage> KeyMessages(ChildProcess& target) {
+    std::vector<KeyMessage> keys;
+    for (const std::string& line : target.Lines()) {
+        char direction[8] = {};
+        unsigned vk = 0, scan = 0;
+        int ext = 0;
+        if (std::sscanf(line.c_str(), "key %7s vk=%x scan=%x ext=%d", direction, &vk, &scan,
+                        &ext) == 4) {
+            keys.push_back({std::string(direction) == "down", vk, ext != 0});
+        }
+    }
+    return keys;
+}
+
+// Waits until the target has reported `count` key messages; all it reported.
+std::vector<KeyMessage> WaitForKeys(ChildProcess& target, std::size_t count) {
+    target.WaitForLines(
+        [&](const std::vector<std::string>& lines) {
+            return static_cast<std::size_t>(
+                       std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                           return line.rfind("key ", 0) == 0;
+                       })) >= count;
+        },
+        kPatience);
+    return KeyMessages(target);
+}
+
+class TargetWindow {
+public:
+    TargetWindow(const std::wstring& className, const std::wstring& options)
+        : process_(test::WindowsPath(QV_WIN32_KEYTARGET), className + L" " + options) {
+        const std::string ready = process_.WaitForPrefix("ready ", kPatience);
+        unsigned long long hwnd = 0;
+        if (std::sscanf(ready.c_str(), "ready hwnd=0x%llx", &hwnd) != 1) {
+            throw std::runtime_error("the target window did not start");
+        }
+        window_ = Window{hwnd};
+    }
+    Window window() const { return window_; }
+    ChildProcess& process() { return process_; }
+
+private:
+    ChildProcess process_;
+    Window window_;
+};
+
+// Waits until `window` is the foreground window (a window started with
+// --foreground takes it itself).
+bool WaitForForeground(WindowSystem& windows, Window window) {
+    for (int i = 0; i < 20000 && windows.Foreground() != window; ++i) {
+        ::Sleep(1);
+    }
+    return windows.Foreground() == window;
+}
+
+TEST(Win32Desktop, AKeyListReachesTheForegroundWindowAsOneOrderedBatch) {
+    Win32WindowSystem windows;
+    TargetWindow target(L"QvWinKeys", L"--foreground");
+    ASSERT_TRUE(WaitForForeground(windows, target.window()));
+
+    const std::vector<KeyStroke> batch = {
+        {VK_SHIFT, false},  {'A', false},         {'A', true},         {VK_SHIFT, true},
+        {-1, false},        {VK_RCONTROL, false}, {VK_RCONTROL, true}, {0, true},
+        {VK_LEFT, false},   {VK_LEFT, true},      {VK_RETURN, false},  {VK_RETURN, true},
+        {VK_DIVIDE, false}, {VK_DIVIDE, true},    {VK_F5, false},      {VK_F5, true}};
+    Win32InputInjector().Send(batch);
+
+    // Windows reports left and right modifiers by their generic code; the right
+    // one carries the extended bit.
+    const std::vector<KeyMessage> expected = {
+        {true, VK_SHIFT, false},   {true, 'A', false},       {false, 'A', false},
+        {false, VK_SHIFT, false},  {true, VK_CONTROL, true}, {false, VK_CONTROL, true},
+        {true, VK_LEFT, true},     {false, VK_LEFT, true},   {true, VK_RETURN, false},
+        {false, VK_RETURN, false}, {true, VK_DIVIDE, true},  {false, VK_DIVIDE, true},
+        {true, VK_F5, false},      {false, VK_F5, false}};
+    EXPECT_EQ(WaitForKeys(target.process(), expected.size()), expected);
+}
+
+TEST(Win32Desktop, A255EventBatchArrivesCompleteAndInOrder) {
+    Win32WindowSystem windows;
+    TargetWindow target(L"QvWinLong", L"--foreground");
+    ASSERT_TRUE(WaitForForeground(windows, target.window()));
+
+    std::vector<KeyStroke> batch;
+    std::vector<KeyMessage> expected;
+    for (int i = 0; batch.size() < 255; ++i) {
+        const auto vk = static_cast<std::int16_t>('A' + i % 26);
+        const bool release = i % 2 == 1;
+        batch.push_back({vk, release});
+        expected.push_back({!release, static_cast<unsigned>(vk), false});
+    }
+    // The list ends on a press: release it again so the keyboard state stays clean.
+    Win32InputInjector().Send(batch);
+    const KeyStroke cleanUp[] = {batch.back().virtualKey, true};
+    Win32InputInjector().Send(cleanUp);
+    expected.push_back({false, static_cast<unsigned>(batch.back().virtualKey), false});
+
+    EXPECT_EQ(WaitForKeys(target.process(), expected.size()), expected);
+}
+
+TEST(Win32Desktop, FindsWindowsByClassIgnoringCase) {
+    Win32WindowSystem windows;
+    TargetWindow target(L"QvWinFind", L"");
+    EXPECT_EQ(windows.FindByClass("QvWinFind"), target.window());
+    EXPECT_EQ(windows.FindByClass("qvwinFIND"), target.window());
+    EXPECT_FALSE(windows.FindByClass("QvWinFin"));
+    EXPECT_FALSE(windows.FindByClass(""));
+    EXPECT_FALSE(windows.FindByClass("QvNoSuchWindowClass"));
+}
+
+TEST(Win32Desktop, ShowStatesAreReadAndSet) {
+    Win32WindowSystem windows;
+    TargetWindow target(L"QvWinShow", L"--maximized");
+    EXPECT_EQ(windows.GetShowState(target.window()), ShowState::Maximized);
+    windows.SetShowState(target.window(), ShowState::Minimized);
+    EXPECT_EQ(windows.GetShowState(target.window()), ShowState::Minimized);
+    windows.SetShowState(target.window(), ShowState::Normal);
+    EXPECT_EQ(windows.GetShowState(target.window()), ShowState::Normal);
+    windows.SetShowState(target.window(), ShowState::Maximized);
+    EXPECT_EQ(windows.GetShowState(target.window()), ShowState::Maximized);
+    // Unknown changes nothing.
+    windows.SetShowState(target.window(), ShowState::Unknown);
+    EXPECT_EQ(windows.GetShowState(target.window()), ShowState::Maximized);
+}
+
+TEST(Win32Desktop, WindowsThatDoNotExistHaveNoStateAndCannotBeActivated) {
+    Win32WindowSystem windows(50ms);
+    Window gone;
+    {
+        TargetWindow target(L"QvWinGone", L"");
+        gone = target.window();
+    }
+    EXPECT_EQ(windows.GetShowState(gone), ShowState::Unknown);
+    EXPECT_EQ(windows.GetShowState(Window{}), ShowState::Unknown);
+    EXPECT_FALSE(windows.Activate(gone));
+    EXPECT_FALSE(windows.Activate(Window{}));
+    windows.SetShowState(gone, ShowState::Normal);  // harmless
+}
+
+// What the receive loop does around a slot's key list: remember the window in
+// front, bring the minimised target forward, send, give the target its show state
+// back and the remembered window the foreground.
+TEST(Win32Desktop, ActivationBringsAMinimisedTargetForwardAndEverythingGoesBack) {
+    Win32WindowSystem windows;
+    TargetWindow user(L"QvWinUser", L"--foreground");
+    ASSERT_TRUE(WaitForForeground(windows, user.window()));
+    TargetWindow target(L"QvWinTarget", L"--minimized");
+    ASSERT_TRUE(WaitForForeground(windows, user.window()));
+
+    const Window remembered = windows.Foreground();
+    const Window found = windows.FindByClass("qvwintarget");
+    ASSERT_EQ(found, target.window());
+    const ShowState before = windows.GetShowState(found);
+    EXPECT_EQ(before, ShowState::Minimized);
+
+    windows.SetShowState(found, ShowState::Normal);
+    EXPECT_EQ(windows.GetShowState(found), ShowState::Normal);
+    ASSERT_TRUE(windows.Activate(found));
+    EXPECT_EQ(windows.Foreground(), found);
+
+    const KeyStroke keys[] = {{VK_F7, false}, {VK_F7, true}};
+    Win32InputInjector().Send(keys);
+    const std::vector<KeyMessage> f7 = {{true, VK_F7, false}, {false, VK_F7, false}};
+    EXPECT_EQ(WaitForKeys(target.process(), 2), f7);
+
+    windows.SetShowState(found, before);
+    EXPECT_EQ(windows.GetShowState(found), ShowState::Minimized);
+    ASSERT_TRUE(windows.Activate(remembered));
+    EXPECT_EQ(windows.Foreground(), user.window());
+
+    // Keys go to the user's window again, and no more to the target.
+    const KeyStroke more[] = {{VK_F8, false}, {VK_F8, true}};
+    Win32InputInjector().Send(more);
+    const std::vector<KeyMessage> f8 = {{true, VK_F8, false}, {false, VK_F8, false}};
+    EXPECT_EQ(WaitForKeys(user.process(), 2), f8);
+    EXPECT_EQ(KeyMessages(target.process()), f7);
+}
+
+TEST(Win32Desktop, ActivatingTheForegroundWindowChangesNothing) {
+    Win32WindowSystem windows;
+    TargetWindow target(L"QvWinFront", L"--foreground");
+    ASSERT_TRUE(WaitForForeground(windows, target.window()));
+    const std::size_t before = target.process().Lines().size();
+    EXPECT_TRUE(windows.Activate(target.window()));
+    EXPECT_EQ(windows.Foreground(), target.window());
+    EXPECT_EQ(windows.GetShowState(target.window()), ShowState::Normal);
+    EXPECT_EQ(target.process().Lines().size(), before) << "no activation messages";
+}
+
+}  // namespace
+}  // namespace qv
