@@ -208,11 +208,8 @@ TEST(Win32ScreenGeometry, MeasuresTheWindowTheScreenAndTheTaskbar) {
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     EXPECT_EQ(geometry.WorkArea(), (Rect{work.left, work.top, work.right, work.bottom}));
 
-    // The taskbar as the desktop shows it, whatever the shell's answer.
-    HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
-    ASSERT_NE(taskbar, nullptr) << "the tests run on a desktop with a taskbar";
-    RECT bar{};
-    ::GetWindowRect(taskbar, &bar);
+    // The taskbar as the desktop shows it.
+    const RECT bar = test::DesktopTaskbar();
     EXPECT_EQ(geometry.TaskbarRect(), (Rect{bar.left, bar.top, bar.right, bar.bottom}));
     EXPECT_EQ(Win32ScreenGeometry(nullptr).WindowRect(), Rect{});
 }

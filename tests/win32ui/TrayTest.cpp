@@ -124,12 +124,11 @@ TEST(Win32Tray, SettingsShowsTheWindowBesideTheTaskbarAndAgainHidesIt) {
     ASSERT_TRUE(program.Pump([&] { return ::IsWindowVisible(program.Hwnd()) != FALSE; }));
     EXPECT_TRUE(program.form->ConfigChecked());
 
-    // The corner at the notification area: on Wine's "shell" desktop the
-    // taskbar lies along the bottom, its notification area at the right.
-    HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
-    ASSERT_NE(taskbar, nullptr) << "the tests run on a desktop with a taskbar";
-    RECT bar{};
-    ::GetWindowRect(taskbar, &bar);
+    // The corner at the notification area: the taskbar lies along the
+    // bottom, its notification area at the right.
+    const RECT bar = test::DesktopTaskbar();
+    ASSERT_EQ(bar.bottom, ::GetSystemMetrics(SM_CYSCREEN)) << "a taskbar along the bottom";
+    ASSERT_EQ(bar.right - bar.left, ::GetSystemMetrics(SM_CXSCREEN));
     RECT window{};
     ::GetWindowRect(program.Hwnd(), &window);
     EXPECT_EQ(window.bottom, bar.top);

@@ -9,6 +9,7 @@
 #include "common/win32/Windows.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <chrono>
@@ -103,11 +104,7 @@ inline HWND FindShownWindow(const wchar_t* windowClass) {
 class Watcher {
 public:
     Watcher(const wchar_t* windowClass, std::function<void(HWND)> act)
-        : mThread([windowClass, act = std::move(act), this,
-                   desktop = ::GetThreadDesktop(::GetCurrentThreadId())] {
-              // Wine starts a new thread on the process's first desktop, not
-              // on the one the process was started on: look where the test is.
-              ::SetThreadDesktop(desktop);
+        : mThread([windowClass, act = std::move(act), this] {
               const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
               while (std::chrono::steady_clock::now() < deadline) {
                   if (HWND found = FindShownWindow(windowClass)) {
@@ -177,6 +174,33 @@ inline SeenBox ReadBox(HWND box) {
         }
     }
     return seen;
+}
+
+// Where the taskbar is, as the desktop tells it: the strip of the screen
+// that the work area leaves out, or, when the work area is the whole screen
+// (Wine's desktop has no taskbar, its shell answers with a bar one pixel
+// high at the bottom), the shell's answer.
+inline RECT DesktopTaskbar() {
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int cx = ::GetSystemMetrics(SM_CXSCREEN);
+    const int cy = ::GetSystemMetrics(SM_CYSCREEN);
+    if (work.bottom < cy) {
+        return RECT{0, work.bottom, cx, cy};
+    }
+    if (work.top > 0) {
+        return RECT{0, 0, cx, work.top};
+    }
+    if (work.right < cx) {
+        return RECT{work.right, 0, cx, cy};
+    }
+    if (work.left > 0) {
+        return RECT{0, 0, work.left, cy};
+    }
+    APPBARDATA data{};
+    data.cbSize = sizeof data;
+    ::SHAppBarMessage(ABM_GETTASKBARPOS, &data);
+    return data.rc;
 }
 
 // The program with everything but the receiver and the keystroke output real.

@@ -7,7 +7,6 @@
 #include "common/win32/Windows.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +24,7 @@
 #include "app/win32/frmMain.h"
 #include "common/Clock.h"
 #include "common/DebugLog.h"
-#include "common/win32/WideText.h"
+#include "common/win32/Utf8Console.h"
 #include "config/IniStore.h"
 #include "config/win32/Win32ConfigFiles.h"
 #include "config/win32/Win32TextCodec.h"
@@ -33,21 +32,6 @@
 #include "shell/win32/Win32TrayIcon.h"
 
 namespace {
-
-// The arguments after the program's name, in UTF-8.
-std::vector<std::string> Arguments() {
-    int count = 0;
-    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    std::vector<std::string> args;
-    if (wide == nullptr) {
-        return args;
-    }
-    for (int i = 1; i < count; ++i) {
-        args.push_back(qv::win32::WideToUtf8(wide[i]));
-    }
-    ::LocalFree(wide);
-    return args;
-}
 
 bool UsableHandle(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
@@ -89,7 +73,15 @@ BOOL WINAPI ConsoleControl(DWORD /*event*/) {
 
 int main() {
     const std::string programName = "quorvane";
-    const qv::CommandLineResult parsed = qv::ParseCommandLine(Arguments(), programName);
+    const qv::CommandLineResult parsed = qv::ParseCommandLine(
+        [] {
+            std::vector<std::string> args = qv::win32::Utf8Arguments();
+            if (!args.empty()) {
+                args.erase(args.begin());  // the program's name
+            }
+            return args;
+        }(),
+        programName);
     if (parsed.action == qv::CommandLineResult::Action::Exit) {
         ConnectStandardStreams();
         std::fputs(parsed.output.c_str(), stdout);
