@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -446,6 +447,68 @@ TEST(Win32Window, ClosingTheWindowEndsTheProgramAndWritesTheSwitchTime) {
     EXPECT_TRUE(quit) << "the message loop is told to end";
     EXPECT_NE(program.IniBytes().find("WindowChangeTime=3"), std::string::npos)
         << program.IniBytes();
+}
+
+TEST(Win32Window, MovingToAMonitorWithAnotherDpiLaysTheWindowOutAgain) {
+    Program program;
+    program.Load();
+    const UINT before = program.form->Dpi();
+    const UINT after = before * 3 / 2;
+    const LONG fontBefore = MessageFont(before).lfHeight;
+    // What Windows sends when the window moves to a monitor at 150 %.
+    RECT suggested{100, 100, 100 + ScaleForDpi(430, after), 100 + ScaleForDpi(480, after)};
+    ::SendMessageW(program.Hwnd(), WM_DPICHANGED, MAKEWPARAM(after, after),
+                   reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(program.form->Dpi(), after);
+
+    RECT client{};
+    ::GetClientRect(program.Hwnd(), &client);
+    EXPECT_EQ(client.right, ScaleForDpi(410, after));
+    EXPECT_EQ(client.bottom, ScaleForDpi(440, after));
+    // A control of the window and one of a page, at their places for that DPI.
+    RECT tray{};
+    ::GetWindowRect(program.Control(IDC_cmdTray), &tray);
+    ::MapWindowPoints(HWND_DESKTOP, program.Hwnd(), reinterpret_cast<POINT*>(&tray), 2);
+    EXPECT_EQ(tray.left, ScaleForDpi(282, after));
+    EXPECT_EQ(tray.right - tray.left, ScaleForDpi(120, after));
+    RECT keys{};
+    ::GetWindowRect(program.Control(IDC_txtKeyList), &keys);
+    EXPECT_EQ(keys.right - keys.left, ScaleForDpi(235, after));
+    // The font grew with it.
+    auto font =
+        reinterpret_cast<HFONT>(::SendMessageW(program.Control(IDC_txtKeyList), WM_GETFONT, 0, 0));
+    LOGFONTW used{};
+    ASSERT_NE(::GetObjectW(font, sizeof used, &used), 0);
+    EXPECT_EQ(used.lfHeight, MessageFont(after).lfHeight);
+    EXPECT_GT(std::abs(used.lfHeight), std::abs(fontBefore));
+    // The page still lies inside the tab strip.
+    RECT strip{};
+    RECT page{};
+    ::GetWindowRect(program.Control(IDC_TabStrip1), &strip);
+    ::GetWindowRect(program.Control(IDC_Picture1_0), &page);
+    EXPECT_GT(page.left, strip.left);
+    EXPECT_GT(page.top, strip.top);
+    EXPECT_LT(page.right, strip.right);
+    EXPECT_LT(page.bottom, strip.bottom);
+}
+
+TEST(Win32Window, TheSessionEndingOrATerminationRequestEndsTheProgram) {
+    for (const UINT message : {UINT{WM_ENDSESSION}, kTerminateMessage}) {
+        SCOPED_TRACE(message);
+        Program program;
+        program.Load();
+        ::SendMessageW(program.Hwnd(), message, TRUE, 0);
+        EXPECT_TRUE(program.core->Unloaded());
+        EXPECT_NE(program.IniBytes().find("WindowChangeTime=0"), std::string::npos);
+        MSG msg{};
+        EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
+            << "the message loop is told to end";
+    }
+    // A session that goes on (the logoff was cancelled) changes nothing.
+    Program program;
+    program.Load();
+    ::SendMessageW(program.Hwnd(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_FALSE(program.core->Unloaded());
 }
 
 TEST(Win32Window, ReceiveListKeepsEveryLineEvenEmptyOnes) {

@@ -4,6 +4,8 @@
 //   menu N           opens the icon's menu and chooses item N (1 設定, 2 終了)
 //   state            prints "visible 0|1 rect L T R B taskbar L T R B screen W H"
 //   tab N            clicks tab N (1 or 2) of the shown window
+//   click NAME       clicks the button NAME ("cmdUpDown(1)", "cmdTray", ...)
+//   text NAME        prints the text of the control NAME ("txtNumber", ...)
 // Exit status 0 when the command was delivered, 1 when the window was not found.
 #include "common/win32/Windows.h"
 
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "app/win32/frmMain.h"
+#include "common/win32/WideText.h"
 #include "shell/win32/Win32ScreenGeometry.h"
 #include "shell/win32/Win32TrayIcon.h"
 
@@ -66,19 +69,71 @@ int State(HWND window) {
     return 0;
 }
 
+// The arrow keys walk the tabs as a click would select them. (A click needs
+// the tab's rectangle, which TCM_GETITEMRECT cannot hand to another process.)
 int Tab(HWND window, int tab) {
     HWND tabs = ::FindWindowExW(window, nullptr, WC_TABCONTROLW, nullptr);
     if (tabs == nullptr) {
         return 1;
     }
-    RECT r{};
-    if (!::SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(tab - 1),
-                        reinterpret_cast<LPARAM>(&r))) {
+    const auto current = static_cast<int>(::SendMessageW(tabs, TCM_GETCURSEL, 0, 0)) + 1;
+    const WPARAM key = tab > current ? VK_RIGHT : VK_LEFT;
+    for (int i = 0; i < (tab > current ? tab - current : current - tab); ++i) {
+        ::PostMessageW(tabs, WM_KEYDOWN, key, 0);
+        ::PostMessageW(tabs, WM_KEYUP, key, 0);
+    }
+    return 0;
+}
+
+HWND FindControl(HWND window, int id) {
+    struct Search {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    ::EnumChildWindows(
+        window,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (::GetDlgCtrlID(child) == s->id) {
+                s->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND NamedControl(HWND window, const std::wstring& name) {
+    for (int id = qv::IDC_TabStrip1; id <= qv::IDC_cmdTray; ++id) {
+        const std::string_view control = qv::ControlName(id);
+        if (std::wstring(control.begin(), control.end()) == name) {
+            return FindControl(window, id);
+        }
+    }
+    std::fputs("windowctl: no such control\n", stderr);
+    return nullptr;
+}
+
+int Click(HWND window, const std::wstring& name) {
+    HWND button = NamedControl(window, name);
+    return button != nullptr && ::PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
+}
+
+int PrintText(HWND window, const std::wstring& name) {
+    HWND control = NamedControl(window, name);
+    if (control == nullptr) {
         return 1;
     }
-    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    ::PostMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    ::PostMessageW(tabs, WM_LBUTTONUP, 0, at);
+    // WM_GETTEXT reaches a control of another process; GetWindowTextW would
+    // only read a caption.
+    wchar_t text[1024] = L"";
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                               SMTO_ABORTIFHUNG, 5000, &copied)) {
+        return 1;
+    }
+    std::printf("%s\n", qv::win32::WideToUtf8(text).c_str());
     return 0;
 }
 
@@ -86,7 +141,9 @@ int Tab(HWND window, int tab) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fputs("usage: win32_windowctl close | menu N | state | tab N\n", stderr);
+        std::fputs(
+            "usage: win32_windowctl close | menu N | state | tab N | click NAME | text NAME\n",
+            stderr);
         return 2;
     }
     HWND window = ProgramWindow();
@@ -107,6 +164,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"tab" && (number == 1 || number == 2)) {
         return Tab(window, number);
+    }
+    if (command == L"click" && argc > 2) {
+        return Click(window, argv[2]);
+    }
+    if (command == L"text" && argc > 2) {
+        return PrintText(window, argv[2]);
     }
     std::fputs("windowctl: unknown command\n", stderr);
     return 2;

@@ -351,11 +351,21 @@ void frmMain::ApplyDpi(UINT dpi) {
         }
         mFont = newFont;
     }
-    const SIZE outer =
-        OuterSizeForClient(ScaleForDpi(kClientWidth, dpi), ScaleForDpi(kClientHeight, dpi),
-                           kWindowStyle, kWindowExStyle, dpi);
+    const int width = ScaleForDpi(kClientWidth, dpi);
+    const int height = ScaleForDpi(kClientHeight, dpi);
+    const SIZE outer = OuterSizeForClient(width, height, kWindowStyle, kWindowExStyle, dpi);
     ::SetWindowPos(mHwnd, nullptr, 0, 0, outer.cx, outer.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // A frame drawn at other measures than the system gave for this DPI
+    // (Wine keeps its frame at the monitor's own DPI) leaves the client area
+    // off by that much: correct it once, by what it is.
+    RECT client{};
+    ::GetClientRect(mHwnd, &client);
+    if (client.right != width || client.bottom != height) {
+        ::SetWindowPos(mHwnd, nullptr, 0, 0, outer.cx + width - client.right,
+                       outer.cy + height - client.bottom,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     PlaceControls();
 }
 
@@ -743,11 +753,12 @@ LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             return TRUE;
         case WM_DPICHANGED: {
+            // The window has a fixed size: its own layout at the new DPI
+            // gives it; of Windows' suggestion only the place is taken.
             ApplyDpi(HIWORD(wParam));
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            ::SetWindowPos(mHwnd, nullptr, suggested->left, suggested->top,
-                           suggested->right - suggested->left, suggested->bottom - suggested->top,
-                           SWP_NOZORDER | SWP_NOACTIVATE);
+            ::SetWindowPos(mHwnd, nullptr, suggested->left, suggested->top, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
         case WM_SETTINGCHANGE:
