@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <imm.h>
 
 #include <cstdlib>
 #include <map>
@@ -168,6 +169,11 @@ TEST(Win32Window, ControlsCarryTheirCaptionsOnTheirPages) {
         EXPECT_NE(found.at(id).style & ES_MULTILINE, 0u) << ControlName(id);
         EXPECT_NE(found.at(id).style & WS_VSCROLL, 0u) << ControlName(id);
     }
+    // No input method on the key-list box: keys reach it as keys.
+    EXPECT_EQ(::ImmGetContext(program.Control(IDC_txtKeyList)), nullptr);
+    HIMC comment = ::ImmGetContext(program.Control(IDC_txtComment));
+    EXPECT_NE(comment, nullptr) << "the other boxes keep theirs";
+    ::ImmReleaseContext(program.Control(IDC_txtComment), comment);
 }
 
 TEST(Win32Window, StartsHiddenInRunModeAtTheLayoutSizeInTheSystemFont) {
@@ -322,6 +328,27 @@ TEST_F(KeyCaptureTest, TabEnterEscapeAndAltAreCapturedAndDoNothingElse) {
     info.cbSize = sizeof info;
     ASSERT_TRUE(::GetGUIThreadInfo(::GetCurrentThreadId(), &info));
     EXPECT_EQ(info.flags & GUI_INMENUMODE, 0u);
+}
+
+TEST_F(KeyCaptureTest, KeysTypedOnTheKeyboardAreCapturedToo) {
+    // Through the whole input path: SendInput, the focus, the program's loop.
+    ASSERT_TRUE(program.Pump([&] { return ::GetForegroundWindow() == program.Hwnd(); }));
+    ::SetFocus(box);
+    const auto key = [](WORD vk, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        return input;
+    };
+    INPUT inputs[] = {key(VK_TAB, false), key(VK_TAB, true),     key('Q', false),
+                      key('Q', true),     key(VK_RETURN, false), key(VK_RETURN, true)};
+    ASSERT_EQ(::SendInput(6, inputs, sizeof(INPUT)), 6u);
+    const std::string expected = "D[TAB]\r\nU[TAB]\r\nDQ\r\nUQ\r\nD[RETURN]\r\nU[RETURN]";
+    EXPECT_TRUE(program.Pump([&] { return program.form->KeyListText() == expected; }))
+        << program.form->KeyListText();
+    EXPECT_EQ(::GetFocus(), box);
 }
 
 TEST_F(KeyCaptureTest, ClearEmptiesTheBoxAndForgetsHeldKeys) {

@@ -3,6 +3,7 @@
 #include "app/win32/frmMain.h"
 
 #include <commctrl.h>
+#include <imm.h>
 
 #include <array>
 #include <utility>
@@ -323,6 +324,9 @@ void frmMain::CreateControls() {
     ::SendMessageW(Control(IDC_txtKeyList), EM_SETLIMITTEXT, 0, 0);
     ::SetWindowSubclass(Control(IDC_txtKeyList), &frmMain::KeyListProc, kKeyListSubclass,
                         reinterpret_cast<DWORD_PTR>(this));
+    // The key-list box records keys, not text: with an input method (a
+    // Japanese IME) switched on, keys would reach it as VK_PROCESSKEY.
+    ::ImmAssociateContext(Control(IDC_txtKeyList), nullptr);
     // Red until a receiver is connected.
     ::SetWindowLongPtrW(Control(IDC_shpStatus), GWLP_USERDATA, kLampRed);
 }
