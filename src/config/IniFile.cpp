@@ -340,6 +340,7 @@ IniFile IniFile::Parse(std::string_view input, TextCodec& codec) {
         doc.encoding_ = IsValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
     }
     const bool wide = doc.encoding_ == TextEncoding::Utf16Le;
+    doc.oddTail_ = wide && bytes.size() % 2 != 0;
     const std::size_t lineCount =
         static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
     doc.lines_.reserve(lineCount);
@@ -562,7 +563,7 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     if (it == index_.end()) {
         auto header = Encode("[" + std::string(section) + "]", codec);
         auto keyLine = Encode(std::string(key) + "=" + stored, codec);
-        if (!header || !keyLine || !KeepsShiftJis({}, *header + *keyLine)) {
+        if (oddTail_ || !header || !keyLine || !KeepsShiftJis({}, *header + *keyLine)) {
             return false;
         }
         if (!lines_.empty() && lines_.back().eol == Eol::None) {
@@ -599,6 +600,10 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
                 nonUtf8Lines_ = nonUtf8Lines_ - (IsValidUtf8(lines_[e.line].raw) ? 0 : 1) +
                                 (IsValidUtf8(*line) ? 0 : 1);
             }
+            // The half character at the end of a UTF-16 file goes with its line.
+            if (e.line + 1 == lines_.size()) {
+                oddTail_ = false;
+            }
             const std::string_view utf8 = Keep(text);
             lines_[e.line].raw = Keep(std::move(*line));
             e.value = Unquote(utf8.substr(e.name.size() + 1));
@@ -607,13 +612,6 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
         }
     }
 
-    const std::string text = std::string(key) + "=" + stored;
-    auto line = Encode(text, codec);
-    if (!line || !KeepsShiftJis({}, *line)) {
-        return false;
-    }
-    nonUtf8Lines_ += IsValidUtf8(*line) ? 0 : 1;
-    const std::string_view utf8 = Keep(text);
     // After the last key of the section (comments and other lines after it stay where they
     // are, with whatever they describe), or right after the header.
     std::uint32_t at = s.firstLine + 1;
@@ -622,6 +620,13 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
             at = std::max(at, entries_[i].line + 1);
         }
     }
+    const std::string text = std::string(key) + "=" + stored;
+    auto line = Encode(text, codec);
+    if (!line || !KeepsShiftJis({}, *line) || (oddTail_ && at == lines_.size())) {
+        return false;
+    }
+    nonUtf8Lines_ += IsValidUtf8(*line) ? 0 : 1;
+    const std::string_view utf8 = Keep(text);
     InsertLine(sectionIndex, at, Line{Keep(std::move(*line)), newline_});
     const std::uint32_t entryAt = s.endEntry;
     entries_.insert(

@@ -81,8 +81,8 @@ public:
     // True, without a change, when the key already has that value. False, leaving the
     // document unchanged, when a name or the value holds a line break or a NUL, the section
     // name is empty or holds ']', the key name is empty, holds '=' or starts with ';' or
-    // '[', the text has no form in the file's encoding, or the change would make a
-    // Shift-JIS file read as UTF-8.
+    // '[', the text has no form in the file's encoding, the change would make a Shift-JIS
+    // file read as UTF-8, or it would add text after half a UTF-16 character at the end.
     bool Set(std::string_view section, std::string_view key, std::string_view value,
              TextCodec& codec);
     // Whether a Set changed the document since it was parsed.
@@ -139,6 +139,9 @@ private:
     // Shift-JIS files only: lines that are not valid UTF-8. A write that would leave none
     // (while the file has other non-ASCII text) would make the file read as UTF-8.
     std::size_t nonUtf8Lines_ = 0;
+    // UTF-16LE files only: the file ends in half a character. Text added after it would be
+    // read a byte out of step, so nothing is added at the end of such a file.
+    bool oddTail_ = false;
     std::vector<std::unique_ptr<std::string>> texts_;
     std::vector<Line> lines_;
     std::vector<Entry> entries_;

@@ -192,6 +192,23 @@ TEST(WindowsWritingRefusalTest, NamesAndValuesThatWouldReadBackDifferentlyAreRef
     EXPECT_EQ(file.Serialize(), before);
 }
 
+TEST(WindowsWritingRefusalTest, NothingIsAddedAfterHalfAUtf16Character) {
+    IconvTextCodec codec;
+    const std::string cut = Utf16Le(u"[S]\r\nk=v\r\nj=w") + "\xC4";
+    IniFile file = IniFile::Parse(cut, codec);
+    ASSERT_EQ(file.Encoding(), TextEncoding::Utf16Le);
+    EXPECT_EQ(file.Get("S", "j"), "w\uFFFD");
+    EXPECT_FALSE(file.Set("S", "new", "1", codec));
+    EXPECT_FALSE(file.Set("T", "new", "1", codec));
+    EXPECT_EQ(file.Serialize(), cut);
+    // A line before the end can change; the last line's change drops the half character.
+    ASSERT_TRUE(file.Set("S", "k", "x", codec));
+    EXPECT_EQ(file.Serialize(), Utf16Le(u"[S]\r\nk=x\r\nj=w") + "\xC4");
+    ASSERT_TRUE(file.Set("S", "j", "y", codec));
+    ASSERT_TRUE(file.Set("S", "new", "1", codec));
+    EXPECT_EQ(file.Serialize(), Utf16Le(u"[S]\r\nk=x\r\nj=y\r\nnew=1\r\n"));
+}
+
 TEST(WindowsWritingRefusalTest, ShiftJisFileThatAWriteWouldTurnIntoUtf8IsNotWritten) {
     IconvTextCodec codec;
     // k's value is the file's only byte sequence that is not UTF-8; a holds ﾃｱ (C3 B1),
