@@ -582,7 +582,7 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
                                  first + 1, false});
         index_.emplace(name, sections_.size());
         sections_.push_back(Section{name, first, first + 2, firstEntry, firstEntry + 1});
-        modified_ = true;
+        MarkModified();
         return true;
     }
 
@@ -607,7 +607,7 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
             const std::string_view utf8 = Keep(text);
             lines_[e.line].raw = Keep(std::move(*line));
             e.value = Unquote(utf8.substr(e.name.size() + 1));
-            modified_ = true;
+            MarkModified();
             return true;
         }
     }
@@ -637,8 +637,17 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
         sections_[i].firstEntry++;
         sections_[i].endEntry++;
     }
-    modified_ = true;
+    MarkModified();
     return true;
+}
+
+void IniFile::MarkModified() {
+    modified_ = true;
+    // A Shift-JIS file left with plain ASCII only reads as UTF-8 from now on (KeepsShiftJis
+    // allows nothing else), and new text is written so.
+    if (encoding_ == TextEncoding::ShiftJis && nonUtf8Lines_ == 0) {
+        encoding_ = TextEncoding::Utf8;
+    }
 }
 
 std::string IniFile::Serialize() const {

@@ -132,6 +132,7 @@ private:
     std::optional<std::string> Encode(std::string_view text, TextCodec& codec) const;
     bool KeepsShiftJis(std::string_view oldRaw, std::string_view newRaw) const;
     void InsertLine(std::size_t sectionIndex, std::uint32_t at, Line line);
+    void MarkModified();
 
     TextEncoding encoding_ = TextEncoding::Utf8;
     Eol newline_ = Eol::CrLf;

@@ -222,6 +222,13 @@ TEST(WindowsWritingRefusalTest, ShiftJisFileThatAWriteWouldTurnIntoUtf8IsNotWrit
     // Text that keeps a byte that is not UTF-8 is fine.
     ASSERT_TRUE(file.Set("S", "k", "\u30c8", codec));
     EXPECT_EQ(IniFile::Parse(file.Serialize(), codec).Get("S", "a"), "\uff83\uff71");
+
+    // A file left with plain ASCII reads as UTF-8, and is written so from then on.
+    IniFile plain = IniFile::Parse("[S]\nk=\x83\x65\n", codec);
+    ASSERT_TRUE(plain.Set("S", "k", "x", codec));
+    EXPECT_EQ(plain.Encoding(), TextEncoding::Utf8);
+    ASSERT_TRUE(plain.Set("S", "j", "\u97f3", codec));
+    EXPECT_EQ(plain.Serialize(), "[S]\nk=x\nj=\xe9\x9f\xb3\n");
 }
 
 }  // namespace
