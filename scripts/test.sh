@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Quorvane with warnings as errors and runs every test: unit tests,
 # integration tests (Qt offscreen + the receiver simulator) and system tests
-# (each on its own Xvfb). Installs missing build dependencies first.
+# (each on its own Xvfb), then a short run of every fuzzer. Installs missing
+# build dependencies first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,3 +11,6 @@ build=${QUORVANE_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DQUORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)" "$@"
+# Every fuzzer for a short while from its seed corpus: a regression in a parser of
+# outside input shows up here (scripts/fuzz.sh TARGET SECONDS runs longer).
+scripts/fuzz.sh all 10
