@@ -189,7 +189,8 @@ std::optional<std::string> CheckConfigPath(const std::string& path) {
     return Refusal(path, Resolve(path));
 }
 
-std::optional<std::string> PrepareConfigPath(const std::string& path) {
+std::optional<std::string> PrepareConfigPath(const std::string& given) {
+    const std::string path = given.empty() ? PosixConfigFiles().DefaultIniPath() : given;
     const Resolved r = Resolve(path);
     if (auto why = Refusal(path, r)) {
         return why;

@@ -30,8 +30,9 @@ public:
 // absent (the first write makes it). Otherwise the reason, naming the path and what it is
 // ("… is a FIFO (named pipe), not a regular file"). Nothing is opened.
 std::optional<std::string> CheckConfigPath(const std::string& path);
-// CheckConfigPath, then removes the temporary file an interrupted write left beside the
-// file; for the program's start, under its single-instance lock.
+// CheckConfigPath of `path` (empty: the default location, as IniStore uses it), then
+// removes the temporary file an interrupted write left beside the file; for the program's
+// start, under its single-instance lock and before anything reads the file.
 std::optional<std::string> PrepareConfigPath(const std::string& path);
 // The temporary file a write of `target` goes through: ".<name>.tmp" in the same folder.
 std::string TemporaryPathFor(const std::string& target);

@@ -263,6 +263,25 @@ TEST(TemporaryFileTest, LeftoverIsRemovedByTheNextWriteAndByTheNextStart) {
     EXPECT_EQ(ReadBytes(path), "[General]\r\nWindowChangeTime=5\r\n");
 }
 
+TEST(TemporaryFileTest, StartRefusesWhatCheckConfigPathRefusesAndFindsTheDefaultPath) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    const std::optional<std::string> why = PrepareConfigPath(dir.File("fifo"));
+    ASSERT_TRUE(why.has_value());
+    EXPECT_EQ(*why, CheckConfigPath(dir.File("fifo")).value_or(""));
+
+    // An empty path is the default location, as for IniStore.
+    const std::string defaultPath = PosixConfigFiles().DefaultIniPath();
+    const std::string leftover = TemporaryPathFor(defaultPath);
+    if (::access(std::filesystem::path(defaultPath).parent_path().c_str(), W_OK) != 0 ||
+        std::filesystem::exists(leftover)) {
+        GTEST_SKIP() << "cannot leave a temporary file beside " << defaultPath;
+    }
+    WriteBytes(leftover, "[Gen");
+    EXPECT_EQ(PrepareConfigPath(""), CheckConfigPath(defaultPath));
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+}
+
 TEST(TemporaryFileTest, LeftoverLinkIsRemovedNotFollowed) {
     TempDir dir;
     const std::string path = dir.File("Quorvane.ini");
