@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   # toolchain
   cmake ninja-build g++ pkg-config
+  # style checks (scripts/lint.sh)
+  clang-format shellcheck
   # fuzzers: clang with libFuzzer and the sanitizer runtimes, and the symbolizer
   # that turns their stack traces into file:line
   clang libclang-rt-14-dev llvm-14
