@@ -275,6 +275,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (input.ConsumeIntegralInRange(0, 7) != 0) {
             // Around the shortest usable lengths; now and then anything up to 1 KiB.
+            // clsHidDirect allocates a buffer of the length the device reports for every
+            // transfer, whatever that length; larger lengths would only measure the
+            // allocator, not the handling of replies.
             d.caps = qv::HidCaps{input.ConsumeIntegralInRange(17, 24),
                                  input.ConsumeIntegralInRange(2, 9)};
             if (input.ConsumeIntegralInRange(0, 15) == 0) {
