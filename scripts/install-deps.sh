@@ -9,6 +9,9 @@ packages=(
   cmake ninja-build g++ pkg-config
   # style checks (scripts/lint.sh)
   clang-format shellcheck
+  # fuzzers: clang with libFuzzer and the sanitizer runtimes, and the symbolizer
+  # that turns their stack traces into file:line
+  clang libclang-rt-14-dev llvm-14
   # libraries
   qt6-base-dev libxtst-dev libx11-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -58,6 +58,10 @@ bool IniStore::WriteKeys(std::string_view section,
             return false;
         }
     }
+    // Nothing to change: the file is not rewritten and keeps its time stamp.
+    if (!loaded.file.Modified()) {
+        return true;
+    }
     return files_->ReplaceFile(path, loaded.file.Serialize());
 }
 
