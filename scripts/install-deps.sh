@@ -16,6 +16,11 @@ packages=(
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox icewm imagemagick
   # a font that renders the Japanese user interface
   fonts-ipafont-gothic
+  # Wayland: client libraries, protocol XML and scanner, keymaps, JSON for
+  # sway's IPC; headless sway with XWayland, wtype, waybar and a session bus
+  # for the Wayland system tests; the Qt window on Wayland
+  libwayland-dev wayland-protocols libxkbcommon-dev xkb-data nlohmann-json3-dev
+  sway xwayland wtype waybar dbus-daemon qt6-wayland
 )
 
 missing=()
