@@ -19,7 +19,7 @@ packages=(
   # Wayland: client libraries, protocol XML and scanner, keymaps, JSON for
   # sway's IPC; headless sway with XWayland, wtype, waybar and a session bus
   # for the Wayland system tests; the Qt window on Wayland
-  libwayland-dev wayland-protocols libxkbcommon-dev xkb-data nlohmann-json3-dev
+  libwayland-dev wayland-protocols libxkbcommon-dev xkb-data nlohmann-json3-dev libxcb1-dev
   sway xwayland wtype waybar dbus-daemon qt6-wayland
 )
 

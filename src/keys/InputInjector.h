@@ -1,30 +1,27 @@
 #pragma once
-// Port for synthesised keyboard input: one batch of key records goes into the
-// system's input stream in one piece. The Windows backend passes the batch to
-// SendInput; the X11 backend replays it through XTest.
+// Port for synthesised keyboard input: one batch of key presses and releases
+// goes into the system's input stream in one piece, in order. How a platform
+// types a virtual-key code (scan codes and flags on Windows, keysyms and
+// keycodes on X11, a keymap of its own on Wayland) is its backend's business.
 
 #include <cstdint>
 #include <span>
 
 namespace qv {
 
-inline constexpr std::uint32_t kKeyEventExtendedKey = 0x0001;  // KEYEVENTF_EXTENDEDKEY
-inline constexpr std::uint32_t kKeyEventKeyUp = 0x0002;        // KEYEVENTF_KEYUP
-
-// One keyboard input record, laid out as the KEYBDINPUT fields that matter.
-struct KeyboardInput {
-    std::int16_t wVk;       // virtual-key code, -1 and 0 included
-    std::uint16_t wScan;    // scan code that accompanies the key (MapVirtualKeyA)
-    std::uint32_t dwFlags;  // 1 for a press, 3 for a release
-
-    friend bool operator==(const KeyboardInput&, const KeyboardInput&) = default;
+// One key event: a Windows virtual-key code (-1 and 0 included: the backend
+// sends nothing for codes it has no key for) pressed or released.
+struct KeyStroke {
+    std::int16_t virtualKey = 0;
+    bool release = false;
+    friend bool operator==(const KeyStroke&, const KeyStroke&) = default;
 };
 
 class InputInjector {
 public:
     virtual ~InputInjector() = default;
     // Injects the whole batch, in order, as one piece; failures are not reported.
-    virtual void SendInput(std::span<const KeyboardInput> batch) = 0;
+    virtual void Send(std::span<const KeyStroke> batch) = 0;
 };
 
 }  // namespace qv

@@ -1,55 +1,40 @@
 #pragma once
-// Port for the window operations that target-window activation and the
-// receive loop use. The methods keep the Win32 names so that the algorithms
-// read like their description; the X11 backend maps them onto EWMH.
+// Port for the window operations that target-window activation uses, in the
+// program's own words. Each platform's mechanics (EWMH on X11; thread attach,
+// the foreground-lock timeout and the topmost band on Windows; compositor IPC
+// on Wayland) live inside its backend.
 
 #include <cstdint>
 #include <string_view>
 
 namespace qv {
 
-// A window handle; 0 is no window.
-using HWND = std::int32_t;
+// A top-level window of the desktop; id 0 is "no window".
+struct Window {
+    std::uint64_t id = 0;
+    explicit operator bool() const { return id != 0; }
+    friend bool operator==(const Window&, const Window&) = default;
+};
 
-// Show commands (ShowWindow) and show states (GetWindowPlacement).
-inline constexpr int kSwHide = 0;
-inline constexpr int kSwShowNormal = 1;
-inline constexpr int kSwShowMinimized = 2;
-inline constexpr int kSwShowMaximized = 3;
-inline constexpr int kSwShowNoActivate = 4;
-inline constexpr int kSwShow = 5;
-inline constexpr int kSwMinimize = 6;
-inline constexpr int kSwShowMinNoActive = 7;
-inline constexpr int kSwShowNA = 8;
-inline constexpr int kSwRestore = 9;
-inline constexpr int kSwShowDefault = 10;
-inline constexpr int kSwForceMinimize = 11;
+// A window's show state; the numbers are those of Windows' show commands.
+enum class ShowState : int { Unknown = 0, Normal = 1, Minimized = 2, Maximized = 3 };
 
 class WindowSystem {
 public:
     virtual ~WindowSystem() = default;
-    // The top-most top-level window of this class (ASCII case ignored), 0 for none.
-    virtual HWND FindWindowA(std::string_view className) = 0;
-    // The window in the foreground, 0 for none.
-    virtual HWND GetForegroundWindow() = 0;
-    // The window's show state (kSwShowNormal, ...Minimized, ...Maximized), 0 when unreadable.
-    virtual int GetWindowPlacement(HWND hwnd) = 0;
-    // The id of the thread that owns the window, 0 for no window.
-    virtual std::uint32_t GetWindowThreadProcessId(HWND hwnd) = 0;
-    // Attaches (or detaches) the input state of thread `attach` to thread `attachTo`.
-    virtual void AttachThreadInput(std::uint32_t attach, std::uint32_t attachTo, bool doAttach) = 0;
-    // Reads the system's foreground lock timeout (SPI_GETFOREGROUNDLOCKTIMEOUT).
-    virtual std::uint32_t GetForegroundLockTimeout() = 0;
-    // Sets the foreground lock timeout for this session only (SPI_SETFOREGROUNDLOCKTIMEOUT).
-    virtual void SetForegroundLockTimeout(std::uint32_t value) = 0;
-    // Shows, hides, minimises, maximises or restores the window (a kSw... command).
-    virtual void ShowWindow(HWND hwnd, int cmd) = 0;
-    // Puts the window into the topmost band (true) or takes it out (false); no move, no resize.
-    virtual void SetWindowPos(HWND hwnd, bool topmost) = 0;
-    // Brings the window to the foreground and gives it the keyboard focus.
-    virtual void SetForegroundWindow(HWND hwnd) = 0;
-    // Blocks the calling thread for ms milliseconds.
-    virtual void Sleep(std::uint32_t ms) = 0;
+    // The top-most top-level window whose class is `className` (ASCII case
+    // ignored); no window when there is none.
+    virtual Window FindByClass(std::string_view className) = 0;
+    // The window in the foreground (the active window); no window for none.
+    virtual Window Foreground() = 0;
+    // The window's show state; Unknown when it cannot be read (no such window).
+    virtual ShowState GetShowState(Window window) = 0;
+    // Restores (Normal), minimises or maximises the window and waits (bounded)
+    // until the change took effect; Unknown does nothing.
+    virtual void SetShowState(Window window, ShowState state) = 0;
+    // Brings the window to the foreground with the keyboard focus, and waits
+    // (bounded, about half a second) until it really is active; true then.
+    virtual bool Activate(Window window) = 0;
 };
 
 }  // namespace qv
