@@ -27,6 +27,7 @@
 #include "keys/ActivateWindow.h"
 #include "keys/KeyNames.h"
 #include "keys/wayland/ForeignToplevelWindowSystem.h"
+#include "keys/wayland/SessionProbe.h"
 #include "keys/wayland/SwayIpc.h"
 #include "keys/wayland/SwayWindowSystem.h"
 #include "keys/wayland/VirtualKeyboardInjector.h"
@@ -651,6 +652,27 @@ TEST_P(FirstBurst, FirstBurstOnAFreshKeyboardIsComplete) {
 
 INSTANTIATE_TEST_SUITE_P(Clients, FirstBurst, ::testing::Values(ClientKind::Native, ClientKind::X),
                          [](const auto& info) { return KindName(info.param); });
+
+// What the start-up probe sees in this session, and what it makes of it;
+// without $SWAYSOCK sway passes for another wlroots compositor.
+TEST(SessionProbe, SwayIsRecognisedAndWithoutItsSocketIsAWlrootsCompositor) {
+    const SessionFacts facts = ProbeSession("/nonexistent/uinput");
+    EXPECT_TRUE(facts.waylandDisplay);
+    EXPECT_TRUE(facts.swaySocket);
+    EXPECT_TRUE(facts.x11Display);
+    EXPECT_TRUE(facts.virtualKeyboard);
+    EXPECT_TRUE(facts.foreignToplevel);
+    EXPECT_FALSE(facts.uinputWritable);
+    EXPECT_EQ(ChooseKeysBackend(facts).backend, KeysBackend::Sway);
+
+    const std::string socket = std::getenv("SWAYSOCK");
+    unsetenv("SWAYSOCK");
+    const SessionFacts other = ProbeSession("/nonexistent/uinput");
+    setenv("SWAYSOCK", socket.c_str(), 1);
+    EXPECT_FALSE(other.swaySocket);
+    EXPECT_EQ(ChooseKeysBackend(other).backend, KeysBackend::Wlroots);
+    EXPECT_TRUE(ChooseKeysBackend(other).switching);
+}
 
 }  // namespace
 }  // namespace qv::wayland
