@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "SimClient.h"
+#include "device/sim/SimClient.h"
 
 namespace {
 

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/Clock.h"
 #include "keys/ActivateWindow.h"
 #include "keys/modKeyboard.h"
 #include "keys/x11/X11WindowSystem.h"
@@ -152,12 +153,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_keys_latency: the target did not start\n");
         return 1;
     }
-    const qv::HWND window = static_cast<qv::HWND>(std::stoll(ready.substr(6)));
-    for (int i = 0; i < 200 && windows->GetForegroundWindow() != window; ++i) {
-        windows->SetForegroundWindow(window);
+    const qv::Window window{std::stoull(ready.substr(6))};
+    for (int i = 0; i < 200 && windows->Foreground() != window; ++i) {
+        windows->Activate(window);
         std::this_thread::sleep_for(5ms);
     }
-    if (windows->GetForegroundWindow() != window) {
+    if (windows->Foreground() != window) {
         std::fprintf(stderr, "bench_keys_latency: the target did not get the focus\n");
         return 1;
     }
@@ -249,23 +250,24 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bench_keys_latency: the second target did not start\n");
             return 1;
         }
-        const qv::HWND otherWindow = static_cast<qv::HWND>(std::stoll(otherReady.substr(6)));
-        for (int i = 0; i < 200 && windows->GetForegroundWindow() != otherWindow; ++i) {
-            windows->SetForegroundWindow(otherWindow);
+        const qv::Window otherWindow{std::stoull(otherReady.substr(6))};
+        for (int i = 0; i < 200 && windows->Foreground() != otherWindow; ++i) {
+            windows->Activate(otherWindow);
             std::this_thread::sleep_for(5ms);
         }
+        qv::SteadyClock clock;
         Stats toKeys, whole;
         for (int r = 0; r < rounds; ++r) {
             const long long start = NowMicros();
-            const qv::HWND previous = windows->GetForegroundWindow();
-            const qv::HWND found = windows->FindWindowA("QvBench");
-            const int state = qv::ActivateWindow(*windows, found, 0);
+            const qv::Window previous = windows->Foreground();
+            const qv::Window found = windows->FindByClass("QvBench");
+            const qv::ShowState state = qv::ActivateWindow(*windows, clock, found, 0);
             qv::SendKeyList(*injector, "DA, UA");
-            windows->ShowWindow(found, state);
-            qv::ActivateWindow(*windows, previous, 0);
+            windows->SetShowState(found, state);
+            qv::ActivateWindow(*windows, clock, previous, 0);
             const long long end = NowMicros();
             const long long last = reader.LastOfKeyEvents(2);
-            if (last < 0 || windows->GetForegroundWindow() != otherWindow) {
+            if (last < 0 || windows->Foreground() != otherWindow) {
                 std::fprintf(stderr, "bench_keys_latency: dispatch round %d went wrong\n", r);
                 return 1;
             }

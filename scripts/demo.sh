@@ -91,7 +91,7 @@ xdotool windowactivate --sync "$editor_window" 2>/dev/null || true
 cp samples/demo.ini "$out/Quorvane.ini"
 "$quorvane" --simulator="$sock" --config "$out/Quorvane.ini" --debug 2>"$out/quorvane.log" &
 qpid=$!
-spawned_pids+=($qpid)
+spawned_pids+=("$qpid")
 wait_for "$out/quorvane.log" 'start-up done'
 
 echo "demo: pressing four buttons of the simulated remote"
@@ -141,7 +141,7 @@ echo "demo: opening the window on the learning page (パルス記憶) and pressi
 "$quorvane" --simulator="$sock" --config "$out/Quorvane.ini" --debug --show --tab 2 \
   2>"$out/quorvane-show.log" &
 qpid=$!
-spawned_pids+=($qpid)
+spawned_pids+=("$qpid")
 wait_for "$out/quorvane-show.log" 'start-up done'
 press 33 44 55
 sleep 0.5

@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   # toolchain
   cmake ninja-build g++ pkg-config
+  # style checks (scripts/lint.sh)
+  clang-format shellcheck
   # libraries
   qt6-base-dev libxtst-dev libx11-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev

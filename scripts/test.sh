@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+# Style first: clang-format and shellcheck findings fail the run.
+scripts/lint.sh
 build=${QUORVANE_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DQUORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"

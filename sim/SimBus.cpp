@@ -78,8 +78,7 @@ Bus::Device* Bus::FindReceiver(const std::string& path, bool wantPresent) {
 }
 
 void Bus::Arrive(const Device& device) {
-    events_.push_back(
-        DeviceChange{DeviceChange::Kind::Arrival, kDevTypDeviceInterface, device.path});
+    events_.push_back(DeviceChange{DeviceChange::Kind::Arrival, device.path});
 }
 
 void Bus::Remove(Device& device) {
@@ -90,8 +89,7 @@ void Bus::Remove(Device& device) {
             handle.gone = true;
         }
     }
-    events_.push_back(
-        DeviceChange{DeviceChange::Kind::RemoveComplete, kDevTypDeviceInterface, device.path});
+    events_.push_back(DeviceChange{DeviceChange::Kind::Removal, device.path});
 }
 
 HidCaps Bus::ReceiverCaps() const {

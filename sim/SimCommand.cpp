@@ -215,14 +215,12 @@ std::variant<SimCommand, UsageError> ParseSimCommand(const std::vector<std::stri
         return command;
     }
     if (verb == "event") {
-        int type = 0;
-        if ((args != 2 && args != 3) || (words[1] != "arrival" && words[1] != "removal") ||
-            !ParseNumber(words[2], 0x7FFFFFFF, false, type)) {
-            return Usage("event arrival|removal DEVTYPE [PATH]");
+        if ((args != 1 && args != 2) || (words[1] != "arrival" && words[1] != "removal")) {
+            return Usage("event arrival|removal [PATH]");
         }
         command.verb = Verb::Event;
-        command.numbers = {words[1] == "arrival" ? 0 : 1, type};
-        optionalPath(3);
+        command.numbers = {words[1] == "arrival" ? 0 : 1};
+        optionalPath(2);
         return command;
     }
     if (verb == "wait-idle") {
@@ -337,9 +335,9 @@ ControlResult ExecuteSimCommand(Bus& bus, const SimCommand& command) {
         case Verb::RemoveNonHid:
             return bus.RemoveNonHid(command.path);
         case Verb::Event:
-            return bus.Broadcast(DeviceChange{
-                n[0] == 0 ? DeviceChange::Kind::Arrival : DeviceChange::Kind::RemoveComplete,
-                static_cast<std::int32_t>(n[1]), command.path});
+            return bus.Broadcast(
+                DeviceChange{n[0] == 0 ? DeviceChange::Kind::Arrival : DeviceChange::Kind::Removal,
+                             command.path});
         case Verb::FaultSilence:
             faults.firmware.silent = true;
             return setFaults();
@@ -414,8 +412,9 @@ std::string SimCommandUsage() {
            "  remove-foreign PATH|all    unplug foreign HID devices\n"
            "  add-nonhid                 add a device node that is no HID device; prints its path\n"
            "  remove-nonhid [PATH|all]   remove non-HID nodes (default: the newest)\n"
-           "  event arrival|removal DEVTYPE [PATH]\n"
+           "  event arrival|removal [PATH]\n"
            "                             broadcast an arrival/removal without changing devices\n"
+           "                             (without PATH: a device that has no node)\n"
            "  fault silence              receivers take commands and answer none\n"
            "  fault error CMD STATUS     answer command CMD (hex code or PicInit1, PicInit2,\n"
            "                             PicVersion, PicStartReceive, PicPoll) with STATUS\n"

@@ -24,7 +24,7 @@ struct SimCommand {
         RemoveForeign,           // remove-foreign PATH|all
         AddNonHid,               // add-nonhid
         RemoveNonHid,            // remove-nonhid [PATH|all]
-        Event,                   // event arrival|removal DEVTYPE [PATH]
+        Event,                   // event arrival|removal [PATH]
         FaultSilence,            // fault silence
         FaultError,              // fault error CMD STATUS
         FaultShort,              // fault short [INPUT OUTPUT]

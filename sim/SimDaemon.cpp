@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "SimCommand.h"
-#include "SimSocket.h"
+#include "device/sim/SimSocket.h"
 
 namespace qv::sim {
 
@@ -265,10 +265,10 @@ void SimDaemon::Flush() {
     for (const auto& client : clients_) {
         if (client->role == Client::Role::Events) {
             for (const DeviceChange& change : events) {
-                const std::string message =
-                    std::string("EV ") +
-                    (change.kind == DeviceChange::Kind::Arrival ? "A " : "R ") +
-                    std::to_string(change.deviceType) + ' ' + change.path;
+                std::string message = change.kind == DeviceChange::Kind::Arrival ? "EV A" : "EV R";
+                if (!change.path.empty()) {
+                    message += ' ' + change.path;
+                }
                 if (!SendMessage(client->fd.Get(), message, kReplyTimeout)) {
                     Warn("an event subscriber does not read its events; dropping it");
                     Drop(*client);

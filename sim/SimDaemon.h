@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "SimBus.h"
-#include "SimSocket.h"
-#include "UniqueFd.h"
+#include "common/posix/UniqueFd.h"
+#include "device/sim/SimSocket.h"
 
 namespace qv::sim {
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <variant>
 
-#include "UniqueFd.h"
+#include "common/posix/UniqueFd.h"
 
 namespace qv::sim {
 
@@ -139,19 +139,19 @@ public:
     explicit SimDeviceEvents(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
     ~SimDeviceEvents() override { Stop(); }
 
-    bool Start(int& errorNumber) override {
+    bool Start(std::string& error) override {
         std::lock_guard lock(shared_->mutex);
         if (subscriber_) {
             return true;
         }
         if (const int refusal = shared_->bus.EventsRefusal(); refusal != 0) {
-            errorNumber = refusal;
+            error = std::string("simulator: ") + std::strerror(refusal);
             return false;
         }
         auto subscriber = std::make_shared<Subscriber>();
         subscriber->eventFd.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
         if (!subscriber->eventFd.Valid()) {
-            errorNumber = errno;
+            error = std::string("simulator: ") + std::strerror(errno) + " (eventfd)";
             return false;
         }
         shared_->subscribers.push_back(subscriber);

@@ -11,10 +11,10 @@
 #include <variant>
 #include <vector>
 
-#include "SimClient.h"
 #include "SimCommand.h"
 #include "SimDaemon.h"
-#include "UniqueFd.h"
+#include "common/posix/UniqueFd.h"
+#include "device/sim/SimClient.h"
 
 namespace {
 
@@ -165,7 +165,7 @@ int Serve(const std::vector<std::string>& args, std::string socketPath) {
         std::fprintf(stderr, "quorvane-sim: sigprocmask: %s\n", std::strerror(errno));
         return kExitFailed;
     }
-    UniqueFd stopFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+    qv::UniqueFd stopFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
     if (!stopFd.Valid()) {
         std::fprintf(stderr, "quorvane-sim: signalfd: %s\n", std::strerror(errno));
         return kExitFailed;

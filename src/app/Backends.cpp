@@ -1,11 +1,13 @@
 #include "app/Backends.h"
 
+#include <X11/Xlib.h>
+
 #include "common/DebugLog.h"
 #include "device/linux/HidrawPort.h"
 #include "device/linux/UdevDeviceEvents.h"
+#include "device/sim/SimClient.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
-#include "sim/SimClient.h"
 
 namespace qv {
 
@@ -20,6 +22,13 @@ std::optional<Backends> MakeBackends(const CommandLine& options, std::string& er
     } else {
         b.hid = std::make_unique<HidrawPort>();
         b.deviceEvents = std::make_unique<UdevDeviceEvents>();
+    }
+    // The keystroke and window backends run on the receiver thread, the tray
+    // watch on the GUI thread: Xlib must be ready for threads before any
+    // connection is opened.
+    if (XInitThreads() == 0) {
+        error = "cannot prepare Xlib for threads";
+        return std::nullopt;
     }
     b.injector = XTestInjector::Open();
     if (!b.injector) {

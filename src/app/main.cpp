@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -19,22 +20,22 @@
 #include "app/Backends.h"
 #include "app/CommandLine.h"
 #include "app/InstanceLock.h"
-#include "app/QtDialogs.h"
-#include "app/frmMain.h"
+#include "app/core/Application.h"
+#include "app/qt/QtGuiThread.h"
+#include "app/qt/frmMain.h"
+#include "common/Clock.h"
 #include "common/DebugLog.h"
 #include "config/IniStore.h"
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
-#include "shell/WindowProcs.h"
-#include "shell/modSubClass.h"
-#include "shell/qt/QtPopupMenuHost.h"
+#include "shell/qt/QtDeviceEventPump.h"
 #include "shell/qt/QtScreenGeometry.h"
-#include "shell/qt/QtTrayHost.h"
+#include "shell/qt/QtTrayIcon.h"
 
 namespace {
 
 // SIGTERM and SIGINT arrive through a signalfd read by the event loop, so the
-// window's exit steps run on the GUI thread like any other unload.
+// exit steps run on the GUI thread like any other unload.
 class TerminationSignals {
 public:
     TerminationSignals() {
@@ -122,60 +123,68 @@ int main(int argc, char** argv) {
     }
     qv::DebugLog("configuration: " + ini.IniPath());
 
-    qv::QtDialogs dialogs;
-    qv::WindowProcs procs;
-    qv::QtTrayHost trayHost(procs);
-    qv::QtPopupMenuHost menus;
-    qv::QtScreenGeometry geometry;
-    qv::modSubClass router(procs);
     const QIcon icon = qv::MakeAppIcon();
     QApplication::setWindowIcon(icon);
+    qv::SteadyClock clock;
 
     int rc = 0;
+    bool receiverStopped = true;
     {
-        qv::frmMain form(qv::FormPorts{dialogs, ini, *backends->hid, *backends->deviceEvents,
-                                       *backends->injector, *backends->windows, procs, router,
-                                       trayHost, menus, geometry, trayHost.AddIconImage(icon)});
-        dialogs.SetParent(&form);
-        geometry.SetWindow(form.hWnd(), &form);
-        geometry.SetTrayHost(&trayHost);
+        qv::frmMain form;
         form.setWindowIcon(icon);
+        qv::QtGuiThread gui(&form);
+        qv::QtTrayIcon tray(icon);
+        qv::QtScreenGeometry geometry;
+        geometry.SetWindow(&form);
+        geometry.SetTrayIcon(&tray);
+
+        qv::Application core(qv::AppPorts{form, gui, ini, *backends->hid, *backends->deviceEvents,
+                                          *backends->injector, *backends->windows, tray, geometry,
+                                          clock});
+        form.Bind(&core);
         if (options.debug) {
-            form.SetReceiveLog(
+            core.SetReceiveLog(
                 [](const std::string& line) { qv::DebugLog("receive-list: " + line); });
         }
 
+        qv::QtDeviceEventPump devicePump(*backends->deviceEvents,
+                                         [&core] { core.DeviceEventsReadable(); });
         std::unique_ptr<QSocketNotifier> signalNotifier;
         if (termination.Fd() >= 0) {
             signalNotifier =
                 std::make_unique<QSocketNotifier>(termination.Fd(), QSocketNotifier::Read);
             QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &form,
-                             [termination = &termination, form = &form] {
+                             [termination = &termination, core = &core] {
                                  if (termination->Drain()) {
                                      qv::DebugLog("termination signal; unloading");
-                                     form->Terminate();
+                                     core->Terminate();
                                  }
                              });
         }
 
-        form.Load();
-        if (!trayHost.StartRestartWatch()) {
-            qv::DebugLog("tray host restarts are not watched");
-        }
+        core.Load();
+        devicePump.Rearm();
         qv::DebugLog("start-up done");
-        // A signal during start-up has already unloaded the window.
-        if (options.show && !form.Unloaded()) {
-            form.mnuConfig_Click();
+        // A signal during start-up has already unloaded the program.
+        if (options.show && !core.Unloaded()) {
+            core.mnuConfig_Click();
         }
-        if (options.tab && !form.Unloaded()) {
+        if (options.tab && !core.Unloaded()) {
             form.SelectTab(*options.tab);
+            core.TabSelected(*options.tab);
         }
-        if (!form.Unloaded()) {
+        if (!core.Unloaded()) {
             rc = QApplication::exec();
         }
-        form.Unload();
+        core.Unload();
+        form.Bind(nullptr);
+        receiverStopped = core.ReceiverStopped();
+        if (!receiverStopped) {
+            // A port never returned: what the receiver thread holds cannot be
+            // released safely. The exit steps have run; end here.
+            std::fflush(nullptr);
+            std::_Exit(rc);
+        }
     }
-    // The registry's clients end here: the icon goes, the device watch stops.
-    router.ReleaseAll();
     return rc;
 }

@@ -11,9 +11,9 @@ namespace qv {
 // Milliseconds left until `deadline`, rounded up so a wait never wakes early;
 // 0 once it has passed, at most INT_MAX.
 inline int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 

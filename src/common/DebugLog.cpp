@@ -10,8 +10,12 @@ namespace {
 std::atomic<bool> g_enabled{false};
 }
 
-void SetDebugLog(bool enabled) { g_enabled = enabled; }
-bool DebugLogEnabled() { return g_enabled; }
+void SetDebugLog(bool enabled) {
+    g_enabled = enabled;
+}
+bool DebugLogEnabled() {
+    return g_enabled;
+}
 
 void DebugLog(std::string_view text) {
     if (!g_enabled) {

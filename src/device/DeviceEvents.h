@@ -1,37 +1,34 @@
 #pragma once
-// The device-event source: arrivals and removals of device interfaces, as the
-// system announces them (a udev monitor on Linux, the simulator's bus in the
-// demo and in tests). The source is polled from the GUI thread's event loop:
-// the application watches Fd() for readability and then calls ReadPending().
+// The device-event source: arrivals and removals of HID device interfaces as
+// the system announces them (a udev monitor on Linux, device notifications on
+// Windows, the simulator's bus in the demo and in tests). The application's
+// event loop watches Fd() for readability (or, on Windows, the window hands
+// the notifications to the backend) and then calls ReadPending().
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qv {
 
-// Device type of a broadcast: 5 is a device interface (it has a path).
-inline constexpr std::int32_t kDevTypDeviceInterface = 5;
-
 struct DeviceChange {
-    enum class Kind { Arrival, RemoveComplete };
+    enum class Kind { Arrival, Removal };
     Kind kind = Kind::Arrival;
-    std::int32_t deviceType = kDevTypDeviceInterface;
-    std::string path;  // the device node; empty for devices without one
+    std::string path;  // the device path; empty for devices without one
+    friend bool operator==(const DeviceChange&, const DeviceChange&) = default;
 };
 
 class DeviceEvents {
 public:
     virtual ~DeviceEvents() = default;
-    // Starts watching. False when that is impossible; `errorNumber` then
-    // holds the system's error number.
-    virtual bool Start(int& errorNumber) = 0;
+    // Starts watching. False when that is impossible, with the reason in the
+    // platform's own words in `error` (e.g. "udev monitor: Permission denied").
+    virtual bool Start(std::string& error) = 0;
     // Stops watching; harmless when not started.
     virtual void Stop() = 0;
-    // A file descriptor that becomes readable when events are pending; -1
-    // when not started.
+    // A descriptor that becomes readable when changes are pending; -1 when
+    // not started or when the backend is fed by the window (Windows).
     virtual int Fd() const = 0;
-    // The events that arrived since the last call, oldest first. Never blocks.
+    // The changes that arrived since the last call, oldest first. Never blocks.
     virtual std::vector<DeviceChange> ReadPending() = 0;
 };
 

@@ -1,17 +1,20 @@
 #pragma once
-// Brings a target window to the foreground for a send of keys.
+// Brings a slot's target window to the foreground for a send of keys, and
+// gives the foreground back afterwards (the receive loop calls it twice).
 
 #include <cstdint>
 
+#include "common/Clock.h"
 #include "keys/WindowSystem.h"
 
 namespace qv {
 
-// Activates `target` (attaching input threads, zero foreground lock timeout,
-// topmost and back) and then waits delayMs (a negative delay waits 0 ms).
-// Returns the target's show state as it was before the call (0 when
-// unreadable), on every path. Does nothing more when the target already is the
-// foreground window or when either window has no owning thread.
-int ActivateWindow(WindowSystem& windows, HWND target, std::int16_t delayMs);
+// Activates `target` and then waits delayMs on `clock` (a negative delay
+// waits 0 ms) so that the target has taken the foreground before keys go out.
+// Returns the target's show state as it was before the call, on every path,
+// for the caller to hand back to SetShowState once the keys are sent.
+// Changes nothing when the target already is the foreground window, when
+// there is no foreground window or when there is no target.
+ShowState ActivateWindow(WindowSystem& windows, Clock& clock, Window target, std::int16_t delayMs);
 
 }  // namespace qv

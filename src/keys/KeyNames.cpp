@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 
+#include "common/AsciiCase.h"
+
 namespace qv {
 namespace {
 
@@ -156,22 +158,6 @@ constexpr std::array kVocabulary = {
     KeyName{"[LAUNCH_APP1]", 0xB6, true},
     KeyName{"[LAUNCH_APP2]", 0xB7, true},
 };
-
-constexpr char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string_view TrimBlanks(std::string_view text) {
     const std::size_t first = text.find_first_not_of(' ');

@@ -23,8 +23,4 @@ void SendKeyList(InputInjector& injector, std::string_view keyList);
 void SendKeyEvent(InputInjector& injector, int n, std::span<const std::int16_t> codes,
                   std::span<const std::int16_t> releases);
 
-// The scan code that Windows' MapVirtualKeyA(code, MAPVK_VK_TO_VSC) gives on
-// a US keyboard layout; 0 where Windows gives 0 (negative codes included).
-std::uint16_t MapVirtualKeyA(std::int16_t code);
-
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "shell/clsTray.h"
 
+#include <functional>
+
 namespace qv {
 
 std::string CutToCharacters(const std::string& text, std::size_t maxChars) {
@@ -17,135 +19,95 @@ std::string CutToCharacters(const std::string& text, std::size_t maxChars) {
     return text;
 }
 
-std::shared_ptr<clsTray> clsTray::Create(modSubClass& router, WindowProcs& procs,
-                                         NotifyIconPort& shell, PopupMenuPort& menus) {
-    return std::shared_ptr<clsTray>(new clsTray(router, procs, shell, menus));
-}
-
-clsTray::clsTray(modSubClass& router, WindowProcs& procs, NotifyIconPort& shell,
-                 PopupMenuPort& menus)
-    : mRouter(router), mShell(shell), mMenus(menus) {
-    mTaskbarRestart = procs.RegisterMessage(kTaskbarCreatedName);
-    mData.uID = reinterpret_cast<std::uintptr_t>(this);
+clsTray::clsTray(TrayIcon& icon, clsTrayEvents& events) : mIcon(icon), mEvents(events) {
+    mIcon.SetSink(this);
 }
 
 clsTray::~clsTray() {
+    *mAlive = false;
     if (mVisible) {
         DeleteIcon();
     }
-    mRouter.UnSubClass(*this);
-}
-
-void clsTray::SetIcon(IconHandle icon) {
-    mData.hIcon = icon;
-    if (mVisible) {
-        mShell.ShellNotifyIcon(NotifyIconOp::Modify, mData);
-    }
+    mIcon.SetSink(nullptr);
 }
 
 void clsTray::SetToolTipText(const std::string& text) {
-    // The shell's tip field holds 64 characters including the ending NUL, and
-    // the tip ends at its first NUL: what follows one is never shown or read.
-    mData.szTip = CutToCharacters(text.substr(0, text.find('\0')), kMaxToolTipChars);
+    // A tip ends at its first NUL: what follows one is never shown or read.
+    mToolTipText = CutToCharacters(text.substr(0, text.find('\0')), kMaxToolTipChars);
     if (mVisible) {
-        mShell.ShellNotifyIcon(NotifyIconOp::Modify, mData);
+        mIcon.Show(mToolTipText);
     }
 }
 
 void clsTray::SetVisible(bool visible) {
     if (visible) {
-        AddIcon(mOwner);
+        AddIcon();
     } else {
         DeleteIcon();
     }
 }
 
-bool clsTray::AddIcon(WindowHandle hWnd) {
-    if (mData.hIcon == 0) {
-        return false;
-    }
-    mOwner = hWnd;
-    mData.hWnd = hWnd;
-    mShell.ShellNotifyIcon(NotifyIconOp::Add, mData);
-    mRouter.SubClass(shared_from_this());
+bool clsTray::AddIcon() {
+    // Visible even when the host refused: its return brings the icon back.
     mVisible = true;
-    return true;
+    return mIcon.Show(mToolTipText);
 }
 
 void clsTray::DeleteIcon() {
-    mShell.ShellNotifyIcon(NotifyIconOp::Delete, mData);
-    mRouter.UnSubClass(*this);
+    mIcon.Hide();
     mVisible = false;
 }
 
-int clsTray::PopupMenu(WindowHandle owner, const TrayMenu& menu) {
-    const int chosen = mMenus.ShowPopupMenu(owner, menu);
-    if (chosen >= 0 && static_cast<std::size_t>(chosen) < menu.items.size() &&
-        menu.items[static_cast<std::size_t>(chosen)].command) {
-        // Copy first: the command may end the owner of `menu`.
-        const std::function<void()> command = menu.items[static_cast<std::size_t>(chosen)].command;
+int clsTray::PopupMenu(const TrayMenu& menu) {
+    const int chosen = mIcon.PopupMenu(menu);
+    if (chosen < 0 || static_cast<std::size_t>(chosen) >= menu.items.size()) {
+        return chosen;
+    }
+    // Copy first: the command may end the owner of `menu`, and this object.
+    const std::function<void()> command = menu.items[static_cast<std::size_t>(chosen)].command;
+    if (command) {
         command();
     }
     return chosen;
 }
 
-LResult clsTray::WindowProc(WindowHandle /*hWnd*/, MessageId iMsg, WParam /*wParam*/,
-                            LParam lParam) {
-    if (iMsg == kTrayCallbackMessage) {
-        // The events run inside the message handling; the owner may open a
-        // modal menu here, and the sink may be cleared meanwhile.
-        switch (lParam) {
-            case kWmMouseMove:
-                if (mEvents)
-                    mEvents->MouseMove();
-                return kConsumed;
-            case kWmLButtonDown:
-                if (mEvents)
-                    mEvents->MouseDown(1);
-                return kConsumed;
-            case kWmLButtonUp:
-                if (mEvents)
-                    mEvents->MouseUp(1);
+void clsTray::TrayMouseEvent(const TrayMouse& event) {
+    const auto button = static_cast<std::int16_t>(event.button);
+    // The handlers may open a modal menu whose command ends this object.
+    const std::shared_ptr<bool> alive = mAlive;
+    switch (event.kind) {
+        case TrayMouse::Kind::Move:
+            mEvents.MouseMove();
+            break;
+        case TrayMouse::Kind::Down:
+            mEvents.MouseDown(button);
+            break;
+        case TrayMouse::Kind::Up:
+            mEvents.MouseUp(button);
+            if (event.button == TrayButton::Left && *alive) {
                 // The release that ends a double click is no click of its own.
-                if (!mDoubleClick && mEvents)
-                    mEvents->Click();
+                const bool endsDoubleClick = mDoubleClick;
                 mDoubleClick = false;
-                return kConsumed;
-            case kWmLButtonDblClk:
-                if (mEvents)
-                    mEvents->DblClick();
+                if (!endsDoubleClick) {
+                    mEvents.Click();
+                }
+            }
+            break;
+        case TrayMouse::Kind::DoubleClick:
+            // Right and middle double clicks mean nothing here.
+            if (event.button == TrayButton::Left) {
                 mDoubleClick = true;
-                return kConsumed;
-            case kWmRButtonDown:
-                if (mEvents)
-                    mEvents->MouseDown(2);
-                return kConsumed;
-            case kWmRButtonUp:
-                if (mEvents)
-                    mEvents->MouseUp(2);
-                return kConsumed;
-            case kWmMButtonDown:
-                if (mEvents)
-                    mEvents->MouseDown(4);
-                return kConsumed;
-            case kWmMButtonUp:
-                if (mEvents)
-                    mEvents->MouseUp(4);
-                return kConsumed;
-            case kWmRButtonDblClk:
-            case kWmMButtonDblClk:
-                return kConsumed;
-            default:
-                return kPassOn;
-        }
+                mEvents.DblClick();
+            }
+            break;
     }
-    if (iMsg == mTaskbarRestart) {
-        if (mVisible) {
-            AddIcon(mOwner);
-        }
-        return kConsumed;
+}
+
+void clsTray::TrayHostRestarted() {
+    // The new host knows nothing of the icon: show it again as it was.
+    if (mVisible) {
+        mIcon.Show(mToolTipText);
     }
-    return kPassOn;
 }
 
 }  // namespace qv

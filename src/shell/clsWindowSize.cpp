@@ -1,7 +1,6 @@
 #include "shell/clsWindowSize.h"
 
 #include <array>
-#include <cstdlib>
 
 namespace qv {
 
@@ -20,8 +19,8 @@ std::int64_t DistanceSquared(const Rect& r, std::int32_t x, std::int32_t y) {
 
 }  // namespace
 
-void clsWindowSize::TrueWindowSize(WindowHandle hWnd, std::int32_t& Width, std::int32_t& Height) {
-    const Rect r = mGeometry.WindowRect(hWnd);
+void clsWindowSize::TrueWindowSize(std::int32_t& Width, std::int32_t& Height) {
+    const Rect r = mGeometry.WindowRect();
     Width = r.right - r.left;
     Height = r.bottom - r.top;
 }
@@ -45,10 +44,10 @@ void clsWindowSize::TrueTaskbarSize(std::int32_t& Edge, std::int32_t& Width, std
     }
 }
 
-void clsWindowSize::TrueTasktraySide(WindowHandle hWnd, std::int32_t& X, std::int32_t& Y) {
+void clsWindowSize::TrueTasktraySide(std::int32_t& X, std::int32_t& Y) {
     std::int32_t winW = 0;
     std::int32_t winH = 0;
-    TrueWindowSize(hWnd, winW, winH);
+    TrueWindowSize(winW, winH);
 
     const Rect bar = mGeometry.TaskbarRect();
     if (bar.Width() <= 0 || bar.Height() <= 0) {
@@ -123,17 +122,6 @@ Rect TaskbarRectFromWorkArea(const Rect& screen, const Rect& workArea,
         }
     }
     return best ? best->rect : Rect{};
-}
-
-float TwipsPerPixel(double logicalDpi) {
-    if (logicalDpi <= 0.0) {
-        return 15.0f;  // 96 DPI, the common default
-    }
-    return static_cast<float>(1440.0 / logicalDpi);
-}
-
-float PixelsToTwips(std::int32_t pixels, float twipsPerPixel) {
-    return static_cast<float>(pixels) * twipsPerPixel;
 }
 
 }  // namespace qv

@@ -9,14 +9,14 @@ if(TARGET quorvane_shell_qt)
 endif()
 
 # Hotplug through the real udev source, with umockdev faking the devices.
-if(TARGET quorvane_device_udev)
+if(TARGET quorvane_device_linux)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(UMOCKDEV IMPORTED_TARGET umockdev-1.0)
   find_program(UMOCKDEV_WRAPPER umockdev-wrapper)
   if(UMOCKDEV_FOUND AND UMOCKDEV_WRAPPER)
     add_executable(integration_shell_hotplug ${CMAKE_CURRENT_LIST_DIR}/shell_hotplug_test.cpp)
     target_link_libraries(integration_shell_hotplug PRIVATE
-      quorvane_device_udev quorvane_device_notification PkgConfig::UMOCKDEV GTest::gtest_main)
+      quorvane_device_linux PkgConfig::UMOCKDEV GTest::gtest_main)
     add_test(NAME integration_shell_hotplug
       COMMAND ${UMOCKDEV_WRAPPER} $<TARGET_FILE:integration_shell_hotplug>)
   else()

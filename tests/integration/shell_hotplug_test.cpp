@@ -1,8 +1,8 @@
 // Hotplug through the real udev event source: umockdev (run under
 // umockdev-wrapper) fakes sysfs, the device nodes and the uevents, so the
 // libudev monitor of UdevDeviceEvents receives arrivals and removals as it
-// would from the system. From there they go through the router to
-// clsDeviceNotification and the main window's hotplug handling.
+// would from the system. From there they go through clsDeviceNotification to
+// the main window's hotplug handling.
 
 #include <gtest/gtest.h>
 #include <libudev.h>
@@ -17,8 +17,6 @@
 
 #include "device/clsDeviceNotification.h"
 #include "device/linux/UdevDeviceEvents.h"
-#include "shell/WindowProcs.h"
-#include "shell/modSubClass.h"
 
 namespace qv {
 namespace {
@@ -109,11 +107,6 @@ public:
     }
 };
 
-class DefaultProc : public WindowProcedure {
-public:
-    LResult Call(WindowHandle, MessageId, WParam, LParam) override { return 0; }
-};
-
 class HotplugTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -127,8 +120,8 @@ protected:
 TEST_F(HotplugTest, UeventsBecomeArrivalsAndRemovals) {
     Testbed bed;
     UdevDeviceEvents source;
-    int err = 0;
-    ASSERT_TRUE(source.Start(err)) << err;
+    std::string error;
+    ASSERT_TRUE(source.Start(error)) << error;
     ASSERT_GE(source.Fd(), 0);
 
     const std::string hid = bed.AddHidraw("hidraw0");
@@ -136,49 +129,36 @@ TEST_F(HotplugTest, UeventsBecomeArrivalsAndRemovals) {
     const std::string iface = bed.AddInterface("1-1:1.0");
     bed.Uevent(hid, "remove");
     const auto changes = Collect(source, 3);
-    ASSERT_EQ(changes.size(), 3u);
-    EXPECT_EQ(changes[0].kind, DeviceChange::Kind::Arrival);
-    EXPECT_EQ(changes[0].deviceType, 5);
-    EXPECT_EQ(changes[0].path, "/dev/hidraw0");
-    EXPECT_EQ(changes[1].kind, DeviceChange::Kind::Arrival);
-    EXPECT_NE(changes[1].deviceType, 5);
-    EXPECT_TRUE(changes[1].path.empty());
-    EXPECT_EQ(changes[2].kind, DeviceChange::Kind::RemoveComplete);
-    EXPECT_EQ(changes[2].path, "/dev/hidraw0");
+    EXPECT_EQ(changes, (std::vector<DeviceChange>{{DeviceChange::Kind::Arrival, "/dev/hidraw0"},
+                                                  {DeviceChange::Kind::Arrival, ""},
+                                                  {DeviceChange::Kind::Removal, "/dev/hidraw0"}}));
     EXPECT_TRUE(source.ReadPending().empty());
 }
 
-TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheRouter) {
+TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheNotifier) {
     Testbed bed;
-    WindowProcs procs;
-    DefaultProc defaultProc;
-    const WindowHandle hWnd = procs.CreateWindowHandle(procs.RegisterProcedure(defaultProc));
-    modSubClass router(procs);
     UdevDeviceEvents source;
     NoDialogs dialogs;
     FakeLink link;
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    auto notifier = clsDeviceNotification::Create(router, source, dialogs);
-    notifier->SetEvents(&hotplug);
-    ASSERT_TRUE(notifier->DoRegisterDeviceInterface(hWnd));
+    auto notifier = std::make_unique<clsDeviceNotification>(source, dialogs, hotplug);
+    ASSERT_TRUE(notifier->DoRegisterDeviceInterface());
     EXPECT_EQ(dialogs.shown, 0);
 
     const std::string hid = bed.AddHidraw("hidraw0");
     const std::string iface = bed.AddInterface("1-2:1.0");
     bed.Uevent(iface, "remove");  // another device goes: polling goes on
     bed.Uevent(hid, "remove");
-    int dispatched = 0;
-    while (dispatched < 4 && Readable(source.Fd(), 1000)) {
-        dispatched += DispatchDeviceChanges(source, procs, hWnd);
+    int delivered = 0;
+    while (delivered < 4 && Readable(source.Fd(), 1000)) {
+        delivered += notifier->DeliverPending();
     }
-    EXPECT_EQ(dispatched, 4);
+    EXPECT_EQ(delivered, 4);
     // The interface's arrival has no path: the device check fails on it.
     EXPECT_EQ(link.calls,
               (std::vector<std::string>{"DeviceCheck /dev/hidraw0", "ConnectReceiver",
                                         "DeviceCheck ", "Destroy", "red", "DisableTimer"}));
-    notifier->SetEvents(nullptr);
     notifier.reset();
-    router.ReleaseAll();
     EXPECT_EQ(source.Fd(), -1);  // the notifier's end stopped the source
 }
 

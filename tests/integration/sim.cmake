@@ -4,7 +4,7 @@ if(QUORVANE_LINUX)
   add_executable(integration_sim
     ${CMAKE_CURRENT_LIST_DIR}/sim_daemon_test.cpp
   )
-  target_link_libraries(integration_sim PRIVATE quorvane_sim_client GTest::gtest GTest::gtest_main)
+  target_link_libraries(integration_sim PRIVATE quorvane_device_sim GTest::gtest GTest::gtest_main)
   target_compile_definitions(integration_sim PRIVATE
     QV_SIM_BINARY="$<TARGET_FILE:quorvane-sim>")
   add_dependencies(integration_sim quorvane-sim)

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the scripts that run the program's processes (demo, system tests,
 # benchmarks). Source it after `set -euo pipefail`:
 #   spawn CMD [ARGS...]        starts CMD in the background; it is ended on exit

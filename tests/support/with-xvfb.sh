@@ -31,7 +31,7 @@ trap cleanup EXIT
 # Two servers started at the same moment can pick the same free display and
 # one of them then gives up ("server already running"): try again.
 display=""
-for attempt in 1 2 3 4 5; do
+for _ in 1 2 3 4 5; do
   exec {fd}<> <(:)
   Xvfb -displayfd "$fd" -screen 0 "$screen" -nolisten tcp -noreset >"$workdir/xvfb.log" 2>&1 &
   xvfb_pid=$!

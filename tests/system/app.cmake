@@ -19,3 +19,13 @@ if(QUORVANE_LINUX)
             ${CMAKE_CURRENT_BINARY_DIR}/app_tray_output)
   set_tests_properties(quorvane_system_tray PROPERTIES TIMEOUT 90)
 endif()
+
+# The shown window answers _NET_WM_PING within bounds while the simulated
+# receiver is silent for 3 s, and fires again afterwards.
+if(QUORVANE_LINUX)
+  add_test(NAME quorvane_system_ping_with_silent_receiver
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb.sh --wm openbox --
+            ${CMAKE_CURRENT_LIST_DIR}/app_ping_test.sh
+            $<TARGET_FILE:quorvane> $<TARGET_FILE:quorvane-sim> $<TARGET_FILE:quorvane-pingprobe>)
+  set_tests_properties(quorvane_system_ping_with_silent_receiver PROPERTIES TIMEOUT 90)
+endif()

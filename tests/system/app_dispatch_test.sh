@@ -41,7 +41,7 @@ printf '%s\r\n' '[General]' 'WindowChangeTime=1' \
   >"$work/Quorvane.ini"
 "$quorvane" --simulator="$sock" --config "$work/Quorvane.ini" --debug 2>"$work/quorvane.log" &
 qpid=$!
-spawned_pids+=($qpid)
+spawned_pids+=("$qpid")
 wait_for "$work/quorvane.log" 'start-up done'
 
 "$sim" --socket "$sock" press 12 34 56 >/dev/null

@@ -1,5 +1,5 @@
 # Keystroke output on a real X server: XTest and EWMH backends against
-# quorvane-keytarget windows, once with openbox and once without a window manager.
+# quorvane-keytarget windows, under openbox, under icewm and without a window manager.
 if(QUORVANE_LINUX)
   find_package(X11 REQUIRED)
   add_executable(keys_system_test keys_system_test.cpp)
@@ -11,6 +11,9 @@ if(QUORVANE_LINUX)
   add_test(NAME keys_system_openbox
            COMMAND ${_qv_xvfb} --wm openbox -- $<TARGET_FILE:keys_system_test>)
   set_tests_properties(keys_system_openbox PROPERTIES ENVIRONMENT "QV_EXPECT_WM=1" TIMEOUT 120)
+  add_test(NAME keys_system_icewm
+           COMMAND ${_qv_xvfb} --wm icewm -- $<TARGET_FILE:keys_system_test>)
+  set_tests_properties(keys_system_icewm PROPERTIES ENVIRONMENT "QV_EXPECT_WM=1" TIMEOUT 120)
   add_test(NAME keys_system_nowm
            COMMAND ${_qv_xvfb} --wm none -- $<TARGET_FILE:keys_system_test>)
   set_tests_properties(keys_system_nowm PROPERTIES ENVIRONMENT "QV_EXPECT_WM=0" TIMEOUT 120)

@@ -7,9 +7,10 @@
 # 2. the panel's rectangle gives the window a place above the tray,
 # 3. a click opens the menu "設定" / "終了" with "終了" as the default (bold)
 #    item; a screenshot of the open menu is kept as <output dir>/menu.png,
-# 4. after icewm restarts, the program is told ("TaskbarCreated"), adds its
-#    icon again and the icon is embedded into the new tray,
-# 5. "終了" from the menu ends the program cleanly.
+# 4. after icewm restarts, the program is told that the tray host came back,
+#    shows its icon again with its tooltip, and the icon is embedded into the
+#    new tray,
+# 5. "終了" from the menu ends the program cleanly and deletes the icon.
 set -euo pipefail
 
 late=0
@@ -29,12 +30,13 @@ fail() {
 
 now_ms() { date +%s%3N; }
 
-# Waits until the probe has written a line matching $1 (at most $2 seconds).
+# Waits until the probe has written at least $3 (default 1) lines matching
+# $1, at most $2 seconds.
 wait_line() {
-  local pattern=$1 limit=$2 start
+  local pattern=$1 limit=$2 count=${3:-1} start
   start=$(now_ms)
-  until grep -q -- "$pattern" "$log"; do
-    (( $(now_ms) - start < limit * 1000 )) || fail "no '$pattern' within ${limit}s"
+  until [ "$(grep -c -- "$pattern" "$log")" -ge "$count" ]; do
+    (( $(now_ms) - start < limit * 1000 )) || fail "no '$pattern' (x$count) within ${limit}s"
     kill -0 "$probe_pid" 2>/dev/null || fail "probe ended while waiting for '$pattern'"
     sleep 0.02
   done
@@ -64,33 +66,50 @@ wait_embedded() {
   done
 }
 
+# "X Y W H" of the icon's window on the screen.
+icon_geometry() {
+  local geo
+  geo=$(xwininfo -id "$(icon_window)")
+  awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+       /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}' <<<"$geo"
+}
+
+# Waits (at most 2 s) until the icon stays put for 100 ms: a tray that has
+# just taken it in may still be laying out its icons.
+wait_icon_settled() {
+  local start previous="" current
+  start=$(now_ms)
+  while :; do
+    current=$(icon_geometry)
+    [ "$current" = "$previous" ] && return 0
+    (( $(now_ms) - start < 2000 )) || fail "icon keeps moving: $current"
+    previous=$current
+    sleep 0.1
+  done
+}
+
 click_icon() {
-  local id geo x y w h
-  id=$(icon_window)
-  geo=$(xwininfo -id "$id")
-  x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geo")
-  y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geo")
-  w=$(awk '/Width:/ {print $2}' <<<"$geo")
-  h=$(awk '/Height:/ {print $2}' <<<"$geo")
+  local x y w h
+  read -r x y w h <<<"$(icon_geometry)"
   xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
 }
 
 if ((late)); then
   # The program starts while there is no tray; icewm comes later and the
-  # icon must be embedded then, announced by "TaskbarCreated".
+  # icon must be embedded then, after the program was told the host came.
   "$probe" >"$log" 2>"$out/probe.err" &
   probe_pid=$!
   icewm_pid=
   trap 'kill "$probe_pid" 2>/dev/null || true; [ -z "$icewm_pid" ] || kill "$icewm_pid" 2>/dev/null || true' EXIT
   wait_line '^ICON_ADDED' 10
-  sleep 0.3
+  grep -q '^SHOW tip=Remote Receiver ok=0' "$log" || fail "the icon was not refused without a tray"
   id=$(icon_window)
   if [ -n "$id" ] && embedded "$id"; then fail "icon embedded without a tray"; fi
   icewm >"$out/icewm.log" 2>&1 &
   icewm_pid=$!
   started=$(now_ms)
-  wait_line '^TASKBAR_CREATED' 10
-  [ "$(grep -c '^NOTIFY add' "$log")" -ge 2 ] || fail "icon not added again after TaskbarCreated"
+  wait_line '^HOST_RESTARTED' 10
+  wait_line '^SHOW tip=Remote Receiver' 5 2
   ms=$(wait_embedded "$started" 10000) || fail "icon not embedded after the tray host started"
   echo "icon embedded ${ms} ms after icewm was started"
   echo "late_embed_ms=$ms" >"$out/figures.txt"
@@ -127,6 +146,7 @@ bar_top=$(field bar | cut -d, -f2)
 [ "$(field x)" -eq $((1280 - 300)) ] || fail "window not at the right edge"
 
 # A click opens the menu.
+wait_icon_settled
 click_icon
 wait_line '^MENU_OPEN ' 5
 menu=$(grep '^MENU_OPEN ' "$log" | tail -1)
@@ -134,7 +154,6 @@ echo "$menu"
 grep -q 'items=設定\[checkable\]|終了|' <<<"$menu" || fail "menu items wrong"
 grep -q ' default=終了 ' <<<"$menu" || fail "終了 is not the default item"
 grep -q '^MOUSEDOWN 1' "$log" || fail "left click did not raise MouseDown(1)"
-sleep 0.2  # let the menu paint
 import -window root "$out/menu.png" || fail "screenshot failed"
 xdotool key Escape
 wait_line '^MENU_CLOSED -1' 5
@@ -142,24 +161,21 @@ wait_line '^MENU_CLOSED -1' 5
 # Restart the panel: the tray goes away and comes back.
 icewm -r
 restarted=$(now_ms)
-wait_line '^TASKBAR_CREATED' 10
-[ "$(grep -c '^NOTIFY add' "$log")" -ge 2 ] || fail "icon not added again after TaskbarCreated"
+wait_line '^HOST_RESTARTED' 10
+wait_line '^SHOW tip=' 5 2
+grep '^SHOW tip=' "$log" | tail -1 | grep -q 'tip=Remote Receiver' || fail "tooltip lost"
 ms=$(wait_embedded "$restarted" 10000) || fail "icon not back in the tray after the restart"
 echo "icon back in the tray ${ms} ms after the restart request"
 echo "reembed_ms=$ms" >>"$out/figures.txt"
-grep 'NOTIFY add' "$log" | tail -1 | grep -q 'tip=Remote Receiver' || fail "tooltip lost"
 
 # "終了" ends the program.
-sleep 0.3
+wait_icon_settled
 click_icon
-n_open=$(grep -c '^MENU_OPEN ' "$log")
-until [ "$(grep -c '^MENU_OPEN ' "$log")" -gt 1 ]; do
-  kill -0 "$probe_pid" 2>/dev/null || fail "probe ended"
-  sleep 0.02
-done
+wait_line '^MENU_OPEN ' 5 2
 menu=$(grep '^MENU_OPEN ' "$log" | tail -1)
 exit_at=$(sed -n 's/.* at_終了=\([0-9]*\),\([0-9]*\).*/\1 \2/p' <<<"$menu")
-[ -n "$exit_at" ] || fail "no position for 終了 (menus seen: $n_open)"
+[ -n "$exit_at" ] || fail "no position for 終了"
+# shellcheck disable=SC2086 # two words: x and y
 xdotool mousemove $exit_at click 1
 rc=0
 for _ in $(seq 1 250); do
@@ -170,5 +186,5 @@ kill -0 "$probe_pid" 2>/dev/null && fail "probe still running after 終了"
 wait "$probe_pid" || rc=$?
 [ "$rc" = 0 ] || fail "probe exit code $rc"
 grep -q '^EXIT' "$log" || fail "終了 did not run"
-grep -q '^NOTIFY delete' "$log" || fail "icon not deleted at exit"
+grep -q '^HIDE' "$log" || fail "icon not deleted at exit"
 echo "PASS"

@@ -19,8 +19,8 @@
 #include <system_error>
 #include <utility>
 
-#include "common/DebugLog.h"
 #include "common/Deadline.h"
+#include "common/DebugLog.h"
 #include "device/ReportDescriptor.h"
 
 namespace qv {
@@ -164,27 +164,7 @@ struct HidrawDevice::Shared {
     }
 };
 
-UniqueFd::~UniqueFd() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = other.Release();
-    }
-    return *this;
-}
-
-int UniqueFd::Release() {
-    return std::exchange(m_fd, -1);
-}
-
-HidrawDevice::HidrawDevice(UniqueFd fd) : m_shared(std::make_shared<Shared>(std::move(fd))) {
+HidrawDevice::HidrawDevice(UniqueFd fd) : shared_(std::make_shared<Shared>(std::move(fd))) {
     int size = 0;
     if (::ioctl(Fd(), HIDIOCGRDESCSIZE, &size) < 0) {
         DebugLogErrno("ioctl(HIDIOCGRDESCSIZE)", errno);
@@ -200,34 +180,34 @@ HidrawDevice::HidrawDevice(UniqueFd fd) : m_shared(std::make_shared<Shared>(std:
 }
 
 HidrawDevice::HidrawDevice(UniqueFd fd, std::span<const std::uint8_t> reportDescriptor)
-    : m_shared(std::make_shared<Shared>(std::move(fd))) {
+    : shared_(std::make_shared<Shared>(std::move(fd))) {
     UseDescriptor(reportDescriptor);
 }
 
 HidrawDevice::~HidrawDevice() {
-    if (!m_writer.joinable()) {
+    if (!writer_.joinable()) {
         return;
     }
     bool stuck = false;
     {
-        const std::lock_guard lock(m_shared->mutex);
-        m_shared->closing = true;
-        stuck = m_shared->running;
+        const std::lock_guard lock(shared_->mutex);
+        shared_->closing = true;
+        stuck = shared_->running;
     }
-    m_shared->posted.notify_one();
+    shared_->posted.notify_one();
     if (stuck) {
         // Waiting would hold the caller for the rest of the kernel's USB
         // timeout; the thread ends by itself once the write returns and
         // closes the node with its reference.
         DebugLog("hidraw: closing with a write still outstanding");
-        m_writer.detach();
+        writer_.detach();
     } else {
-        m_writer.join();  // idle: it sees `closing` and ends at once
+        writer_.join();  // idle: it sees `closing` and ends at once
     }
 }
 
 int HidrawDevice::Fd() const {
-    return m_shared->fd.Get();
+    return shared_->fd.Get();
 }
 
 void HidrawDevice::UseDescriptor(std::span<const std::uint8_t> reportDescriptor) {
@@ -236,8 +216,8 @@ void HidrawDevice::UseDescriptor(std::span<const std::uint8_t> reportDescriptor)
         DebugLog("report descriptor: malformed");
         return;
     }
-    m_caps = HidCaps{lengths->Input, lengths->Output};
-    m_numbered = lengths->Numbered;
+    caps_ = HidCaps{lengths->Input, lengths->Output};
+    numbered_ = lengths->Numbered;
 }
 
 std::optional<HidAttributes> HidrawDevice::GetAttributes() {
@@ -252,13 +232,13 @@ std::optional<HidAttributes> HidrawDevice::GetAttributes() {
 }
 
 std::optional<HidCaps> HidrawDevice::GetCaps() {
-    return m_caps;
+    return caps_;
 }
 
 TransferStatus HidrawDevice::WriteReport(std::span<const std::uint8_t> report,
                                          std::chrono::milliseconds timeout) {
     const Clock::time_point deadline = Clock::now() + timeout;
-    Shared& shared = *m_shared;
+    Shared& shared = *shared_;
     std::unique_lock lock(shared.mutex);
     // A write that timed out before may still be inside the kernel; a second
     // one must not overtake it.
@@ -266,9 +246,9 @@ TransferStatus HidrawDevice::WriteReport(std::span<const std::uint8_t> report,
         DebugLog("write: the previous report is still being written");
         return TransferStatus::TimedOut;
     }
-    if (!m_writer.joinable()) {
+    if (!writer_.joinable()) {
         try {
-            m_writer = std::thread(RunWriter, m_shared);
+            writer_ = std::thread(RunWriter, shared_);
         } catch (const std::system_error& e) {
             DebugLogErrno("pthread_create", e.code().value());
             return TransferStatus::Failed;
@@ -295,7 +275,7 @@ TransferStatus HidrawDevice::ReadReport(std::span<std::uint8_t> report,
     const Clock::time_point deadline = Clock::now() + timeout;
     // hidraw hands unnumbered reports over without an ID byte; put the 0 ID
     // in front so that callers see the same layout as for numbered reports.
-    const std::span<std::uint8_t> target = m_numbered ? report : report.subspan(1);
+    const std::span<std::uint8_t> target = numbered_ ? report : report.subspan(1);
     for (;;) {
         const TransferStatus ready = WaitReady(Fd(), POLLIN, deadline);
         if (ready != TransferStatus::Done) {
@@ -303,7 +283,7 @@ TransferStatus HidrawDevice::ReadReport(std::span<std::uint8_t> report,
         }
         const ssize_t n = ::read(Fd(), target.data(), target.size());
         if (n > 0) {
-            if (!m_numbered) {
+            if (!numbered_) {
                 report[0] = 0;
             }
             return TransferStatus::Done;
@@ -344,23 +324,23 @@ void HidrawDevice::RunWriter(std::shared_ptr<Shared> shared) {
     }
 }
 
-HidrawPort::HidrawPort() : m_useUdev(true), m_sysRoot("/sys"), m_devRoot("/dev") {}
+HidrawPort::HidrawPort() : useUdev_(true), sysRoot_("/sys"), devRoot_("/dev") {}
 
 HidrawPort::HidrawPort(std::string sysRoot, std::string devRoot)
-    : m_useUdev(false), m_sysRoot(std::move(sysRoot)), m_devRoot(std::move(devRoot)) {}
+    : useUdev_(false), sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
 
 std::vector<std::string> HidrawPort::EnumerateHidInterfaces() {
-    if (m_useUdev) {
+    if (useUdev_) {
         return EnumerateWithUdev();
     }
-    return EnumerateSysfs(m_sysRoot, m_devRoot);
+    return EnumerateSysfs(sysRoot_, devRoot_);
 }
 
 std::vector<std::string> HidrawPort::EnumerateWithUdev() {
     UdevPtr<udev> context(udev_new());
     if (!context) {
         DebugLogErrno("udev_new", errno);
-        return EnumerateSysfs(m_sysRoot, m_devRoot);
+        return EnumerateSysfs(sysRoot_, devRoot_);
     }
     UdevPtr<udev_enumerate> enumerate(udev_enumerate_new(context.get()));
     if (!enumerate) {

@@ -18,29 +18,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/posix/UniqueFd.h"
 #include "device/HidPort.h"
 
 namespace qv {
-
-// An owned file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd();
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    // The descriptor, -1 when none is held.
-    int Get() const { return m_fd; }
-    // Gives up ownership and returns the descriptor.
-    int Release();
-
-private:
-    int m_fd = -1;
-};
 
 // One open hidraw node.
 //
@@ -81,7 +62,7 @@ public:
                               std::chrono::milliseconds timeout) override;
 
     // Whether the device's reports carry a report ID (from the descriptor).
-    bool Numbered() const { return m_numbered; }
+    bool Numbered() const { return numbered_; }
 
 private:
     struct Shared;
@@ -93,11 +74,11 @@ private:
 
     // The descriptor and the hand-over to the write thread, owned jointly
     // with that thread.
-    std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<Shared> shared_;
     // Started by the first write.
-    std::thread m_writer;
-    std::optional<HidCaps> m_caps;
-    bool m_numbered = false;
+    std::thread writer_;
+    std::optional<HidCaps> caps_;
+    bool numbered_ = false;
 };
 
 class HidrawPort : public HidPort {
@@ -116,9 +97,9 @@ private:
     std::vector<std::string> EnumerateWithUdev();
     std::vector<std::string> EnumerateSysfs(const std::string& sysRoot, const std::string& devRoot);
 
-    bool m_useUdev;
-    std::string m_sysRoot;
-    std::string m_devRoot;
+    bool useUdev_;
+    std::string sysRoot_;
+    std::string devRoot_;
 };
 
 }  // namespace qv

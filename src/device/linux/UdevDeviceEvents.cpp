@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <thread>
 
 #include "common/DebugLog.h"
@@ -14,6 +15,13 @@ namespace qv {
 namespace {
 
 constexpr const char* kUdevControl = "/run/udev/control";
+
+// The reason a start failed, as the user reads it after "cannot watch for
+// devices: ", with the call that failed for whoever looks into it.
+std::string MonitorError(const char* call, int err) {
+    DebugLogErrno(call, err);
+    return std::string("udev monitor: ") + std::strerror(err) + " (" + call + ")";
+}
 
 }  // namespace
 
@@ -26,18 +34,15 @@ std::optional<DeviceChange> DeviceChangeFromUevent(const UeventProperties& prope
     if (action->second == "add") {
         change.kind = DeviceChange::Kind::Arrival;
     } else if (action->second == "remove") {
-        change.kind = DeviceChange::Kind::RemoveComplete;
+        change.kind = DeviceChange::Kind::Removal;
     } else {
         // change, move, bind, unbind, online, offline: no arrival or removal.
         return std::nullopt;
     }
     const auto devname = properties.find("DEVNAME");
     if (devname == properties.end() || devname->second.empty()) {
-        change.deviceType = 0;
-        change.path.clear();
-        return change;
+        return change;  // a device without a node: no path
     }
-    change.deviceType = kDevTypDeviceInterface;
     // The kernel names nodes relative to /dev; udev announces the full path.
     change.path = devname->second.front() == '/' ? devname->second : "/dev/" + devname->second;
     return change;
@@ -73,13 +78,12 @@ bool UdevDeviceEvents::UdevdRunning() {
     return ::access(kUdevControl, F_OK) == 0;
 }
 
-bool UdevDeviceEvents::Start(int& errorNumber) {
+bool UdevDeviceEvents::Start(std::string& error) {
     Stop();
     errno = 0;
     std::unique_ptr<udev, UdevDeleter> u(udev_new());
     if (!u) {
-        errorNumber = errno != 0 ? errno : ENOMEM;
-        DebugLogErrno("udev_new", errorNumber);
+        error = MonitorError("udev_new", errno != 0 ? errno : ENOMEM);
         return false;
     }
     // Without udevd its netlink group stays silent; listen to the kernel then.
@@ -88,45 +92,42 @@ bool UdevDeviceEvents::Start(int& errorNumber) {
     std::unique_ptr<udev_monitor, MonitorDeleter> monitor(
         udev_monitor_new_from_netlink(u.get(), kernel ? "kernel" : "udev"));
     if (!monitor) {
-        errorNumber = errno != 0 ? errno : EPROTONOSUPPORT;
-        DebugLogErrno("udev_monitor_new_from_netlink", errorNumber);
+        error = MonitorError("udev_monitor_new_from_netlink", errno != 0 ? errno : EPROTONOSUPPORT);
         return false;
     }
     const int rc = udev_monitor_enable_receiving(monitor.get());
     if (rc < 0) {
-        errorNumber = -rc;
-        DebugLogErrno("udev_monitor_enable_receiving", errorNumber);
+        error = MonitorError("udev_monitor_enable_receiving", -rc);
         return false;
     }
     if (udev_monitor_get_fd(monitor.get()) < 0) {
-        errorNumber = EBADF;
-        DebugLogErrno("udev_monitor_get_fd", errorNumber);
+        error = MonitorError("udev_monitor_get_fd", EBADF);
         return false;
     }
-    mUdev = std::move(u);
-    mMonitor = std::move(monitor);
-    mKernelSource = kernel;
-    errorNumber = 0;
+    udev_ = std::move(u);
+    monitor_ = std::move(monitor);
+    kernelSource_ = kernel;
+    error.clear();
     return true;
 }
 
 void UdevDeviceEvents::Stop() {
-    mMonitor.reset();
-    mUdev.reset();
-    mKernelSource = false;
+    monitor_.reset();
+    udev_.reset();
+    kernelSource_ = false;
 }
 
 int UdevDeviceEvents::Fd() const {
-    return mMonitor ? udev_monitor_get_fd(mMonitor.get()) : -1;
+    return monitor_ ? udev_monitor_get_fd(monitor_.get()) : -1;
 }
 
 std::vector<DeviceChange> UdevDeviceEvents::ReadPending() {
     std::vector<DeviceChange> changes;
-    if (!mMonitor) {
+    if (!monitor_) {
         return changes;
     }
     // The monitor's socket is non-blocking: read until it is empty.
-    while (udev_device* device = udev_monitor_receive_device(mMonitor.get())) {
+    while (udev_device* device = udev_monitor_receive_device(monitor_.get())) {
         UeventProperties properties;
         udev_list_entry* entry = nullptr;
         udev_list_entry_foreach(entry, udev_device_get_properties_list_entry(device)) {
@@ -148,7 +149,7 @@ std::vector<DeviceChange> UdevDeviceEvents::ReadPending() {
         if (!change) {
             continue;
         }
-        if (mKernelSource && change->kind == DeviceChange::Kind::Arrival && !change->path.empty() &&
+        if (kernelSource_ && change->kind == DeviceChange::Kind::Arrival && !change->path.empty() &&
             !WaitForDeviceNode(change->path, kNodeWait)) {
             DebugLog("device node " + change->path + " did not appear");
         }

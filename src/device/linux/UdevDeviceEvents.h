@@ -25,9 +25,8 @@ namespace qv {
 using UeventProperties = std::map<std::string, std::string>;
 
 // The change a uevent announces: "add" is an arrival and "remove" a removal,
-// with device type 5 and the node's path ("/dev/" + DEVNAME when DEVNAME is
-// relative) for devices with a node, type 0 and an empty path otherwise.
-// nullopt for any other action.
+// with the node's path ("/dev/" + DEVNAME when DEVNAME is relative), or an
+// empty path for devices without a node. nullopt for any other action.
 std::optional<DeviceChange> DeviceChangeFromUevent(const UeventProperties& properties);
 
 // Waits until `path` exists, at most `timeout`; true when it does.
@@ -43,13 +42,14 @@ public:
     UdevDeviceEvents(const UdevDeviceEvents&) = delete;
     UdevDeviceEvents& operator=(const UdevDeviceEvents&) = delete;
 
-    bool Start(int& errorNumber) override;
+    // False with "udev monitor: <error text> (<failing call>)" in `error`.
+    bool Start(std::string& error) override;
     void Stop() override;
     int Fd() const override;
     std::vector<DeviceChange> ReadPending() override;
 
     // True when the monitor listens to the kernel rather than udevd.
-    bool UsesKernelSource() const { return mKernelSource; }
+    bool UsesKernelSource() const { return kernelSource_; }
     // True when udevd runs on this system.
     static bool UdevdRunning();
 
@@ -60,9 +60,9 @@ private:
     struct MonitorDeleter {
         void operator()(udev_monitor* m) const;
     };
-    std::unique_ptr<udev, UdevDeleter> mUdev;
-    std::unique_ptr<udev_monitor, MonitorDeleter> mMonitor;
-    bool mKernelSource = false;
+    std::unique_ptr<udev, UdevDeleter> udev_;
+    std::unique_ptr<udev_monitor, MonitorDeleter> monitor_;
+    bool kernelSource_ = false;
 };
 
 }  // namespace qv

@@ -7,20 +7,23 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/AsciiCase.h"
 #include "common/DebugLog.h"
 #include "keys/x11/XDisplayHandle.h"
 #include "keys/x11/XErrorTrap.h"
-#include "keys/x11/XResourceMask.h"
 
 namespace qv {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Inside this namespace `Window` is the port's window; X's own is XWindow.
+using XWindow = ::Window;
+using SteadyClock = std::chrono::steady_clock;
 
 // Bounds of the waits for the window manager; activation normally takes 1-3 ms.
 constexpr auto kActivateWait = std::chrono::milliseconds(500);
@@ -39,7 +42,6 @@ constexpr const char* kAtomNames[] = {
     "_NET_WM_STATE_HIDDEN",
     "_NET_WM_STATE_MAXIMIZED_VERT",
     "_NET_WM_STATE_MAXIMIZED_HORZ",
-    "_NET_WM_STATE_ABOVE",
     "_NET_SUPPORTING_WM_CHECK",
     "WM_STATE",
     "_QUORVANE_WAKE",
@@ -54,26 +56,9 @@ struct XFreeDeleter {
     }
 };
 
-bool EqualsIgnoringAsciiCase(std::string_view a, const char* b) {
-    if (b == nullptr) {
-        return false;
-    }
-    const std::string_view bv(b);
-    if (a.size() != bv.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(bv[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A 32-bit-format property as longs (Xlib widens them); empty when absent or
 // of another type.
-std::vector<unsigned long> ReadLongs(Display* display, Window window, Atom property, Atom type) {
+std::vector<unsigned long> ReadLongs(Display* display, XWindow window, Atom property, Atom type) {
     Atom actualType = None;
     int actualFormat = 0;
     unsigned long count = 0;
@@ -101,7 +86,6 @@ struct X11WindowSystem::Atoms {
     Atom wmStateHidden;
     Atom wmStateMaxVert;
     Atom wmStateMaxHorz;
-    Atom wmStateAbove;
     Atom supportingWmCheck;
     Atom icccmWmState;
     Atom wake;
@@ -121,8 +105,8 @@ X11WindowSystem::X11WindowSystem(std::unique_ptr<XDisplayHandle> display)
     if (!XInternAtoms(display_->get(), const_cast<char**>(kAtomNames), kAtomCount, False, values)) {
         DebugLog("XInternAtoms: failed");
     }
-    *atoms_ = Atoms{values[0], values[1], values[2], values[3], values[4], values[5],
-                    values[6], values[7], values[8], values[9], values[10]};
+    *atoms_ = Atoms{values[0], values[1], values[2], values[3], values[4],
+                    values[5], values[6], values[7], values[8], values[9]};
 }
 
 X11WindowSystem::~X11WindowSystem() = default;
@@ -131,20 +115,23 @@ namespace {
 
 using Atoms = X11WindowSystem::Atoms;
 
-// Window handles are the XIDs, which always fit in 29 bits.
-Window ToWindow(HWND hwnd) {
-    return static_cast<Window>(static_cast<std::uint32_t>(hwnd));
+// X window ids have their top three bits clear; a larger id names no window
+// (and would be cut to another id on the wire).
+constexpr std::uint64_t kLargestXid = 0x1FFFFFFF;
+
+XWindow ToX(Window window) {
+    return window.id <= kLargestXid ? static_cast<XWindow>(window.id) : XWindow{None};
 }
 
-HWND ToHwnd(Window window) {
-    return static_cast<HWND>(window);
+Window FromX(XWindow window) {
+    return Window{static_cast<std::uint64_t>(window)};
 }
 
-Window Root(Display* display) {
+XWindow Root(Display* display) {
     return DefaultRootWindow(display);
 }
 
-bool WindowExists(Display* display, Window window, XWindowAttributes* attributes = nullptr) {
+bool WindowExists(Display* display, XWindow window, XWindowAttributes* attributes = nullptr) {
     if (window == None) {
         return false;
     }
@@ -155,12 +142,12 @@ bool WindowExists(Display* display, Window window, XWindowAttributes* attributes
     return ok != 0 && trap.Error() == 0;
 }
 
-bool IsMapViewable(Display* display, Window window) {
+bool IsMapViewable(Display* display, XWindow window) {
     XWindowAttributes attributes;
     return WindowExists(display, window, &attributes) && attributes.map_state == IsViewable;
 }
 
-bool HasProperty(Display* display, Window window, Atom property) {
+bool HasProperty(Display* display, XWindow window, Atom property) {
     Atom actualType = None;
     int actualFormat = 0;
     unsigned long count = 0;
@@ -184,7 +171,7 @@ bool WmRunning(Display* display, const Atoms& atoms) {
     return !self.empty() && self[0] == check[0];
 }
 
-bool ClassMatches(Display* display, Window window, std::string_view name) {
+bool ClassMatches(Display* display, XWindow window, std::string_view name) {
     XClassHint hint{nullptr, nullptr};
     XErrorTrap trap(display);
     const Status ok = XGetClassHint(display, window, &hint);
@@ -193,25 +180,25 @@ bool ClassMatches(Display* display, Window window, std::string_view name) {
     if (ok == 0 || trap.Error() != 0) {
         return false;
     }
-    return EqualsIgnoringAsciiCase(name, instance.get()) ||
-           EqualsIgnoringAsciiCase(name, klass.get());
+    return (instance && EqualsIgnoringAsciiCase(name, instance.get())) ||
+           (klass && EqualsIgnoringAsciiCase(name, klass.get()));
 }
 
 // The parent and the children (bottom to top) of a window; a parent of None
 // when the window cannot be queried.
 struct TreeNode {
-    Window parent = None;
-    std::vector<Window> children;
+    XWindow parent = None;
+    std::vector<XWindow> children;
 };
 
-TreeNode QueryTree(Display* display, Window window) {
-    Window root = None;
-    Window parent = None;
-    Window* raw = nullptr;
+TreeNode QueryTree(Display* display, XWindow window) {
+    XWindow root = None;
+    XWindow parent = None;
+    XWindow* raw = nullptr;
     unsigned int count = 0;
     XErrorTrap trap(display);
     const Status ok = XQueryTree(display, window, &root, &parent, &raw, &count);
-    std::unique_ptr<Window, XFreeDeleter> children(raw);
+    std::unique_ptr<XWindow, XFreeDeleter> children(raw);
     if (ok == 0 || trap.Error() != 0) {
         return {};
     }
@@ -222,26 +209,26 @@ TreeNode QueryTree(Display* display, Window window) {
     return node;
 }
 
-std::vector<Window> Children(Display* display, Window window) {
+std::vector<XWindow> Children(Display* display, XWindow window) {
     return QueryTree(display, window).children;
 }
 
-Window Parent(Display* display, Window window) {
+XWindow Parent(Display* display, XWindow window) {
     return QueryTree(display, window).parent;
 }
 
 // The application's window inside a top-level window: the window manager's
 // frame holds it as a descendant carrying WM_STATE. Without one, the
 // top-level window is the application's own.
-Window ClientOf(Display* display, const Atoms& atoms, Window topLevel) {
-    std::deque<Window> queue{topLevel};
+XWindow ClientOf(Display* display, const Atoms& atoms, XWindow topLevel) {
+    std::deque<XWindow> queue{topLevel};
     while (!queue.empty()) {
-        const Window w = queue.front();
+        const XWindow w = queue.front();
         queue.pop_front();
         if (HasProperty(display, w, atoms.icccmWmState)) {
             return w;
         }
-        for (Window child : Children(display, w)) {
+        for (XWindow child : Children(display, w)) {
             queue.push_back(child);
         }
     }
@@ -249,11 +236,11 @@ Window ClientOf(Display* display, const Atoms& atoms, Window topLevel) {
 }
 
 // The child of the root that contains `window`, None for the root itself.
-Window TopLevelOf(Display* display, Window window) {
-    const Window root = Root(display);
-    Window current = window;
+XWindow TopLevelOf(Display* display, XWindow window) {
+    const XWindow root = Root(display);
+    XWindow current = window;
     while (current != None && current != root) {
-        const Window parent = Parent(display, current);
+        const XWindow parent = Parent(display, current);
         if (parent == root) {
             return current;
         }
@@ -262,9 +249,9 @@ Window TopLevelOf(Display* display, Window window) {
     return None;
 }
 
-bool IsWithin(Display* display, Window window, Window ancestor) {
-    const Window root = Root(display);
-    for (Window w = window; w != None && w != root; w = Parent(display, w)) {
+bool IsWithin(Display* display, XWindow window, XWindow ancestor) {
+    const XWindow root = Root(display);
+    for (XWindow w = window; w != None && w != root; w = Parent(display, w)) {
         if (w == ancestor) {
             return true;
         }
@@ -272,42 +259,64 @@ bool IsWithin(Display* display, Window window, Window ancestor) {
     return false;
 }
 
-Window FocusWindow(Display* display) {
-    Window focus = None;
+XWindow FocusWindow(Display* display) {
+    XWindow focus = None;
     int revert = 0;
     XGetInputFocus(display, &focus, &revert);
     return focus == PointerRoot ? None : focus;
 }
 
-Window ActiveWindow(Display* display, const Atoms& atoms) {
+XWindow ActiveWindow(Display* display, const Atoms& atoms) {
     const auto active = ReadLongs(display, Root(display), atoms.activeWindow, XA_WINDOW);
-    return active.empty() ? None : static_cast<Window>(active[0]);
+    return active.empty() ? None : static_cast<XWindow>(active[0]);
 }
 
-bool HasNetState(Display* display, const Atoms& atoms, Window window, Atom state) {
-    const auto states = ReadLongs(display, window, atoms.wmState, XA_ATOM);
-    return std::find(states.begin(), states.end(), state) != states.end();
+bool HasNetStates(const std::vector<unsigned long>& states, Atom a, Atom b = None) {
+    const auto has = [&states](Atom x) {
+        return x == None || std::find(states.begin(), states.end(), x) != states.end();
+    };
+    return has(a) && has(b);
 }
 
-int ShowState(Display* display, const Atoms& atoms, Window window) {
+// The one of `clients` (managed windows) that lies highest in the stack,
+// None for none. The window tree's order is the stacking order itself;
+// _NET_CLIENT_LIST_STACKING is not kept up to date by every window manager
+// (icewm leaves it unchanged when it raises a window it activates).
+XWindow TopMost(Display* display, const std::vector<XWindow>& clients) {
+    if (clients.size() <= 1) {
+        return clients.empty() ? XWindow{None} : clients.front();
+    }
+    const std::vector<XWindow> stack = Children(display, Root(display));  // bottom to top
+    XWindow best = None;
+    std::ptrdiff_t bestLevel = -1;
+    for (XWindow client : clients) {
+        const auto at = std::find(stack.begin(), stack.end(), TopLevelOf(display, client));
+        const std::ptrdiff_t level = at != stack.end() ? at - stack.begin() : -1;
+        // On a tie the later one wins: the client lists run bottom to top.
+        if (best == None || level >= bestLevel) {
+            best = client;
+            bestLevel = level;
+        }
+    }
+    return best;
+}
+
+ShowState ReadShowState(Display* display, const Atoms& atoms, XWindow window) {
     if (!WindowExists(display, window)) {
-        return 0;
+        return ShowState::Unknown;
     }
     const auto icccm = ReadLongs(display, window, atoms.icccmWmState, atoms.icccmWmState);
     const auto states = ReadLongs(display, window, atoms.wmState, XA_ATOM);
-    auto has = [&states](Atom a) {
-        return std::find(states.begin(), states.end(), a) != states.end();
-    };
-    if ((!icccm.empty() && icccm[0] == IconicState) || has(atoms.wmStateHidden)) {
-        return kSwShowMinimized;
+    if ((!icccm.empty() && icccm[0] == IconicState) || HasNetStates(states, atoms.wmStateHidden)) {
+        return ShowState::Minimized;
     }
-    if (has(atoms.wmStateMaxVert) && has(atoms.wmStateMaxHorz)) {
-        return kSwShowMaximized;
+    if (HasNetStates(states, atoms.wmStateMaxVert, atoms.wmStateMaxHorz)) {
+        return ShowState::Maximized;
     }
-    return kSwShowNormal;
+    return ShowState::Normal;
 }
 
-void SendRootMessage(Display* display, Window window, Atom type, long l0, long l1, long l2) {
+void SendRootMessage(Display* display, XWindow window, Atom type, long l0, long l1, long l2) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.serial = 0;
@@ -327,17 +336,16 @@ void SendRootMessage(Display* display, Window window, Atom type, long l0, long l
     }
 }
 
-void ChangeNetState(Display* display, const Atoms& atoms, Window window, long action, Atom a,
-                    Atom b = None) {
-    SendRootMessage(display, window, atoms.wmState, action, static_cast<long>(a),
-                    static_cast<long>(b));
+void ChangeMaximized(Display* display, const Atoms& atoms, XWindow window, long action) {
+    SendRootMessage(display, window, atoms.wmState, action, static_cast<long>(atoms.wmStateMaxVert),
+                    static_cast<long>(atoms.wmStateMaxHorz));
 }
 
 template <typename Done>
-bool WaitFor(Done done, Clock::duration bound) {
-    const auto deadline = Clock::now() + bound;
+bool WaitFor(Done done, SteadyClock::duration bound) {
+    const auto deadline = SteadyClock::now() + bound;
     while (!done()) {
-        if (Clock::now() >= deadline) {
+        if (SteadyClock::now() >= deadline) {
             return false;
         }
         std::this_thread::sleep_for(kPollStep);
@@ -354,11 +362,12 @@ constexpr auto kWakeAfter = std::chrono::milliseconds(100);
 // kWakeAfter a property of our own on the root window is touched, which every
 // window manager listens to, so the request is carried out within the bound.
 template <typename Done>
-bool WaitForWindowManager(Display* display, const Atoms& atoms, Done done, Clock::duration bound) {
-    const auto deadline = Clock::now() + bound;
-    auto wake = Clock::now() + kWakeAfter;
+bool WaitForWindowManager(Display* display, const Atoms& atoms, Done done,
+                          SteadyClock::duration bound) {
+    const auto deadline = SteadyClock::now() + bound;
+    auto wake = SteadyClock::now() + kWakeAfter;
     while (!done()) {
-        const auto now = Clock::now();
+        const auto now = SteadyClock::now();
         if (now >= deadline) {
             return false;
         }
@@ -386,10 +395,10 @@ bool X11WindowSystem::HasWindowManager() {
     return WmRunning(display_->get(), *atoms_);
 }
 
-HWND X11WindowSystem::FindWindowA(std::string_view className) {
+Window X11WindowSystem::FindByClass(std::string_view className) {
     Display* display = display_->get();
     if (className.empty()) {
-        return 0;
+        return {};
     }
     std::vector<unsigned long> clients;
     if (WmRunning(display, *atoms_)) {
@@ -398,201 +407,140 @@ HWND X11WindowSystem::FindWindowA(std::string_view className) {
             clients = ReadLongs(display, Root(display), atoms_->clientList, XA_WINDOW);
         }
     }
-    // Both lists run from the bottom of the stack to the top: search from the top.
-    for (auto it = clients.rbegin(); it != clients.rend(); ++it) {
-        if (ClassMatches(display, *it, className)) {
-            return ToHwnd(*it);
-        }
-    }
     if (!clients.empty()) {
-        return 0;
+        std::vector<XWindow> matches;
+        for (unsigned long client : clients) {
+            if (ClassMatches(display, client, className)) {
+                matches.push_back(client);
+            }
+        }
+        return FromX(TopMost(display, matches));
     }
     // No managed list: walk the top-level windows, top of the stack first.
-    const std::vector<Window> topLevels = Children(display, Root(display));
+    const std::vector<XWindow> topLevels = Children(display, Root(display));
     for (auto it = topLevels.rbegin(); it != topLevels.rend(); ++it) {
-        const Window client = ClientOf(display, *atoms_, *it);
+        const XWindow client = ClientOf(display, *atoms_, *it);
         if (ClassMatches(display, client, className)) {
-            return ToHwnd(client);
+            return FromX(client);
         }
     }
-    return 0;
+    return {};
 }
 
-HWND X11WindowSystem::GetForegroundWindow() {
+Window X11WindowSystem::Foreground() {
     Display* display = display_->get();
     const bool wm = WmRunning(display, *atoms_);
     if (wm) {
         // Some window managers leave the property on a window that has gone,
         // and a new client may get the same id: only a shown window that
         // holds the focus is taken at its word.
-        const Window active = ActiveWindow(display, *atoms_);
+        const XWindow active = ActiveWindow(display, *atoms_);
         if (active != None && IsMapViewable(display, active) &&
             IsWithin(display, FocusWindow(display), active)) {
-            return ToHwnd(active);
+            return FromX(active);
         }
     }
-    const Window topLevel = TopLevelOf(display, FocusWindow(display));
+    const XWindow topLevel = TopLevelOf(display, FocusWindow(display));
     if (topLevel != None) {
-        const Window client = ClientOf(display, *atoms_, topLevel);
+        const XWindow client = ClientOf(display, *atoms_, topLevel);
         // Under a window manager only its clients count; the focus may rest
         // on one of its own windows while nothing is active.
         if (!wm || HasProperty(display, client, atoms_->icccmWmState)) {
-            return ToHwnd(client);
+            return FromX(client);
         }
     }
-    // Nothing active: the desktop (the root window) has the foreground, as the
-    // desktop window has on Windows. Giving it back later returns the focus
-    // to the pointer instead of leaving it on the target.
-    return ToHwnd(Root(display));
+    // Nothing active: the desktop (the root window) has the foreground.
+    // Activating it later returns the focus to the pointer instead of leaving
+    // it on the target.
+    return FromX(Root(display));
 }
 
-int X11WindowSystem::GetWindowPlacement(HWND hwnd) {
-    return ShowState(display_->get(), *atoms_, ToWindow(hwnd));
+ShowState X11WindowSystem::GetShowState(Window window) {
+    return ReadShowState(display_->get(), *atoms_, ToX(window));
 }
 
-std::uint32_t X11WindowSystem::GetWindowThreadProcessId(HWND hwnd) {
+void X11WindowSystem::SetShowState(Window target, ShowState state) {
     Display* display = display_->get();
-    const Window window = ToWindow(hwnd);
-    if (!WindowExists(display, window)) {
-        return 0;
-    }
-    // Every X client allocates its resource ids from a base that the server
-    // assigns; the mask is the same for every client of a server. The base
-    // thus names the client that created the window; the low bit keeps ids of
-    // server-owned windows (base 0) from reading as "no thread".
-    const XID mask = XResourceIdMask(display);
-    return static_cast<std::uint32_t>((window & ~mask) | 1U);
-}
-
-void X11WindowSystem::AttachThreadInput(std::uint32_t, std::uint32_t, bool) {}
-
-std::uint32_t X11WindowSystem::GetForegroundLockTimeout() {
-    return 0;
-}
-
-void X11WindowSystem::SetForegroundLockTimeout(std::uint32_t) {}
-
-void X11WindowSystem::ShowWindow(HWND hwnd, int cmd) {
-    Display* display = display_->get();
-    const Window window = ToWindow(hwnd);
-    if (window == Root(display) || !WindowExists(display, window)) {
+    const XWindow window = ToX(target);
+    if (state == ShowState::Unknown || window == Root(display) || !WindowExists(display, window)) {
         return;
     }
     const bool wm = WmRunning(display, *atoms_);
-    const int before = ShowState(display, *atoms_, window);
+    if (state == ShowState::Minimized && !wm) {
+        return;  // without a window manager nothing can hold an icon
+    }
+    const ShowState before = ReadShowState(display, *atoms_, window);
     const bool wasViewable = IsMapViewable(display, window);
-    int expected = 0;  // the show state to wait for, 0: none
     XErrorTrap trap(display);
-    switch (cmd) {
-        case kSwHide:
-            if (XWithdrawWindow(display, window, DefaultScreen(display)) == 0) {
-                DebugLog("XWithdrawWindow: failed");
-            }
-            break;
-        case kSwShowMinimized:
-        case kSwMinimize:
-        case kSwShowMinNoActive:
-        case kSwForceMinimize:
-            // Without a window manager nothing can hold an icon: nothing happens.
+    switch (state) {
+        case ShowState::Minimized:
             if (XIconifyWindow(display, window, DefaultScreen(display)) == 0) {
                 DebugLog("XIconifyWindow: failed");
             }
-            expected = wm ? kSwShowMinimized : 0;
             break;
-        case kSwShowMaximized:
+        case ShowState::Maximized:
             XMapWindow(display, window);  // also takes an iconic window out of its icon
             if (wm) {
-                ChangeNetState(display, *atoms_, window, kNetWmStateAdd, atoms_->wmStateMaxVert,
-                               atoms_->wmStateMaxHorz);
-                expected = kSwShowMaximized;
+                ChangeMaximized(display, *atoms_, window, kNetWmStateAdd);
             }
             break;
-        case kSwRestore:
-            XMapWindow(display, window);
-            if (wm && before == kSwShowMaximized) {
-                ChangeNetState(display, *atoms_, window, kNetWmStateRemove, atoms_->wmStateMaxVert,
-                               atoms_->wmStateMaxHorz);
-                expected = kSwShowNormal;
-            } else if (wm && before == kSwShowMinimized) {
-                // Leaving the icon brings back the size it had before.
-                expected = HasNetState(display, *atoms_, window, atoms_->wmStateMaxVert) &&
-                                   HasNetState(display, *atoms_, window, atoms_->wmStateMaxHorz)
-                               ? kSwShowMaximized
-                               : kSwShowNormal;
-            }
-            break;
-        case kSwShowNormal:
-        case kSwShowDefault:
+        case ShowState::Normal:
             XMapWindow(display, window);
             if (wm) {
-                ChangeNetState(display, *atoms_, window, kNetWmStateRemove, atoms_->wmStateMaxVert,
-                               atoms_->wmStateMaxHorz);
-                expected = kSwShowNormal;
+                ChangeMaximized(display, *atoms_, window, kNetWmStateRemove);
             }
             break;
-        default:  // the showing commands that keep the size
-            XMapWindow(display, window);
+        case ShowState::Unknown:
             break;
     }
-    LogXError("ShowWindow", trap.Sync());
-    if (expected != 0 && expected != before) {
-        if (!WaitForWindowManager(
-                display, *atoms_, [&] { return ShowState(display, *atoms_, window) == expected; },
-                kStateWait)) {
-            DebugLog("ShowWindow: the window manager did not change the window's state in time");
-        }
+    LogXError("SetShowState", trap.Sync());
+    // Without a window manager a window has no state of its own beyond being
+    // mapped: only the mapping is waited for. A window being minimised is
+    // waited for until it is hidden as well: openbox marks it iconic before it
+    // unmaps it, and a request to map it again that comes in between finds it
+    // still mapped, does nothing, and leaves it minimised.
+    const auto reached = [&] {
+        return ReadShowState(display, *atoms_, window) == state &&
+               (state != ShowState::Minimized || !IsMapViewable(display, window));
+    };
+    if (wm && (state != before || !reached()) &&
+        !WaitForWindowManager(display, *atoms_, reached, kStateWait)) {
+        DebugLog("SetShowState: the window manager did not change the window's state in time");
     }
-    const bool showing = cmd != kSwHide && expected != kSwShowMinimized &&
-                         !(cmd == kSwShowMinimized || cmd == kSwMinimize ||
-                           cmd == kSwShowMinNoActive || cmd == kSwForceMinimize);
-    if (showing && !wasViewable) {
-        if (wm) {
-            WaitForWindowManager(
-                display, *atoms_, [&] { return IsMapViewable(display, window); }, kStateWait);
-        } else {
-            WaitFor([&] { return IsMapViewable(display, window); }, kStateWait);
+    if (state != ShowState::Minimized && !wasViewable) {
+        const auto viewable = [&] { return IsMapViewable(display, window); };
+        if (wm ? !WaitForWindowManager(display, *atoms_, viewable, kStateWait)
+               : !WaitFor(viewable, kStateWait)) {
+            DebugLog("SetShowState: the window did not become viewable in time");
         }
     }
 }
 
-void X11WindowSystem::SetWindowPos(HWND hwnd, bool topmost) {
+bool X11WindowSystem::Activate(Window target) {
     Display* display = display_->get();
-    const Window window = ToWindow(hwnd);
-    if (window == Root(display) || !WindowExists(display, window)) {
-        return;
-    }
-    XErrorTrap trap(display);
-    if (WmRunning(display, *atoms_)) {
-        ChangeNetState(display, *atoms_, window, topmost ? kNetWmStateAdd : kNetWmStateRemove,
-                       atoms_->wmStateAbove);
-    } else if (topmost) {
-        XRaiseWindow(display, window);
-    }
-    LogXError("SetWindowPos", trap.Sync());
-}
-
-void X11WindowSystem::SetForegroundWindow(HWND hwnd) {
-    Display* display = display_->get();
-    const Window window = ToWindow(hwnd);
+    const XWindow window = ToX(target);
     if (!WindowExists(display, window)) {
-        return;
+        return false;
     }
     if (window == Root(display)) {
-        // The desktop: the focus follows the pointer again, as before.
+        // The desktop: the focus follows the pointer again.
         XErrorTrap trap(display);
         XSetInputFocus(display, PointerRoot, RevertToPointerRoot, CurrentTime);
-        LogXError("SetForegroundWindow", trap.Sync());
-        return;
+        const int error = trap.Sync();
+        LogXError("Activate", error);
+        return error == 0;
     }
     if (WmRunning(display, *atoms_)) {
         {
             XErrorTrap trap(display);
             SendRootMessage(display, window, atoms_->activeWindow, kSourcePager, CurrentTime,
                             static_cast<long>(ActiveWindow(display, *atoms_)));
-            LogXError("SetForegroundWindow", trap.Sync());
+            LogXError("Activate", trap.Sync());
         }
         // The window manager activates asynchronously; keys sent before it has
-        // done so would reach the window that was active before.
+        // done so would reach the window that was active before. The request
+        // raises the window as well, so no trip through the topmost layer is
+        // needed here.
         if (!WaitForWindowManager(
                 display, *atoms_,
                 [&] {
@@ -600,23 +548,22 @@ void X11WindowSystem::SetForegroundWindow(HWND hwnd) {
                            IsWithin(display, FocusWindow(display), window);
                 },
                 kActivateWait)) {
-            DebugLog("SetForegroundWindow: the window manager did not activate the window in time");
+            DebugLog("Activate: the window manager did not activate the window in time");
+            return false;
         }
-        return;
+        return true;
     }
     XErrorTrap trap(display);
     XMapRaised(display, window);
     XSync(display, False);
     if (!WaitFor([&] { return IsMapViewable(display, window); }, kActivateWait)) {
-        DebugLog("SetForegroundWindow: the window did not become viewable in time");
-        return;
+        DebugLog("Activate: the window did not become viewable in time");
+        return false;
     }
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
-    LogXError("SetForegroundWindow", trap.Sync());
-}
-
-void X11WindowSystem::Sleep(std::uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    const int error = trap.Sync();
+    LogXError("Activate", error);
+    return error == 0 && IsWithin(display, FocusWindow(display), window);
 }
 
 }  // namespace qv

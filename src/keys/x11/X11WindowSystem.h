@@ -1,7 +1,14 @@
 #pragma once
 // The window system on X11 with EWMH: windows are found by WM_CLASS, the
-// foreground is _NET_ACTIVE_WINDOW, show states and topmost are _NET_WM_STATE.
-// Without a window manager it falls back to the window tree and input focus.
+// foreground is _NET_ACTIVE_WINDOW, show states are WM_STATE and
+// _NET_WM_STATE, activation is a _NET_ACTIVE_WINDOW request followed by a
+// bounded wait until the window manager has carried it out. Without a window
+// manager it falls back to the window tree, mapping and the input focus.
+//
+// Each object holds its own connection to the X server: create it on the
+// thread that uses it (the receive loop's worker, not the GUI thread) and use
+// it from that thread only. Window ids are X window ids; the root window
+// stands for the desktop, which has the foreground when nothing is active.
 
 #include <memory>
 #include <string_view>
@@ -20,24 +27,16 @@ public:
     X11WindowSystem(const X11WindowSystem&) = delete;
     X11WindowSystem& operator=(const X11WindowSystem&) = delete;
 
-    HWND FindWindowA(std::string_view className) override;
-    HWND GetForegroundWindow() override;
-    int GetWindowPlacement(HWND hwnd) override;
-    std::uint32_t GetWindowThreadProcessId(HWND hwnd) override;
-    // X11 has no thread input queues: does nothing.
-    void AttachThreadInput(std::uint32_t attach, std::uint32_t attachTo, bool doAttach) override;
-    // X11 has no foreground lock: always 0.
-    std::uint32_t GetForegroundLockTimeout() override;
-    // X11 has no foreground lock: does nothing.
-    void SetForegroundLockTimeout(std::uint32_t value) override;
-    // Maps, iconifies, (un)maximizes or withdraws; waits (bounded) for the window manager.
-    void ShowWindow(HWND hwnd, int cmd) override;
-    void SetWindowPos(HWND hwnd, bool topmost) override;
+    Window FindByClass(std::string_view className) override;
+    Window Foreground() override;
+    ShowState GetShowState(Window window) override;
+    // Maps, iconifies or (un)maximises; waits (bounded) for the window manager.
+    void SetShowState(Window window, ShowState state) override;
     // Asks the window manager to activate the window and waits (bounded, about
-    // 500 ms) until it is active and focused, since activation on X11 is
-    // asynchronous; without a window manager maps, raises and focuses it.
-    void SetForegroundWindow(HWND hwnd) override;
-    void Sleep(std::uint32_t ms) override;
+    // 500 ms) until it is active and holds the focus, since activation on X11
+    // is asynchronous; without a window manager maps, raises and focuses it.
+    // The root window gives the focus back to the pointer.
+    bool Activate(Window window) override;
 
     // True when an EWMH window manager runs on the screen.
     bool HasWindowManager();

@@ -1,23 +1,43 @@
 #include "keys/x11/XErrorTrap.h"
 
+#include <atomic>
+
 namespace qv {
 namespace {
 
-// Xlib's error handler is a plain function for the whole process, so the trap
-// that is collecting errors on this thread is found through this slot.
+// The error slot of the innermost trap on this thread, nullptr for none.
+// Xlib calls the error handler on the thread that reads the error from its
+// connection, which is the thread that made the request.
 thread_local int* t_currentError = nullptr;
 
-int RecordError(Display*, XErrorEvent* event) {
-    if (t_currentError != nullptr && *t_currentError == 0) {
-        *t_currentError = event->error_code;
+// The handler that was installed before ours, for errors no trap expects.
+std::atomic<XErrorHandler> g_previous{nullptr};
+
+int RecordError(Display* display, XErrorEvent* event) {
+    if (t_currentError != nullptr) {
+        if (*t_currentError == 0) {
+            *t_currentError = event->error_code;
+        }
+        return 0;
     }
-    return 0;
+    const XErrorHandler previous = g_previous.load();
+    return previous != nullptr ? previous(display, event) : 0;
+}
+
+// Installs RecordError unless it is in place. Every thread installs the same
+// handler, so racing installs agree; a handler someone else put in since is
+// kept as the one to hand foreign errors to.
+void InstallHandler() {
+    const XErrorHandler before = XSetErrorHandler(RecordError);
+    if (before != RecordError) {
+        g_previous.store(before);
+    }
 }
 
 }  // namespace
 
-XErrorTrap::XErrorTrap(Display* display)
-    : display_(display), previous_(XSetErrorHandler(RecordError)), outer_(t_currentError) {
+XErrorTrap::XErrorTrap(Display* display) : display_(display), outer_(t_currentError) {
+    InstallHandler();
     t_currentError = &error_;
 }
 
@@ -27,7 +47,6 @@ XErrorTrap::~XErrorTrap() {
         XSync(display_, False);
     }
     t_currentError = outer_;
-    XSetErrorHandler(previous_);
 }
 
 int XErrorTrap::Sync() {

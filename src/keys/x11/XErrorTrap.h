@@ -2,6 +2,12 @@
 // Catches the X protocol errors of the requests made while it lives, instead
 // of Xlib's default handler, which ends the process. Windows can vanish at any
 // moment, so a BadWindow is an ordinary result here.
+//
+// Xlib has one error handler for the whole process. The first trap installs
+// a handler that is never taken out again: it hands an error to the trap that
+// is active on the thread that made the request, and any other error to the
+// handler that was there before (Qt's, or Xlib's own). Traps on different
+// threads, each thread with its own connection, thus never undo each other.
 
 #include <X11/Xlib.h>
 
@@ -25,7 +31,6 @@ public:
 
 private:
     Display* display_;
-    XErrorHandler previous_;
     int* outer_;
     int error_ = 0;
 };

@@ -440,21 +440,21 @@ void XTestInjector::SendPiece(std::span<XAction> actions,
     }
 }
 
-void XTestInjector::SendInput(std::span<const KeyboardInput> batch) {
+void XTestInjector::Send(std::span<const KeyStroke> batch) {
     Display* display = display_->get();
     RefreshKeymapCache(display);
 
     std::vector<XAction> actions;
     actions.reserve(batch.size());
-    for (const KeyboardInput& record : batch) {
+    for (const KeyStroke& stroke : batch) {
         XAction a;
-        a.press = (record.dwFlags & kKeyEventKeyUp) == 0;
-        a.button = VirtualKeyToButton(record.wVk);
+        a.press = !stroke.release;
+        a.button = VirtualKeyToButton(stroke.virtualKey);
         if (a.button == 0) {
-            a.keysym = VirtualKeyToKeysym(record.wVk);
+            a.keysym = VirtualKeyToKeysym(stroke.virtualKey);
             if (a.keysym == NoSymbol) {
                 DebugLog("XTestInjector: no key for virtual-key code " +
-                         std::to_string(record.wVk) + ", skipped");
+                         std::to_string(stroke.virtualKey) + ", skipped");
                 continue;
             }
             a.keycode = XKeysymToKeycode(display, a.keysym);

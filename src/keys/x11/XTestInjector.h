@@ -2,6 +2,10 @@
 // Keyboard injection on X11 through the XTest extension. Virtual-key codes
 // become keysyms and then keycodes of the current keymap; a keysym that the
 // keymap lacks borrows a spare keycode (one without keysyms) for the batch.
+//
+// Each object holds its own connection to the X server: create it on the
+// thread that sends the keys (the receive loop's worker, not the GUI thread)
+// and use it from that thread only.
 
 #include <memory>
 #include <span>
@@ -28,7 +32,7 @@ public:
     // until the clients had time to read the borrowed mapping, restores it.
     // Keys that the batch leaves down do not repeat while held, and a borrowed
     // keycode stays lent until its key is released by a later batch.
-    void SendInput(std::span<const KeyboardInput> batch) override;
+    void Send(std::span<const KeyStroke> batch) override;
 
     // A key that a batch left down.
     struct HeldKey {

@@ -1,41 +1,48 @@
 #include "shell/qt/QtDeviceEventPump.h"
 
-#include "device/clsDeviceNotification.h"
+#include <QPointer>
 
 namespace qv {
 
-QtDeviceEventPump::QtDeviceEventPump(DeviceEvents& source, WindowProcs& procs, WindowHandle hWnd,
+QtDeviceEventPump::QtDeviceEventPump(DeviceEvents& source, std::function<void()> readable,
                                      QObject* parent)
-    : QObject(parent), mSource(source), mProcs(procs), mHWnd(hWnd) {}
+    : QObject(parent), source_(source), readable_(std::move(readable)) {}
 
 QtDeviceEventPump::~QtDeviceEventPump() = default;
 
 void QtDeviceEventPump::Rearm() {
-    const int fd = mSource.Fd();
-    if (fd == mFd && (fd < 0 || mNotifier)) {
+    const int fd = source_.Fd();
+    if (fd == fd_ && (fd < 0 || notifier_)) {
         return;
     }
-    mNotifier.reset();
-    mFd = fd;
+    notifier_.reset();
+    fd_ = fd;
     if (fd < 0) {
         return;
     }
-    mNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(mNotifier.get(), &QSocketNotifier::activated, this, &QtDeviceEventPump::OnReadable);
+    notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &QtDeviceEventPump::OnReadable);
 }
 
 void QtDeviceEventPump::OnReadable() {
-    // Handlers run modal loops (message boxes during a connect); keep further
-    // changes queued in the source until this batch is through, so they are
-    // delivered in order.
-    if (mNotifier) {
-        mNotifier->setEnabled(false);
+    // The handlers may run modal loops (message boxes during a connect); keep
+    // further changes queued in the source until this batch is through, so
+    // that they are delivered in order.
+    if (notifier_) {
+        notifier_->setEnabled(false);
     }
-    DispatchDeviceChanges(mSource, mProcs, mHWnd);
-    if (mSource.Fd() != mFd) {
+    const QPointer<QtDeviceEventPump> self(this);
+    const std::function<void()> readable = readable_;  // the pump may end inside
+    if (readable) {
+        readable();
+    }
+    if (!self) {
+        return;
+    }
+    if (source_.Fd() != fd_) {
         Rearm();  // the source was stopped or restarted meanwhile
-    } else if (mNotifier) {
-        mNotifier->setEnabled(true);
+    } else if (notifier_) {
+        notifier_->setEnabled(true);
     }
 }
 

@@ -2,8 +2,10 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <optional>
 
-#include "shell/qt/QtTrayHost.h"
+#include "shell/clsWindowSize.h"
+#include "shell/qt/QtTrayIcon.h"
 
 namespace qv {
 
@@ -20,18 +22,11 @@ QScreen* Primary() {
 
 }  // namespace
 
-void QtScreenGeometry::SetWindow(WindowHandle hWnd, QWidget* widget) {
-    mWindows[hWnd] = widget;
-}
-
-Rect QtScreenGeometry::WindowRect(WindowHandle hWnd) {
-    auto it = mWindows.find(hWnd);
-    if (it == mWindows.end() || !it->second) {
+Rect QtScreenGeometry::WindowRect() {
+    if (!window_) {
         return Rect{};
     }
-    // The frame is known only once the window manager has framed the window;
-    // before that this is the client area.
-    return ToRect(it->second->frameGeometry());
+    return ToRect(window_->frameGeometry());
 }
 
 Rect QtScreenGeometry::TaskbarRect() {
@@ -40,8 +35,8 @@ Rect QtScreenGeometry::TaskbarRect() {
         return Rect{};
     }
     std::optional<Rect> icon;
-    if (mTray) {
-        if (auto r = mTray->IconGeometry()) {
+    if (tray_) {
+        if (auto r = tray_->IconGeometry()) {
             icon = ToRect(*r);
         }
     }
@@ -62,11 +57,6 @@ std::int32_t QtScreenGeometry::ScreenHeight() {
 Rect QtScreenGeometry::WorkArea() {
     QScreen* screen = Primary();
     return screen ? ToRect(screen->availableGeometry()) : Rect{};
-}
-
-float ScreenTwipsPerPixel(const QWidget* widget) {
-    QScreen* screen = widget && widget->screen() ? widget->screen() : Primary();
-    return TwipsPerPixel(screen ? screen->logicalDotsPerInch() : 96.0);
 }
 
 }  // namespace qv

@@ -1,39 +1,38 @@
 #pragma once
 // Screen measurements for clsWindowSize from Qt: the primary screen, its work
 // area (the screen less the panels, from _NET_WORKAREA on X11), the panel's
-// rectangle derived from the two, and a registered window's frame.
+// rectangle derived from the two, and the program's window frame.
 
 #include <QPointer>
 #include <QWidget>
-#include <map>
 
-#include "shell/clsWindowSize.h"
+#include "shell/ScreenGeometryPort.h"
 
 namespace qv {
 
-class QtTrayHost;
+class QtTrayIcon;
 
 class QtScreenGeometry final : public ScreenGeometryPort {
 public:
     QtScreenGeometry() = default;
 
-    // Makes `widget` known under `hWnd` (not owned).
-    void SetWindow(WindowHandle hWnd, QWidget* widget);
-    // Uses the tray icon's position to choose between several panels (not owned).
-    void SetTrayHost(const QtTrayHost* host) { mTray = host; }
+    // The program's window (not owned; forgotten when it is deleted).
+    void SetWindow(QWidget* window) { window_ = window; }
+    // Uses the tray icon's position to choose between several panels (not
+    // owned; it must outlive this object or be set back to nullptr).
+    void SetTrayIcon(const QtTrayIcon* icon) { tray_ = icon; }
 
-    Rect WindowRect(WindowHandle hWnd) override;
+    // The window's frame; before the window manager framed the window (it
+    // was never shown) the client area. All zero without a window.
+    Rect WindowRect() override;
     Rect TaskbarRect() override;
     std::int32_t ScreenWidth() override;
     std::int32_t ScreenHeight() override;
     Rect WorkArea() override;
 
 private:
-    std::map<WindowHandle, QPointer<QWidget>> mWindows;
-    const QtTrayHost* mTray = nullptr;
+    QPointer<QWidget> window_;
+    const QtTrayIcon* tray_ = nullptr;
 };
-
-// Twips per pixel of the screen `widget` is on (the primary screen for nullptr).
-float ScreenTwipsPerPixel(const QWidget* widget);
 
 }  // namespace qv

@@ -30,8 +30,8 @@ TrayManagerWatch::TrayManagerWatch(QObject* parent) : QObject(parent) {}
 
 TrayManagerWatch::~TrayManagerWatch() {
     // The notifier watches the connection's descriptor: drop it first.
-    mNotifier.reset();
-    mX.reset();
+    notifier_.reset();
+    x_.reset();
 }
 
 bool TrayManagerWatch::Start() {
@@ -53,10 +53,10 @@ bool TrayManagerWatch::Start() {
     // MANAGER is sent to the root window with StructureNotifyMask.
     XSelectInput(x->display, RootWindow(x->display, screen), StructureNotifyMask);
     XFlush(x->display);
-    mNotifier =
+    notifier_ =
         std::make_unique<QSocketNotifier>(ConnectionNumber(x->display), QSocketNotifier::Read);
-    mX = std::move(x);
-    connect(mNotifier.get(), &QSocketNotifier::activated, this, &TrayManagerWatch::OnReadable);
+    x_ = std::move(x);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &TrayManagerWatch::OnReadable);
     return true;
 #else
     return false;
@@ -65,15 +65,15 @@ bool TrayManagerWatch::Start() {
 
 void TrayManagerWatch::OnReadable() {
 #ifdef QUORVANE_HAVE_X11
-    if (!mX) {
+    if (!x_) {
         return;
     }
     bool appeared = false;
-    while (XPending(mX->display) > 0) {
+    while (XPending(x_->display) > 0) {
         XEvent event;
-        XNextEvent(mX->display, &event);
-        if (event.type == ClientMessage && event.xclient.message_type == mX->manager &&
-            static_cast<Atom>(event.xclient.data.l[1]) == mX->selection) {
+        XNextEvent(x_->display, &event);
+        if (event.type == ClientMessage && event.xclient.message_type == x_->manager &&
+            static_cast<Atom>(event.xclient.data.l[1]) == x_->selection) {
             appeared = true;
         }
     }

@@ -27,8 +27,8 @@ private:
     void OnReadable();
 
     struct Connection;
-    std::unique_ptr<Connection> mX;
-    std::unique_ptr<QSocketNotifier> mNotifier;
+    std::unique_ptr<Connection> x_;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace qv

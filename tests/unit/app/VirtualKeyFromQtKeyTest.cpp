@@ -1,4 +1,4 @@
-#include "app/VirtualKeyFromQtKey.h"
+#include "app/qt/VirtualKeyFromQtKey.h"
 
 #include <gtest/gtest.h>
 

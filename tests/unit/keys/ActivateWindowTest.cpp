@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -11,150 +11,111 @@
 namespace qv {
 namespace {
 
+using namespace std::chrono_literals;
+using test::RecordingClock;
 using test::RecordingWindowSystem;
 using Calls = std::vector<std::string>;
 
 class ActivateWindowTest : public ::testing::Test {
 protected:
     RecordingWindowSystem windows;
-    HWND editor = windows.AddWindow(10, "Notepad", 100);
-    HWND player = windows.AddWindow(20, "Player", 200);
+    RecordingClock clock{windows.calls};
+    Window editor = windows.AddWindow(10, "Notepad");
+    Window player = windows.AddWindow(20, "Player");
 
     void SetUp() override { windows.foreground = editor; }
+
+    std::vector<std::string> Sleeps() const {
+        std::vector<std::string> sleeps;
+        for (const std::string& call : windows.calls) {
+            if (call.rfind("Sleep(", 0) == 0) {
+                sleeps.push_back(call);
+            }
+        }
+        return sleeps;
+    }
 };
 
-TEST_F(ActivateWindowTest, FullActivationOfAnotherThreadsWindow) {
-    EXPECT_EQ(ActivateWindow(windows, player, 300), kSwShowNormal);
-    EXPECT_EQ(windows.calls, (Calls{
-                                 "GetWindowPlacement(20)",
-                                 "GetForegroundWindow()",
-                                 "GetWindowThreadProcessId(10)",
-                                 "GetWindowThreadProcessId(20)",
-                                 "AttachThreadInput(200,100,1)",
-                                 "GetForegroundLockTimeout()",
-                                 "SetForegroundLockTimeout(0)",
-                                 "ShowWindow(20,1)",
-                                 "SetWindowPos(20,TOPMOST)",
-                                 "SetForegroundWindow(20)",
-                                 "SetWindowPos(20,NOTOPMOST)",
-                                 "Sleep(300)",
-                                 "SetForegroundLockTimeout(200000)",
-                                 "AttachThreadInput(200,100,0)",
-                             }));
+TEST_F(ActivateWindowTest, AnotherWindowIsRestoredActivatedAndWaitedFor) {
+    const auto start = clock.Now();
+    EXPECT_EQ(ActivateWindow(windows, clock, player, 300), ShowState::Normal);
+    EXPECT_EQ(windows.calls, (Calls{"GetShowState(20)", "Foreground()", "SetShowState(20,Normal)",
+                                    "Activate(20)", "Sleep(300)"}));
     EXPECT_EQ(windows.foreground, player);
-    EXPECT_EQ(windows.lockTimeout, 200000u);
-    EXPECT_FALSE(windows.attached);
-    EXPECT_FALSE(windows.windows[player].topmost);
+    EXPECT_EQ(clock.Now() - start, 300ms);
 }
 
-TEST_F(ActivateWindowTest, TargetAlreadyInForegroundMakesNoOtherCall) {
-    windows.windows[editor].showState = kSwShowMaximized;
-    EXPECT_EQ(ActivateWindow(windows, editor, 1000), kSwShowMaximized);
-    EXPECT_EQ(windows.calls, (Calls{"GetWindowPlacement(10)", "GetForegroundWindow()"}));
+TEST_F(ActivateWindowTest, TargetAlreadyInFrontNothingElseIsCalled) {
+    windows.windows[editor.id].showState = ShowState::Maximized;
+    EXPECT_EQ(ActivateWindow(windows, clock, editor, 1000), ShowState::Maximized);
+    EXPECT_EQ(windows.calls, (Calls{"GetShowState(10)", "Foreground()"}));
+    EXPECT_EQ(windows.windows[editor.id].showState, ShowState::Maximized);
 }
 
-TEST_F(ActivateWindowTest, NullHandleEndsAtTheTargetThread) {
-    EXPECT_EQ(ActivateWindow(windows, 0, 100), 0);
-    EXPECT_EQ(windows.calls,
-              (Calls{"GetWindowPlacement(0)", "GetForegroundWindow()",
-                     "GetWindowThreadProcessId(10)", "GetWindowThreadProcessId(0)"}));
+TEST_F(ActivateWindowTest, NoTargetKeysGoToTheForegroundNothingChanged) {
+    EXPECT_EQ(ActivateWindow(windows, clock, Window{}, 100), ShowState::Unknown);
+    EXPECT_EQ(windows.calls, (Calls{"GetShowState(0)", "Foreground()"}));
     EXPECT_EQ(windows.foreground, editor);
 }
 
-TEST_F(ActivateWindowTest, NoForegroundWindowEndsAtTheForegroundThread) {
-    windows.foreground = 0;
-    EXPECT_EQ(ActivateWindow(windows, player, 100), kSwShowNormal);
-    EXPECT_EQ(windows.calls, (Calls{"GetWindowPlacement(20)", "GetForegroundWindow()",
-                                    "GetWindowThreadProcessId(0)"}));
+TEST_F(ActivateWindowTest, NoForegroundWindowLeavesEverythingAlone) {
+    windows.foreground = Window{};
+    windows.windows[player.id].showState = ShowState::Minimized;
+    EXPECT_EQ(ActivateWindow(windows, clock, player, 100), ShowState::Minimized);
+    EXPECT_EQ(windows.calls, (Calls{"GetShowState(20)", "Foreground()"}));
+    EXPECT_EQ(windows.windows[player.id].showState, ShowState::Minimized);
+    EXPECT_FALSE(windows.foreground);
 }
 
-TEST_F(ActivateWindowTest, NullHandleWithoutForegroundEndsAtStepTwo) {
-    windows.foreground = 0;
-    EXPECT_EQ(ActivateWindow(windows, 0, 100), 0);
-    EXPECT_EQ(windows.calls, (Calls{"GetWindowPlacement(0)", "GetForegroundWindow()"}));
+TEST_F(ActivateWindowTest, NeitherTargetNorForegroundEndsAfterTheForeground) {
+    windows.foreground = Window{};
+    EXPECT_EQ(ActivateWindow(windows, clock, Window{}, 100), ShowState::Unknown);
+    EXPECT_EQ(windows.calls, (Calls{"GetShowState(0)", "Foreground()"}));
 }
 
-TEST_F(ActivateWindowTest, SameThreadNeitherAttachesNorDetaches) {
-    const HWND palette = windows.AddWindow(30, "Palette", 100);
-    EXPECT_EQ(ActivateWindow(windows, palette, 0), kSwShowNormal);
-    EXPECT_EQ(windows.calls, (Calls{
-                                 "GetWindowPlacement(30)",
-                                 "GetForegroundWindow()",
-                                 "GetWindowThreadProcessId(10)",
-                                 "GetWindowThreadProcessId(30)",
-                                 "GetForegroundLockTimeout()",
-                                 "SetForegroundLockTimeout(0)",
-                                 "ShowWindow(30,1)",
-                                 "SetWindowPos(30,TOPMOST)",
-                                 "SetForegroundWindow(30)",
-                                 "SetWindowPos(30,NOTOPMOST)",
-                                 "Sleep(0)",
-                                 "SetForegroundLockTimeout(200000)",
-                             }));
-}
-
-TEST_F(ActivateWindowTest, MinimisedTargetIsRestoredAndReportsMinimised) {
-    windows.windows[player].showState = kSwShowMinimized;
-    const int state = ActivateWindow(windows, player, 0);
-    EXPECT_EQ(state, kSwShowMinimized);
-    EXPECT_EQ(windows.windows[player].showState, kSwShowNormal);  // normal while keys are sent
+TEST_F(ActivateWindowTest, MinimisedTargetIsNormalForTheKeysAndMinimisedAgainAfterwards) {
+    windows.windows[player.id].showState = ShowState::Minimized;
+    const ShowState state = ActivateWindow(windows, clock, player, 0);
+    EXPECT_EQ(state, ShowState::Minimized);
+    EXPECT_EQ(windows.windows[player.id].showState, ShowState::Normal);  // while keys are sent
+    EXPECT_EQ(windows.foreground, player);
     // The receive loop's round trip: keys, the old state back, the old foreground back.
-    windows.ShowWindow(player, state);
-    EXPECT_EQ(ActivateWindow(windows, editor, 0), kSwShowNormal);
-    EXPECT_EQ(windows.windows[player].showState, kSwShowMinimized);
+    windows.SetShowState(player, state);
+    EXPECT_EQ(ActivateWindow(windows, clock, editor, 0), ShowState::Normal);
+    EXPECT_EQ(windows.windows[player.id].showState, ShowState::Minimized);
     EXPECT_EQ(windows.foreground, editor);
-    EXPECT_EQ(windows.lockTimeout, 200000u);
 }
 
-TEST_F(ActivateWindowTest, MaximisedTargetReportsMaximised) {
-    windows.windows[player].showState = kSwShowMaximized;
-    EXPECT_EQ(ActivateWindow(windows, player, 0), kSwShowMaximized);
-    EXPECT_EQ(windows.windows[player].showState, kSwShowNormal);
+TEST_F(ActivateWindowTest, MaximisedTargetReportsMaximisedAndIsNormalMeanwhile) {
+    windows.windows[player.id].showState = ShowState::Maximized;
+    EXPECT_EQ(ActivateWindow(windows, clock, player, 0), ShowState::Maximized);
+    EXPECT_EQ(windows.windows[player.id].showState, ShowState::Normal);
 }
 
-TEST_F(ActivateWindowTest, DelayZeroStillSleepsAndNegativeDelaySleepsZero) {
-    ActivateWindow(windows, player, 0);
-    windows.foreground = editor;
-    ActivateWindow(windows, player, -1);
-    windows.foreground = editor;
-    ActivateWindow(windows, player, -32768);
-    std::vector<std::string> sleeps;
-    for (const std::string& call : windows.calls) {
-        if (call.rfind("Sleep(", 0) == 0) {
-            sleeps.push_back(call);
-        }
+TEST_F(ActivateWindowTest, DelayZeroStillSleepsAndNegativeDelaysSleepZero) {
+    for (const std::int16_t delay : {std::int16_t{0}, std::int16_t{-1}, std::int16_t{-32768},
+                                     std::int16_t{1000}, std::int16_t{32767}}) {
+        windows.foreground = editor;
+        ActivateWindow(windows, clock, player, delay);
     }
-    EXPECT_EQ(sleeps, (Calls{"Sleep(0)", "Sleep(0)", "Sleep(0)"}));
+    EXPECT_EQ(Sleeps(), (Calls{"Sleep(0)", "Sleep(0)", "Sleep(0)", "Sleep(1000)", "Sleep(32767)"}));
 }
 
 TEST_F(ActivateWindowTest, TargetThatRefusesTheForegroundStillGetsTheWait) {
-    windows.windows[player].thread = 200;
-    // A handle that has a thread but that SetForegroundWindow cannot activate.
-    struct Refusing : RecordingWindowSystem {
-        void SetForegroundWindow(HWND hwnd) override {
-            calls.push_back("SetForegroundWindow(" + std::to_string(hwnd) + ")");
-        }
-    } refusing;
-    refusing.AddWindow(10, "Notepad", 100);
-    refusing.AddWindow(20, "Player", 200);
-    refusing.foreground = 10;
-    EXPECT_EQ(ActivateWindow(refusing, 20, 500), kSwShowNormal);
-    EXPECT_EQ(refusing.foreground, 10);
-    EXPECT_EQ(refusing.calls[11], "Sleep(500)");
-    EXPECT_EQ(refusing.lockTimeout, 200000u);
+    windows.windows[player.id].takesForeground = false;
+    EXPECT_EQ(ActivateWindow(windows, clock, player, 500), ShowState::Normal);
+    EXPECT_EQ(windows.calls, (Calls{"GetShowState(20)", "Foreground()", "SetShowState(20,Normal)",
+                                    "Activate(20)", "Sleep(500)"}));
+    EXPECT_EQ(windows.foreground, editor);
 }
 
-TEST_F(ActivateWindowTest, LockTimeoutAndAttachmentRestoredWhenAPortThrows) {
-    struct Throwing : RecordingWindowSystem {
-        void SetForegroundWindow(HWND) override { throw std::runtime_error("gone"); }
-    } throwing;
-    throwing.AddWindow(10, "Notepad", 100);
-    throwing.AddWindow(20, "Player", 200);
-    throwing.foreground = 10;
-    throwing.lockTimeout = 5000;
-    EXPECT_THROW(ActivateWindow(throwing, 20, 0), std::runtime_error);
-    EXPECT_EQ(throwing.lockTimeout, 5000u);
-    EXPECT_FALSE(throwing.attached);
+TEST_F(ActivateWindowTest, WindowThatHasGoneReportsUnknownAndChangesNothing) {
+    // An id the class search gave a moment ago, whose window has closed since.
+    const Window gone{30};
+    EXPECT_EQ(ActivateWindow(windows, clock, gone, 200), ShowState::Unknown);
+    EXPECT_EQ(windows.foreground, editor);
+    EXPECT_EQ(windows.windows.count(30), 0u);
+    EXPECT_EQ(Sleeps(), (Calls{"Sleep(200)"}));
 }
 
 }  // namespace

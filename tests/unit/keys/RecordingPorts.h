@@ -1,151 +1,143 @@
 #pragma once
 // Recording fakes of the keystroke-output ports for tests: an input injector
-// that keeps every batch, and a window system with scripted windows that logs
-// every call as text ("ShowWindow(7,1)") and follows the state changes a real
-// one would make (show state, foreground, lock timeout).
+// that keeps every batch, a window system with scripted windows that logs
+// every call as text ("SetShowState(7,Normal)") and follows the state changes
+// a real one would make (show state, foreground), and a clock whose sleeps
+// are logged into the same call list and move its time on.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "common/AsciiCase.h"
+#include "common/Clock.h"
 #include "keys/InputInjector.h"
 #include "keys/WindowSystem.h"
+
+namespace qv {
+
+// Failure messages show windows and show states by number.
+inline void PrintTo(const Window& window, std::ostream* out) {
+    *out << "window " << window.id;
+}
+inline void PrintTo(ShowState state, std::ostream* out) {
+    *out << "show state " << static_cast<int>(state);
+}
+
+}  // namespace qv
 
 namespace qv::test {
 
 class RecordingInjector : public InputInjector {
 public:
-    // One entry per SendInput call, each holding the whole batch.
-    std::vector<std::vector<KeyboardInput>> batches;
+    // One entry per Send call, each holding the whole batch.
+    std::vector<std::vector<KeyStroke>> batches;
 
-    void SendInput(std::span<const KeyboardInput> batch) override {
+    void Send(std::span<const KeyStroke> batch) override {
         batches.emplace_back(batch.begin(), batch.end());
     }
 };
 
+inline std::string ShowStateName(ShowState state) {
+    switch (state) {
+        case ShowState::Normal:
+            return "Normal";
+        case ShowState::Minimized:
+            return "Minimized";
+        case ShowState::Maximized:
+            return "Maximized";
+        case ShowState::Unknown:
+            break;
+    }
+    return "Unknown";
+}
+
 class RecordingWindowSystem : public WindowSystem {
 public:
-    struct Window {
+    struct Scripted {
         std::string className;
-        int showState = kSwShowNormal;
-        std::uint32_t thread = 1;
-        bool topmost = false;
+        ShowState showState = ShowState::Normal;
+        bool takesForeground = true;  // false: Activate leaves the foreground where it is
     };
 
-    // The scripted windows; handle 0 is never a window. FindWindowA takes the
-    // highest handle of a class as the top-most one.
-    std::map<HWND, Window> windows;
-    HWND foreground = 0;
-    std::uint32_t lockTimeout = 200000;
-    bool attached = false;  // an AttachThreadInput(..., true) not yet undone
+    // The scripted windows by id; id 0 is never a window. FindByClass takes
+    // the highest id of a class as the top-most one.
+    std::map<std::uint64_t, Scripted> windows;
+    Window foreground;
     std::vector<std::string> calls;
 
-    // Adds a window; returns its handle.
-    HWND AddWindow(HWND hwnd, std::string className, std::uint32_t thread,
-                   int showState = kSwShowNormal) {
-        windows[hwnd] = Window{std::move(className), showState, thread, false};
-        return hwnd;
+    // Adds a window; returns it.
+    Window AddWindow(std::uint64_t id, std::string className,
+                     ShowState showState = ShowState::Normal) {
+        windows[id] = Scripted{std::move(className), showState, true};
+        return Window{id};
     }
 
-    HWND FindWindowA(std::string_view className) override {
-        Log("FindWindowA(" + std::string(className) + ")");
+    Window FindByClass(std::string_view className) override {
+        Log("FindByClass(" + std::string(className) + ")");
         for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
             if (EqualsIgnoringAsciiCase(it->second.className, className)) {
-                return it->first;
+                return Window{it->first};
             }
         }
-        return 0;
+        return {};
     }
-    HWND GetForegroundWindow() override {
-        Log("GetForegroundWindow()");
+    Window Foreground() override {
+        Log("Foreground()");
         return foreground;
     }
-    int GetWindowPlacement(HWND hwnd) override {
-        Log("GetWindowPlacement(" + std::to_string(hwnd) + ")");
-        const Window* w = Find(hwnd);
-        return w != nullptr ? w->showState : 0;
+    ShowState GetShowState(Window window) override {
+        Log("GetShowState(" + std::to_string(window.id) + ")");
+        const Scripted* w = Find(window);
+        return w != nullptr ? w->showState : ShowState::Unknown;
     }
-    std::uint32_t GetWindowThreadProcessId(HWND hwnd) override {
-        Log("GetWindowThreadProcessId(" + std::to_string(hwnd) + ")");
-        const Window* w = Find(hwnd);
-        return w != nullptr ? w->thread : 0;
-    }
-    void AttachThreadInput(std::uint32_t attach, std::uint32_t attachTo, bool doAttach) override {
-        Log("AttachThreadInput(" + std::to_string(attach) + "," + std::to_string(attachTo) + "," +
-            (doAttach ? "1" : "0") + ")");
-        attached = doAttach;
-    }
-    std::uint32_t GetForegroundLockTimeout() override {
-        Log("GetForegroundLockTimeout()");
-        return lockTimeout;
-    }
-    void SetForegroundLockTimeout(std::uint32_t value) override {
-        Log("SetForegroundLockTimeout(" + std::to_string(value) + ")");
-        lockTimeout = value;
-    }
-    void ShowWindow(HWND hwnd, int cmd) override {
-        Log("ShowWindow(" + std::to_string(hwnd) + "," + std::to_string(cmd) + ")");
-        if (Window* w = Find(hwnd)) {
-            switch (cmd) {
-                case kSwShowMinimized:
-                case kSwMinimize:
-                case kSwShowMinNoActive:
-                case kSwForceMinimize:
-                    w->showState = kSwShowMinimized;
-                    break;
-                case kSwShowMaximized:
-                    w->showState = kSwShowMaximized;
-                    break;
-                case kSwShowNormal:
-                case kSwRestore:
-                case kSwShowDefault:
-                    w->showState = kSwShowNormal;
-                    break;
-                default:
-                    break;
-            }
+    void SetShowState(Window window, ShowState state) override {
+        Log("SetShowState(" + std::to_string(window.id) + "," + ShowStateName(state) + ")");
+        if (Scripted* w = Find(window); w != nullptr && state != ShowState::Unknown) {
+            w->showState = state;
         }
     }
-    void SetWindowPos(HWND hwnd, bool topmost) override {
-        Log("SetWindowPos(" + std::to_string(hwnd) + "," + (topmost ? "TOPMOST" : "NOTOPMOST") +
-            ")");
-        if (Window* w = Find(hwnd)) {
-            w->topmost = topmost;
-        }
-    }
-    void SetForegroundWindow(HWND hwnd) override {
-        Log("SetForegroundWindow(" + std::to_string(hwnd) + ")");
-        if (Find(hwnd) != nullptr) {
-            foreground = hwnd;
-        }
-    }
-    void Sleep(std::uint32_t ms) override { Log("Sleep(" + std::to_string(ms) + ")"); }
-
-private:
-    void Log(std::string call) { calls.push_back(std::move(call)); }
-
-    Window* Find(HWND hwnd) {
-        const auto it = windows.find(hwnd);
-        return it != windows.end() ? &it->second : nullptr;
-    }
-
-    static bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-        if (a.size() != b.size()) {
+    bool Activate(Window window) override {
+        Log("Activate(" + std::to_string(window.id) + ")");
+        const Scripted* w = Find(window);
+        if (w == nullptr || !w->takesForeground) {
             return false;
         }
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            auto lower = [](char c) {
-                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-            };
-            if (lower(a[i]) != lower(b[i])) {
-                return false;
-            }
-        }
+        foreground = window;
         return true;
     }
+
+    void Log(std::string call) { calls.push_back(std::move(call)); }
+
+private:
+    Scripted* Find(Window window) {
+        const auto it = windows.find(window.id);
+        return it != windows.end() ? &it->second : nullptr;
+    }
+};
+
+// A clock that stands still except when slept on; each sleep is logged as
+// "Sleep(ms)" into `log` (typically the window system's call list).
+class RecordingClock : public Clock {
+public:
+    explicit RecordingClock(std::vector<std::string>& log) : log_(log) {}
+    time_point Now() override { return now_; }
+    void Sleep(std::chrono::milliseconds duration) override {
+        log_.push_back("Sleep(" + std::to_string(duration.count()) + ")");
+        if (duration.count() > 0) {
+            now_ += duration;
+        }
+    }
+
+private:
+    std::vector<std::string>& log_;
+    time_point now_{};
 };
 
 }  // namespace qv::test

@@ -1,101 +1,80 @@
 #pragma once
-// Recording fakes for the shell tests: a window procedure, a router client,
-// the notification-area port and the pop-up menu port.
+// Recording fakes of the shell's ports: a tray icon whose calls are logged
+// and whose menus answer from a script, and fixed screen measurements.
 
 #include <deque>
-#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "shell/WindowProcs.h"
-#include "shell/clsTray.h"
-#include "shell/modSubClass.h"
+#include "shell/ScreenGeometryPort.h"
+#include "shell/TrayIcon.h"
 
 namespace qv::test {
 
-struct Message {
-    WindowHandle hWnd;
-    MessageId iMsg;
-    WParam wParam;
-    LParam lParam;
-    bool operator==(const Message&) const = default;
-};
-
-// A window's own procedure: records what reaches it and answers `result`.
-class RecordingProcedure : public WindowProcedure {
+class FakeTrayIcon : public TrayIcon {
 public:
-    std::vector<Message> seen;
-    LResult result = 42;
-    LResult Call(WindowHandle hWnd, MessageId iMsg, WParam wParam, LParam lParam) override {
-        seen.push_back({hWnd, iMsg, wParam, lParam});
-        return result;
+    // "show <tip>", "hide", "menu" in call order.
+    std::vector<std::string> calls;
+    std::vector<TrayMenu> menus;  // every menu shown
+    std::deque<int> choices;      // answers of PopupMenu in order; -1 when empty
+    bool hostThere = true;        // Show's answer
+    bool shown = false;
+    std::string toolTip;
+    TrayIconSink* sink = nullptr;
+
+    void SetSink(TrayIconSink* s) override { sink = s; }
+    bool Show(std::string_view tip) override {
+        calls.push_back("show " + std::string(tip));
+        shown = true;
+        toolTip = tip;
+        return hostThere;
     }
-};
-
-// A router client whose answer (and side effect) the test chooses.
-class TestClient : public SubClassClient {
-public:
-    explicit TestClient(WindowHandle hWnd, std::string name = "",
-                        std::vector<std::string>* log = nullptr)
-        : mHWnd(hWnd), mName(std::move(name)), mLog(log) {}
-    ~TestClient() override {
-        if (destroyed)
-            *destroyed = true;
+    void Hide() override {
+        calls.push_back("hide");
+        shown = false;
     }
-
-    WindowHandle hWnd() const override { return mHWnd; }
-    ProcId ProcOrg() const override { return mProcOrg; }
-    void SetProcOrg(ProcId proc) override { mProcOrg = proc; }
-    LResult WindowProc(WindowHandle hWnd, MessageId iMsg, WParam wParam, LParam lParam) override {
-        seen.push_back({hWnd, iMsg, wParam, lParam});
-        if (mLog)
-            mLog->push_back(mName);
-        if (onMessage) {
-            // Copy: the handler may end this client's owner.
-            auto handler = onMessage;
-            return handler(iMsg);
-        }
-        return kPassOn;
-    }
-
-    std::vector<Message> seen;
-    std::function<LResult(MessageId)> onMessage;
-    bool* destroyed = nullptr;
-
-private:
-    WindowHandle mHWnd;
-    ProcId mProcOrg = 0;
-    std::string mName;
-    std::vector<std::string>* mLog;
-};
-
-class RecordingShell : public NotifyIconPort {
-public:
-    struct Call {
-        NotifyIconOp op;
-        NotifyIconData data;
-    };
-    std::vector<Call> calls;
-    bool ShellNotifyIcon(NotifyIconOp op, const NotifyIconData& data) override {
-        calls.push_back({op, data});
-        return true;
-    }
-};
-
-class ScriptedMenus : public PopupMenuPort {
-public:
-    std::vector<TrayMenu> shown;
-    std::vector<WindowHandle> owners;
-    std::deque<int> choices;  // -1 when empty
-    int ShowPopupMenu(WindowHandle owner, const TrayMenu& menu) override {
-        shown.push_back(menu);
-        owners.push_back(owner);
-        if (choices.empty())
+    int PopupMenu(const TrayMenu& menu) override {
+        calls.push_back("menu");
+        menus.push_back(menu);
+        if (choices.empty()) {
             return -1;
-        const int c = choices.front();
+        }
+        const int choice = choices.front();
         choices.pop_front();
-        return c;
+        return choice;
     }
+
+    // What a backend reports, as it reports it: to the sink of the moment.
+    void Mouse(TrayMouse::Kind kind, TrayButton button = TrayButton::Left) {
+        if (sink) {
+            sink->TrayMouseEvent(TrayMouse{kind, button});
+        }
+    }
+    // A click as Qt and Windows report it: press, release.
+    void Click(TrayButton button) {
+        Mouse(TrayMouse::Kind::Down, button);
+        Mouse(TrayMouse::Kind::Up, button);
+    }
+    void HostRestarted() {
+        if (sink) {
+            sink->TrayHostRestarted();
+        }
+    }
+};
+
+class FakeScreenGeometry : public ScreenGeometryPort {
+public:
+    Rect window{100, 100, 400, 300};  // 300 x 200
+    Rect taskbar;
+    Rect work{0, 0, 1280, 1024};
+    std::int32_t cx = 1280;
+    std::int32_t cy = 1024;
+    Rect WindowRect() override { return window; }
+    Rect TaskbarRect() override { return taskbar; }
+    std::int32_t ScreenWidth() override { return cx; }
+    std::int32_t ScreenHeight() override { return cy; }
+    Rect WorkArea() override { return work; }
 };
 
 }  // namespace qv::test

@@ -10,9 +10,8 @@
 namespace qv {
 namespace {
 
-using test::RecordingProcedure;
-using test::RecordingShell;
-using test::ScriptedMenus;
+using Kind = TrayMouse::Kind;
+using test::FakeTrayIcon;
 
 class EventLog : public clsTrayEvents {
 public:
@@ -26,239 +25,228 @@ public:
 
 class TrayTest : public ::testing::Test {
 protected:
-    TrayTest() {
-        defaultId = procs.RegisterProcedure(defaultProc);
-        hWnd = procs.CreateWindowHandle(defaultId);
-        tray = clsTray::Create(router, procs, shell, menus);
-        tray->SetEvents(&events);
-    }
     void ShowIcon() {
-        tray->SetIcon(5);
         tray->SetToolTipText("Remote Receiver");
-        ASSERT_TRUE(tray->AddIcon(hWnd));
-        shell.calls.clear();
+        ASSERT_TRUE(tray->AddIcon());
+        icon.calls.clear();
     }
-    LResult Mouse(LParam mouseMessage) {
-        return procs.Dispatch(hWnd, kTrayCallbackMessage, 0, mouseMessage);
-    }
+    using Log = std::vector<std::string>;
 
-    WindowProcs procs;
-    RecordingProcedure defaultProc;
-    ProcId defaultId = 0;
-    WindowHandle hWnd = 0;
-    RecordingShell shell;
-    ScriptedMenus menus;
+    FakeTrayIcon icon;
     EventLog events;
-    modSubClass router{procs};
-    std::shared_ptr<clsTray> tray;
+    std::unique_ptr<clsTray> tray = std::make_unique<clsTray>(icon, events);
 };
 
-TEST_F(TrayTest, AddIconWithoutIconDoesNothing) {
-    EXPECT_FALSE(tray->AddIcon(hWnd));
-    EXPECT_TRUE(shell.calls.empty());
+TEST_F(TrayTest, NothingIsShownUntilAddIcon) {
+    EXPECT_NE(icon.sink, nullptr);
     EXPECT_FALSE(tray->Visible());
-    EXPECT_EQ(tray->hWnd(), 0);
-    EXPECT_EQ(procs.WindowProcedureOf(hWnd), defaultId);
-}
-
-TEST_F(TrayTest, AddIconShowsTheRecordAndWatchesTheWindow) {
-    tray->SetIcon(5);
     tray->SetToolTipText("Remote Receiver");
-    EXPECT_TRUE(shell.calls.empty());  // nothing shown yet
-    ASSERT_TRUE(tray->AddIcon(hWnd));
-    ASSERT_EQ(shell.calls.size(), 1u);
-    const auto& call = shell.calls[0];
-    EXPECT_EQ(call.op, NotifyIconOp::Add);
-    EXPECT_EQ(call.data.hWnd, hWnd);
-    EXPECT_EQ(call.data.uFlags, 7u);
-    EXPECT_EQ(call.data.uCallbackMessage, 0x401u);
-    EXPECT_EQ(call.data.hIcon, 5);
-    EXPECT_EQ(call.data.szTip, "Remote Receiver");
-    EXPECT_NE(call.data.uID, 0u);
+    EXPECT_TRUE(icon.calls.empty()) << "a hidden icon's tooltip is kept, not shown";
+
+    EXPECT_TRUE(tray->AddIcon());
+    EXPECT_EQ(icon.calls, Log{"show Remote Receiver"});
     EXPECT_TRUE(tray->Visible());
-    EXPECT_EQ(tray->hWnd(), hWnd);
-    EXPECT_EQ(procs.WindowProcedureOf(hWnd), router.SubClassProcId());
-    EXPECT_EQ(tray->ProcOrg(), defaultId);
 
-    auto second = clsTray::Create(router, procs, shell, menus);
-    EXPECT_NE(second->Record().uID, call.data.uID);
+    tray->SetToolTipText("Other");
+    EXPECT_EQ(icon.calls.back(), "show Other") << "a shown icon gets the new tooltip at once";
 }
 
-TEST_F(TrayTest, ChangesWhileShownModifyTheIcon) {
-    ShowIcon();
-    tray->SetIcon(6);
-    tray->SetToolTipText("x");
-    ASSERT_EQ(shell.calls.size(), 2u);
-    EXPECT_EQ(shell.calls[0].op, NotifyIconOp::Modify);
-    EXPECT_EQ(shell.calls[0].data.hIcon, 6);
-    EXPECT_EQ(shell.calls[1].data.szTip, "x");
-    EXPECT_EQ(tray->Icon(), 6);
+TEST_F(TrayTest, ARefusedIconStaysVisibleAndComesBackWithTheHost) {
+    icon.hostThere = false;
+    tray->SetToolTipText("Remote Receiver");
+    EXPECT_FALSE(tray->AddIcon());
+    EXPECT_TRUE(tray->Visible());
+    icon.calls.clear();
+    icon.hostThere = true;
+    icon.HostRestarted();
+    EXPECT_EQ(icon.calls, Log{"show Remote Receiver"});
 }
 
-TEST_F(TrayTest, ToolTipKeepsAtMost63Characters) {
+TEST_F(TrayTest, ToolTipEndsAtItsFirstNulAndKeepsAtMost63Characters) {
     tray->SetToolTipText(std::string(70, 'a'));
     EXPECT_EQ(tray->ToolTipText(), std::string(63, 'a'));
     tray->SetToolTipText(std::string(63, 'b'));
     EXPECT_EQ(tray->ToolTipText(), std::string(63, 'b'));
+    tray->SetToolTipText(std::string(64, 'c'));
+    EXPECT_EQ(tray->ToolTipText(), std::string(63, 'c'));
+
     // Japanese text is cut between characters, never inside one.
     std::string kana;
-    for (int i = 0; i < 70; ++i)
+    for (int i = 0; i < 70; ++i) {
         kana += "あ";
+    }
     tray->SetToolTipText(kana);
     EXPECT_EQ(tray->ToolTipText().size(), 63u * 3u);
     EXPECT_EQ(CutToCharacters("aあb", 2), "aあ");
-}
+    EXPECT_EQ(CutToCharacters("aあb", 0), "");
 
-TEST_F(TrayTest, ToolTipEndsAtItsFirstNul) {
     ShowIcon();
     tray->SetToolTipText(std::string("Remote\0Receiver", 15));
     EXPECT_EQ(tray->ToolTipText(), "Remote");
-    ASSERT_EQ(shell.calls.size(), 1u);
-    EXPECT_EQ(shell.calls[0].data.szTip, "Remote");
+    EXPECT_EQ(icon.calls, Log{"show Remote"}) << "nothing after the NUL reaches the icon";
     tray->SetToolTipText(std::string(1, '\0'));
     EXPECT_EQ(tray->ToolTipText(), "");
 }
 
-TEST_F(TrayTest, LeftDoubleClickGivesOneClickAndOneDblClick) {
+TEST_F(TrayTest, ASingleLeftClick) {
     ShowIcon();
-    EXPECT_EQ(Mouse(kWmLButtonDown), 0);
-    EXPECT_EQ(Mouse(kWmLButtonUp), 0);
-    EXPECT_EQ(Mouse(kWmLButtonDblClk), 0);
-    EXPECT_EQ(Mouse(kWmLButtonUp), 0);
-    EXPECT_EQ(events.log, (std::vector<std::string>{"Down1", "Up1", "Click", "DblClick", "Up1"}));
-    // The flag is cleared: the next single click is a click again.
+    icon.Click(TrayButton::Left);
+    EXPECT_EQ(events.log, (Log{"Down1", "Up1", "Click"}));
+}
+
+TEST_F(TrayTest, ALeftDoubleClickGivesOneClickAndOneDblClick) {
+    ShowIcon();
+    // As Windows reports it: press, release, double click, release.
+    icon.Mouse(Kind::Down);
+    icon.Mouse(Kind::Up);
+    icon.Mouse(Kind::DoubleClick);
+    icon.Mouse(Kind::Up);
+    EXPECT_EQ(events.log, (Log{"Down1", "Up1", "Click", "DblClick", "Up1"}));
+
+    // The release cleared the flag: the next single click is a click again.
     events.log.clear();
-    Mouse(kWmLButtonDown);
-    Mouse(kWmLButtonUp);
-    EXPECT_EQ(events.log, (std::vector<std::string>{"Down1", "Up1", "Click"}));
-    EXPECT_TRUE(defaultProc.seen.empty());
+    icon.Click(TrayButton::Left);
+    EXPECT_EQ(events.log, (Log{"Down1", "Up1", "Click"}));
 }
 
-TEST_F(TrayTest, OtherButtonsAndMoveRaiseTheirEvents) {
+TEST_F(TrayTest, OnlyALeftReleaseEndsADoubleClick) {
     ShowIcon();
-    for (LParam m : {kWmMouseMove, kWmRButtonDown, kWmRButtonUp, kWmRButtonDblClk, kWmMButtonDown,
-                     kWmMButtonUp, kWmMButtonDblClk}) {
-        EXPECT_EQ(Mouse(m), 0) << m;
-    }
-    EXPECT_EQ(events.log, (std::vector<std::string>{"Move", "Down2", "Up2", "Down4", "Up4"}));
-    EXPECT_TRUE(defaultProc.seen.empty());
+    icon.Mouse(Kind::DoubleClick);
+    icon.Click(TrayButton::Right);  // does not end the left double click
+    icon.Mouse(Kind::Up);
+    EXPECT_EQ(events.log, (Log{"DblClick", "Down2", "Up2", "Up1"}));
 }
 
-TEST_F(TrayTest, UnknownCallbacksAndOtherMessagesPassOn) {
+TEST_F(TrayTest, OtherButtonsAndMoveRaiseTheirEventsAndTheirDoubleClicksNothing) {
     ShowIcon();
-    EXPECT_EQ(tray->WindowProc(hWnd, kTrayCallbackMessage, 0, 0x020A), -1);
-    EXPECT_EQ(tray->WindowProc(hWnd, kWmDeviceChange, 0x8000, 0), -1);
-    // Through the router they reach the window's own procedure.
-    EXPECT_EQ(Mouse(0x020A), 42);
-    EXPECT_EQ(procs.Dispatch(hWnd, 0x0010, 1, 2), 42);
-    EXPECT_EQ(defaultProc.seen.size(), 2u);
+    icon.Mouse(Kind::Move);
+    icon.Mouse(Kind::Move, TrayButton::Right);  // a move has no button
+    icon.Click(TrayButton::Right);
+    icon.Mouse(Kind::DoubleClick, TrayButton::Right);
+    icon.Click(TrayButton::Middle);
+    icon.Mouse(Kind::DoubleClick, TrayButton::Middle);
+    EXPECT_EQ(events.log, (Log{"Move", "Move", "Down2", "Up2", "Down4", "Up4"}));
+}
+
+TEST_F(TrayTest, TheRestartedHostGetsTheIconAgainWithTheSameTooltip) {
+    ShowIcon();
+    icon.HostRestarted();
+    EXPECT_EQ(icon.calls, Log{"show Remote Receiver"});
     EXPECT_TRUE(events.log.empty());
-}
 
-TEST_F(TrayTest, TaskbarRestartAddsTheIconAgainWhenShown) {
-    ShowIcon();
-    const MessageId restart = procs.RegisterMessage("TaskbarCreated");
-    EXPECT_EQ(tray->TaskbarRestartMessage(), restart);
-    EXPECT_EQ(procs.Dispatch(hWnd, restart, 0, 0), 0);
-    ASSERT_EQ(shell.calls.size(), 1u);
-    EXPECT_EQ(shell.calls[0].op, NotifyIconOp::Add);
-    EXPECT_EQ(shell.calls[0].data.szTip, "Remote Receiver");
-    EXPECT_TRUE(defaultProc.seen.empty());
-
-    // Hidden: the restart adds nothing (and the window is no longer watched).
+    // Hidden: the restart adds nothing.
     tray->SetVisible(false);
-    shell.calls.clear();
-    EXPECT_EQ(tray->WindowProc(hWnd, restart, 0, 0), 0);
-    EXPECT_TRUE(shell.calls.empty());
+    icon.calls.clear();
+    icon.HostRestarted();
+    EXPECT_TRUE(icon.calls.empty());
+    EXPECT_FALSE(icon.shown);
 }
 
-TEST_F(TrayTest, DeleteIconRemovesItAndRestoresTheWindow) {
+TEST_F(TrayTest, DeleteIconAndVisibleFalseHideIt) {
     ShowIcon();
     tray->DeleteIcon();
-    ASSERT_EQ(shell.calls.size(), 1u);
-    EXPECT_EQ(shell.calls[0].op, NotifyIconOp::Delete);
+    EXPECT_EQ(icon.calls, Log{"hide"});
     EXPECT_FALSE(tray->Visible());
-    EXPECT_EQ(procs.WindowProcedureOf(hWnd), defaultId);
-    Mouse(kWmLButtonDown);
-    EXPECT_TRUE(events.log.empty());
-
     tray->SetVisible(true);
     EXPECT_TRUE(tray->Visible());
-    EXPECT_EQ(shell.calls.back().op, NotifyIconOp::Add);
-    EXPECT_EQ(shell.calls.back().data.hWnd, hWnd);
+    EXPECT_EQ(icon.calls.back(), "show Remote Receiver");
+    tray->SetVisible(false);
+    EXPECT_EQ(icon.calls.back(), "hide");
 }
 
-TEST_F(TrayTest, TheIconGoesWhenTheLastHolderLetsGo) {
+TEST_F(TrayTest, TheTraysEndDeletesAShownIconAndLetsGoOfIt) {
     ShowIcon();
-    tray.reset();  // the registry still holds it
-    EXPECT_TRUE(shell.calls.empty());
-    router.ReleaseAll();
-    ASSERT_EQ(shell.calls.size(), 1u);
-    EXPECT_EQ(shell.calls[0].op, NotifyIconOp::Delete);
-    EXPECT_EQ(procs.WindowProcedureOf(hWnd), defaultId);
+    tray.reset();
+    EXPECT_EQ(icon.calls, Log{"hide"});
+    EXPECT_EQ(icon.sink, nullptr);
+
+    // A hidden one is not deleted again.
+    tray = std::make_unique<clsTray>(icon, events);
+    icon.calls.clear();
+    tray.reset();
+    EXPECT_TRUE(icon.calls.empty());
 }
 
-TEST_F(TrayTest, PopupMenuRunsTheChosenCommand) {
+TEST_F(TrayTest, PopupMenuRunsTheChosenCommandOnly) {
     std::vector<std::string> ran;
     TrayMenu menu;
     menu.items.push_back({"設定", true, false, [&ran] { ran.push_back("config"); }});
     menu.items.push_back({"終了", false, false, [&ran] { ran.push_back("exit"); }});
+    menu.items.push_back({"none", false, false, nullptr});
     menu.defaultIndex = 1;
-    menus.choices = {1, -1};
-    EXPECT_EQ(tray->PopupMenu(hWnd, menu), 1);
-    EXPECT_EQ(ran, (std::vector<std::string>{"exit"}));
-    EXPECT_EQ(tray->PopupMenu(hWnd, menu), -1);
-    EXPECT_EQ(ran.size(), 1u);
-    ASSERT_EQ(menus.shown.size(), 2u);
-    EXPECT_EQ(menus.shown[0].defaultIndex, 1);
-    EXPECT_EQ(menus.owners[0], hWnd);
+    icon.choices = {1, -1, 2, 7};
+    EXPECT_EQ(tray->PopupMenu(menu), 1);
+    EXPECT_EQ(ran, Log{"exit"});
+    EXPECT_EQ(tray->PopupMenu(menu), -1);
+    EXPECT_EQ(tray->PopupMenu(menu), 2) << "an item without a command";
+    EXPECT_EQ(tray->PopupMenu(menu), 7) << "an index the menu does not have runs nothing";
+    EXPECT_EQ(ran, Log{"exit"});
+    ASSERT_EQ(icon.menus.size(), 4u);
+    EXPECT_EQ(icon.menus[0].defaultIndex, 1);
+    EXPECT_EQ(icon.menus[0].items[0].caption, "設定");
 }
 
-// The owner: opens the menu on any button; "終了" ends the program from
-// inside the tray's own message handling.
+// The main window as it uses the tray: any button opens the menu; "終了" ends
+// the window, which holds the tray and the menu, from inside the press.
 class Owner : public clsTrayEvents {
 public:
-    Owner(std::shared_ptr<clsTray>& tray, modSubClass& router, WindowHandle hWnd)
-        : mTray(tray), mRouter(router), mHWnd(hWnd) {}
+    explicit Owner(FakeTrayIcon& icon) : tray(std::make_unique<clsTray>(icon, *this)) {}
     void MouseDown(std::int16_t) override {
-        TrayMenu menu;
-        menu.items.push_back({"設定", true, false, nullptr});
-        menu.items.push_back({"終了", false, false, [this] { Exit(); }});
-        menu.defaultIndex = 1;
-        mTray->PopupMenu(mHWnd, menu);
+        auto menu = std::make_unique<TrayMenu>();
+        menu->items.push_back({"設定", true, false, nullptr});
+        menu->items.push_back({"終了", false, false, [this, &menu] {
+                                   menu.reset();  // the menu's owner goes first
+                                   tray.reset();
+                                   exited = true;
+                               }});
+        menu->defaultIndex = 1;
+        chosen = tray->PopupMenu(*menu);
     }
-    void MouseUp(std::int16_t) override { ++upsAfterExit; }
-    void Exit() {
-        mTray->SetEvents(nullptr);
-        mTray.reset();
-        mRouter.ReleaseAll();
-        exited = true;
-        upsAfterExit = 0;
-    }
-    bool exited = false;
-    int upsAfterExit = 0;
+    void MouseUp(std::int16_t) override { ++ups; }
+    void Click() override { ++clicks; }
 
-private:
-    std::shared_ptr<clsTray>& mTray;
-    modSubClass& mRouter;
-    WindowHandle mHWnd;
+    std::unique_ptr<clsTray> tray;
+    bool exited = false;
+    int chosen = -2;
+    int ups = 0;
+    int clicks = 0;
 };
 
-TEST_F(TrayTest, ExitFromTheTrayMenuEndsTheTrayAfterItsHandlingReturns) {
-    ShowIcon();
-    Owner owner(tray, router, hWnd);
-    tray->SetEvents(&owner);
-    menus.choices = {1};
-    EXPECT_EQ(Mouse(kWmRButtonDown), 0);
+TEST(TrayExitTest, ExitFromTheMenuEndsTheTrayInsideItsOwnEvent) {
+    FakeTrayIcon icon;
+    Owner owner(icon);
+    ASSERT_TRUE(owner.tray->AddIcon());
+    icon.choices = {1};
+    icon.Mouse(Kind::Down, TrayButton::Left);
     EXPECT_TRUE(owner.exited);
-    EXPECT_FALSE(tray);
-    ASSERT_EQ(shell.calls.size(), 1u);
-    EXPECT_EQ(shell.calls[0].op, NotifyIconOp::Delete);
-    // The release that follows the press no longer reaches anyone but the window.
-    EXPECT_EQ(Mouse(kWmRButtonUp), 42);
-    EXPECT_EQ(owner.upsAfterExit, 0);
-    EXPECT_EQ(menus.shown.size(), 1u);
-    EXPECT_EQ(menus.shown[0].items[1].caption, "終了");
+    EXPECT_EQ(owner.chosen, 1);
+    EXPECT_FALSE(owner.tray);
+    EXPECT_FALSE(icon.shown) << "the icon went with the tray";
+    EXPECT_EQ(icon.sink, nullptr);
+    // The release that follows the press reaches no one.
+    icon.Mouse(Kind::Up, TrayButton::Left);
+    EXPECT_EQ(owner.ups, 0);
+    EXPECT_EQ(owner.clicks, 0);
+}
+
+// Ends the tray from MouseUp: the left release must not go on to Click.
+class EndsOnRelease : public clsTrayEvents {
+public:
+    explicit EndsOnRelease(FakeTrayIcon& icon) : tray(std::make_unique<clsTray>(icon, *this)) {}
+    void MouseUp(std::int16_t) override { tray.reset(); }
+    void Click() override { ++clicks; }
+    std::unique_ptr<clsTray> tray;
+    int clicks = 0;
+};
+
+TEST(TrayExitTest, ATrayEndedByMouseUpRaisesNoClick) {
+    FakeTrayIcon icon;
+    EndsOnRelease owner(icon);
+    TrayIconSink* sink = icon.sink;
+    ASSERT_NE(sink, nullptr);
+    sink->TrayMouseEvent(TrayMouse{Kind::Up, TrayButton::Left});
+    EXPECT_FALSE(owner.tray);
+    EXPECT_EQ(owner.clicks, 0);
 }
 
 }  // namespace

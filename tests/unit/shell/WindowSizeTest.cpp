@@ -2,24 +2,13 @@
 
 #include <ostream>
 
+#include "ShellFakes.h"
 #include "shell/clsWindowSize.h"
 
 namespace qv {
 namespace {
 
-class FakeGeometry : public ScreenGeometryPort {
-public:
-    Rect window{100, 100, 400, 300};  // 300 x 200
-    Rect taskbar;
-    Rect work{0, 0, 1280, 1024};
-    std::int32_t cx = 1280;
-    std::int32_t cy = 1024;
-    Rect WindowRect(WindowHandle) override { return window; }
-    Rect TaskbarRect() override { return taskbar; }
-    std::int32_t ScreenWidth() override { return cx; }
-    std::int32_t ScreenHeight() override { return cy; }
-    Rect WorkArea() override { return work; }
-};
+using FakeGeometry = test::FakeScreenGeometry;
 
 struct PlacementCase {
     const char* name;
@@ -44,7 +33,7 @@ TEST_P(PlacementTest, TaskbarAndWindowPosition) {
     EXPECT_EQ(w, c.width);
     EXPECT_EQ(h, c.height);
     std::int32_t x = 0, y = 0;
-    size.TrueTasktraySide(1, x, y);
+    size.TrueTasktraySide(x, y);
     EXPECT_EQ(x, c.x);
     EXPECT_EQ(y, c.y);
 }
@@ -68,7 +57,7 @@ TEST(WindowSizeTest, WindowSizeIsTheOuterRectangle) {
     g.window = Rect{-5, 10, 295, 230};
     clsWindowSize size(g);
     std::int32_t w = 0, h = 0;
-    size.TrueWindowSize(1, w, h);
+    size.TrueWindowSize(w, h);
     EXPECT_EQ(w, 300);
     EXPECT_EQ(h, 220);
 }
@@ -77,28 +66,19 @@ TEST(WindowSizeTest, NoTaskbarPlacesTheWindowInTheWorkAreasBottomRightCorner) {
     FakeGeometry g;  // taskbar all zero
     clsWindowSize size(g);
     std::int32_t x = 0, y = 0;
-    size.TrueTasktraySide(1, x, y);
+    size.TrueTasktraySide(x, y);
     EXPECT_EQ(x, 980);
     EXPECT_EQ(y, 824);
 
     g.work = Rect{0, 30, 1250, 1024};
-    size.TrueTasktraySide(1, x, y);
+    size.TrueTasktraySide(x, y);
     EXPECT_EQ(x, 950);
     EXPECT_EQ(y, 824);
 
     g.work = Rect{};  // nothing known at all: the screen's corner
-    size.TrueTasktraySide(1, x, y);
+    size.TrueTasktraySide(x, y);
     EXPECT_EQ(x, 980);
     EXPECT_EQ(y, 824);
-}
-
-TEST(WindowSizeTest, TwipsAtFifteenPerPixel) {
-    const float tpp = TwipsPerPixel(96.0);
-    EXPECT_FLOAT_EQ(tpp, 15.0f);
-    EXPECT_FLOAT_EQ(PixelsToTwips(980, tpp), 14700.0f);
-    EXPECT_FLOAT_EQ(PixelsToTwips(786, tpp), 11790.0f);
-    EXPECT_FLOAT_EQ(TwipsPerPixel(144.0), 10.0f);
-    EXPECT_FLOAT_EQ(TwipsPerPixel(0.0), 15.0f);
 }
 
 TEST(TaskbarFromWorkAreaTest, TheStripTheWorkAreaLeavesOut) {
@@ -126,7 +106,7 @@ TEST(TaskbarFromWorkAreaTest, DerivedPanelPlacesTheWindowAboveIt) {
     g.taskbar = TaskbarRectFromWorkArea(Rect{0, 0, 1280, 1024}, g.work);
     clsWindowSize size(g);
     std::int32_t x = 0, y = 0;
-    size.TrueTasktraySide(1, x, y);
+    size.TrueTasktraySide(x, y);
     EXPECT_EQ(x, 980);
     EXPECT_EQ(y, 794);
 }

@@ -33,7 +33,8 @@ TEST(SimCommandTest, ParsesNumbersAsEachCommandExpects) {
     EXPECT_EQ(Parsed("fault short").numbers, (std::vector<int>{18, 3}));
     EXPECT_EQ(Parsed("fault short 8 2").numbers, (std::vector<int>{8, 2}));
     EXPECT_EQ(Parsed("wait-idle --timeout 3").timeout, std::chrono::seconds(3));
-    EXPECT_EQ(Parsed("event removal 2").numbers, (std::vector<int>{1, 2}));
+    EXPECT_EQ(Parsed("event removal").numbers, (std::vector<int>{1}));
+    EXPECT_EQ(Parsed("event arrival /dev/x").path, "/dev/x");
     EXPECT_EQ(Parsed("fault refuse-open /dev/sim/hidraw0").path, "/dev/sim/hidraw0");
 }
 
@@ -64,8 +65,9 @@ TEST(SimCommandTest, RejectsMalformedCommands) {
                              "fault melt",
                              "wait-idle 3",
                              "wait-idle --timeout x",
-                             "event arrival",
-                             "event sideways 5",
+                             "event",
+                             "event sideways",
+                             "event arrival /dev/x extra",
                              "fault refuse-events 0"}) {
         const auto result = ParseSimCommand(SplitWords(line));
         EXPECT_TRUE(std::holds_alternative<UsageError>(result)) << "'" << line << "'";

@@ -240,8 +240,8 @@ TEST_F(SimulatorTest, RefusingToOpen) {
 class SimulatorEventsTest : public SimulatorTest {
 protected:
     void SetUp() override {
-        int error = 0;
-        ASSERT_TRUE(events->Start(error));
+        std::string error;
+        ASSERT_TRUE(events->Start(error)) << error;
         ASSERT_GE(events->Fd(), 0);
     }
     // Waits until the events fd is readable, then takes what is pending.
@@ -253,11 +253,8 @@ protected:
     std::unique_ptr<DeviceEvents> events = sim.MakeDeviceEvents();
 };
 
-void ExpectChange(const DeviceChange& change, DeviceChange::Kind kind, const std::string& path,
-                  std::int32_t type = kDevTypDeviceInterface) {
-    EXPECT_EQ(change.kind, kind);
-    EXPECT_EQ(change.deviceType, type);
-    EXPECT_EQ(change.path, path);
+void ExpectChange(const DeviceChange& change, DeviceChange::Kind kind, const std::string& path) {
+    EXPECT_EQ(change, (DeviceChange{kind, path}));
 }
 
 TEST_F(SimulatorEventsTest, PlugAndUnplugAreAnnouncedInOrder) {
@@ -271,12 +268,12 @@ TEST_F(SimulatorEventsTest, PlugAndUnplugAreAnnouncedInOrder) {
 
     const auto changes = Next();
     ASSERT_EQ(changes.size(), 6u);
-    ExpectChange(changes[0], DeviceChange::Kind::RemoveComplete, kReceiver);
+    ExpectChange(changes[0], DeviceChange::Kind::Removal, kReceiver);
     ExpectChange(changes[1], DeviceChange::Kind::Arrival, kReceiver);
     ExpectChange(changes[2], DeviceChange::Kind::Arrival, foreign);
-    ExpectChange(changes[3], DeviceChange::Kind::RemoveComplete, foreign);
+    ExpectChange(changes[3], DeviceChange::Kind::Removal, foreign);
     ExpectChange(changes[4], DeviceChange::Kind::Arrival, node);
-    ExpectChange(changes[5], DeviceChange::Kind::RemoveComplete, node);
+    ExpectChange(changes[5], DeviceChange::Kind::Removal, node);
     EXPECT_FALSE(Readable(events->Fd())) << "reading clears the fd";
     EXPECT_TRUE(events->ReadPending().empty());
 }
@@ -285,7 +282,7 @@ TEST_F(SimulatorEventsTest, UnplugLosesTheDeviceAndItsQueue) {
     auto device = OpenReceiver();
     ASSERT_TRUE(sim.Press({1, 2, 3}).ok);
     ASSERT_TRUE(sim.Unplug().ok);
-    ExpectChange(Next().at(0), DeviceChange::Kind::RemoveComplete, kReceiver);
+    ExpectChange(Next().at(0), DeviceChange::Kind::Removal, kReceiver);
     EXPECT_TRUE(port->EnumerateHidInterfaces().empty());
     EXPECT_EQ(port->Open(kReceiver), nullptr);
     EXPECT_EQ(device->WriteReport(Command(kPicPoll, 4, 4), 100ms), TransferStatus::Gone);
@@ -304,10 +301,9 @@ TEST_F(SimulatorEventsTest, UnplugLosesTheDeviceAndItsQueue) {
 TEST_F(SimulatorEventsTest, UnplugMidTransferMakesThePendingReadGone) {
     auto device = OpenReceiver();
     ASSERT_TRUE(sim.Execute("fault unplug-mid-transfer").ok);
-    const auto start = std::chrono::steady_clock::now();
+    // Gone, not TimedOut: the read ends with the unplug, before its deadline.
     Transact(*device, kPicInit1, 5, 0x64, TransferStatus::Gone);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms) << "Gone comes at once";
-    ExpectChange(Next().at(0), DeviceChange::Kind::RemoveComplete, kReceiver);
+    ExpectChange(Next().at(0), DeviceChange::Kind::Removal, kReceiver);
     EXPECT_FALSE(sim.Status().faults.unplugMidTransfer) << "the fault fires once";
     EXPECT_EQ(sim.Status().counts.picInit1, 1u);
 
@@ -325,21 +321,26 @@ TEST_F(SimulatorEventsTest, UnplugFromAnotherThreadEndsAWaitingRead) {
         sim.Unplug();
     });
     std::vector<std::uint8_t> reply(33);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(device->ReadReport(reply, 2000ms), TransferStatus::Gone);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+    // Gone, not TimedOut: the waiting read ends with the unplug.
+    EXPECT_EQ(device->ReadReport(reply, 5000ms), TransferStatus::Gone);
     unplugger.join();
 }
 
 TEST_F(SimulatorEventsTest, RawBroadcastsAndLateSubscribers) {
-    ASSERT_TRUE(sim.Execute("event removal 2").ok);
-    ExpectChange(Next().at(0), DeviceChange::Kind::RemoveComplete, "", 2);
+    ASSERT_TRUE(sim.Execute("event removal").ok);
+    ASSERT_TRUE(sim.Execute("event arrival /dev/sim/other").ok);
+    const auto raw = Next();
+    ASSERT_EQ(raw.size(), 2u);
+    ExpectChange(raw[0], DeviceChange::Kind::Removal, "");
+    ExpectChange(raw[1], DeviceChange::Kind::Arrival, "/dev/sim/other");
+    EXPECT_EQ(port->EnumerateHidInterfaces(), (std::vector<std::string>{kReceiver}))
+        << "a raw broadcast changes no device";
 
     auto late = sim.MakeDeviceEvents();
     EXPECT_EQ(late->Fd(), -1) << "not started";
     EXPECT_TRUE(late->ReadPending().empty());
-    int error = 0;
-    ASSERT_TRUE(late->Start(error));
+    std::string error;
+    ASSERT_TRUE(late->Start(error)) << error;
     EXPECT_FALSE(Readable(late->Fd())) << "nothing from before the start";
     ASSERT_TRUE(sim.Unplug().ok);
     EXPECT_TRUE(Readable(late->Fd(), 1000));
@@ -354,9 +355,9 @@ TEST(SimulatorRefusalTest, EventSubscriptionCanBeRefused) {
     Simulator sim;
     ASSERT_TRUE(sim.Execute("fault refuse-events").ok);
     auto events = sim.MakeDeviceEvents();
-    int error = 0;
+    std::string error;
     EXPECT_FALSE(events->Start(error));
-    EXPECT_EQ(error, EACCES);
+    EXPECT_EQ(error, "simulator: Permission denied");
     EXPECT_EQ(events->Fd(), -1);
 }
 
@@ -399,8 +400,8 @@ TEST(SimulatorLifetimeTest, BackendsOutliveTheSimulator) {
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->WriteReport(Command(kPicPoll, 4, 4), 10ms), TransferStatus::Done);
     EXPECT_EQ(port->EnumerateHidInterfaces().size(), 1u);
-    int error = 0;
-    EXPECT_TRUE(events->Start(error));
+    std::string error;
+    EXPECT_TRUE(events->Start(error)) << error;
 }
 
 }  // namespace

@@ -1,0 +1,175 @@
+#pragma once
+// The program itself, whatever toolkit shows its window: start-up and exit in
+// their order, the receiver link with its connect-and-start sequence, the
+// receive loop, the entry editor, key capture, the tray icon with its menu and
+// device arrival and removal. The window (MainView) forwards the user's events
+// here and shows what it is told.
+//
+// Threads: everything here runs on the GUI thread except the receiver's share
+// (transfers of up to a second, the connect-and-start sequence, the receive
+// loop's tick and its dispatch with the window-switch pauses), which runs on
+// the receiver thread and reports to the window through GuiThread, in order.
+// A message box that the receiver's share needs is shown on the GUI thread
+// while the receiver thread waits for the answer.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/core/EntryEditor.h"
+#include "app/core/KeyCapture.h"
+#include "app/core/ReceiveLoop.h"
+#include "app/core/ReceiverThread.h"
+#include "app/core/SharedState.h"
+#include "common/Clock.h"
+#include "common/Dialogs.h"
+#include "device/clsDeviceNotification.h"
+#include "shell/clsTray.h"
+
+namespace qv {
+
+class DeviceEvents;
+class GuiThread;
+class HidPort;
+class IniStore;
+class InputInjector;
+class MainView;
+class ScreenGeometryPort;
+class TrayIcon;
+class WindowSystem;
+class clsHidDirect;
+class ReceiverLink;
+
+inline constexpr const char* kTrayToolTip = "Remote Receiver";
+
+// What the program runs on. None is owned; all must outlive the Application.
+// The injector and the window system are used on the receiver thread only.
+struct AppPorts {
+    MainView& view;
+    GuiThread& gui;
+    IniStore& ini;
+    HidPort& hid;
+    DeviceEvents& deviceEvents;
+    InputInjector& injector;
+    WindowSystem& windows;
+    TrayIcon& tray;
+    ScreenGeometryPort& geometry;
+    Clock& clock;
+    // The receiver thread's jobs and timer; nullptr: the Application runs its
+    // own ReceiverThread. Tests give one they run by hand, together with Tick().
+    ReceiverJobs* jobs = nullptr;
+};
+
+class Application final : private clsTrayEvents, private DeviceNotificationEvents {
+public:
+    // How long exit waits for the receiver thread to finish what it is doing
+    // (a transfer, a dispatch with its pauses).
+    static constexpr std::chrono::milliseconds kStopBound{5000};
+
+    explicit Application(const AppPorts& ports);
+    ~Application() override;
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Start-up; runs once.
+    void Load();
+    // Exit; runs once. While a message box is open it waits until the box is
+    // answered, so no handler finds things gone under its feet.
+    void Unload();
+    bool Unloaded() const { return mUnloaded; }
+    // False when exit could not wait for the receiver thread to end (a port
+    // that never returned): the program must then end without releasing more.
+    bool ReceiverStopped() const;
+
+    // ---- events the window forwards (GUI thread)
+    void TabSelected(int tab);
+    void WindowChangeTimeSelected(int index);
+    void cmdChange_Click() { mEditor.cmdChange_Click(); }
+    void cmdUpDown_Click(int index) { mEditor.cmdUpDown_Click(index); }
+    void cmdClear_Click() { mEditor.cmdClear_Click(); }
+    void txtKeyList_KeyDown(std::int16_t keyCode) { mCapture.txtKeyList_KeyDown(keyCode); }
+    void txtKeyList_KeyUp(std::int16_t keyCode) { mCapture.txtKeyList_KeyUp(keyCode); }
+    void mnuConfig_Click();
+    void mnuExit_Click();
+    void cmdTray_Click();
+    // The window was minimised, maximised or restored (and once after start-up).
+    void Form_Resize();
+    // The user closed the window: the program ends as with "終了".
+    void Form_Closed();
+    // The window manager has framed the shown window: place it again now that
+    // its outer size is known.
+    void WindowFramed();
+    // A termination signal: unload as "終了" does and end every event loop,
+    // which closes an open message box unanswered.
+    void Terminate();
+    // The device-event source has changes pending.
+    void DeviceEventsReadable();
+
+    // ---- the receiver thread's share (tests call it by hand with their own jobs)
+    void Tick();
+
+    // ---- state for the program and tests
+    // Every receive-list line is also handed here (the --debug log).
+    void SetReceiveLog(std::function<void(const std::string&)> log) {
+        mReceiveLog = std::move(log);
+    }
+    const std::string& PulseText() const { return mEditor.PulseText(); }
+    std::uint8_t KeyState(int code) const { return mCapture.KeyState(code); }
+    std::int32_t VendorID() const { return mVendorID; }
+    std::int32_t ProductID() const { return mProductID; }
+    std::int16_t LastRemote() const;
+    bool TimerEnabled() const { return mJobs->TimerEnabled(); }
+    SharedState& Shared() { return mShared; }
+    clsTray* Tray() { return mTray1.get(); }
+    clsDeviceNotification* Notification() { return mNotification.get(); }
+    clsHidDirect* HidDirect() { return mHidDirect.get(); }
+
+private:
+    class Receiver;
+    class GuiDialogs;
+    class ReceiverDialogs;
+
+    // clsTrayEvents
+    void MouseDown(std::int16_t Button) override;
+    // DeviceNotificationEvents
+    void DeviceArrival(const std::string& DeviceName) override;
+    void DeviceRemoveComplete(const std::string& DeviceName) override;
+
+    // Runs `work` on the GUI thread unless the Application has ended by then.
+    void PostToGui(std::function<void()> work);
+    void PlaceBesideTray();
+    void QuitUnlessDeferred();
+    void BoxOpened();
+    void BoxClosed();
+
+    AppPorts mPorts;
+    SharedState mShared;
+    KeyCapture mCapture;
+    std::unique_ptr<GuiDialogs> mGuiDialogs;
+    std::unique_ptr<ReceiverDialogs> mReceiverDialogs;
+    EntryEditor mEditor;
+    std::unique_ptr<ReceiverThread> mOwnThread;
+    ReceiverJobs* mJobs = nullptr;
+
+    std::int32_t mVendorID = 0x1234;
+    std::int32_t mProductID = 0x0001;
+    std::unique_ptr<clsHidDirect> mHidDirect;
+    std::unique_ptr<Receiver> mReceiver;  // used on the receiver thread only
+    std::unique_ptr<clsTray> mTray1;
+    std::unique_ptr<clsDeviceNotification> mNotification;
+
+    std::function<void(const std::string&)> mReceiveLog;
+    std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);
+    bool mLoaded = false;
+    bool mUnloaded = false;
+    bool mResized = false;
+    int mOpenBoxes = 0;
+    bool mUnloadPending = false;
+    bool mQuitPending = false;
+};
+
+}  // namespace qv

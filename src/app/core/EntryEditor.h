@@ -1,0 +1,51 @@
+#pragma once
+// The entry editor on the learning page: the tab switch, the store command
+// ("追加 / 変更"), the step buttons that browse the stored slots, and the clear
+// command ("コマンドクリア"). It reads and writes the configuration file and
+// keeps the remote table in step with it. GUI thread only.
+
+#include <string>
+
+namespace qv {
+
+class Dialogs;
+class IniStore;
+class KeyCapture;
+class MainView;
+struct SharedState;
+
+inline constexpr const char* kMsgWriteFailed = "設定ファイルへの書き込みに失敗しました。";
+inline constexpr const char* kMsgNoPulse = "パルスデータが存在しません。";
+inline constexpr const char* kMsgOverwrite = "既に記録されています。上書きしますか？";
+
+class EntryEditor {
+public:
+    // None owned; all must outlive the editor. `dialogs` shows the store
+    // command's questions (the window's boxes, with the exit held meanwhile).
+    EntryEditor(MainView& view, Dialogs& dialogs, IniStore& ini, SharedState& shared,
+                KeyCapture& capture);
+
+    // The user (or start-up) selected tab 1 or 2.
+    void TabStrip1_Click(int selectedTab);
+    void cmdChange_Click();
+    // 0 steps forward, 1 back.
+    void cmdUpDown_Click(int index);
+    void cmdClear_Click();
+    // Learning mode captured a pulse.
+    void PulseCaptured(const std::string& pulseText);
+
+    // What the store command saves (mPulseText).
+    const std::string& PulseText() const { return mPulseText; }
+
+private:
+    void ShowSlot();
+
+    MainView& mView;
+    Dialogs& mDialogs;
+    IniStore& mIni;
+    SharedState& mShared;
+    KeyCapture& mCapture;
+    std::string mPulseText;
+};
+
+}  // namespace qv

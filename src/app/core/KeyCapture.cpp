@@ -1,0 +1,34 @@
+#include "app/core/KeyCapture.h"
+
+#include "app/core/MainView.h"
+#include "keys/KeyNames.h"
+
+namespace qv {
+
+void KeyCapture::txtKeyList_KeyDown(std::int16_t keyCode) {
+    if (keyCode < 0 || keyCode > 256) {
+        return;
+    }
+    auto& held = mKeyState[static_cast<std::size_t>(keyCode)];
+    if (held == 1) {
+        return;  // the key is still down: automatic repetition
+    }
+    mView.AppendKeyListLine("D" + KeyCodeToName(keyCode));
+    held = 1;
+}
+
+void KeyCapture::txtKeyList_KeyUp(std::int16_t keyCode) {
+    if (keyCode < 0 || keyCode > 256) {
+        return;
+    }
+    mView.AppendKeyListLine("U" + KeyCodeToName(keyCode));
+    mKeyState[static_cast<std::size_t>(keyCode)] = 0;
+}
+
+void KeyCapture::ClearKeyState() {
+    for (std::size_t i = 0; i < 256; ++i) {
+        mKeyState[i] = 0;
+    }
+}
+
+}  // namespace qv

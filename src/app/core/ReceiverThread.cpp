@@ -1,0 +1,109 @@
+#include "app/core/ReceiverThread.h"
+
+#include <utility>
+
+namespace qv {
+
+ReceiverThread::ReceiverThread(std::function<void()> tick) : tick_(std::move(tick)) {}
+
+ReceiverThread::~ReceiverThread() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void ReceiverThread::Start() {
+    const std::lock_guard lock(mutex_);
+    if (running_ || stopping_) {
+        return;
+    }
+    running_ = true;
+    thread_ = std::thread([this] { Run(); });
+}
+
+void ReceiverThread::Post(std::function<void()> job) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (stopping_) {
+            return;
+        }
+        jobs_.push_back(std::move(job));
+    }
+    wake_.notify_all();
+}
+
+void ReceiverThread::SetTimerEnabled(bool enabled) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (enabled && !timerEnabled_) {
+            nextTick_ = std::chrono::steady_clock::now() + kTickInterval;
+        }
+        timerEnabled_ = enabled;
+    }
+    wake_.notify_all();
+}
+
+bool ReceiverThread::TimerEnabled() const {
+    const std::lock_guard lock(mutex_);
+    return timerEnabled_;
+}
+
+bool ReceiverThread::Stop(std::chrono::milliseconds bound) {
+    std::unique_lock lock(mutex_);
+    stopping_ = true;
+    jobs_.clear();
+    wake_.notify_all();
+    if (!ended_.wait_for(lock, bound, [this] { return !running_; })) {
+        return false;
+    }
+    lock.unlock();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    return true;
+}
+
+bool ReceiverThread::Running() const {
+    const std::lock_guard lock(mutex_);
+    return running_;
+}
+
+void ReceiverThread::Run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (!jobs_.empty()) {
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+            continue;
+        }
+        if (timerEnabled_) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= nextTick_) {
+                // Ticks that fell due meanwhile merge into this one.
+                nextTick_ += kTickInterval;
+                if (nextTick_ <= now) {
+                    nextTick_ = now + kTickInterval;
+                }
+                lock.unlock();
+                tick_();
+                lock.lock();
+                continue;
+            }
+            wake_.wait_until(lock, nextTick_);
+        } else {
+            wake_.wait(lock);
+        }
+    }
+    running_ = false;
+    ended_.notify_all();
+}
+
+}  // namespace qv

@@ -1,0 +1,101 @@
+#pragma once
+// The program's window on Qt: builds the controls with their names and
+// captions, forwards their events to the application core and shows what the
+// core tells it. It holds no logic of its own beyond Qt's mechanics (auto-
+// repeat releases, the frame that the window manager adds after showing).
+
+#include <QWidget>
+
+#include "app/core/MainView.h"
+#include "app/qt/QtDialogs.h"
+
+class QComboBox;
+class QFrame;
+class QLineEdit;
+class QPlainTextEdit;
+class QTabBar;
+
+namespace qv {
+
+class Application;
+class ShapeLamp;
+
+// Lines kept in the receive list; older lines scroll away.
+inline constexpr int kReceiveListMaxLines = 10000;
+
+class frmMain final : public QWidget, public MainView {
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The core that the window's events go to (not owned; nullptr: nowhere).
+    void Bind(Application* app) { mApp = app; }
+
+    // MainView
+    MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                     bool defaultNo = false) override;
+    void HideOffScreen() override;
+    void LayOutPages() override;
+    void FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
+                       const std::vector<std::string_view>& windowChangeTimeItems) override;
+    void SelectTab(int tab) override;
+    void ShowPage(int tab) override;
+    void SetLamp(bool green) override;
+    void SetVersionText(const std::string& text) override;
+    void AppendReceiveLine(const std::string& line) override;
+    int WindowChangeTimeIndex() override;
+    void SetWindowChangeTimeIndex(int index) override;
+    std::string SlotNumberText() override;
+    void SetSlotNumberText(const std::string& text) override;
+    std::string CommentText() override;
+    void SetCommentText(const std::string& text) override;
+    void SetPulseText(const std::string& text) override;
+    int AdjustTimeIndex() override;
+    void SetAdjustTimeIndex(int index) override;
+    std::string WindowNameText() override;
+    void SetWindowNameText(const std::string& text) override;
+    std::string KeyListText() override;
+    void SetKeyListText(const std::string& text) override;
+    void AppendKeyListLine(const std::string& line) override;
+    bool IsVisible() override { return isVisible(); }
+    void SetVisible(bool visible) override;
+    bool IsMinimizedOrMaximized() override;
+    void SetNormalState() override;
+    void EndOffScreenParking() override;
+    void MoveTo(int x, int y) override;
+    bool ConfigChecked() override { return mConfigChecked; }
+    void SetConfigChecked(bool checked) override { mConfigChecked = checked; }
+    void Quit() override;
+
+    // The receive list's text with CR LF line ends (for the program's checks and tests).
+    std::string ReceiveListText() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+
+    Application* mApp = nullptr;
+    QtDialogs mDialogs;
+    bool mConfigChecked = false;
+    bool mReceiveListStarted = false;  // a line was appended (it may be empty)
+
+    QTabBar* TabStrip1 = nullptr;
+    QFrame* TabStrip1Client = nullptr;
+    QWidget* Picture1[2] = {nullptr, nullptr};
+    QPlainTextEdit* txtReceive = nullptr;
+    QComboBox* cboWindowChangeTime = nullptr;
+    QLineEdit* txtNumber = nullptr;
+    QLineEdit* txtComment = nullptr;
+    QLineEdit* txtPulse = nullptr;
+    QComboBox* cboAdjustTime = nullptr;
+    QLineEdit* txtWindowName = nullptr;
+    QPlainTextEdit* txtKeyList = nullptr;
+    QLineEdit* txtVersion = nullptr;
+    ShapeLamp* shpStatus = nullptr;
+};
+
+}  // namespace qv

@@ -1,0 +1,223 @@
+// The Qt window over the application core: controls with their names and
+// captions, key events turned into key capture, the window's visibility,
+// message boxes that a termination closes, and a pressed button reaching the
+// receive list through the real receiver thread and Qt's queued calls.
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "CoreFakes.h"
+#include "Simulator.h"
+#include "TempDir.h"
+#include "app/core/Application.h"
+#include "app/qt/QtGuiThread.h"
+#include "app/qt/frmMain.h"
+#include "config/IniStore.h"
+#include "config/linux/IconvTextCodec.h"
+#include "config/linux/PosixConfigFiles.h"
+
+namespace qv::test {
+namespace {
+
+class QtWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        hid = simulator.MakeHidPort();
+        events = simulator.MakeDeviceEvents();
+        ini = std::make_unique<IniStore>(std::make_unique<IconvTextCodec>(),
+                                         std::make_unique<PosixConfigFiles>());
+        ini->SetIniPath(dir.File("Quorvane.ini"));
+        form = std::make_unique<frmMain>();
+        gui = std::make_unique<QtGuiThread>(form.get());
+        app = std::make_unique<Application>(
+            AppPorts{*form, *gui, *ini, *hid, *events, injector, windows, tray, geometry, clock});
+        form->Bind(app.get());
+    }
+    void TearDown() override {
+        app->Unload();
+        form->Bind(nullptr);
+        app.reset();
+        form.reset();
+    }
+    // Runs the event loop until `done` holds; false if it never does (a hang).
+    static bool ProcessUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 2000 && !done(); ++i) {
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+            QTest::qWait(5);
+        }
+        return done();
+    }
+    template <typename T>
+    T* Child(const char* name) {
+        return form->findChild<T*>(QString::fromLatin1(name));
+    }
+    std::string KeyList() { return form->KeyListText(); }
+    void Key(QEvent::Type type, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
+             bool autoRepeat = false) {
+        QKeyEvent event(type, key, mods, QString(), autoRepeat);
+        QApplication::sendEvent(Child<QPlainTextEdit>("txtKeyList"), &event);
+    }
+
+    TempDir dir;
+    sim::Simulator simulator;
+    std::unique_ptr<HidPort> hid;
+    std::unique_ptr<DeviceEvents> events;
+    std::unique_ptr<IniStore> ini;
+    RecordingInjector injector;
+    FakeWindows windows;
+    FakeTrayIcon tray;
+    FixedGeometry geometry;
+    FakeClock clock;
+    std::unique_ptr<frmMain> form;
+    std::unique_ptr<QtGuiThread> gui;
+    std::unique_ptr<Application> app;
+};
+
+TEST_F(QtWindow, ControlsCarryTheirNamesAndCaptions) {
+    EXPECT_EQ(form->windowTitle(), "Quorvane");
+    const std::pair<const char*, const char*> labels[] = {
+        {"Label4", "レシーブ リスト"},       {"Label8", "ウィンドウ切替時間"},
+        {"Label1", "リモコン記憶 No."},      {"Label2", "コメント"},
+        {"Label3", "Quorvane 入力"},         {"Label6", "連続入力防止時間"},
+        {"Label7", "送信ウィンドウ"},        {"Label9", "送信キーリスト"},
+        {"Label22", "Control Chip Version"}, {"Label10", "HID Indicator"},
+    };
+    for (const auto& [name, caption] : labels) {
+        auto* label = Child<QLabel>(name);
+        ASSERT_NE(label, nullptr) << name;
+        EXPECT_EQ(label->text(), QString::fromUtf8(caption)) << name;
+    }
+    auto* tabs = Child<QTabBar>("TabStrip1");
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->tabText(0), QString::fromUtf8("パルス待ち"));
+    EXPECT_EQ(tabs->tabText(1), QString::fromUtf8("パルス記憶"));
+    EXPECT_EQ(Child<QPushButton>("cmdClear")->text(), QString::fromUtf8("コマンドクリア"));
+    EXPECT_EQ(Child<QPushButton>("cmdChange")->text(), QString::fromUtf8("追加 / 変更"));
+    EXPECT_EQ(Child<QPushButton>("cmdTray")->text(), QString::fromUtf8("トレイに戻す"));
+    EXPECT_TRUE(Child<QLineEdit>("txtNumber")->isReadOnly());
+    EXPECT_TRUE(Child<QPlainTextEdit>("txtKeyList")->isReadOnly());
+    EXPECT_EQ(Child<QPlainTextEdit>("txtReceive")->parentWidget(), Child<QWidget>("Picture1_0"));
+    EXPECT_EQ(Child<QPlainTextEdit>("txtKeyList")->parentWidget(), Child<QWidget>("Picture1_1"));
+}
+
+TEST_F(QtWindow, StartUpFillsTheListsHidesTheWindowAndShowsTheReceiver) {
+    app->Load();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->x(), 0);  // back from its off-screen parking
+    auto* adjust = Child<QComboBox>("cboAdjustTime");
+    EXPECT_EQ(adjust->count(), 6);
+    EXPECT_EQ(adjust->currentIndex(), -1);
+    EXPECT_EQ(Child<QComboBox>("cboWindowChangeTime")->currentText(), QString::fromUtf8("0秒"));
+    EXPECT_TRUE(Child<QWidget>("Picture1_0")->isEnabled());
+    EXPECT_FALSE(Child<QWidget>("Picture1_1")->isEnabled());
+    ASSERT_TRUE(ProcessUntil([&] { return Child<QLineEdit>("txtVersion")->text() == "1.05"; }));
+    // A tab click reaches the core: learning mode.
+    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);
+    EXPECT_EQ(app->Shared().selectedTab.load(), 2);
+    EXPECT_TRUE(Child<QWidget>("Picture1_1")->isEnabled());
+    // And the window-switch time list.
+    Child<QComboBox>("cboWindowChangeTime")->setCurrentIndex(4);
+    EXPECT_EQ(app->Shared().windowChangeTimeIndex.load(), 4);
+}
+
+TEST_F(QtWindow, APressedButtonReachesTheReceiveListThroughTheReceiverThread) {
+    ini->WriteKeys("Remote1", {{"Pulse", "12,34,56"}, {"Comment", "決定"}, {"KeyList", "DA, UA"}});
+    app->Load();
+    simulator.Press({12, 34, 56});
+    ASSERT_TRUE(ProcessUntil([&] { return !form->ReceiveListText().empty(); }));
+    EXPECT_EQ(form->ReceiveListText(), "決定\r\n");
+    auto* list = Child<QPlainTextEdit>("txtReceive");
+    EXPECT_EQ(list->textCursor().position(), list->document()->characterCount() - 1);
+}
+
+TEST_F(QtWindow, HoldingAKeyUntilItRepeatsGivesOnePressAndOneRelease) {
+    app->Load();
+    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);  // the editor's page
+    Key(QEvent::KeyPress, Qt::Key_A);
+    for (int i = 0; i < 3; ++i) {  // X11 frames each repetition with a release
+        Key(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, true);
+        Key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, true);
+    }
+    Key(QEvent::KeyRelease, Qt::Key_A);
+    EXPECT_EQ(KeyList(), "DA\r\nUA");
+    QTest::keyClick(Child<QPlainTextEdit>("txtKeyList"), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(KeyList(), "DA\r\nUA\r\nD[CTRL]\r\nDC\r\nUC\r\nU[CTRL]");
+    Child<QPushButton>("cmdClear")->click();
+    EXPECT_TRUE(KeyList().empty());
+    Key(QEvent::KeyPress, Qt::Key_5, Qt::KeypadModifier);
+    Key(QEvent::KeyPress, Qt::Key_F5);
+    Key(QEvent::KeyPress, Qt::Key_Semicolon);
+    Key(QEvent::KeyPress, Qt::Key_Henkan);
+    EXPECT_EQ(KeyList(), "D[NUMPAD5]\r\nD[F5]\r\nD[186]\r\nD[CONVERT]");
+}
+
+TEST_F(QtWindow, TabEnterEscapeAndBackspaceAreCapturedWithoutSideEffects) {
+    app->Load();
+    app->mnuConfig_Click();
+    auto* box = Child<QPlainTextEdit>("txtKeyList");
+    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);
+    box->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(box->hasFocus());
+    for (const int key : {Qt::Key_Tab, Qt::Key_Return, Qt::Key_Escape, Qt::Key_Backspace}) {
+        QTest::keyClick(box, static_cast<Qt::Key>(key));
+    }
+    EXPECT_TRUE(box->hasFocus());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(app->Unloaded());
+    EXPECT_EQ(KeyList(),
+              "D[TAB]\r\nU[TAB]\r\nD[RETURN]\r\nU[RETURN]\r\nD[ESCAPE]\r\nU[ESCAPE]\r\n"
+              "D[BACK]\r\nU[BACK]");
+}
+
+TEST_F(QtWindow, SettingsShowsTheWindowBesideTheTaskbarAndMinimisingSendsItBack) {
+    app->Load();
+    app->mnuConfig_Click();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->ConfigChecked());
+    EXPECT_EQ(form->pos(), QPoint(1280 - 410, 1024 - 40 - 440));
+    for (const Qt::WindowState state : {Qt::WindowMinimized, Qt::WindowMaximized}) {
+        form->setWindowState(state);
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_FALSE(form->ConfigChecked());
+        app->mnuConfig_Click();
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(form->windowState(), Qt::WindowNoState);
+        EXPECT_EQ(form->pos(), QPoint(1280 - 410, 1024 - 40 - 440));
+    }
+    Child<QPushButton>("cmdTray")->click();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->ConfigChecked());
+}
+
+TEST_F(QtWindow, ATerminationClosesAnOpenMessageBoxAndEnds) {
+    app->Load();
+    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);
+    bool boxWasOpen = false;
+    QTimer::singleShot(50, [&] {
+        boxWasOpen = QApplication::activeModalWidget() != nullptr;
+        app->Terminate();
+    });
+    // No pulse: the store command's warning waits in a modal box.
+    Child<QPushButton>("cmdChange")->click();
+    EXPECT_TRUE(boxWasOpen);
+    EXPECT_TRUE(app->Unloaded());
+    // Clear the ending for the tests that follow.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QApplication::exec();
+}
+
+}  // namespace
+}  // namespace qv::test
