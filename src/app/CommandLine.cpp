@@ -16,8 +16,8 @@ CommandLineResult UsageError(const std::string& programName, const std::string& 
 
 // Accepts an unambiguous prefix of a long option, as getopt_long does.
 const char* MatchLong(std::string_view name, bool& ambiguous) {
-    static constexpr const char* kLong[] = {"config", "simulator", "debug", "show",
-                                            "tab",    "version",   "help"};
+    static constexpr const char* kLong[] = {"config", "simulator", "debug",   "show",
+                                            "tab",    "backend",   "version", "help"};
     const char* found = nullptr;
     ambiguous = false;
     for (const char* candidate : kLong) {
@@ -51,6 +51,15 @@ std::string UsageText(const std::string& programName) {
            "                         line to standard error\n"
            "  --show                 open the window after start-up\n"
            "  --tab N                select tab N (1 run mode, 2 learning) after start-up\n"
+           "  --backend NAME         send keys and switch windows with NAME instead of\n"
+           "                         what the session suggests: x11 (XTest and EWMH),\n"
+           "                         sway (virtual keyboard and sway's IPC), wlroots\n"
+           "                         (virtual keyboard and the foreign-toplevel window\n"
+           "                         list) or uinput (a uinput keyboard; no switching).\n"
+           "                         By default: x11 without $WAYLAND_DISPLAY, sway with\n"
+           "                         $SWAYSOCK, wlroots where the compositor offers a\n"
+           "                         virtual keyboard, uinput elsewhere when /dev/uinput\n"
+           "                         is writable; --debug names the choice\n"
            "  --help                 show this help and exit\n"
            "  --version              show the version and exit\n"
            "\n"
@@ -89,7 +98,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
             return UsageError(programName, "unrecognized option '" + arg + "'");
         }
         const std::string_view opt(name);
-        const bool takesValue = opt == "config" || opt == "tab";
+        const bool takesValue = opt == "config" || opt == "tab" || opt == "backend";
         const bool optionalValue = opt == "simulator";
         if (!takesValue && !optionalValue && inlineValue) {
             return UsageError(programName,
@@ -124,6 +133,13 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
                                   "invalid argument '" + value + "' for '--tab' (1 or 2)");
             }
             r.options.tab = value == "1" ? 1 : 2;
+        } else if (opt == "backend") {
+            if (value != "x11" && value != "sway" && value != "wlroots" && value != "uinput") {
+                return UsageError(programName, "invalid argument '" + value +
+                                                   "' for '--backend' (x11, sway, wlroots or "
+                                                   "uinput)");
+            }
+            r.options.keysBackend = value;
         } else if (opt == "version") {
             r.action = CommandLineResult::Action::Exit;
             r.exitCode = 0;

@@ -6,22 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "SwaySession.h"
 
 #include "common/Clock.h"
 #include "keys/ActivateWindow.h"
@@ -33,196 +25,10 @@
 #include "keys/wayland/VirtualKeyboardInjector.h"
 #include "keys/wayland/XwaylandSync.h"
 
-extern char** environ;
-
 namespace qv::wayland {
 namespace {
 
-using namespace std::chrono_literals;
-using SteadyTime = std::chrono::steady_clock;
-
-// Bounds for things a loaded machine may take long over (a client starting,
-// its window showing up in the tree, its keys reaching its log).
-constexpr auto kStartBound = 20s;
-constexpr auto kLogBound = 10s;
-
-template <typename Done>
-bool WaitUntil(Done done, SteadyTime::duration bound) {
-    const auto deadline = SteadyTime::now() + bound;
-    while (!done()) {
-        if (SteadyTime::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-long long NowMicros() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000000LL + ts.tv_nsec / 1000;
-}
-
-std::string WorkDir() {
-    const char* dir = std::getenv("QV_TEST_WORKDIR");
-    return dir != nullptr ? dir : "/tmp";
-}
-
-// Figures measured on the way, kept beside the logs for the closing note.
-void Figure(const std::string& text) {
-    std::ofstream(WorkDir() + "/figures.txt", std::ios::app) << text << "\n";
-    std::printf("[figure] %s\n", text.c_str());
-}
-
-struct Logged {
-    std::string kind;         // press, release, focusin, focusout, modifiers, ...
-    std::string keysym;       // press and release
-    long long depressed = 0;  // modifiers
-    long long time = 0;       // CLOCK_MONOTONIC microseconds
-};
-
-// A child process, ended and waited for when it goes.
-class Process {
-public:
-    explicit Process(std::vector<std::string> args) {
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-    }
-    ~Process() { End(); }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-    bool Started() const { return pid_ > 0; }
-    // Waits for the process to end by itself; its exit status, -1 on a signal.
-    int Wait() {
-        int status = 0;
-        if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) {
-            return -1;
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void End() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-enum class ClientKind { Native, X };
-
-const char* KindName(ClientKind kind) {
-    return kind == ClientKind::Native ? "native" : "xwayland";
-}
-
-// One target window: a key-logging client of either kind, started with a
-// name (app_id or WM_CLASS) of its own.
-class Target {
-public:
-    Target(ClientKind kind, std::string name) : kind_(kind), name_(std::move(name)) {
-        log_ = WorkDir() + "/" + name_ + ".log";
-        std::remove(log_.c_str());
-        if (kind == ClientKind::Native) {
-            process_ = std::make_unique<Process>(
-                std::vector<std::string>{QV_WAYLANDTARGET, "--app-id", name_, "--output", log_});
-        } else {
-            process_ = std::make_unique<Process>(
-                std::vector<std::string>{QV_KEYTARGET, "--class", name_, "--output", log_});
-        }
-    }
-
-    const std::string& Name() const { return name_; }
-    ClientKind Kind() const { return kind_; }
-
-    std::vector<Logged> Log() const {
-        std::vector<Logged> lines;
-        std::ifstream in(log_);
-        std::string line;
-        while (std::getline(in, line)) {
-            std::istringstream fields(line);
-            Logged l;
-            fields >> l.kind;
-            if (l.kind == "press" || l.kind == "release") {
-                int keycode = 0;
-                fields >> l.keysym >> keycode >> l.time;
-            } else if (l.kind == "modifiers") {
-                long long latched = 0, locked = 0, group = 0;
-                fields >> l.depressed >> latched >> locked >> group >> l.time;
-            } else {
-                fields >> l.time;
-            }
-            lines.push_back(l);
-        }
-        return lines;
-    }
-
-    std::vector<Logged> Keys() const {
-        std::vector<Logged> keys;
-        for (const Logged& l : Log()) {
-            if (l.kind == "press" || l.kind == "release") {
-                keys.push_back(l);
-            }
-        }
-        return keys;
-    }
-
-    bool Ready() const {
-        const auto log = Log();
-        return std::any_of(log.begin(), log.end(),
-                           [](const Logged& l) { return l.kind == "ready"; });
-    }
-
-    // Whether the window has the keyboard focus by its own log.
-    bool HasFocus() const {
-        bool focus = false;
-        for (const Logged& l : Log()) {
-            if (l.kind == "focusin") {
-                focus = true;
-            } else if (l.kind == "focusout" || l.kind == "nokeyboard") {
-                focus = false;
-            }
-        }
-        return focus;
-    }
-
-    // Whether the window had the focus when its first key arrived after the
-    // first `skip` keys.
-    bool FocusedBeforeKey(std::size_t skip) const {
-        bool focus = false;
-        std::size_t keys = 0;
-        for (const Logged& l : Log()) {
-            if (l.kind == "focusin") {
-                focus = true;
-            } else if (l.kind == "focusout" || l.kind == "nokeyboard") {
-                focus = false;
-            } else if (l.kind == "press" || l.kind == "release") {
-                if (keys++ == skip) {
-                    return focus;
-                }
-            }
-        }
-        return false;
-    }
-
-private:
-    ClientKind kind_;
-    std::string name_;
-    std::string log_;
-    std::unique_ptr<Process> process_;
-};
+using namespace test;
 
 // One key event as the batch sends it and as the target should log it.
 struct Expected {
@@ -270,25 +76,12 @@ std::vector<KeyStroke> Strokes(const std::vector<Expected>& expected) {
     return strokes;
 }
 
-// The logged keys from `from` on, as "press a" lines, for readable failures.
-std::vector<std::string> Describe(const std::vector<Logged>& keys, std::size_t from = 0) {
-    std::vector<std::string> out;
-    for (std::size_t i = from; i < keys.size(); ++i) {
-        out.push_back(keys[i].kind + " " + keys[i].keysym);
-    }
-    return out;
-}
-
 std::vector<std::string> Describe(const std::vector<Expected>& expected) {
     std::vector<std::string> out;
     for (const Expected& e : expected) {
         out.push_back(std::string(e.stroke.release ? "release " : "press ") + e.keysym);
     }
     return out;
-}
-
-bool WaitForKeys(const Target& target, std::size_t count) {
-    return WaitUntil([&] { return target.Keys().size() >= count; }, kLogBound);
 }
 
 enum class Windows { Sway, ForeignToplevel };
@@ -315,41 +108,6 @@ std::unique_ptr<VirtualKeyboardInjector> OpenInjector(
     auto injector = VirtualKeyboardInjector::Open(nullptr, error, std::move(xwayland));
     EXPECT_TRUE(injector) << error;
     return injector;
-}
-
-// sway's own view of the session, for set-up steps and checks that do not go
-// through the backend under test.
-class Sway {
-public:
-    Sway() {
-        std::string error;
-        ipc_ = SwayIpc::Connect({}, error);
-        EXPECT_TRUE(ipc_) << error;
-    }
-    bool Command(const std::string& command) {
-        return ipc_ && ipc_->Request(kSwayRunCommand, command).has_value();
-    }
-    std::vector<SwayView> Views() {
-        const auto tree = ipc_ ? ipc_->Request(kSwayGetTree, {}) : std::nullopt;
-        return tree ? ParseSwayTree(*tree) : std::vector<SwayView>{};
-    }
-    std::optional<SwayView> ViewOf(const std::string& name) {
-        for (const SwayView& v : Views()) {
-            if (MatchesClass(v, name)) {
-                return v;
-            }
-        }
-        return std::nullopt;
-    }
-
-private:
-    std::unique_ptr<SwayIpc> ipc_;
-};
-
-int g_serial = 0;
-
-std::string UniqueName(const std::string& stem) {
-    return "Qv" + stem + std::to_string(getpid()) + "n" + std::to_string(++g_serial);
 }
 
 class WaylandKeys : public ::testing::TestWithParam<std::tuple<Windows, ClientKind>> {

@@ -289,7 +289,7 @@ bool ForeignToplevelWindowSystem::Activate(Window window) {
     }
     const bool isX = xwayland_->AnyWindowOfClass(appId);
     for (;;) {
-        const std::uint32_t focus = xwayland_->InputFocus();
+        const std::uint32_t focus = xwayland_->FocusedWindow();
         if (isX ? xwayland_->HasClass(focus, appId) : focus == 0) {
             return true;
         }

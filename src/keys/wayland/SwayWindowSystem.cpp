@@ -185,7 +185,7 @@ bool SwayWindowSystem::Activate(Window window) {
     // its own: keys for an X client wait until XWayland has it, and keys for
     // a Wayland window until XWayland has let go of it.
     if (xwayland_ && (xWindow != 0 ? xwayland_->Connect() : xwayland_->Connected())) {
-        while (xwayland_->InputFocus() != xWindow) {
+        while (xwayland_->FocusedWindow() != xWindow) {
             if (clock_->Now() >= deadline) {
                 DebugLog("sway: XWayland did not move its focus in time");
                 return false;

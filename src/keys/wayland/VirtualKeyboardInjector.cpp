@@ -158,7 +158,7 @@ void VirtualKeyboardInjector::WaitForXwayland() {
     // Only while an X window has the focus: otherwise XWayland gets no
     // modifier state from the compositor, and the keys went to a Wayland
     // window that has them all once the compositor has handled them.
-    if (!xwayland_ || !xwayland_->Connected() || xwayland_->InputFocus() == 0) {
+    if (!xwayland_ || !xwayland_->Connected() || xwayland_->FocusedWindow() == 0) {
         return;
     }
     const KeyboardRequest mods = encoder_->Modifiers();

@@ -55,7 +55,7 @@ bool XwaylandSync::Connect() {
     return true;
 }
 
-std::uint32_t XwaylandSync::InputFocus() {
+std::uint32_t XwaylandSync::FocusedWindow() {
     if (connection_ == nullptr) {
         return 0;
     }

@@ -39,7 +39,7 @@ public:
 
     // The X window with the input focus; 0 for none (None, PointerRoot, the
     // root) and when not connected.
-    std::uint32_t InputFocus();
+    std::uint32_t FocusedWindow();
     // Whether the window's WM_CLASS class or instance is `name` (ASCII case ignored).
     bool HasClass(std::uint32_t window, std::string_view name);
     // Whether a top-level X window of this class exists.
