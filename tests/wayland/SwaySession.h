@@ -4,8 +4,8 @@
 // XWayland) and their logs, sway's own view of the session, bounded waits and
 // the figures file. Used inside with-sway.sh's session.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
