@@ -79,8 +79,7 @@ struct Logged {
 class Process {
 public:
     // `output`: a file for the process's standard output and error (empty:
-    // inherited); `env`: NAME=VALUE settings added to this process's
-    // environment.
+    // inherited); `env`: NAME=VALUE settings over this process's environment.
     explicit Process(std::vector<std::string> args, const std::string& output = {},
                      const std::vector<std::string>& env = {}) {
         std::vector<char*> argv;
@@ -88,9 +87,15 @@ public:
             argv.push_back(a.data());
         }
         argv.push_back(nullptr);
+        // The settings given replace those of the same name.
         std::vector<std::string> envText;
         for (char** e = environ; *e != nullptr; ++e) {
-            envText.emplace_back(*e);
+            const std::string entry(*e);
+            const std::string name = entry.substr(0, entry.find('=') + 1);
+            if (std::none_of(env.begin(), env.end(),
+                             [&](const std::string& s) { return s.rfind(name, 0) == 0; })) {
+                envText.push_back(entry);
+            }
         }
         envText.insert(envText.end(), env.begin(), env.end());
         std::vector<char*> envp;
