@@ -406,6 +406,31 @@ TEST_P(FirstBurst, FirstBurstOnAFreshKeyboardIsComplete) {
            ") with the same 256 key events: " + std::to_string(arrived) + " arrived; " +
            std::to_string(ended - started) + " us from start to exit, first to last arrival " +
            std::to_string(last - first) + " us");
+
+    // wtype typing the burst's characters as text, the way it is mostly used.
+    std::string text;
+    for (const Expected& e : expected) {
+        if (!e.stroke.release && e.keysym.size() == 1) {
+            text += e.keysym;
+        }
+    }
+    before = target->Keys().size();
+    const long long textStarted = NowMicros();
+    Process wtypeText({"wtype", text});
+    ASSERT_TRUE(wtypeText.Started());
+    const int textStatus = wtypeText.Wait();
+    const long long textEnded = NowMicros();
+    injector->Send(std::vector<KeyStroke>{{0x7B, false}, {0x7B, true}});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto keys = target->Keys();
+            return keys.size() > before && keys.back().keysym == "F12";
+        },
+        kLogBound));
+    Figure(std::string(KindName(GetParam())) + ": wtype (exit " + std::to_string(textStatus) +
+           ") typing the burst's " + std::to_string(text.size()) + " characters as text: " +
+           std::to_string(target->Keys().size() - before - 2) + " key events arrived; " +
+           std::to_string(textEnded - textStarted) + " us from start to exit");
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, FirstBurst, ::testing::Values(ClientKind::Native, ClientKind::X),
