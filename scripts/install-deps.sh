@@ -16,13 +16,23 @@ packages=(
   umockdev libumockdev-dev
   # X server, window managers, tray host and tools for system tests and demo
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox icewm imagemagick
-  # a font that renders the Japanese user interface
-  fonts-ipafont-gothic
+  # a font that renders the Japanese user interface, and Qt's own texts
+  # (standard buttons) in the desktop's language
+  fonts-ipafont-gothic qt6-translations-l10n
+  # setxkbmap: the keyboard-layout system tests switch Xvfb to jp106
+  x11-xkb-utils
   # Wayland: client libraries, protocol XML and scanner, keymaps, JSON for
   # sway's IPC; headless sway with XWayland, wtype, waybar and a session bus
   # for the Wayland system tests; the Qt window on Wayland
   libwayland-dev wayland-protocols libxkbcommon-dev xkb-data nlohmann-json3-dev libxcb1-dev
   sway xwayland wtype waybar dbus-daemon qt6-wayland
+)
+
+# Installation and the Debian package: the icon renderer (every build renders
+# the icon), man pages, the package and the checks of its files.
+packages+=(
+  librsvg2-bin help2man gzip man-db
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # Builds Quorvane with warnings as errors and runs every test: unit tests,
 # integration tests (Qt offscreen + the receiver simulator) and system tests
 # (each on its own Xvfb; the Wayland ones in a headless sway session of their
-# own, reported as skipped where sway cannot run). Installs missing build
+# own, reported as skipped where sway cannot run); then builds, installs,
+# tests and removes the Debian package (below). Installs missing build
 # dependencies first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,3 +15,13 @@ build=${QUORVANE_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DQUORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)" "$@"
+
+# The Debian package: built, linted, installed, smoke-tested from /usr/bin and
+# removed again (tests/package/package_test.sh). It installs and removes a
+# package on this machine: CI runs it on a throw-away machine; set
+# QUORVANE_SKIP_PACKAGE_TEST=1 to leave it out on your own.
+if [ -z "${QUORVANE_SKIP_PACKAGE_TEST:-}" ]; then
+  tests/package/package_test.sh
+else
+  echo "test: the package test is left out (QUORVANE_SKIP_PACKAGE_TEST is set)"
+fi

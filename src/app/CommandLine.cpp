@@ -16,8 +16,8 @@ CommandLineResult UsageError(const std::string& programName, const std::string& 
 
 // Accepts an unambiguous prefix of a long option, as getopt_long does.
 const char* MatchLong(std::string_view name, bool& ambiguous) {
-    static constexpr const char* kLong[] = {"config", "simulator", "debug",   "show",
-                                            "tab",    "backend",   "version", "help"};
+    static constexpr const char* kLong[] = {"config",  "simulator", "debug",   "show", "tab",
+                                            "backend", "autostart", "version", "help"};
     const char* found = nullptr;
     ambiguous = false;
     for (const char* candidate : kLong) {
@@ -41,8 +41,10 @@ std::string UsageText(const std::string& programName) {
     return "Usage: " + programName +
            " [OPTION]...\n"
            "Turns an infrared remote control receiver into a keyboard.\n"
-           "Without options the configuration is Quorvane.ini beside the executable\n"
-           "and the receiver is the USB HID device named there.\n"
+           "Without options the configuration is Quorvane.ini beside the executable,\n"
+           "or $XDG_CONFIG_HOME/quorvane/Quorvane.ini (default ~/.config/quorvane/)\n"
+           "when the program is installed in a system folder or its folder is not\n"
+           "writable, and the receiver is the USB HID device named there.\n"
            "\n"
            "  --config FILE          use FILE as the configuration file\n"
            "  --simulator[=SOCKET]   use the receiver simulator (quorvane-sim serve)\n"
@@ -60,6 +62,9 @@ std::string UsageText(const std::string& programName) {
            "                         $SWAYSOCK, wlroots where the compositor offers a\n"
            "                         virtual keyboard, uinput elsewhere when /dev/uinput\n"
            "                         is writable; --debug names the choice\n"
+           "  --autostart on|off     start the program at login, or no longer, for this\n"
+           "                         user ($XDG_CONFIG_HOME/autostart/quorvane.desktop,\n"
+           "                         with --config FILE when given), and exit\n"
            "  --help                 show this help and exit\n"
            "  --version              show the version and exit\n"
            "\n"
@@ -98,7 +103,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
             return UsageError(programName, "unrecognized option '" + arg + "'");
         }
         const std::string_view opt(name);
-        const bool takesValue = opt == "config" || opt == "tab" || opt == "backend";
+        const bool takesValue =
+            opt == "config" || opt == "tab" || opt == "backend" || opt == "autostart";
         const bool optionalValue = opt == "simulator";
         if (!takesValue && !optionalValue && inlineValue) {
             return UsageError(programName,
@@ -140,6 +146,12 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
                                                    "uinput)");
             }
             r.options.keysBackend = value;
+        } else if (opt == "autostart") {
+            if (value != "on" && value != "off") {
+                return UsageError(programName,
+                                  "invalid argument '" + value + "' for '--autostart' (on or off)");
+            }
+            r.options.autostart = value == "on";
         } else if (opt == "version") {
             r.action = CommandLineResult::Action::Exit;
             r.exitCode = 0;

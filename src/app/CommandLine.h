@@ -9,12 +9,15 @@
 namespace qv {
 
 struct CommandLine {
-    std::string configPath;   // --config FILE; empty: Quorvane.ini beside the executable
-    bool simulator = false;   // --simulator[=SOCKET]: talk to quorvane-sim instead of hidraw/udev
-    std::string simSocket;    // empty: the simulator's default socket
-    bool debug = false;       // --debug: debug log and accepted receive-list lines on stderr
-    bool show = false;        // --show: open the window after start-up as "設定" would
-    std::optional<int> tab;   // --tab N: select tab N (1 or 2) after start-up
+    std::string configPath;  // --config FILE; empty: Quorvane.ini beside the executable
+    bool simulator = false;  // --simulator[=SOCKET]: talk to quorvane-sim instead of hidraw/udev
+    std::string simSocket;   // empty: the simulator's default socket
+    bool debug = false;      // --debug: debug log and accepted receive-list lines on stderr
+    bool show = false;       // --show: open the window after start-up as "設定" would
+    std::optional<int> tab;  // --tab N: select tab N (1 or 2) after start-up
+    // --autostart on|off: write or remove the login autostart entry and exit
+    // (with --config, the entry starts the program with that file).
+    std::optional<bool> autostart;
     std::string keysBackend;  // --backend NAME (x11, sway, wlroots, uinput); empty: by the session
 };
 

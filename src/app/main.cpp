@@ -17,11 +17,13 @@
 #include <vector>
 
 #include "app/AppIcon.h"
+#include "app/Autostart.h"
 #include "app/Backends.h"
 #include "app/CommandLine.h"
 #include "app/InstanceLock.h"
 #include "app/core/Application.h"
 #include "app/qt/QtGuiThread.h"
+#include "app/qt/QtTranslations.h"
 #include "app/qt/frmMain.h"
 #include "common/Clock.h"
 #include "common/DebugLog.h"
@@ -89,6 +91,9 @@ int main(int argc, char** argv) {
         return parsed.exitCode;
     }
     const qv::CommandLine& options = parsed.options;
+    if (options.autostart) {
+        return qv::RunAutostartOption(*options.autostart, options.configPath, programName);
+    }
     qv::SetDebugLog(options.debug);
 
     // One instance per user: a second start ends here, before it reads the
@@ -115,6 +120,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("quorvane"));
+    // Qt's standard buttons (はい/いいえ on a Japanese desktop) in the desktop's language.
+    qv::LoadQtTranslations(app);
 
     qv::IniStore ini(std::make_unique<qv::IconvTextCodec>(),
                      std::make_unique<qv::PosixConfigFiles>());
