@@ -26,6 +26,11 @@ packages=(
   x11-xkb-utils
   # the ja_JP.UTF-8 locale for the test of the Japanese desktop (Qt's はい/いいえ)
   locales
+  # Wayland: client libraries, protocol XML and scanner, keymaps, JSON for
+  # sway's IPC; headless sway with XWayland, wtype, waybar and a session bus
+  # for the Wayland system tests; the Qt window on Wayland
+  libwayland-dev wayland-protocols libxkbcommon-dev xkb-data nlohmann-json3-dev libxcb1-dev
+  sway xwayland wtype waybar dbus-daemon qt6-wayland
 )
 
 # Installation and the Debian package: the icon renderer (every build renders

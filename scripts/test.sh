@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds Quorvane with warnings as errors and runs every test: unit tests,
 # integration tests (Qt offscreen + the receiver simulator) and system tests
-# (each on its own Xvfb), a short run of every fuzzer, and the Debian package:
-# built, installed, tested and removed (below). Installs missing build
-# dependencies first.
+# (each on its own Xvfb; the Wayland ones in a headless sway session of their
+# own, reported as skipped where sway cannot run), a short run of every fuzzer,
+# and the Debian package: built, installed, tested and removed (below). Installs
+# missing build dependencies first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
