@@ -19,9 +19,32 @@ packages=(
   umockdev libumockdev-dev
   # X server, window managers, tray host and tools for system tests and demo
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox icewm imagemagick
-  # a font that renders the Japanese user interface
-  fonts-ipafont-gothic
+  # a font that renders the Japanese user interface, and Qt's own texts
+  # (standard buttons) in the desktop's language
+  fonts-ipafont-gothic qt6-translations-l10n
+  # setxkbmap: the keyboard-layout system tests switch Xvfb to jp106
+  x11-xkb-utils
+  # the ja_JP.UTF-8 locale for the test of the Japanese desktop (Qt's はい/いいえ)
+  locales
 )
+
+# Installation and the Debian package: the icon renderer (every build renders
+# the icon), man pages, the package and the checks of its files.
+packages+=(
+  librsvg2-bin help2man gzip man-db
+  dpkg-dev file lintian desktop-file-utils appstream
+)
+
+# A Japanese desktop for the system test of Qt's Japanese texts: ja_JP.UTF-8,
+# generated from the locales package's sources.
+ensure_japanese_locale() {
+  if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    echo "install-deps: generating the ja_JP.UTF-8 locale"
+    $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+  fi
+}
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -31,13 +54,13 @@ for p in "${packages[@]}"; do
 done
 
 if ((${#missing[@]} == 0)); then
+  ensure_japanese_locale
   echo "install-deps: everything is present"
   exit 0
 fi
 
 echo "install-deps: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_japanese_locale

@@ -1,5 +1,7 @@
 #pragma once
-// The application icon: a remote control drawn at run time.
+// The application icon of the tray and the window: the PNG sizes rendered at
+// build time from data/icons/quorvane.svg (app/AppIconImages.h), the same
+// image the package installs into the icon theme.
 
 #include <QIcon>
 

@@ -16,8 +16,8 @@ CommandLineResult UsageError(const std::string& programName, const std::string& 
 
 // Accepts an unambiguous prefix of a long option, as getopt_long does.
 const char* MatchLong(std::string_view name, bool& ambiguous) {
-    static constexpr const char* kLong[] = {"config", "simulator", "debug", "show",
-                                            "tab",    "version",   "help"};
+    static constexpr const char* kLong[] = {"config", "simulator", "debug",   "show",
+                                            "tab",    "autostart", "version", "help"};
     const char* found = nullptr;
     ambiguous = false;
     for (const char* candidate : kLong) {
@@ -41,8 +41,10 @@ std::string UsageText(const std::string& programName) {
     return "Usage: " + programName +
            " [OPTION]...\n"
            "Turns an infrared remote control receiver into a keyboard.\n"
-           "Without options the configuration is Quorvane.ini beside the executable\n"
-           "and the receiver is the USB HID device named there.\n"
+           "Without options the configuration is Quorvane.ini beside the executable,\n"
+           "or $XDG_CONFIG_HOME/quorvane/Quorvane.ini (default ~/.config/quorvane/)\n"
+           "when the program is installed in a system folder or its folder is not\n"
+           "writable, and the receiver is the USB HID device named there.\n"
            "\n"
            "  --config FILE          use FILE as the configuration file\n"
            "  --simulator[=SOCKET]   use the receiver simulator (quorvane-sim serve)\n"
@@ -51,6 +53,9 @@ std::string UsageText(const std::string& programName) {
            "                         line to standard error\n"
            "  --show                 open the window after start-up\n"
            "  --tab N                select tab N (1 run mode, 2 learning) after start-up\n"
+           "  --autostart on|off     start the program at login, or no longer, for this\n"
+           "                         user ($XDG_CONFIG_HOME/autostart/quorvane.desktop,\n"
+           "                         with --config FILE when given), and exit\n"
            "  --help                 show this help and exit\n"
            "  --version              show the version and exit\n"
            "\n"
@@ -89,7 +94,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
             return UsageError(programName, "unrecognized option '" + arg + "'");
         }
         const std::string_view opt(name);
-        const bool takesValue = opt == "config" || opt == "tab";
+        const bool takesValue = opt == "config" || opt == "tab" || opt == "autostart";
         const bool optionalValue = opt == "simulator";
         if (!takesValue && !optionalValue && inlineValue) {
             return UsageError(programName,
@@ -124,6 +129,12 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
                                   "invalid argument '" + value + "' for '--tab' (1 or 2)");
             }
             r.options.tab = value == "1" ? 1 : 2;
+        } else if (opt == "autostart") {
+            if (value != "on" && value != "off") {
+                return UsageError(programName,
+                                  "invalid argument '" + value + "' for '--autostart' (on or off)");
+            }
+            r.options.autostart = value == "on";
         } else if (opt == "version") {
             r.action = CommandLineResult::Action::Exit;
             r.exitCode = 0;

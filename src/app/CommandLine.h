@@ -15,6 +15,9 @@ struct CommandLine {
     bool debug = false;      // --debug: debug log and accepted receive-list lines on stderr
     bool show = false;       // --show: open the window after start-up as "設定" would
     std::optional<int> tab;  // --tab N: select tab N (1 or 2) after start-up
+    // --autostart on|off: write or remove the login autostart entry and exit
+    // (with --config, the entry starts the program with that file).
+    std::optional<bool> autostart;
 };
 
 // What main() should do after parsing.

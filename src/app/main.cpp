@@ -13,15 +13,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/AppIcon.h"
+#include "app/Autostart.h"
 #include "app/Backends.h"
 #include "app/CommandLine.h"
 #include "app/InstanceLock.h"
 #include "app/core/Application.h"
 #include "app/qt/QtGuiThread.h"
+#include "app/qt/QtTranslations.h"
 #include "app/qt/frmMain.h"
 #include "common/Clock.h"
 #include "common/DebugLog.h"
@@ -89,6 +92,9 @@ int main(int argc, char** argv) {
         return parsed.exitCode;
     }
     const qv::CommandLine& options = parsed.options;
+    if (options.autostart) {
+        return qv::RunAutostartOption(*options.autostart, options.configPath, programName);
+    }
     qv::SetDebugLog(options.debug);
 
     // One instance per user: a second start ends here, before it reads the
@@ -100,6 +106,14 @@ int main(int argc, char** argv) {
     }
     if (!lock.Held()) {
         qv::DebugLog("could not take the single-instance lock; running anyway");
+    }
+
+    // The configuration path must be a regular file, a link to one, or not
+    // there yet: a device, FIFO, socket or folder is refused before anything
+    // opens it. A temporary file an interrupted write left goes here.
+    if (const std::optional<std::string> refusal = qv::PrepareConfigPath(options.configPath)) {
+        std::fprintf(stderr, "%s: %s\n", programName.c_str(), refusal->c_str());
+        return 1;
     }
 
     TerminationSignals termination;
@@ -115,6 +129,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("quorvane"));
+    // Qt's standard buttons (はい/いいえ on a Japanese desktop) in the desktop's language.
+    qv::LoadQtTranslations(app);
 
     qv::IniStore ini(std::make_unique<qv::IconvTextCodec>(),
                      std::make_unique<qv::PosixConfigFiles>());

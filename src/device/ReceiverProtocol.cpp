@@ -16,27 +16,27 @@ std::string VersionText(std::uint8_t d0, std::uint8_t d1) {
 }
 
 ReceiverLink::ReceiverLink(clsHidDirect& hid, Dialogs& dialogs, ReceiverIndicators& indicators)
-    : m_hid(hid), m_dialogs(dialogs), m_indicators(indicators) {}
+    : mHid(hid), mDialogs(dialogs), mIndicators(indicators) {}
 
 bool ReceiverLink::PicCommand(std::uint8_t Code, std::uint8_t Param1, std::uint8_t Param2,
                               std::uint8_t& Status, std::array<std::uint8_t, 16>& Data) {
-    if (m_hid.ConnectDevicePath().empty()) {
+    if (mHid.ConnectDevicePath().empty()) {
         return false;
     }
     // The transport refuses receivers whose reports are shorter than the
     // frames; this guards the frame offsets all the same.
-    if (m_hid.SendSize() < 3 || m_hid.RecvSize() < 2 + static_cast<std::int32_t>(Data.size())) {
+    if (mHid.SendSize() < 3 || mHid.RecvSize() < 2 + static_cast<std::int32_t>(Data.size())) {
         return false;
     }
-    std::vector<std::uint8_t> command(static_cast<std::size_t>(m_hid.SendSize()), 0);
-    std::vector<std::uint8_t> reply(static_cast<std::size_t>(m_hid.RecvSize()), 0);
+    std::vector<std::uint8_t> command(static_cast<std::size_t>(mHid.SendSize()), 0);
+    std::vector<std::uint8_t> reply(static_cast<std::size_t>(mHid.RecvSize()), 0);
     command[0] = Code;
     command[1] = Param1;
     command[2] = Param2;
-    if (!m_hid.Send(command)) {
+    if (!mHid.Send(command)) {
         return false;
     }
-    if (!m_hid.Recv(reply)) {
+    if (!mHid.Recv(reply)) {
         return false;
     }
     Status = reply[0];
@@ -52,11 +52,11 @@ bool ReceiverLink::PicCommand(const PicCommandCode& command, std::uint8_t& Statu
 bool ReceiverLink::SequenceStep(const PicCommandCode& command, std::array<std::uint8_t, 16>& Data) {
     std::uint8_t status = 0;
     if (!PicCommand(command, status, Data)) {
-        m_dialogs.MsgBox(kMsgPicSendFailed, MsgIcon::Critical, MsgButtons::Ok);
+        mDialogs.MsgBox(kMsgPicSendFailed, MsgIcon::Critical, MsgButtons::Ok);
         return false;
     }
     if (status != kPicStatusOk) {
-        m_dialogs.MsgBox(kMsgPicError, MsgIcon::Critical, MsgButtons::Ok);
+        mDialogs.MsgBox(kMsgPicError, MsgIcon::Critical, MsgButtons::Ok);
         return false;
     }
     return true;
@@ -68,7 +68,7 @@ void ReceiverLink::ShowChipVersion() {
         if (!SequenceStep(command, data)) {
             return;
         }
-        m_indicators.SetVersionText(VersionText(data[0], data[1]));
+        mIndicators.SetVersionText(VersionText(data[0], data[1]));
     }
 }
 
@@ -79,15 +79,15 @@ void ReceiverLink::StartReceiver() {
             return;
         }
     }
-    m_indicators.EnableTimer();
+    mIndicators.EnableTimer();
 }
 
 void ReceiverLink::ConnectReceiver(std::int32_t vendorId, std::int32_t productId) {
-    if (!m_hid.Connect(vendorId, productId)) {
-        m_indicators.SetLamp(false);
+    if (!mHid.Connect(vendorId, productId)) {
+        mIndicators.SetLamp(false);
         return;
     }
-    m_indicators.SetLamp(true);
+    mIndicators.SetLamp(true);
     ShowChipVersion();
     StartReceiver();
 }

@@ -70,9 +70,9 @@ private:
     // Runs one command of a sequence; false (after the message) ends the sequence.
     bool SequenceStep(const PicCommandCode& command, std::array<std::uint8_t, 16>& Data);
 
-    clsHidDirect& m_hid;
-    Dialogs& m_dialogs;
-    ReceiverIndicators& m_indicators;
+    clsHidDirect& mHid;
+    Dialogs& mDialogs;
+    ReceiverIndicators& mIndicators;
 };
 
 }  // namespace qv

@@ -14,23 +14,23 @@ std::int32_t Widen(std::uint16_t id) {
 
 }  // namespace
 
-clsHidDirect::clsHidDirect(HidPort& port) : m_port(port) {}
+clsHidDirect::clsHidDirect(HidPort& port) : mPort(port) {}
 
 clsHidDirect::~clsHidDirect() {
     Destroy();
 }
 
 void clsHidDirect::CloseDevice() {
-    m_device.reset();
-    m_handleState = HandleState::Closed;
+    mDevice.reset();
+    mHandleState = HandleState::Closed;
 }
 
 bool clsHidDirect::Connect(std::int32_t nVendorID, std::int32_t nDeviceID) {
-    m_connectDevicePath.clear();
+    mConnectDevicePath.clear();
     Destroy();
 
-    for (const std::string& path : m_port.EnumerateHidInterfaces()) {
-        std::unique_ptr<HidDevice> device = m_port.Open(path);
+    for (const std::string& path : mPort.EnumerateHidInterfaces()) {
+        std::unique_ptr<HidDevice> device = mPort.Open(path);
         if (!device) {
             continue;
         }
@@ -48,47 +48,47 @@ bool clsHidDirect::Connect(std::int32_t nVendorID, std::int32_t nDeviceID) {
             caps->InputReportByteLength < kMinInputReportLength) {
             continue;
         }
-        m_device = std::move(device);
-        m_handleState = HandleState::Open;
-        m_inputReportLength = caps->InputReportByteLength;
-        m_outputReportLength = caps->OutputReportByteLength;
-        m_connectDevicePath = path;
+        mDevice = std::move(device);
+        mHandleState = HandleState::Open;
+        mInputReportLength = caps->InputReportByteLength;
+        mOutputReportLength = caps->OutputReportByteLength;
+        mConnectDevicePath = path;
         return true;
     }
     // Candidates were opened and closed again (or none was found): Closed.
-    m_handleState = HandleState::Closed;
+    mHandleState = HandleState::Closed;
     return false;
 }
 
 bool clsHidDirect::Send(std::span<const std::uint8_t> ByteData) {
-    if (!m_device || ByteData.size() > static_cast<std::size_t>(std::max(SendSize(), 0))) {
+    if (!mDevice || ByteData.size() > static_cast<std::size_t>(std::max(SendSize(), 0))) {
         return false;
     }
-    std::vector<std::uint8_t> report(static_cast<std::size_t>(m_outputReportLength), 0);
+    std::vector<std::uint8_t> report(static_cast<std::size_t>(mOutputReportLength), 0);
     std::copy(ByteData.begin(), ByteData.end(), report.begin() + 1);
-    return m_device->WriteReport(report, kTransferTimeout) == TransferStatus::Done;
+    return mDevice->WriteReport(report, kTransferTimeout) == TransferStatus::Done;
 }
 
 bool clsHidDirect::Recv(std::span<std::uint8_t> ByteData) {
-    if (!m_device || ByteData.size() > static_cast<std::size_t>(std::max(RecvSize(), 0))) {
+    if (!mDevice || ByteData.size() > static_cast<std::size_t>(std::max(RecvSize(), 0))) {
         return false;
     }
-    std::vector<std::uint8_t> report(static_cast<std::size_t>(m_inputReportLength), 0);
-    const TransferStatus status = m_device->ReadReport(report, kTransferTimeout);
+    std::vector<std::uint8_t> report(static_cast<std::size_t>(mInputReportLength), 0);
+    const TransferStatus status = mDevice->ReadReport(report, kTransferTimeout);
     std::copy_n(report.begin() + 1, ByteData.size(), ByteData.begin());
     return status == TransferStatus::Done;
 }
 
 void clsHidDirect::Destroy() {
-    m_connectDevicePath.clear();
+    mConnectDevicePath.clear();
     CloseDevice();
-    m_inputReportLength = 0;
-    m_outputReportLength = 0;
+    mInputReportLength = 0;
+    mOutputReportLength = 0;
 }
 
 bool clsHidDirect::DeviceCheck(const std::string& strDevicePath, std::int32_t& nVendorID,
                                std::int32_t& nDeviceID) {
-    std::unique_ptr<HidDevice> device = m_port.Open(strDevicePath);
+    std::unique_ptr<HidDevice> device = mPort.Open(strDevicePath);
     if (!device) {
         return false;
     }

@@ -32,9 +32,9 @@ public:
     clsHidDirect& operator=(const clsHidDirect&) = delete;
 
     // Path of the connected receiver; empty when none is connected.
-    const std::string& ConnectDevicePath() const { return m_connectDevicePath; }
+    const std::string& ConnectDevicePath() const { return mConnectDevicePath; }
     // Overwrites the path that clients compare with (it does not open or close anything).
-    void SetConnectDevicePath(const std::string& path) { m_connectDevicePath = path; }
+    void SetConnectDevicePath(const std::string& path) { mConnectDevicePath = path; }
 
     // Opens the first present HID interface reporting these identifiers (each
     // compared as a signed 16-bit value widened to 32 bits) whose reports are
@@ -56,26 +56,26 @@ public:
     bool DeviceCheck(const std::string& strDevicePath, std::int32_t& nVendorID,
                      std::int32_t& nDeviceID);
     // Payload bytes of an input report (-1 when nothing is connected).
-    std::int32_t RecvSize() const { return m_inputReportLength - 1; }
+    std::int32_t RecvSize() const { return mInputReportLength - 1; }
     // Payload bytes of an output report (-1 when nothing is connected).
-    std::int32_t SendSize() const { return m_outputReportLength - 1; }
+    std::int32_t SendSize() const { return mOutputReportLength - 1; }
 
     // State of the device handle.
-    HandleState DeviceHandle() const { return m_handleState; }
+    HandleState DeviceHandle() const { return mHandleState; }
     // Input report length in bytes, ID included; 0 when not connected.
-    std::int32_t InputReportLength() const { return m_inputReportLength; }
+    std::int32_t InputReportLength() const { return mInputReportLength; }
     // Output report length in bytes, ID included; 0 when not connected.
-    std::int32_t OutputReportLength() const { return m_outputReportLength; }
+    std::int32_t OutputReportLength() const { return mOutputReportLength; }
 
 private:
     void CloseDevice();
 
-    HidPort& m_port;
-    std::string m_connectDevicePath;
-    std::unique_ptr<HidDevice> m_device;
-    HandleState m_handleState = HandleState::New;
-    std::int32_t m_inputReportLength = 0;
-    std::int32_t m_outputReportLength = 0;
+    HidPort& mPort;
+    std::string mConnectDevicePath;
+    std::unique_ptr<HidDevice> mDevice;
+    HandleState mHandleState = HandleState::New;
+    std::int32_t mInputReportLength = 0;
+    std::int32_t mOutputReportLength = 0;
 };
 
 }  // namespace qv

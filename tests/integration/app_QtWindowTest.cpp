@@ -1,32 +1,39 @@
 // The Qt window over the application core: controls with their names and
 // captions, key events turned into key capture, the window's visibility,
-// message boxes that a termination closes, and a pressed button reaching the
-// receive list through the real receiver thread and Qt's queued calls.
+// message boxes that a termination closes, the overwrite question in the
+// desktop's language, and a pressed button reaching the receive list through
+// the real receiver thread and Qt's queued calls.
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
+#include <string>
 
 #include "CoreFakes.h"
 #include "Simulator.h"
 #include "TempDir.h"
 #include "app/core/Application.h"
 #include "app/qt/QtGuiThread.h"
+#include "app/qt/QtTranslations.h"
 #include "app/qt/frmMain.h"
 #include "config/IniStore.h"
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
+#include "config/modCommon.h"
 
 namespace qv::test {
 namespace {
@@ -217,6 +224,95 @@ TEST_F(QtWindow, ATerminationClosesAnOpenMessageBoxAndEnds) {
     // Clear the ending for the tests that follow.
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     QApplication::exec();
+}
+
+// Qt's own texts for a Japanese desktop, loaded the way the program loads
+// them for the user's locale; undone when the test ends.
+class JapaneseQtTexts {
+public:
+    JapaneseQtTexts() {
+        QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+        LoadQtTranslations(*qApp);
+    }
+    ~JapaneseQtTexts() {
+        for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+        QLocale::setDefault(QLocale::c());
+    }
+    JapaneseQtTexts(const JapaneseQtTexts&) = delete;
+    JapaneseQtTexts& operator=(const JapaneseQtTexts&) = delete;
+};
+
+// What an open message box showed: its text and its buttons' texts, the
+// default button's first.
+struct ShownBox {
+    QString text;
+    QStringList buttons;
+    QString defaultButton;
+};
+
+// Answers the next message box by clicking the button whose role is
+// `answer`, after noting what the box showed.
+void AnswerNextBox(ShownBox& shown, QMessageBox::StandardButton answer) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, &shown, answer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        shown.text = box->text();
+        for (QAbstractButton* button : box->buttons()) {
+            shown.buttons << button->text();
+        }
+        if (box->defaultButton() != nullptr) {
+            shown.defaultButton = box->defaultButton()->text();
+        }
+        if (QAbstractButton* button = box->button(answer)) {
+            button->click();
+        }
+        poll->deleteLater();
+    });
+    poll->start(10);
+}
+
+TEST_F(QtWindow, TheOverwriteQuestionSaysHaiAndIieOnAJapaneseDesktop) {
+    const JapaneseQtTexts japanese;
+    ini->WriteKeys("Remote1", {{"Pulse", "12,34,56"}, {"Comment", "stored"}});
+    app->Load();
+    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);  // learning mode
+    Child<QAbstractButton>("cmdUpDown_1")->click();   // back to the stored slot 1
+    ASSERT_EQ(form->SlotNumberText(), "1");
+    simulator.Press({1, 2, 3});
+    ASSERT_TRUE(ProcessUntil([&] { return Child<QLineEdit>("txtPulse")->text() == "01,02,03"; }));
+
+    ShownBox shown;
+    AnswerNextBox(shown, QMessageBox::No);
+    Child<QPushButton>("cmdChange")->click();
+    EXPECT_EQ(shown.text, QString::fromUtf8("既に記録されています。上書きしますか？"));
+    ASSERT_EQ(shown.buttons.size(), 2);
+    // Qt's Japanese texts carry the mnemonic after the word: はい(&Y).
+    std::set<std::string> words;
+    for (const QString& text : shown.buttons) {
+        words.insert(QString(text)
+                         .remove(QStringLiteral("(&Y)"))
+                         .remove(QStringLiteral("(&N)"))
+                         .toStdString());
+    }
+    EXPECT_EQ(words, (std::set<std::string>{"はい", "いいえ"}))
+        << shown.buttons.join(QStringLiteral(", ")).toStdString();
+    EXPECT_TRUE(shown.defaultButton.startsWith(QString::fromUtf8("いいえ")))
+        << shown.defaultButton.toStdString();
+    EXPECT_EQ(IniRead(*ini, "Remote1", "Pulse", ""), "12,34,56");  // いいえ: nothing written
+
+    // The warning without a pulse has Qt's OK, which Japanese keeps.
+    Child<QAbstractButton>("cmdUpDown_0")->click();  // the free slot 2: no pulse
+    ShownBox warning;
+    AnswerNextBox(warning, QMessageBox::Ok);
+    Child<QPushButton>("cmdChange")->click();
+    EXPECT_EQ(warning.text, QString::fromUtf8("パルスデータが存在しません。"));
+    EXPECT_EQ(warning.buttons.join(QStringLiteral(", ")).toStdString(), "OK");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 # quorvane-keytarget windows, under openbox, under icewm and without a window manager.
 if(QUORVANE_LINUX)
   find_package(X11 REQUIRED)
-  add_executable(keys_system_test keys_system_test.cpp)
+  add_executable(keys_system_test keys_system_test.cpp keys_target.h)
   target_link_libraries(keys_system_test PRIVATE quorvane_keys_x11 X11::X11 GTest::gtest_main)
   target_compile_definitions(keys_system_test PRIVATE QV_KEYTARGET="$<TARGET_FILE:quorvane-keytarget>")
   add_dependencies(keys_system_test quorvane-keytarget)
@@ -17,4 +17,16 @@ if(QUORVANE_LINUX)
   add_test(NAME keys_system_nowm
            COMMAND ${_qv_xvfb} --wm none -- $<TARGET_FILE:keys_system_test>)
   set_tests_properties(keys_system_nowm PROPERTIES ENVIRONMENT "QV_EXPECT_WM=0" TIMEOUT 120)
+
+  # Capture and replay by physical key, once per keyboard layout.
+  add_executable(keys_layout_test keys_layout_test.cpp keys_target.h)
+  target_link_libraries(keys_layout_test PRIVATE quorvane_keys_x11 X11::X11 X11::Xtst GTest::gtest_main)
+  target_compile_definitions(keys_layout_test PRIVATE QV_KEYTARGET="$<TARGET_FILE:quorvane-keytarget>")
+  add_dependencies(keys_layout_test quorvane-keytarget)
+  foreach(_qv_layout us jp)
+    add_test(NAME keys_layout_${_qv_layout}
+             COMMAND ${_qv_xvfb} --wm none -- $<TARGET_FILE:keys_layout_test>)
+    set_tests_properties(keys_layout_${_qv_layout} PROPERTIES
+                         ENVIRONMENT "QV_LAYOUT=${_qv_layout}" TIMEOUT 120)
+  endforeach()
 endif()

@@ -1,18 +1,13 @@
 // The keystroke-output path on a real X server: the XTest injector and the
 // EWMH window system against quorvane-keytarget windows, dispatched the way
-// the receive loop does it. Runs under with-xvfb.sh, with or without openbox.
+// the receive loop does it. Runs under with-xvfb.sh with openbox, with icewm
+// or without a window manager.
 
 #include <gtest/gtest.h>
-
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -25,13 +20,12 @@
 #include "keys/modKeyboard.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
+#include "keys_target.h"
 
 // Last: Xlib's macros (None, Bool, Status) clash with GoogleTest's names.
 #include <X11/XF86keysym.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
-
-extern char** environ;
 
 namespace qv {
 
@@ -59,23 +53,8 @@ XWindow ToX(Window window) {
 // to need more than 7 s to work through those of one test.
 constexpr auto kWindowManagerBound = 30s;
 
-template <typename Done>
-bool WaitUntil(Done done, Clock::duration bound = 5s) {
-    const auto deadline = Clock::now() + bound;
-    while (!done()) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-struct Event {
-    std::string kind;    // press, release, ...
-    std::string keysym;  // for press and release
-    int keycode = 0;
-};
+using test::Event;
+using test::WaitUntil;
 
 // A 32-bit property of `window` as longs (Xlib widens them); empty when absent.
 std::vector<long> LongProperty(Display* d, XWindow window, const char* name) {
@@ -161,36 +140,16 @@ std::string DescribeWindow(Window hwnd) {
     return out.str();
 }
 
-// One quorvane-keytarget process and the events it has logged.
+// One quorvane-keytarget process whose window the window manager has let go
+// of again when it ends.
 class Target {
 public:
     Target(std::string className, std::vector<std::string> extra = {})
-        : className_(std::move(className)) {
-        char pattern[] = "/tmp/qv-keytarget-XXXXXX";
-        const int fd = mkstemp(pattern);
-        if (fd >= 0) {
-            close(fd);
-        }
-        output_ = pattern;
-        std::vector<std::string> args = {QV_KEYTARGET, "--class", className_, "--output", output_};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, QV_KEYTARGET, nullptr, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-    }
+        : className_(std::move(className)),
+          process_(std::make_unique<test::KeyTarget>(className_, std::move(extra))) {}
     ~Target() {
         const Window window = WindowId();
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-        unlink(output_.c_str());
+        process_.reset();
         // The next window the server hands out may get the same id. Openbox
         // erases _NET_WM_STATE and WM_STATE from a window it lets go of; if it
         // lets go of this one only then, it erases them from the new window
@@ -214,46 +173,14 @@ public:
     Target& operator=(const Target&) = delete;
 
     const std::string& className() const { return className_; }
-
-    // Every key and button event logged so far.
-    std::vector<Event> Events() const {
-        std::vector<Event> events;
-        std::ifstream in(output_);
-        std::string line;
-        while (std::getline(in, line)) {
-            std::istringstream fields(line);
-            Event e;
-            fields >> e.kind;
-            if (e.kind == "press" || e.kind == "release") {
-                fields >> e.keysym >> e.keycode;
-                events.push_back(e);
-            } else if (e.kind == "buttonpress" || e.kind == "buttonrelease") {
-                fields >> e.keycode;
-                events.push_back(e);
-            }
-        }
-        return events;
-    }
-
-    // The window id from the "ready" line, 0 until it is there.
-    Window WindowId() const {
-        std::ifstream in(output_);
-        std::string kind;
-        unsigned long long id = 0;
-        if (in >> kind >> id && kind == "ready") {
-            return Window{id};
-        }
-        return {};
-    }
-
-    bool WaitForEvents(std::size_t count) const {
-        return WaitUntil([&] { return Events().size() >= count; });
-    }
+    std::vector<Event> Events() const { return process_->Events(); }
+    // The window from the "ready" line, none until it is there.
+    Window WindowId() const { return Window{process_ ? process_->WindowId() : 0}; }
+    bool WaitForEvents(std::size_t count) const { return process_->WaitForEvents(count); }
 
 private:
     std::string className_;
-    std::string output_;
-    pid_t pid_ = -1;
+    std::unique_ptr<test::KeyTarget> process_;
 };
 
 class KeysOnX11 : public ::testing::Test {
@@ -455,8 +382,10 @@ TEST_F(KeysOnX11, EveryKeyOfTheVocabularyArrives) {
     ASSERT_EQ(events.size(), 2 * codes.size())
         << "sent " << Join(sent) << "\nreceived " << Join(Describe(events));
     for (std::size_t i = 0; i < codes.size(); ++i) {
-        const unsigned long keysym = VirtualKeyToKeysym(codes[i]);
-        const std::string name = XKeysymToString(keysym);
+        // The layout decides what a key types: [CLEAR] presses keypad 5,
+        // which is VK_CLEAR without Num Lock, as on Windows.
+        const std::string name =
+            codes[i] == 0x0C ? "KP_Begin" : XKeysymToString(VirtualKeyToKeysym(codes[i]));
         // The keypad digits come out as digits whatever the Num Lock state.
         EXPECT_EQ(events[2 * i].keysym, name) << KeyCodeToName(static_cast<std::int16_t>(codes[i]));
         EXPECT_EQ(events[2 * i + 1].keysym, name)

@@ -18,7 +18,7 @@ namespace {
 
 void Usage(std::FILE* to) {
     std::fputs(
-        "usage: quorvane-inicheck [FILE]\n"
+        "Usage: quorvane-inicheck [FILE]\n"
         "Prints the settings and the remote table that Quorvane reads from FILE\n"
         "(default: the program's own Quorvane.ini) and the problems it works around.\n"
         "Exit status: 0 file read, 1 file missing or unreadable, 2 usage error.\n",

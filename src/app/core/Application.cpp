@@ -143,7 +143,11 @@ private:
     // ReceiveLoopEvents
     void PulseCaptured(const std::string& pulseText) override {
         Application& app = mApp;
-        mApp.PostToGui([&app, pulseText] { app.mEditor.PulseCaptured(pulseText); });
+        mApp.PostToGui([&app, pulseText] {
+            app.mEditor.PulseCaptured(pulseText);
+            // Tells scripts driving the window that the store command has a pulse now.
+            DebugLog("learning mode: pulse " + pulseText);
+        });
     }
     void SlotFired(const std::string& comment) override {
         Application& app = mApp;
@@ -345,6 +349,8 @@ void Application::Terminate() {
 
 void Application::TabSelected(int tab) {
     mEditor.TabStrip1_Click(tab);
+    // The mode follows from the tab (run mode on 1, learning mode on 2).
+    DebugLog("tab " + std::to_string(tab) + " selected");
 }
 
 void Application::WindowChangeTimeSelected(int index) {

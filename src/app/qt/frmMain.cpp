@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include "app/qt/ShapeLamp.h"
 #include "app/qt/VirtualKeyFromQtKey.h"
 #include "common/DebugLog.h"
+#include "keys/x11/X11KeyboardLayout.h"
 
 namespace qv {
 namespace {
@@ -76,6 +78,24 @@ T* Named(T* widget, const char* name, QRect geometry) {
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(geometry);
     return widget;
+}
+
+// The virtual-key code key capture records for a key event: on X11 the code
+// of the physical key under the active layout, whatever Shift does, as
+// Windows records it (the layout decides; Shift+2 is the 2 key on every
+// layout). Where there is no native key code (Qt's offscreen platform in
+// tests, Wayland) the code comes from Qt's key, read on a US layout.
+std::int16_t CapturedKeyCode(const QKeyEvent& key) {
+    if (key.nativeScanCode() != 0) {
+        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+            const std::int16_t code =
+                VirtualKeyFromX11Keycode(x11->display(), key.nativeScanCode());
+            if (code != 0) {
+                return code;
+            }
+        }
+    }
+    return VirtualKeyFromQtKey(key.key(), key.modifiers());
 }
 
 }  // namespace
@@ -393,7 +413,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::KeyPress: {
             auto* key = static_cast<QKeyEvent*>(event);
             // Repeated presses go through the key-state table, which drops them.
-            const std::int16_t code = VirtualKeyFromQtKey(key->key(), key->modifiers());
+            const std::int16_t code = CapturedKeyCode(*key);
             if (code != 0 && mApp) {
                 mApp->txtKeyList_KeyDown(code);
             } else if (code == 0) {
@@ -409,7 +429,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
                 // never made; only the final release counts.
                 return true;
             }
-            const std::int16_t code = VirtualKeyFromQtKey(key->key(), key->modifiers());
+            const std::int16_t code = CapturedKeyCode(*key);
             if (code != 0 && mApp) {
                 mApp->txtKeyList_KeyUp(code);
             }

@@ -301,6 +301,9 @@ std::string PosixConfigFiles::DefaultIniPath() {
     } else if (static_cast<std::size_t>(n) < buf.size()) {
         exeDir = ParentOf(std::string(buf.data(), static_cast<std::size_t>(n)));
     }
+    if (IsSystemProgramFolder(exeDir)) {
+        exeDir.clear();
+    }
     const bool writable = !exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0;
 
     std::string home;
@@ -317,6 +320,22 @@ std::string PosixConfigFiles::DefaultIniPath() {
     }
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     return ChooseIniPath(exeDir, writable, xdg != nullptr ? xdg : "", home);
+}
+
+bool IsSystemProgramFolder(std::string_view folder) {
+    static constexpr std::string_view kFolders[] = {
+        "/bin",           "/sbin",           "/usr/bin",         "/usr/sbin",    "/usr/games",
+        "/usr/local/bin", "/usr/local/sbin", "/usr/local/games", "/usr/libexec",
+    };
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.remove_suffix(1);
+    }
+    for (const std::string_view f : kFolders) {
+        if (folder == f) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable,

@@ -21,11 +21,17 @@ class PosixConfigFiles final : public ConfigFiles {
 public:
     ReadStatus ReadFile(const std::string& path, std::string& bytes) override;
     bool ReplaceFile(const std::string& path, std::string_view bytes) override;
-    // Beside /proc/self/exe when that folder is writable, else
+    // Beside /proc/self/exe when that folder is writable and not a system
+    // program folder, else
     // $XDG_CONFIG_HOME/quorvane/Quorvane.ini (default ~/.config/quorvane/).
     std::string DefaultIniPath() override;
 };
 
+// True for the folders where a system installs its programs (/usr/bin,
+// /usr/local/bin, /bin, ...). A program there is an installed one: it keeps its
+// file in the user's folder, also when it runs as root and could write there,
+// so it never leaves a file among the packaged ones.
+bool IsSystemProgramFolder(std::string_view folder);
 // Whether `path` can be the configuration file: a regular file, a symbolic link to one, or
 // absent (the first write makes it). Otherwise the reason, naming the path and what it is
 // ("… is a FIFO (named pipe), not a regular file"). Nothing is opened.

@@ -8,6 +8,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include "common/DebugLog.h"
+#include "keys/KeyboardLayout.h"
+#include "keys/x11/X11KeyboardLayout.h"
 #include "keys/x11/XDisplayHandle.h"
 #include "keys/x11/XErrorTrap.h"
 
@@ -102,6 +105,45 @@ void SetRepeat(Display* display, KeyCode code, bool on) {
     control.key = code;
     control.auto_repeat_mode = on ? AutoRepeatModeOn : AutoRepeatModeOff;
     XChangeKeyboardControl(display, KBKey | KBAutoRepeatMode, &control);
+}
+
+// The physical key that carries each virtual-key code on the active layout,
+// 0 for none. Pressing it lets the layout decide the character, as on
+// Windows: "2" with Shift types '"' on a Japanese layout and '@' on a US one.
+std::array<KeyCode, 256> PhysicalKeys(Display* display) {
+    std::array<KeyCode, 256> keys{};
+    const std::unique_ptr<X11KeyboardLayout> layout = X11KeyboardLayout::Read(display);
+    if (!layout) {
+        return keys;
+    }
+    for (unsigned code = layout->MinKeycode(); code <= layout->MaxKeycode(); ++code) {
+        const std::int16_t vk = layout->VirtualKey(code);
+        if (vk <= 0 || vk >= 256) {
+            continue;
+        }
+        // Where several keys carry a code (both Shift keys, Return and
+        // Enter), the one whose keysym stands for the code (left Shift,
+        // Return) wins, otherwise the first.
+        KeyCode& key = keys[static_cast<std::size_t>(vk)];
+        const unsigned long own = VirtualKeyToKeysym(vk);
+        if (key == 0 || (layout->Unshifted(code) == own && layout->Unshifted(key) != own)) {
+            key = static_cast<KeyCode>(code);
+        }
+    }
+    // The input-method keys of Japanese layouts stand in for [KANJI], [KANA]
+    // and [CAPITAL], which no key of those layouts carries.
+    for (int vk = 1; vk < 256; ++vk) {
+        KeyCode& key = keys[static_cast<std::size_t>(vk)];
+        for (const Keysym keysym : StandInKeysyms(static_cast<std::int16_t>(vk))) {
+            for (unsigned code = layout->MinKeycode(); key == 0 && code <= layout->MaxKeycode();
+                 ++code) {
+                if (layout->Unshifted(code) == keysym) {
+                    key = static_cast<KeyCode>(code);
+                }
+            }
+        }
+    }
+    return keys;
 }
 
 }  // namespace
@@ -443,6 +485,7 @@ void XTestInjector::SendPiece(std::span<XAction> actions,
 void XTestInjector::Send(std::span<const KeyStroke> batch) {
     Display* display = display_->get();
     RefreshKeymapCache(display);
+    const std::array<KeyCode, 256> physical = PhysicalKeys(display);
 
     std::vector<XAction> actions;
     actions.reserve(batch.size());
@@ -450,7 +493,10 @@ void XTestInjector::Send(std::span<const KeyStroke> batch) {
         XAction a;
         a.press = !stroke.release;
         a.button = VirtualKeyToButton(stroke.virtualKey);
-        if (a.button == 0) {
+        if (a.button == 0 && stroke.virtualKey > 0 && stroke.virtualKey < 256 &&
+            physical[static_cast<std::size_t>(stroke.virtualKey)] != 0) {
+            a.keycode = physical[static_cast<std::size_t>(stroke.virtualKey)];
+        } else if (a.button == 0) {
             a.keysym = VirtualKeyToKeysym(stroke.virtualKey);
             if (a.keysym == NoSymbol) {
                 DebugLog("XTestInjector: no key for virtual-key code " +

@@ -1,7 +1,9 @@
 #pragma once
-// Keyboard injection on X11 through the XTest extension. Virtual-key codes
-// become keysyms and then keycodes of the current keymap; a keysym that the
-// keymap lacks borrows a spare keycode (one without keysyms) for the batch.
+// Keyboard injection on X11 through the XTest extension. A virtual-key code
+// presses the physical key that carries it on the active layout, so the
+// layout decides the character, as on Windows; a code that no key carries
+// becomes a keysym, and a keysym the keymap lacks borrows a spare keycode
+// (one without keysyms) for the batch.
 //
 // Each object holds its own connection to the X server: create it on the
 // thread that sends the keys (the receive loop's worker, not the GUI thread)
@@ -51,8 +53,9 @@ private:
     std::vector<HeldKey> held_;
 };
 
-// The keysym that stands for a virtual-key code on X11, 0 for none (the mouse
-// buttons, -1, 0 and the codes without a key).
+// The keysym that stands for a virtual-key code on X11 where no key of the
+// layout carries the code, 0 for none (the mouse buttons, -1, 0 and the codes
+// without a key).
 unsigned long VirtualKeyToKeysym(int code);
 
 // The X pointer button for the mouse-button codes 1, 2 and 4; 0 otherwise.

@@ -17,6 +17,7 @@ TEST(CommandLine, NoOptionsRunsWithDefaults) {
     EXPECT_FALSE(r.options.debug);
     EXPECT_FALSE(r.options.show);
     EXPECT_FALSE(r.options.tab.has_value());
+    EXPECT_FALSE(r.options.autostart.has_value());
 }
 
 TEST(CommandLine, ValuesSeparateOrAttached) {
@@ -63,6 +64,10 @@ TEST(CommandLine, UsageErrorsExitWithTwoAndSayWhy) {
         {{"--config="}, "needs a file name"},
         {{"--debug=yes"}, "doesn't allow an argument"},
         {{"--tab", "3"}, "invalid argument '3'"},
+        {{"--autostart"}, "requires an argument"},
+        {{"--autostart", "yes"}, "invalid argument 'yes' for '--autostart' (on or off)"},
+        {{"--autostart=ON"}, "invalid argument 'ON'"},
+        {{"--autostart="}, "invalid argument ''"},
         {{"--s"}, "ambiguous"},  // --show, --simulator
         {{"file.ini"}, "unexpected argument 'file.ini'"},
     };
@@ -83,6 +88,23 @@ TEST(CommandLine, HelpAndVersionExitWithZero) {
     r = Parse({"--debug", "--version"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output.rfind("quorvane ", 0), 0u);
+}
+
+TEST(CommandLine, AutostartOnOrOffWithTheConfigFileItRecords) {
+    auto r = Parse({"--autostart", "on"});
+    ASSERT_EQ(r.action, CommandLineResult::Action::Run);
+    EXPECT_EQ(r.options.autostart, true);
+    r = Parse({"--autostart=off"});
+    ASSERT_EQ(r.action, CommandLineResult::Action::Run);
+    EXPECT_EQ(r.options.autostart, false);
+    r = Parse({"--config", "a.ini", "--auto", "on"});
+    ASSERT_EQ(r.action, CommandLineResult::Action::Run);
+    EXPECT_EQ(r.options.autostart, true);
+    EXPECT_EQ(r.options.configPath, "a.ini");
+    // The value is not taken for an option: "--autostart --debug" is an error.
+    r = Parse({"--autostart", "--debug"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(Parse({"--help"}).output.find("--autostart on|off"), std::string::npos);
 }
 
 TEST(CommandLine, DoubleDashEndsOptions) {

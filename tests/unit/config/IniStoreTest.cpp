@@ -340,5 +340,16 @@ TEST(IniPathTest, PerUserFolderWhenTheExecutableFolderIsNotWritable) {
     EXPECT_EQ(ChooseIniPath("", false, "", "/home/u"), "/home/u/.config/quorvane/Quorvane.ini");
 }
 
+TEST(IniPathTest, SystemProgramFoldersNeverHoldTheFile) {
+    // An installed program run as root could write /usr/bin; it must not.
+    for (const char* folder : {"/usr/bin", "/usr/bin/", "/bin", "/usr/local/bin", "/usr/sbin"}) {
+        EXPECT_TRUE(IsSystemProgramFolder(folder)) << folder;
+    }
+    for (const char* folder :
+         {"/opt/qv", "/usr", "/usr/bin/qv", "/home/u/build/src/app", "", "/"}) {
+        EXPECT_FALSE(IsSystemProgramFolder(folder)) << folder;
+    }
+}
+
 }  // namespace
 }  // namespace qv

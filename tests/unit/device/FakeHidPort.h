@@ -38,40 +38,40 @@ struct FakeDeviceState {
 
 class FakeHidDevice : public HidDevice {
 public:
-    explicit FakeHidDevice(std::shared_ptr<FakeDeviceState> state) : m_state(std::move(state)) {}
-    ~FakeHidDevice() override { ++m_state->closes; }
+    explicit FakeHidDevice(std::shared_ptr<FakeDeviceState> state) : state_(std::move(state)) {}
+    ~FakeHidDevice() override { ++state_->closes; }
 
-    std::optional<HidAttributes> GetAttributes() override { return m_state->attributes; }
-    std::optional<HidCaps> GetCaps() override { return m_state->caps; }
+    std::optional<HidAttributes> GetAttributes() override { return state_->attributes; }
+    std::optional<HidCaps> GetCaps() override { return state_->caps; }
 
     TransferStatus WriteReport(std::span<const std::uint8_t> report,
                                std::chrono::milliseconds timeout) override {
-        m_state->timeouts.push_back(timeout);
-        m_state->written.emplace_back(report.begin(), report.end());
-        if (m_state->writeResults.empty()) {
+        state_->timeouts.push_back(timeout);
+        state_->written.emplace_back(report.begin(), report.end());
+        if (state_->writeResults.empty()) {
             return TransferStatus::Done;
         }
-        const TransferStatus result = m_state->writeResults.front();
-        m_state->writeResults.pop_front();
+        const TransferStatus result = state_->writeResults.front();
+        state_->writeResults.pop_front();
         return result;
     }
 
     TransferStatus ReadReport(std::span<std::uint8_t> report,
                               std::chrono::milliseconds timeout) override {
-        m_state->timeouts.push_back(timeout);
-        ++m_state->reads;
-        if (m_state->replies.empty()) {
+        state_->timeouts.push_back(timeout);
+        ++state_->reads;
+        if (state_->replies.empty()) {
             return TransferStatus::TimedOut;
         }
-        FakeDeviceState::Reply reply = std::move(m_state->replies.front());
-        m_state->replies.pop_front();
+        FakeDeviceState::Reply reply = std::move(state_->replies.front());
+        state_->replies.pop_front();
         std::copy_n(reply.report.begin(), std::min(reply.report.size(), report.size()),
                     report.begin());
         return reply.status;
     }
 
 private:
-    std::shared_ptr<FakeDeviceState> m_state;
+    std::shared_ptr<FakeDeviceState> state_;
 };
 
 class FakeHidPort : public HidPort {
