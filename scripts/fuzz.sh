@@ -62,7 +62,7 @@ for t in "${targets[@]}"; do
       "$build/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
-    printf 'fuzz.sh: %-16s %10s runs in %ss, %s runs/s\n' "$t" "$runs" "$seconds" "$rate"
+    printf 'fuzz.sh: %-24s %9s runs in %ss, %s runs/s\n' "$t" "$runs" "$seconds" "$rate"
   else
     echo "fuzz.sh: $t FAILED; the end of $log:" >&2
     tail -n 60 "$log" >&2
