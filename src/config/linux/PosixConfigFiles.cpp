@@ -189,19 +189,34 @@ std::optional<std::string> CheckConfigPath(const std::string& path) {
     return Refusal(path, Resolve(path));
 }
 
+namespace {
+
+void RemoveTemporaryOf(const std::string& resolvedPath) {
+    const std::string tmp = TemporaryPathFor(resolvedPath);
+    if (::unlink(tmp.c_str()) == 0) {
+        DebugLog("removed " + tmp + ", left by an interrupted write");
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        DebugLogErrno("unlink(" + tmp + ")", errno);
+    }
+}
+
+}  // namespace
+
 std::optional<std::string> PrepareConfigPath(const std::string& given) {
     const std::string path = given.empty() ? PosixConfigFiles().DefaultIniPath() : given;
     const Resolved r = Resolve(path);
     if (auto why = Refusal(path, r)) {
         return why;
     }
-    const std::string tmp = TemporaryPathFor(r.path);
-    if (::unlink(tmp.c_str()) == 0) {
-        DebugLog("removed " + tmp + ", left by an interrupted write");
-    } else if (errno != ENOENT && errno != ENOTDIR) {
-        DebugLogErrno("unlink(" + tmp + ")", errno);
-    }
+    RemoveTemporaryOf(r.path);
     return std::nullopt;
+}
+
+void PosixConfigFiles::RemoveLeftovers(const std::string& path) {
+    const Resolved r = Resolve(path);
+    if (!Refusal(path, r)) {
+        RemoveTemporaryOf(r.path);
+    }
 }
 
 ReadStatus PosixConfigFiles::ReadFile(const std::string& path, std::string& bytes) {

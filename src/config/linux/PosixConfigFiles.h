@@ -21,6 +21,8 @@ class PosixConfigFiles final : public ConfigFiles {
 public:
     ReadStatus ReadFile(const std::string& path, std::string& bytes) override;
     bool ReplaceFile(const std::string& path, std::string_view bytes) override;
+    // The fixed temporary file beside the file (the link's target for a link).
+    void RemoveLeftovers(const std::string& path) override;
     // Beside /proc/self/exe when that folder is writable and not a system
     // program folder, else
     // $XDG_CONFIG_HOME/quorvane/Quorvane.ini (default ~/.config/quorvane/).

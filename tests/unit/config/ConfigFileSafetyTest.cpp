@@ -282,6 +282,17 @@ TEST(TemporaryFileTest, StartRefusesWhatCheckConfigPathRefusesAndFindsTheDefault
     EXPECT_FALSE(std::filesystem::exists(leftover));
 }
 
+TEST(TemporaryFileTest, AWriteThatChangesNothingStillRemovesALeftover) {
+    TempDir dir;
+    const std::string path = dir.File("Quorvane.ini");
+    WriteBytes(path, "[General]\r\nWindowChangeTime=5\r\n");
+    WriteBytes(TemporaryPathFor(path), "half a file");
+    IniStore store = MakeStore(path);
+    ASSERT_TRUE(IniWrite(store, "General", "WindowChangeTime", 5.0));
+    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"Quorvane.ini"});
+    EXPECT_EQ(ReadBytes(path), "[General]\r\nWindowChangeTime=5\r\n");
+}
+
 TEST(TemporaryFileTest, LeftoverLinkIsRemovedNotFollowed) {
     TempDir dir;
     const std::string path = dir.File("Quorvane.ini");
