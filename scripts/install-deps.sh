@@ -9,6 +9,9 @@ packages=(
   cmake ninja-build g++ pkg-config
   # style checks (scripts/lint.sh)
   clang-format shellcheck
+  # fuzzers: clang with libFuzzer and the sanitizer runtimes, and the symbolizer
+  # that turns their stack traces into file:line
+  clang libclang-rt-14-dev llvm-14
   # libraries
   qt6-base-dev libxtst-dev libx11-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -24,6 +27,11 @@ packages=(
   # the ja_JP.UTF-8 locale for the test of the Japanese desktop (Qt's はい/いいえ)
   # and for Wine at ANSI code page 932
   locales
+  # Wayland: client libraries, protocol XML and scanner, keymaps, JSON for
+  # sway's IPC; headless sway with XWayland, wtype, waybar and a session bus
+  # for the Wayland system tests; the Qt window on Wayland
+  libwayland-dev wayland-protocols libxkbcommon-dev xkb-data nlohmann-json3-dev libxcb1-dev
+  sway xwayland wtype waybar dbus-daemon qt6-wayland
   # Windows: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources to
   # build with it, Wine to run the tests
   g++-mingw-w64-x86-64-posix googletest wine wine64

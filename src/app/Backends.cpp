@@ -2,14 +2,103 @@
 
 #include <X11/Xlib.h>
 
+#include <cstdio>
+
 #include "common/DebugLog.h"
 #include "device/linux/HidrawPort.h"
 #include "device/linux/UdevDeviceEvents.h"
 #include "device/sim/SimClient.h"
+#include "keys/uinput/UinputKeyboard.h"
+#include "keys/wayland/FocusedWindowOnly.h"
+#include "keys/wayland/ForeignToplevelWindowSystem.h"
+#include "keys/wayland/KeysBackendChoice.h"
+#include "keys/wayland/SessionProbe.h"
+#include "keys/wayland/SwayWindowSystem.h"
+#include "keys/wayland/VirtualKeyboardInjector.h"
+#include "keys/wayland/XwaylandSync.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
 
 namespace qv {
+namespace {
+
+std::string Describe(const KeysBackendChoice& choice) {
+    switch (choice.backend) {
+        case KeysBackend::X11:
+            return "x11 (XTest, EWMH)";
+        case KeysBackend::Sway:
+            return "sway (virtual keyboard, sway IPC)";
+        case KeysBackend::Wlroots:
+            return choice.switching ? "wlroots (virtual keyboard, foreign-toplevel window list)"
+                                    : "wlroots (virtual keyboard, no window switching)";
+        case KeysBackend::Uinput:
+            return "uinput (uinput keyboard, no window switching)";
+    }
+    return {};
+}
+
+// The keystroke and window-switching backends the session suggests, or the
+// ones --backend names.
+bool MakeKeysBackends(const CommandLine& options, Backends& b, std::string& error) {
+    std::optional<KeysBackend> forced;
+    if (!options.keysBackend.empty()) {
+        forced = KeysBackendFromName(options.keysBackend);
+    }
+    const KeysBackendChoice choice = ChooseKeysBackend(wayland::ProbeSession(), forced);
+    DebugLog(std::string("keys: ") + (forced ? "--backend " : "session: ") + Describe(choice));
+    if (!choice.notice.empty()) {
+        std::fprintf(stderr, "quorvane: %s\n", choice.notice.c_str());
+    }
+    // The window system and the injector of a Wayland session share their
+    // watch on XWayland (keys for X programs travel through it).
+    auto xwayland = std::make_shared<wayland::XwaylandSync>();
+    std::string why;
+    switch (choice.backend) {
+        case KeysBackend::X11:
+            b.injector = XTestInjector::Open();
+            if (!b.injector) {
+                error = "cannot send keystrokes: no X display with the XTEST extension ($DISPLAY)";
+                return false;
+            }
+            b.windows = X11WindowSystem::Open();
+            if (!b.windows) {
+                error = "cannot reach the X display ($DISPLAY)";
+                return false;
+            }
+            return true;
+        case KeysBackend::Sway:
+        case KeysBackend::Wlroots:
+            b.injector = wayland::VirtualKeyboardInjector::Open(nullptr, why, xwayland);
+            if (!b.injector) {
+                error = "cannot send keystrokes on Wayland: " + why;
+                return false;
+            }
+            if (choice.backend == KeysBackend::Sway) {
+                b.windows = wayland::SwayWindowSystem::Open(why, xwayland);
+            } else if (choice.switching) {
+                b.windows = wayland::ForeignToplevelWindowSystem::Open(nullptr, why, xwayland);
+            } else {
+                b.windows = std::make_unique<FocusedWindowOnly>();
+            }
+            if (!b.windows) {
+                error = "cannot switch windows on Wayland: " + why;
+                return false;
+            }
+            return true;
+        case KeysBackend::Uinput:
+            b.injector = UinputKeyboard::Open(why);
+            if (!b.injector) {
+                error = "cannot create the uinput keyboard: " + why +
+                        " (see packaging/60-quorvane-uinput.rules)";
+                return false;
+            }
+            b.windows = std::make_unique<FocusedWindowOnly>();
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 std::optional<Backends> MakeBackends(const CommandLine& options, std::string& error) {
     Backends b;
@@ -30,14 +119,7 @@ std::optional<Backends> MakeBackends(const CommandLine& options, std::string& er
         error = "cannot prepare Xlib for threads";
         return std::nullopt;
     }
-    b.injector = XTestInjector::Open();
-    if (!b.injector) {
-        error = "cannot send keystrokes: no X display with the XTEST extension ($DISPLAY)";
-        return std::nullopt;
-    }
-    b.windows = X11WindowSystem::Open();
-    if (!b.windows) {
-        error = "cannot reach the X display ($DISPLAY)";
+    if (!MakeKeysBackends(options, b, error)) {
         return std::nullopt;
     }
     return b;

@@ -1,7 +1,8 @@
 #pragma once
 // The one place that chooses the platform backends: the real receiver
-// (hidraw, udev) or the simulator daemon (--simulator), and the X11 keystroke
-// and window backends.
+// (hidraw, udev) or the simulator daemon (--simulator), and the keystroke and
+// window backends the session suggests (X11, sway, other wlroots compositors,
+// uinput) or --backend names.
 
 #include <memory>
 #include <optional>
@@ -23,7 +24,8 @@ struct Backends {
 };
 
 // Builds the backends for `options`; nullopt with the reason in `error` when
-// a required one is unavailable (no X server, no XTest).
+// a required one is unavailable (no X server, no XTest, no virtual keyboard,
+// no access to /dev/uinput).
 std::optional<Backends> MakeBackends(const CommandLine& options, std::string& error);
 
 }  // namespace qv

@@ -16,8 +16,8 @@ CommandLineResult UsageError(const std::string& programName, const std::string& 
 
 // Accepts an unambiguous prefix of a long option, as getopt_long does.
 const char* MatchLong(std::string_view name, bool& ambiguous) {
-    static constexpr const char* kLong[] = {"config", "simulator", "debug",   "show",
-                                            "tab",    "autostart", "version", "help"};
+    static constexpr const char* kLong[] = {"config",  "simulator", "debug",   "show", "tab",
+                                            "backend", "autostart", "version", "help"};
     const char* found = nullptr;
     ambiguous = false;
     for (const char* candidate : kLong) {
@@ -53,6 +53,15 @@ std::string UsageText(const std::string& programName) {
            "                         line to standard error\n"
            "  --show                 open the window after start-up\n"
            "  --tab N                select tab N (1 run mode, 2 learning) after start-up\n"
+           "  --backend NAME         send keys and switch windows with NAME instead of\n"
+           "                         what the session suggests: x11 (XTest and EWMH),\n"
+           "                         sway (virtual keyboard and sway's IPC), wlroots\n"
+           "                         (virtual keyboard and the foreign-toplevel window\n"
+           "                         list) or uinput (a uinput keyboard; no switching).\n"
+           "                         By default: x11 without $WAYLAND_DISPLAY, sway with\n"
+           "                         $SWAYSOCK, wlroots where the compositor offers a\n"
+           "                         virtual keyboard, uinput elsewhere when /dev/uinput\n"
+           "                         is writable; --debug names the choice\n"
            "  --autostart on|off     start the program at login, or no longer, for this\n"
            "                         user ($XDG_CONFIG_HOME/autostart/quorvane.desktop,\n"
            "                         with --config FILE when given), and exit\n"
@@ -94,7 +103,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
             return UsageError(programName, "unrecognized option '" + arg + "'");
         }
         const std::string_view opt(name);
-        const bool takesValue = opt == "config" || opt == "tab" || opt == "autostart";
+        const bool takesValue =
+            opt == "config" || opt == "tab" || opt == "backend" || opt == "autostart";
         const bool optionalValue = opt == "simulator";
         if (!takesValue && !optionalValue && inlineValue) {
             return UsageError(programName,
@@ -129,6 +139,13 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
                                   "invalid argument '" + value + "' for '--tab' (1 or 2)");
             }
             r.options.tab = value == "1" ? 1 : 2;
+        } else if (opt == "backend") {
+            if (value != "x11" && value != "sway" && value != "wlroots" && value != "uinput") {
+                return UsageError(programName, "invalid argument '" + value +
+                                                   "' for '--backend' (x11, sway, wlroots or "
+                                                   "uinput)");
+            }
+            r.options.keysBackend = value;
         } else if (opt == "autostart") {
             if (value != "on" && value != "off") {
                 return UsageError(programName,

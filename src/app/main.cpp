@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,14 @@ int main(int argc, char** argv) {
     }
     if (!lock.Held()) {
         qv::DebugLog("could not take the single-instance lock; running anyway");
+    }
+
+    // The configuration path must be a regular file, a link to one, or not
+    // there yet: a device, FIFO, socket or folder is refused before anything
+    // opens it. A temporary file an interrupted write left goes here.
+    if (const std::optional<std::string> refusal = qv::PrepareConfigPath(options.configPath)) {
+        std::fprintf(stderr, "%s: %s\n", programName.c_str(), refusal->c_str());
+        return 1;
     }
 
     TerminationSignals termination;

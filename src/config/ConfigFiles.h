@@ -26,6 +26,9 @@ public:
     // Replaces the file at `path` with `bytes` atomically, creating missing folders; false on
     // any failure, in which case the old file is left as it was.
     virtual bool ReplaceFile(const std::string& path, std::string_view bytes) = 0;
+    // Removes what an interrupted replacement of `path` left behind (a write that
+    // changes nothing still tidies up); harmless when there is nothing.
+    virtual void RemoveLeftovers(const std::string& /*path*/) {}
     // The configuration file used when no path was set: "Quorvane.ini" beside the executable,
     // or in the per-user configuration folder when the executable's folder is not writable.
     virtual std::string DefaultIniPath() = 0;

@@ -9,20 +9,33 @@ namespace qv {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+// What the private-profile functions trim around names and values: blank, tab, VT, FF
+// and ^Z (a DOS end-of-file mark). Not NBSP or other non-ASCII space.
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) {
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsSpace(s.front())) {
         s.remove_prefix(1);
     }
-    while (!s.empty() && IsBlank(s.back())) {
+    while (!s.empty() && IsSpace(s.back())) {
         s.remove_suffix(1);
     }
     return s;
+}
+
+// Names and values are C strings on Windows: a NUL ends them.
+std::string_view CutAtNul(std::string_view s) {
+    return s.substr(0, s.find('\0'));
+}
+
+// A name as it is looked up: trimmed, up to a NUL.
+std::string_view Name(std::string_view s) {
+    return CutAtNul(Trim(s));
 }
 
 char Lower(char c) {
@@ -33,10 +46,10 @@ bool IsQuote(char c) {
     return c == '"' || c == '\'';
 }
 
-// The value as the private-profile functions return it: trimmed, and one pair of
-// matching quotes around it removed.
+// The value as the private-profile functions return it: trimmed, cut at a NUL, and one
+// pair of matching quotes around it removed.
 std::string_view Unquote(std::string_view v) {
-    v = TrimBlanks(v);
+    v = CutAtNul(Trim(v));
     if (v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front()) {
         v = v.substr(1, v.size() - 2);
     }
@@ -106,36 +119,142 @@ bool HasHighByte(std::string_view s) {
     return std::any_of(s.begin(), s.end(), [](char c) { return (c & 0x80) != 0; });
 }
 
-bool HasLineBreak(std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos;
+bool HasLineBreakOrNul(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-// A code page 932 line the codec cannot read still gets parsed: its non-ASCII bytes
-// become U+FFFD, so names and values around them stay readable.
-std::string ReplaceHighBytes(std::string_view s) {
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+char16_t Unit(std::string_view bytes, std::size_t i) {
+    return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+}
+
+// UTF-16LE bytes to UTF-8; a lone surrogate or an odd last byte reads as U+FFFD.
+std::string Utf16LeToUtf8(std::string_view bytes) {
     std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        if ((c & 0x80) != 0) {
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const char16_t u = Unit(bytes, i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+            const char16_t low = Unit(bytes, i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) {
             out += kReplacement;
         } else {
-            out += c;
+            AppendUtf8(out, u);
+        }
+    }
+    if (i < bytes.size()) {
+        out += kReplacement;
+    }
+    return out;
+}
+
+// Valid UTF-8 to UTF-16LE bytes.
+std::string Utf8ToUtf16Le(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    const auto put = [&out](char32_t u) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>((u >> 8) & 0xFF);
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+        for (int k = 1; k < len; ++k) {
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        i += static_cast<std::size_t>(len);
+        if (cp >= 0x10000) {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            put(cp);
         }
     }
     return out;
 }
 
-// A value that would lose its own outer quotes on reading gets one more pair, which the
-// reading side removes again.
-std::string QuoteIfNeeded(std::string_view value) {
-    std::string v(value);
-    if (v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front()) {
-        return v.front() + v + v.back();
+bool IsShiftJisLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+bool IsShiftJisTrail(unsigned char c) {
+    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
+}
+
+// A code page 932 line the codec cannot read as a whole, character by character: a byte
+// (or lead-and-trail pair) that has no character reads as U+FFFD, and only it.
+std::string DecodeShiftJisLenient(std::string_view s, TextCodec& codec) {
+    std::string out;
+    out.reserve(s.size() * 2);
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            out += s[i++];
+            continue;
+        }
+        const std::size_t len = (IsShiftJisLead(c) && i + 1 < s.size() &&
+                                 IsShiftJisTrail(static_cast<unsigned char>(s[i + 1])))
+                                    ? 2
+                                    : 1;
+        auto utf8 = codec.Cp932ToUtf8(s.substr(i, len));
+        out += utf8 ? std::string_view(*utf8) : kReplacement;
+        i += len;
     }
-    return v;
+    return out;
+}
+
+// Quotes a value that reading would otherwise change: one with blanks at either end
+// (they would be trimmed) or already in matching quotes (they would be removed). The
+// reading side removes exactly the added pair.
+std::string QuoteIfNeeded(std::string_view value) {
+    const bool quoted =
+        value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front();
+    if (!value.empty() && (quoted || IsSpace(value.front()) || IsSpace(value.back()))) {
+        return "\"" + std::string(value) + "\"";
+    }
+    return std::string(value);
 }
 
 }  // namespace
+
+std::string_view EncodingName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Utf8:
+            return "UTF-8";
+        case TextEncoding::ShiftJis:
+            return "Shift-JIS (code page 932)";
+        case TextEncoding::Utf16Le:
+            return "UTF-16LE";
+    }
+    return "";
+}
 
 std::size_t IniFile::FoldHash::operator()(std::string_view s) const noexcept {
     std::size_t h = 1469598103934665603ull;
@@ -166,26 +285,62 @@ std::string_view IniFile::Keep(std::string text) {
     return *texts_.back();
 }
 
-std::string_view IniFile::EolText(Eol eol) const {
+std::string_view IniFile::EolText(Eol eol) {
     switch (eol) {
         case Eol::CrLf:
             return "\r\n";
         case Eol::Lf:
             return "\n";
+        case Eol::Cr:
+            return "\r";
         case Eol::None:
             break;
     }
     return {};
 }
 
+std::string_view IniFile::EolBytes(Eol eol) const {
+    if (encoding_ != TextEncoding::Utf16Le) {
+        return EolText(eol);
+    }
+    switch (eol) {
+        case Eol::CrLf:
+            return std::string_view("\r\0\n\0", 4);
+        case Eol::Lf:
+            return std::string_view("\n\0", 2);
+        case Eol::Cr:
+            return std::string_view("\r\0", 2);
+        case Eol::None:
+            break;
+    }
+    return {};
+}
+
+std::string IniFile::Decode(std::string_view raw, TextCodec& codec) const {
+    if (encoding_ == TextEncoding::Utf16Le) {
+        return Utf16LeToUtf8(raw);
+    }
+    // Shift-JIS: a line the codec reads in one go is the common case; otherwise each bad
+    // byte spoils only itself.
+    auto utf8 = codec.Cp932ToUtf8(raw);
+    return utf8 ? std::move(*utf8) : DecodeShiftJisLenient(raw, codec);
+}
+
 IniFile IniFile::Parse(std::string_view input, TextCodec& codec) {
     IniFile doc;
     const std::string_view bytes = doc.Keep(std::string(input));
     std::size_t bom = 0;
-    if (bytes.substr(0, kBom.size()) == kBom) {
+    if (bytes.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
+        doc.encoding_ = TextEncoding::Utf16Le;
+        bom = kUtf16LeBom.size();
+    } else if (bytes.substr(0, kBom.size()) == kBom) {
+        doc.encoding_ = TextEncoding::Utf8;
         bom = kBom.size();
+    } else {
+        doc.encoding_ = IsValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
     }
-    doc.encoding_ = (bom != 0 || IsValidUtf8(bytes)) ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
+    const bool wide = doc.encoding_ == TextEncoding::Utf16Le;
+    doc.oddTail_ = wide && bytes.size() % 2 != 0;
     const std::size_t lineCount =
         static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
     doc.lines_.reserve(lineCount);
@@ -194,67 +349,64 @@ IniFile IniFile::Parse(std::string_view input, TextCodec& codec) {
     bool newlineKnown = false;
     std::size_t pos = 0;
     while (pos < bytes.size()) {
-        const void* hit = std::memchr(bytes.data() + pos, '\n', bytes.size() - pos);
+        // The line runs up to the first LF or CR; a CR right before an LF makes one CRLF.
         Line line{{}, Eol::None};
-        if (hit == nullptr) {
-            line.raw = bytes.substr(pos);
-            pos = bytes.size();
+        std::size_t next = bytes.size();
+        if (wide) {
+            std::size_t i = pos;
+            for (; i + 1 < bytes.size(); i += 2) {
+                const char16_t u = Unit(bytes, i);
+                if (u == u'\n') {
+                    line.eol = Eol::Lf;
+                    next = i + 2;
+                    break;
+                }
+                if (u == u'\r') {
+                    const bool crlf = i + 3 < bytes.size() && Unit(bytes, i + 2) == u'\n';
+                    line.eol = crlf ? Eol::CrLf : Eol::Cr;
+                    next = i + (crlf ? 4 : 2);
+                    break;
+                }
+            }
+            line.raw = bytes.substr(pos, (line.eol == Eol::None ? bytes.size() : i) - pos);
         } else {
-            const std::size_t nl =
-                static_cast<std::size_t>(static_cast<const char*>(hit) - bytes.data());
-            std::size_t end = nl;
-            if (end > pos && bytes[end - 1] == '\r') {
-                --end;
-                line.eol = Eol::CrLf;
-            } else {
+            const char* base = bytes.data();
+            const auto* lf =
+                static_cast<const char*>(std::memchr(base + pos, '\n', bytes.size() - pos));
+            const std::size_t lfAt =
+                lf == nullptr ? bytes.size() : static_cast<std::size_t>(lf - base);
+            const auto* cr = static_cast<const char*>(std::memchr(base + pos, '\r', lfAt - pos));
+            std::size_t end = lfAt;
+            if (cr != nullptr) {
+                end = static_cast<std::size_t>(cr - base);
+                const bool crlf = lf != nullptr && end + 1 == lfAt;
+                line.eol = crlf ? Eol::CrLf : Eol::Cr;
+                next = end + (crlf ? 2 : 1);
+            } else if (lf != nullptr) {
                 line.eol = Eol::Lf;
+                next = lfAt + 1;
             }
             line.raw = bytes.substr(pos, end - pos);
-            pos = nl + 1;
-            if (!newlineKnown) {
-                doc.newline_ = line.eol;
-                newlineKnown = true;
-            }
+        }
+        pos = next;
+        if (!newlineKnown && line.eol != Eol::None) {
+            doc.newline_ = line.eol;
+            newlineKnown = true;
         }
 
         std::string_view text = line.raw;
         if (doc.lines_.empty()) {
             text.remove_prefix(bom);
         }
-        if (doc.encoding_ == TextEncoding::ShiftJis && HasHighByte(text)) {
-            auto utf8 = codec.Cp932ToUtf8(text);
-            text = doc.Keep(utf8 ? std::move(*utf8) : ReplaceHighBytes(text));
+        if (doc.encoding_ == TextEncoding::ShiftJis && !IsValidUtf8(line.raw)) {
+            ++doc.nonUtf8Lines_;
+        }
+        if (wide || (doc.encoding_ == TextEncoding::ShiftJis && HasHighByte(text))) {
+            text = doc.Keep(doc.Decode(text, codec));
         }
         const auto lineIndex = static_cast<std::uint32_t>(doc.lines_.size());
         doc.lines_.push_back(line);
-
-        std::string_view t = TrimBlanks(text);
-        if (t.empty() || t.front() == ';') {
-            continue;
-        }
-        if (t.front() == '[') {
-            t.remove_prefix(1);
-            const std::string_view name = TrimBlanks(t.substr(0, t.find(']')));
-            Section& last = doc.sections_.back();
-            last.endLine = lineIndex;
-            last.endEntry = static_cast<std::uint32_t>(doc.entries_.size());
-            doc.index_.try_emplace(name, doc.sections_.size());
-            doc.sections_.push_back(
-                Section{name, lineIndex, 0, static_cast<std::uint32_t>(doc.entries_.size()), 0});
-            continue;
-        }
-        // Keys before the first section are never read, as on Windows.
-        if (doc.sections_.size() == 1) {
-            continue;
-        }
-        const std::size_t eq = t.find('=');
-        if (eq == std::string_view::npos) {
-            continue;
-        }
-        const std::string_view name = TrimBlanks(t.substr(0, eq));
-        if (!name.empty()) {
-            doc.entries_.push_back(Entry{name, Unquote(t.substr(eq + 1)), lineIndex});
-        }
+        doc.ParseLine(text, lineIndex);
     }
     Section& last = doc.sections_.back();
     last.endLine = static_cast<std::uint32_t>(doc.lines_.size());
@@ -262,8 +414,43 @@ IniFile IniFile::Parse(std::string_view input, TextCodec& codec) {
     return doc;
 }
 
+void IniFile::ParseLine(std::string_view text, std::uint32_t lineIndex) {
+    const std::string_view t = Trim(text);
+    if (t.empty()) {
+        return;
+    }
+    if (t.front() == '[') {
+        const std::size_t close = t.find(']');
+        // Without ']' the line is no header, just a line of the section before.
+        if (close != std::string_view::npos) {
+            const std::string_view name = Name(t.substr(1, close - 1));
+            Section& last = sections_.back();
+            last.endLine = lineIndex;
+            last.endEntry = static_cast<std::uint32_t>(entries_.size());
+            // "[]" opens a section that no name reaches: "" is the keys before the first one.
+            if (!name.empty()) {
+                index_.try_emplace(name, sections_.size());
+            }
+            sections_.push_back(
+                Section{name, lineIndex, 0, static_cast<std::uint32_t>(entries_.size()), 0});
+            return;
+        }
+    }
+    const std::size_t eq = t.find('=');
+    if (eq == std::string_view::npos) {
+        return;
+    }
+    const std::string_view name = Name(t.substr(0, eq));
+    const bool comment = !name.empty() && name.front() == ';';
+    entries_.push_back(Entry{name, Unquote(t.substr(eq + 1)), lineIndex, comment});
+}
+
 const IniFile::Section* IniFile::FindSection(std::string_view section) const {
-    auto it = index_.find(TrimBlanks(section));
+    section = Name(section);
+    if (section.empty()) {
+        return &sections_[0];
+    }
+    auto it = index_.find(section);
     return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
@@ -280,7 +467,7 @@ std::optional<std::string_view> IniFile::Find(std::string_view section,
     if (s == nullptr) {
         return std::nullopt;
     }
-    key = TrimBlanks(key);
+    key = Name(key);
     for (std::uint32_t i = s->firstEntry; i < s->endEntry; ++i) {
         if (FoldEqual{}(entries_[i].name, key)) {
             return entries_[i].value;
@@ -297,16 +484,46 @@ std::vector<std::string> IniFile::SectionNames() const {
     std::vector<std::string> names;
     names.reserve(sections_.size() - 1);
     for (std::size_t i = 1; i < sections_.size(); ++i) {
-        names.emplace_back(sections_[i].name);
+        if (!sections_[i].name.empty()) {
+            names.emplace_back(sections_[i].name);
+        }
     }
     return names;
 }
 
 std::optional<std::string> IniFile::Encode(std::string_view text, TextCodec& codec) const {
-    if (encoding_ == TextEncoding::Utf8 || !HasHighByte(text)) {
-        return std::string(text);
+    switch (encoding_) {
+        case TextEncoding::Utf16Le:
+            return Utf8ToUtf16Le(text);
+        case TextEncoding::ShiftJis:
+            if (HasHighByte(text)) {
+                return codec.Utf8ToCp932(text);
+            }
+            break;
+        case TextEncoding::Utf8:
+            break;
     }
-    return codec.Utf8ToCp932(text);
+    return std::string(text);
+}
+
+// Whether replacing `oldRaw` (empty for a new line) by `newRaw` keeps a Shift-JIS file
+// recognisable as such: a file that is valid UTF-8 reads as UTF-8, which gives its
+// non-ASCII bytes another meaning.
+bool IniFile::KeepsShiftJis(std::string_view oldRaw, std::string_view newRaw) const {
+    if (encoding_ != TextEncoding::ShiftJis) {
+        return true;
+    }
+    const std::size_t remaining = nonUtf8Lines_ - (IsValidUtf8(oldRaw) ? 0 : 1);
+    if (remaining > 0 || !IsValidUtf8(newRaw)) {
+        return true;
+    }
+    // Nothing that marks the file as Shift-JIS is left; only plain ASCII reads the same.
+    if (HasHighByte(newRaw)) {
+        return false;
+    }
+    return std::none_of(lines_.begin(), lines_.end(), [&](const Line& l) {
+        return l.raw.data() != oldRaw.data() && HasHighByte(l.raw);
+    });
 }
 
 void IniFile::InsertLine(std::size_t sectionIndex, std::uint32_t at, Line line) {
@@ -328,13 +545,17 @@ void IniFile::InsertLine(std::size_t sectionIndex, std::uint32_t at, Line line) 
 
 bool IniFile::Set(std::string_view section, std::string_view key, std::string_view value,
                   TextCodec& codec) {
-    section = TrimBlanks(section);
-    key = TrimBlanks(key);
-    if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
-        HasLineBreak(value) || section.find(']') != std::string_view::npos ||
+    section = Trim(section);
+    key = Trim(key);
+    if (section.empty() || key.empty() || HasLineBreakOrNul(section) || HasLineBreakOrNul(key) ||
+        HasLineBreakOrNul(value) || section.find(']') != std::string_view::npos ||
         key.find('=') != std::string_view::npos || key.front() == ';' || key.front() == '[' ||
         !IsValidUtf8(section) || !IsValidUtf8(key) || !IsValidUtf8(value)) {
         return false;
+    }
+    // Windows leaves the file alone as well when nothing changes.
+    if (auto current = Find(section, key); current && *current == value) {
+        return true;
     }
     const std::string stored = QuoteIfNeeded(value);
 
@@ -342,7 +563,7 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     if (it == index_.end()) {
         auto header = Encode("[" + std::string(section) + "]", codec);
         auto keyLine = Encode(std::string(key) + "=" + stored, codec);
-        if (!header || !keyLine) {
+        if (oddTail_ || !header || !keyLine || !KeepsShiftJis({}, *header + *keyLine)) {
             return false;
         }
         if (!lines_.empty() && lines_.back().eol == Eol::None) {
@@ -352,12 +573,16 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
         const std::string_view utf8 = Keep(std::string(key) + "=" + stored);
         const auto first = static_cast<std::uint32_t>(lines_.size());
         const auto firstEntry = static_cast<std::uint32_t>(entries_.size());
+        sections_.back().endLine = first;
+        sections_.back().endEntry = firstEntry;
+        nonUtf8Lines_ += (IsValidUtf8(*header) ? 0 : 1) + (IsValidUtf8(*keyLine) ? 0 : 1);
         lines_.push_back(Line{Keep(std::move(*header)), newline_});
         lines_.push_back(Line{Keep(std::move(*keyLine)), newline_});
-        entries_.push_back(
-            Entry{utf8.substr(0, key.size()), Unquote(utf8.substr(key.size() + 1)), first + 1});
+        entries_.push_back(Entry{utf8.substr(0, key.size()), Unquote(utf8.substr(key.size() + 1)),
+                                 first + 1, false});
         index_.emplace(name, sections_.size());
         sections_.push_back(Section{name, first, first + 2, firstEntry, firstEntry + 1});
+        MarkModified();
         return true;
     }
 
@@ -368,48 +593,73 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
         if (FoldEqual{}(e.name, key)) {
             const std::string text = std::string(e.name) + "=" + stored;
             auto line = Encode(text, codec);
-            if (!line) {
+            if (!line || !KeepsShiftJis(lines_[e.line].raw, *line)) {
                 return false;
+            }
+            if (encoding_ == TextEncoding::ShiftJis) {
+                nonUtf8Lines_ = nonUtf8Lines_ - (IsValidUtf8(lines_[e.line].raw) ? 0 : 1) +
+                                (IsValidUtf8(*line) ? 0 : 1);
+            }
+            // The half character at the end of a UTF-16 file goes with its line.
+            if (e.line + 1 == lines_.size()) {
+                oddTail_ = false;
             }
             const std::string_view utf8 = Keep(text);
             lines_[e.line].raw = Keep(std::move(*line));
             e.value = Unquote(utf8.substr(e.name.size() + 1));
+            MarkModified();
             return true;
         }
     }
 
+    // After the last key of the section (comments and other lines after it stay where they
+    // are, with whatever they describe), or right after the header.
+    std::uint32_t at = s.firstLine + 1;
+    for (std::uint32_t i = s.firstEntry; i < s.endEntry; ++i) {
+        if (!entries_[i].comment) {
+            at = std::max(at, entries_[i].line + 1);
+        }
+    }
     const std::string text = std::string(key) + "=" + stored;
     auto line = Encode(text, codec);
-    if (!line) {
+    if (!line || !KeepsShiftJis({}, *line) || (oddTail_ && at == lines_.size())) {
         return false;
     }
+    nonUtf8Lines_ += IsValidUtf8(*line) ? 0 : 1;
     const std::string_view utf8 = Keep(text);
-    std::uint32_t at = s.firstLine + 1;  // after the header
-    for (std::uint32_t i = s.firstEntry; i < s.endEntry; ++i) {
-        at = std::max(at, entries_[i].line + 1);
-    }
     InsertLine(sectionIndex, at, Line{Keep(std::move(*line)), newline_});
     const std::uint32_t entryAt = s.endEntry;
-    entries_.insert(entries_.begin() + entryAt,
-                    Entry{utf8.substr(0, key.size()), Unquote(utf8.substr(key.size() + 1)), at});
+    entries_.insert(
+        entries_.begin() + entryAt,
+        Entry{utf8.substr(0, key.size()), Unquote(utf8.substr(key.size() + 1)), at, false});
     s.endEntry++;
     for (std::size_t i = sectionIndex + 1; i < sections_.size(); ++i) {
         sections_[i].firstEntry++;
         sections_[i].endEntry++;
     }
+    MarkModified();
     return true;
+}
+
+void IniFile::MarkModified() {
+    modified_ = true;
+    // A Shift-JIS file left with plain ASCII only reads as UTF-8 from now on (KeepsShiftJis
+    // allows nothing else), and new text is written so.
+    if (encoding_ == TextEncoding::ShiftJis && nonUtf8Lines_ == 0) {
+        encoding_ = TextEncoding::Utf8;
+    }
 }
 
 std::string IniFile::Serialize() const {
     std::size_t total = 0;
     for (const Line& l : lines_) {
-        total += l.raw.size() + EolText(l.eol).size();
+        total += l.raw.size() + EolBytes(l.eol).size();
     }
     std::string out;
     out.reserve(total);
     for (const Line& l : lines_) {
         out += l.raw;
-        out += EolText(l.eol);
+        out += EolBytes(l.eol);
     }
     return out;
 }

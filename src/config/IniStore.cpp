@@ -58,6 +58,12 @@ bool IniStore::WriteKeys(std::string_view section,
             return false;
         }
     }
+    // Nothing to change: the file is not rewritten and keeps its time stamp;
+    // what an interrupted write left beside it still goes.
+    if (!loaded.file.Modified()) {
+        files_->RemoveLeftovers(path);
+        return true;
+    }
     return files_->ReplaceFile(path, loaded.file.Serialize());
 }
 

@@ -39,9 +39,10 @@ public:
 
     // Reads and parses the file once (`fileName` empty: the INI path).
     LoadedIni Load(std::string_view fileName = "");
-    // Sets one value: reads the file, changes the value and replaces the file atomically.
-    // False when the file exists but cannot be read, the value cannot be stored (see
-    // IniFile::Set), or the file cannot be written; the old file is then unchanged.
+    // Sets one value: reads the file, changes the value and replaces the file atomically;
+    // when the key already has the value, the file is left as it is. False when the file
+    // exists but cannot be read, the value cannot be stored (see IniFile::Set), or the file
+    // cannot be written; the old file is then unchanged.
     bool Write(std::string_view section, std::string_view key, std::string_view value,
                std::string_view fileName = "");
     // Sets several keys of one section, in the order given, with one replacement of the file:

@@ -29,13 +29,19 @@ struct GlobalState {
 // Bits per report ID for one report type.
 using BitsById = std::map<std::uint32_t, std::uint64_t>;
 
+// Adds item bits to a report's total; a descriptor of absurd sizes saturates
+// instead of wrapping round to a small, plausible length.
+void AddBits(std::uint64_t& total, std::uint64_t bits) {
+    total = bits > UINT64_MAX - total ? UINT64_MAX : total + bits;
+}
+
 std::int32_t LongestReport(const BitsById& bits) {
     if (bits.empty()) {
         return 0;
     }
     std::uint64_t longest = 0;
     for (const auto& [id, count] : bits) {
-        longest = std::max(longest, (count + 7) / 8);
+        longest = std::max(longest, count / 8 + (count % 8 != 0 ? 1 : 0));
     }
     // One byte for the report ID, also for unnumbered reports, as Windows counts.
     return static_cast<std::int32_t>(std::min<std::uint64_t>(longest + 1, INT32_MAX));
@@ -81,13 +87,13 @@ std::optional<ReportLengths> ParseReportLengths(std::span<const std::uint8_t> de
         const std::uint64_t bits = static_cast<std::uint64_t>(state.reportSize) * state.reportCount;
         switch (prefix & 0xFC) {
             case kMainInput:
-                input[state.reportId] += bits;
+                AddBits(input[state.reportId], bits);
                 break;
             case kMainOutput:
-                output[state.reportId] += bits;
+                AddBits(output[state.reportId], bits);
                 break;
             case kMainFeature:
-                feature[state.reportId] += bits;
+                AddBits(feature[state.reportId], bits);
                 break;
             case kGlobalReportSize:
                 state.reportSize = value;

@@ -45,7 +45,9 @@ bool clsHidDirect::Connect(std::int32_t nVendorID, std::int32_t nDeviceID) {
         // receiver still connects.
         const std::optional<HidCaps> caps = device->GetCaps();
         if (!caps || caps->OutputReportByteLength < kMinOutputReportLength ||
-            caps->InputReportByteLength < kMinInputReportLength) {
+            caps->InputReportByteLength < kMinInputReportLength ||
+            caps->OutputReportByteLength > kMaxReportLength ||
+            caps->InputReportByteLength > kMaxReportLength) {
             continue;
         }
         mDevice = std::move(device);

@@ -23,6 +23,10 @@ public:
     // Shortest reports (report ID included) that carry the command and reply frames.
     static constexpr std::int32_t kMinOutputReportLength = 4;
     static constexpr std::int32_t kMinInputReportLength = 19;
+    // Longest report taken (the largest a HID report can be through the
+    // kernel's hidraw); a device claiming more is not the receiver, and every
+    // transfer would allocate its whole length.
+    static constexpr std::int32_t kMaxReportLength = 16384;
 
     // Uses `port` for every device access; `port` must outlive this object.
     explicit clsHidDirect(HidPort& port);

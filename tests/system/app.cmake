@@ -64,3 +64,11 @@ if(QUORVANE_LINUX)
             ${CMAKE_CURRENT_BINARY_DIR}/app_overwrite_output)
   set_tests_properties(quorvane_system_overwrite_question_ja PROPERTIES TIMEOUT 60)
 endif()
+
+# A FIFO, a device, a folder or a link to a FIFO as the configuration file is
+# refused at once and left alone.
+if(QUORVANE_LINUX)
+  add_test(NAME quorvane_system_config_refusal
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/app_config_refusal_test.sh $<TARGET_FILE:quorvane>)
+  set_tests_properties(quorvane_system_config_refusal PROPERTIES TIMEOUT 60)
+endif()

@@ -120,14 +120,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (loaded.status == qv::ReadStatus::Error) {
-        std::fprintf(stderr, "quorvane-inicheck: %s: cannot be read\n", file.c_str());
+        const auto why = qv::CheckConfigPath(file);
+        std::fprintf(stderr, "quorvane-inicheck: %s\n",
+                     why ? why->c_str() : (file + ": cannot be read").c_str());
         return 1;
     }
     const qv::IniFile& ini = loaded.file;
 
     std::printf("File: %s (%s, %s line ends)\n\n", file.c_str(),
-                ini.Encoding() == qv::TextEncoding::Utf8 ? "UTF-8" : "Shift-JIS (code page 932)",
-                ini.NewLine() == "\r\n" ? "CRLF" : "LF");
+                std::string(qv::EncodingName(ini.Encoding())).c_str(),
+                ini.NewLine() == "\r\n" ? "CRLF" : (ini.NewLine() == "\r" ? "CR" : "LF"));
 
     const auto wct = ini.Find("General", "WindowChangeTime");
     const int index =

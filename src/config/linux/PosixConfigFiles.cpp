@@ -9,40 +9,90 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
 #include "common/DebugLog.h"
+#include "common/posix/UniqueFd.h"
 
 namespace qv {
 namespace {
 
-// Closes the descriptor when the scope ends, unless released.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0 && ::close(fd_) != 0) {
-            DebugLogErrno("close", errno);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now and reports the result (close can report a failed delayed write).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
 std::string ParentOf(const std::string& path) {
     std::string parent = std::filesystem::path(path).parent_path().string();
     return parent.empty() ? std::string(".") : parent;
+}
+
+// What a file that is not a regular file is, in words for the user.
+std::string KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISCHR(mode)) {
+        return "a character device";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO (named pipe)";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "not a regular file";
+}
+
+// Where a path leads once its symbolic links are followed, found with lstat and readlink
+// only: nothing is opened, so a FIFO or a device at the end is not touched.
+struct Resolved {
+    std::string path;     // the path itself, or the file its links finally name
+    bool exists = false;  // whether `path` exists (then `st` describes it)
+    struct stat st {};
+    int error = 0;  // errno when the path cannot be followed (ELOOP, EACCES, ENOTDIR, ...)
+};
+
+Resolved Resolve(const std::string& start) {
+    Resolved r;
+    r.path = start;
+    // The same limit as the kernel's for a chain of links.
+    for (int hops = 0; hops <= 40; ++hops) {
+        if (::lstat(r.path.c_str(), &r.st) != 0) {
+            r.error = errno == ENOENT ? 0 : errno;
+            return r;
+        }
+        if (!S_ISLNK(r.st.st_mode)) {
+            r.exists = true;
+            return r;
+        }
+        std::vector<char> buf(static_cast<std::size_t>(PATH_MAX) + 1);
+        const ssize_t n = ::readlink(r.path.c_str(), buf.data(), buf.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= buf.size()) {
+            r.error = n < 0 ? errno : ENAMETOOLONG;
+            return r;
+        }
+        const std::string target(buf.data(), static_cast<std::size_t>(n));
+        r.path = (target.front() == '/') ? target : ParentOf(r.path) + "/" + target;
+    }
+    r.error = ELOOP;
+    return r;
+}
+
+// Why the file `r` leads to cannot be the configuration file, or nullopt when it can.
+std::optional<std::string> Refusal(const std::string& path, const Resolved& r) {
+    if (r.error != 0) {
+        return path + " cannot be used as the configuration file: " + std::strerror(r.error);
+    }
+    if (!r.exists || S_ISREG(r.st.st_mode)) {
+        return std::nullopt;
+    }
+    const std::string what = KindOf(r.st.st_mode);
+    if (r.path != path) {
+        return path + " is a symbolic link to " + r.path + ", which is " + what +
+               ", not a regular file";
+    }
+    return path + " is " + what + ", not a regular file";
 }
 
 // mkdir -p; created folders get 0700, as the per-user configuration folder should.
@@ -81,76 +131,124 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// Writes `bytes` into a new temporary file beside `target` and makes it durable; returns
-// its path, or empty on failure (nothing left behind).
-std::string WriteTemporary(const std::string& target, std::string_view bytes,
-                           const struct stat* old) {
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        // 0666 lets the umask decide for a new file; an old file's mode is copied below.
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            DebugLogErrno("open(" + tmp + ")", errno);
-            return {};
+// Creates the temporary file `tmp` (never following a link, never taking over a file
+// someone else has open for writing under another name), writes `bytes` into it and makes
+// it durable; false on failure, with nothing left behind.
+bool WriteTemporary(const std::string& tmp, std::string_view bytes, const struct stat* old) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
+    // 0666 lets the umask decide for a new file; an old file's mode is copied below.
+    UniqueFd file(::open(tmp.c_str(), kFlags, 0666));
+    if (!file.Valid() && errno == EEXIST) {
+        // A write that was killed left it: only this program writes here, and only one
+        // instance of it runs per user.
+        if (::unlink(tmp.c_str()) != 0 && errno != ENOENT) {
+            DebugLogErrno("unlink(" + tmp + ")", errno);
+            return false;
         }
+        file.Reset(::open(tmp.c_str(), kFlags, 0666));
     }
-    if (fd < 0) {
-        DebugLog("no free temporary name beside " + target);
-        return {};
+    if (!file.Valid()) {
+        DebugLogErrno("open(" + tmp + ")", errno);
+        return false;
     }
-    Fd file(fd);
     bool ok = true;
     if (old != nullptr) {
-        if (::fchmod(fd, old->st_mode & 07777) != 0) {
+        if (::fchmod(file.Get(), old->st_mode & 07777) != 0) {
             DebugLogErrno("fchmod", errno);
             ok = false;
         }
         if (ok && (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) &&
-            ::fchown(fd, old->st_uid, old->st_gid) != 0) {
+            ::fchown(file.Get(), old->st_uid, old->st_gid) != 0) {
             // Not fatal: the file stays readable by whoever wrote it.
             DebugLogErrno("fchown", errno);
         }
     }
-    ok = ok && WriteAll(fd, bytes);
-    if (ok && ::fsync(fd) != 0) {
+    ok = ok && WriteAll(file.Get(), bytes);
+    // fsync reports what a delayed write failed on, so the close after it has nothing left
+    // to report.
+    if (ok && ::fsync(file.Get()) != 0) {
         DebugLogErrno("fsync", errno);
         ok = false;
     }
-    if (!file.Close() && ok) {
-        DebugLogErrno("close", errno);
-        ok = false;
+    file.Reset();
+    if (!ok && ::unlink(tmp.c_str()) != 0) {
+        DebugLogErrno("unlink(" + tmp + ")", errno);
     }
-    if (!ok) {
-        if (::unlink(tmp.c_str()) != 0) {
-            DebugLogErrno("unlink(" + tmp + ")", errno);
-        }
-        return {};
-    }
-    return tmp;
+    return ok;
 }
 
 }  // namespace
 
+std::string TemporaryPathFor(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    return target.substr(0, nameAt) + "." + target.substr(nameAt) + ".tmp";
+}
+
+std::optional<std::string> CheckConfigPath(const std::string& path) {
+    return Refusal(path, Resolve(path));
+}
+
+namespace {
+
+void RemoveTemporaryOf(const std::string& resolvedPath) {
+    const std::string tmp = TemporaryPathFor(resolvedPath);
+    if (::unlink(tmp.c_str()) == 0) {
+        DebugLog("removed " + tmp + ", left by an interrupted write");
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        DebugLogErrno("unlink(" + tmp + ")", errno);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> PrepareConfigPath(const std::string& given) {
+    const std::string path = given.empty() ? PosixConfigFiles().DefaultIniPath() : given;
+    const Resolved r = Resolve(path);
+    if (auto why = Refusal(path, r)) {
+        return why;
+    }
+    RemoveTemporaryOf(r.path);
+    return std::nullopt;
+}
+
+void PosixConfigFiles::RemoveLeftovers(const std::string& path) {
+    const Resolved r = Resolve(path);
+    if (!Refusal(path, r)) {
+        RemoveTemporaryOf(r.path);
+    }
+}
+
 ReadStatus PosixConfigFiles::ReadFile(const std::string& path, std::string& bytes) {
     bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // Look before opening: opening a FIFO waits for a writer, opening a device can do
+    // anything. The descriptor is checked again, in case the path changed in between.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
+            return ReadStatus::NotFound;
+        }
+        DebugLogErrno("stat(" + path + ")", errno);
+        return ReadStatus::Error;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        DebugLog("not reading " + path + ": it is " + KindOf(st.st_mode));
+        return ReadStatus::Error;
+    }
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!file.Valid()) {
+        if (errno == ENOENT) {
             return ReadStatus::NotFound;
         }
         DebugLogErrno("open(" + path + ")", errno);
         return ReadStatus::Error;
     }
-    Fd file(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(file.Get(), &st) != 0) {
         DebugLogErrno("fstat(" + path + ")", errno);
         return ReadStatus::Error;
     }
-    if (S_ISDIR(st.st_mode)) {
-        DebugLog(path + " is a folder");
+    if (!S_ISREG(st.st_mode)) {
+        DebugLog("not reading " + path + ": it is " + KindOf(st.st_mode));
         return ReadStatus::Error;
     }
     if (st.st_size > 0) {
@@ -158,7 +256,7 @@ ReadStatus PosixConfigFiles::ReadFile(const std::string& path, std::string& byte
     }
     char buf[65536];
     while (true) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const ssize_t n = ::read(file.Get(), buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -176,29 +274,19 @@ ReadStatus PosixConfigFiles::ReadFile(const std::string& path, std::string& byte
 }
 
 bool PosixConfigFiles::ReplaceFile(const std::string& path, std::string_view bytes) {
-    // Replace a symbolic link's target, not the link.
-    std::string target = path;
-    struct stat lst {};
-    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved) != nullptr) {
-            target = resolved;
-        } else {
-            DebugLogErrno("realpath(" + path + ")", errno);
-        }
+    // A symbolic link stays: the file it leads to is replaced, in that file's folder.
+    const Resolved r = Resolve(path);
+    if (auto why = Refusal(path, r)) {
+        DebugLog("not writing: " + *why);
+        return false;
     }
+    const std::string& target = r.path;
     const std::string dir = ParentOf(target);
     if (!MakeFolders(dir)) {
         return false;
     }
-    struct stat old {};
-    const bool hadOld = ::stat(target.c_str(), &old) == 0;
-    if (hadOld && S_ISDIR(old.st_mode)) {
-        DebugLog(target + " is a folder");
-        return false;
-    }
-    const std::string tmp = WriteTemporary(target, bytes, hadOld ? &old : nullptr);
-    if (tmp.empty()) {
+    const std::string tmp = TemporaryPathFor(target);
+    if (!WriteTemporary(tmp, bytes, r.exists ? &r.st : nullptr)) {
         return false;
     }
     if (::rename(tmp.c_str(), target.c_str()) != 0) {
@@ -210,14 +298,11 @@ bool PosixConfigFiles::ReplaceFile(const std::string& path, std::string_view byt
     }
     // The rename is done; syncing the folder makes it survive a power cut. A failure here
     // leaves a complete file either way, so it is only logged.
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd < 0) {
+    UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.Valid()) {
         DebugLogErrno("open(" + dir + ")", errno);
-    } else {
-        Fd folder(dfd);
-        if (::fsync(dfd) != 0) {
-            DebugLogErrno("fsync(" + dir + ")", errno);
-        }
+    } else if (::fsync(folder.Get()) != 0) {
+        DebugLogErrno("fsync(" + dir + ")", errno);
     }
     return true;
 }

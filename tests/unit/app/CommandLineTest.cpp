@@ -37,6 +37,23 @@ TEST(CommandLine, ValuesSeparateOrAttached) {
     EXPECT_EQ(r.options.tab, 1);
 }
 
+TEST(CommandLine, BackendNamesOneOfTheLinuxKeystrokeBackends) {
+    EXPECT_TRUE(Parse({}).options.keysBackend.empty());
+    for (const char* name : {"x11", "sway", "wlroots", "uinput"}) {
+        const auto r = Parse({"--backend", name});
+        ASSERT_EQ(r.action, CommandLineResult::Action::Run) << name;
+        EXPECT_EQ(r.options.keysBackend, name);
+    }
+    EXPECT_EQ(Parse({"--backend=sway"}).options.keysBackend, "sway");
+    EXPECT_EQ(Parse({"--ba", "uinput"}).options.keysBackend, "uinput");
+    const auto wrong = Parse({"--backend", "gnome"});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(wrong.error.find("invalid argument 'gnome' for '--backend'"), std::string::npos);
+    EXPECT_EQ(Parse({"--backend", "X11"}).exitCode, 2);  // names are written as listed
+    EXPECT_EQ(Parse({"--backend"}).exitCode, 2);
+    EXPECT_NE(UsageText("quorvane").find("--backend NAME"), std::string::npos);
+}
+
 TEST(CommandLine, SimulatorTakesItsSocketOnlyAttached) {
     // An optional value must be attached, so a following word is not swallowed.
     const auto r = Parse({"--simulator", "extra"});

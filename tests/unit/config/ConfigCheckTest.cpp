@@ -1,5 +1,6 @@
 // Problems the checker reports, and the quorvane-inicheck tool's output and exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -133,6 +134,8 @@ TEST(InicheckToolTest, ExitStatus) {
     test::TempDir dir;
     EXPECT_EQ(RunTool(dir.File("missing.ini")).status, 1);
     EXPECT_EQ(RunTool(dir.path().string()).status, 1);  // a folder cannot be read
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(RunTool(dir.File("fifo")).status, 1);  // nor a FIFO, which is not even opened
     EXPECT_EQ(RunTool("a.ini b.ini").status, 2);
     EXPECT_EQ(RunTool("--bogus").status, 2);
     EXPECT_EQ(RunTool("--help").status, 0);
@@ -140,6 +143,10 @@ TEST(InicheckToolTest, ExitStatus) {
     const ToolRun empty = RunTool(dir.File("empty.ini"));
     EXPECT_EQ(empty.status, 0);
     EXPECT_NE(empty.out.find("No problems found."), std::string::npos);
+    test::WriteBytes(dir.File("wide.ini"), std::string("\xFF\xFE[\0S\0]\0\r\0", 10));
+    const ToolRun wide = RunTool(dir.File("wide.ini"));
+    EXPECT_EQ(wide.status, 0);
+    EXPECT_NE(wide.out.find("(UTF-16LE, CR line ends)"), std::string::npos) << wide.out;
 }
 
 }  // namespace

@@ -49,11 +49,14 @@ TEST_F(IniFileTest, BlanksTrimmedAndMatchingQuotesRemoved) {
     EXPECT_EQ(*f.Get("General", "empty"), "");
 }
 
-TEST_F(IniFileTest, CommentsPreambleAndLinesWithoutEqualsAreNotKeys) {
+TEST_F(IniFileTest, CommentsPreambleAndLinesWithoutEqualsAreNotKeysOfTheSection) {
     IniFile f = Parse("early=1\n[S]\n;hidden=2\n  ; also=3\njunk line\nreal=4\n");
     EXPECT_FALSE(f.Get("S", "early").has_value());
-    EXPECT_FALSE(f.Get("S", ";hidden").has_value());
+    EXPECT_EQ(f.Get("", "early"), "1");
+    // A comment line is found only by its whole name, ';' included.
+    EXPECT_EQ(f.Get("S", ";hidden"), "2");
     EXPECT_FALSE(f.Get("S", "hidden").has_value());
+    EXPECT_FALSE(f.Get("S", "also").has_value());
     EXPECT_FALSE(f.Get("S", "junk line").has_value());
     EXPECT_EQ(f.Get("S", "real"), "4");
     EXPECT_TRUE(f.HasSection("s"));
@@ -102,6 +105,10 @@ TEST_F(IniFileTest, MissingKeyGoesAfterTheLastKeyOfItsSection) {
     IniFile g = Parse("[Empty]\n; note\n[Next]\n");
     ASSERT_TRUE(g.Set("Empty", "k", "v", codec_));
     EXPECT_EQ(g.Serialize(), "[Empty]\nk=v\n; note\n[Next]\n");
+    // A comment that looks like a key is no anchor either.
+    IniFile h = Parse("[S]\na=1\n; b=2\n[T]\n");
+    ASSERT_TRUE(h.Set("S", "c", "3", codec_));
+    EXPECT_EQ(h.Serialize(), "[S]\na=1\nc=3\n; b=2\n[T]\n");
 }
 
 TEST_F(IniFileTest, MissingSectionIsAppendedAtTheEnd) {

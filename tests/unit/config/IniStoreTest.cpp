@@ -73,6 +73,16 @@ TEST(IniStoreTest, WrittenValuesAreStrippedOfSpaces) {
     EXPECT_EQ(ReadBytes(path), "[Remote1]\r\nComment=\r\n");
 }
 
+TEST(IniStoreTest, WriteAfterAHeaderEndedByALoneCrIsReadBack) {
+    TempDir dir;
+    const std::string path = dir.File("Quorvane.ini");
+    WriteBytes(path, "[General]\nWindowChangeTime=1\n[HID\r");
+    IniStore store = MakeStore(path);
+    ASSERT_TRUE(IniWrite(store, "HID", "VendorID", "&H1234"));
+    EXPECT_EQ(IniRead(store, "HID", "VendorID", "none"), "&H1234");
+    EXPECT_EQ(IniRead(store, "General", "WindowChangeTime", ""), "1");
+}
+
 TEST(IniStoreTest, LongValueSurvivesAWriteReadCycleInFull) {
     TempDir dir;
     IniStore store = MakeStore(dir.File("Quorvane.ini"));

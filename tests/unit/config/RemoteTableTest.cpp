@@ -48,6 +48,13 @@ TEST_F(RemoteTableTest, PulseOfOnlySpacesEndsLoading) {
     EXPECT_EQ(Load("[Remote1]\nComment=no pulse\n[Remote2]\nPulse=12\n"), 1);
 }
 
+TEST_F(RemoteTableTest, SlotInAFileCutAfterItsLastCrFires) {
+    // A CRLF file cut between the last CR and LF: the CR still ends the line.
+    EXPECT_EQ(Load("[Remote1]\r\nPulse=5,120,7\r\n[Remote2]\r\nPulse=5,120,8\r"), 3);
+    EXPECT_EQ(table_.Match(5, 120, 7), 1);
+    EXPECT_EQ(table_.Match(5, 120, 8), 2);
+}
+
 TEST_F(RemoteTableTest, FieldsAreReadTrimmedAndRounded) {
     Load(
         "[Remote1]\n"

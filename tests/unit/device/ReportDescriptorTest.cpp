@@ -117,6 +117,14 @@ TEST(ReportDescriptor, FourByteItemDataAndEmptyDescriptor) {
     EXPECT_FALSE(empty.Numbered);
 }
 
+TEST(ReportDescriptor, AbsurdSizesSaturateInsteadOfWrappingToASmallLength) {
+    // Report size and count of 2^31 each, four inputs: 2^64 bits, which a
+    // plain 64-bit sum wraps to 0 (then one 8-bit input makes it 2 bytes).
+    const Bytes d = {0x77, 0x00, 0x00, 0x00, 0x80, 0x97, 0x00, 0x00, 0x00, 0x80, 0x81, 0x00,
+                     0x81, 0x00, 0x81, 0x00, 0x81, 0x00, 0x75, 0x08, 0x95, 0x01, 0x81, 0x00};
+    EXPECT_EQ(Parse(d).Input, INT32_MAX);
+}
+
 TEST(ReportDescriptor, MalformedDescriptorsAreRefused) {
     EXPECT_FALSE(ParseReportLengths(Bytes{0x75, 0x08, 0x96, 0x10}).has_value());  // cut item
     EXPECT_FALSE(ParseReportLengths(Bytes{0xFE, 0x05, 0xF0, 0x00}).has_value());  // cut long item

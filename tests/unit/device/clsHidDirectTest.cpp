@@ -115,6 +115,16 @@ TEST(clsHidDirect, MatchWithoutCapabilitiesIsNotTakenAndLeavesNoPath) {
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw1");
 }
 
+TEST(clsHidDirect, ReportsLongerThanAnyHidReportAreNotTaken) {
+    FakeHidPort port;
+    port.Add("/dev/hidraw0", 0x1234, 0x0001, INT32_MAX, 65);
+    port.Add("/dev/hidraw1", 0x1234, 0x0001, 65, clsHidDirect::kMaxReportLength + 1);
+    port.Add("/dev/hidraw2", 0x1234, 0x0001, clsHidDirect::kMaxReportLength, 4);
+    clsHidDirect hid(port);
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw2");
+}
+
 TEST(clsHidDirect, ReportsTooShortForTheFramesAreNotTaken) {
     FakeHidPort port;
     auto& shortOut = port.Add("/dev/hidraw0", 0x1234, 0x0001, 65, 3);

@@ -1,0 +1,323 @@
+// The program itself on headless sway: quorvane --simulator, running natively
+// on Wayland, with the quorvane-sim daemon. A simulated button press must end
+// as the slot's keys in a Wayland client (or an X client under XWayland) and
+// the window that was in front must be in front again; with waybar's tray and
+// a session bus, the tray icon is registered. Runs inside with-sway.sh.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "SwaySession.h"
+
+namespace qv::wayland {
+namespace {
+
+using namespace test;
+
+// Everything of the program's debug log that matters here arrives within
+// seconds; the bound is for a loaded machine.
+constexpr auto kProgramBound = 20s;
+
+bool WaitForText(const std::string& path, const std::string& text,
+                 SteadyTime::duration bound = kProgramBound) {
+    return WaitUntil([&] { return ReadAll(path).find(text) != std::string::npos; }, bound);
+}
+
+std::size_t Count(const std::string& haystack, const std::string& needle) {
+    std::size_t n = 0;
+    for (std::size_t at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + needle.size())) {
+        ++n;
+    }
+    return n;
+}
+
+// The simulator daemon on a socket of its own.
+class Simulator {
+public:
+    Simulator() : socket_(WorkDir() + "/sim.sock"), log_(WorkDir() + "/sim.log") {
+        process_ = std::make_unique<Process>(
+            std::vector<std::string>{QV_SIM, "serve", "--socket", socket_}, log_);
+        EXPECT_TRUE(WaitForText(log_, "ready")) << ReadAll(log_);
+    }
+    const std::string& Socket() const { return socket_; }
+    void Press(int a, int b, int c) {
+        EXPECT_EQ(Run({QV_SIM, "--socket", socket_, "press", std::to_string(a), std::to_string(b),
+                       std::to_string(c)},
+                      WorkDir() + "/sim-press.log"),
+                  0);
+    }
+
+private:
+    std::string socket_;
+    std::string log_;
+    std::unique_ptr<Process> process_;
+};
+
+// The program with a configuration of slots, its debug log in a file.
+class Program {
+public:
+    Program(const Simulator& sim, const std::vector<std::string>& iniLines,
+            const std::vector<std::string>& env = {})
+        : ini_(WorkDir() + "/Quorvane.ini"), log_(WorkDir() + "/quorvane.log") {
+        {
+            std::ofstream out(ini_, std::ios::trunc);
+            for (const std::string& line : iniLines) {
+                out << line << "\r\n";
+            }
+        }
+        std::vector<std::string> fullEnv = {"QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"};
+        fullEnv.insert(fullEnv.end(), env.begin(), env.end());
+        process_ = std::make_unique<Process>(
+            std::vector<std::string>{QV_PROGRAM, "--simulator=" + sim.Socket(), "--config", ini_,
+                                     "--debug"},
+            log_, fullEnv);
+        EXPECT_TRUE(WaitForText(log_, "start-up done")) << ReadAll(log_);
+    }
+    ~Program() { EXPECT_EQ(process_->End(), 0) << "the program did not end cleanly"; }
+
+    const std::string& LogPath() const { return log_; }
+    std::string Log() const { return ReadAll(log_); }
+    pid_t Pid() const { return process_->Pid(); }
+
+private:
+    std::string ini_;
+    std::string log_;
+    std::unique_ptr<Process> process_;
+};
+
+class ProgramOnSway : public ::testing::Test {
+protected:
+    std::unique_ptr<Target> Start(ClientKind kind, const std::string& stem) {
+        auto target = std::make_unique<Target>(kind, UniqueName(stem));
+        EXPECT_TRUE(
+            WaitUntil([&] { return target->Ready() && sway_.ViewOf(target->Name()); }, kStartBound))
+            << target->Name() << " did not come up";
+        return target;
+    }
+
+    void Focus(const Target& target) {
+        ASSERT_TRUE(sway_.Command("[con_id=" + std::to_string(sway_.ViewOf(target.Name())->id) +
+                                  "] focus"));
+        ASSERT_TRUE(WaitUntil([&] { return sway_.ViewOf(target.Name())->focused; }, kLogBound));
+    }
+
+    bool Focused(const Target& target) {
+        const auto view = sway_.ViewOf(target.Name());
+        return view && view->focused;
+    }
+
+    Sway sway_;
+};
+
+// Once as sway (its IPC), once as another wlroots compositor would be seen
+// (no $SWAYSOCK for the program: the foreign-toplevel window list).
+class ProgramDispatch : public ProgramOnSway, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ProgramDispatch, PressedButtonsSendTheirKeysToTheirWindowsAndTheFocusComesBack) {
+    const bool otherWlroots = GetParam();
+    Simulator sim;
+    auto user = Start(ClientKind::Native, "User");
+    auto native = Start(ClientKind::Native, "Native");
+    auto x = Start(ClientKind::X, "X");
+    auto hidden = Start(ClientKind::Native, "Hidden");
+    ASSERT_TRUE(sway_.Command("[con_id=" + std::to_string(sway_.ViewOf(hidden->Name())->id) +
+                              "] move scratchpad"));
+    ASSERT_NO_FATAL_FAILURE(Focus(*user));
+
+    std::string lowerNative = native->Name();
+    std::transform(lowerNative.begin(), lowerNative.end(), lowerNative.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    Program program(sim,
+                    {"[General]",
+                     "WindowChangeTime=0",
+                     "[Remote1]",
+                     "Pulse=12,34,56",
+                     "Comment=to native",
+                     "AdjustTime=0",
+                     "WindowName=" + lowerNative,  // ASCII case is ignored
+                     "KeyList=D[SHIFT], DA, UA, U[SHIFT], D[KANJI], U[KANJI], D[CTRL], DC, "
+                     "UC, U[CTRL]",
+                     "[Remote2]",
+                     "Pulse=12,34,57",
+                     "Comment=to x",
+                     "AdjustTime=0",
+                     "WindowName=" + x->Name(),
+                     "KeyList=DB, UB, D[RETURN], U[RETURN]",
+                     "[Remote3]",
+                     "Pulse=12,34,58",
+                     "Comment=to hidden",
+                     "AdjustTime=0",
+                     "WindowName=" + hidden->Name(),
+                     "KeyList=DZ, UZ",
+                     "[Remote4]",
+                     "Pulse=12,34,59",
+                     "Comment=to the front",
+                     "AdjustTime=0",
+                     "KeyList=D[F5], U[F5]"},
+                    {otherWlroots ? "SWAYSOCK=" : "QV_SWAY=1"});
+    EXPECT_NE(program.Log().find(otherWlroots ? "keys: session: wlroots (virtual keyboard, "
+                                                "foreign-toplevel window list)"
+                                              : "keys: session: sway (virtual keyboard, sway IPC)"),
+              std::string::npos)
+        << program.Log();
+
+    sim.Press(12, 34, 56);
+    ASSERT_TRUE(WaitForKeys(*native, 10)) << program.Log();
+    EXPECT_EQ(Describe(native->Keys()),
+              (std::vector<std::string>{"press Shift_L", "press A", "release A", "release Shift_L",
+                                        "press Kanji", "release Kanji", "press Control_L",
+                                        "press c", "release c", "release Control_L"}));
+    EXPECT_TRUE(native->FocusedBeforeKey(0));
+    EXPECT_TRUE(WaitUntil([&] { return Focused(*user); }, kLogBound))
+        << "the focus did not come back";
+
+    sim.Press(12, 34, 57);
+    ASSERT_TRUE(WaitForKeys(*x, 4)) << program.Log();
+    EXPECT_EQ(Describe(x->Keys()),
+              (std::vector<std::string>{"press b", "release b", "press Return", "release Return"}));
+    EXPECT_TRUE(x->FocusedBeforeKey(0));
+    EXPECT_TRUE(WaitUntil([&] { return Focused(*user); }, kLogBound));
+
+    // sway takes no minimise request through the window list: the scratchpad
+    // counts as minimised through its IPC only.
+    if (!otherWlroots) {
+        sim.Press(12, 34, 58);
+        ASSERT_TRUE(WaitForKeys(*hidden, 2)) << program.Log();
+        EXPECT_EQ(Describe(hidden->Keys()), (std::vector<std::string>{"press z", "release z"}));
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                const auto view = sway_.ViewOf(hidden->Name());
+                return view && view->inScratchpad;
+            },
+            kLogBound))
+            << "the scratchpad target did not go back to the scratchpad";
+        EXPECT_TRUE(WaitUntil([&] { return Focused(*user); }, kLogBound));
+    }
+
+    // No window named: the keys go to the window in front.
+    sim.Press(12, 34, 59);
+    ASSERT_TRUE(WaitForKeys(*user, 2)) << program.Log();
+    EXPECT_EQ(Describe(user->Keys()), (std::vector<std::string>{"press F5", "release F5"}));
+    EXPECT_EQ(native->Keys().size(), 10u);
+    EXPECT_EQ(x->Keys().size(), 4u);
+    EXPECT_EQ(hidden->Keys().size(), otherWlroots ? 0u : 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, ProgramDispatch, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "wlroots" : "sway"; });
+
+// From the simulator's press to the first key in the target, with the window
+// switch of a slot and no switch pause: the program polls every 50 ms, so
+// most of it is the wait for the next poll.
+TEST_F(ProgramOnSway, PressToKeyLatency) {
+    Simulator sim;
+    auto user = Start(ClientKind::Native, "User");
+    auto target = Start(ClientKind::Native, "Latency");
+    ASSERT_NO_FATAL_FAILURE(Focus(*user));
+    Program program(
+        sim, {"[General]", "WindowChangeTime=0", "[Remote1]", "Pulse=12,34,60", "Comment=latency",
+              "AdjustTime=0", "WindowName=" + target->Name(), "KeyList=DL, UL"});
+    constexpr int kPresses = 12;
+    std::vector<long long> latencies;
+    for (int i = 0; i < kPresses; ++i) {
+        const long long pressed = NowMicros();
+        sim.Press(12, 34, 60);
+        ASSERT_TRUE(WaitForKeys(*target, static_cast<std::size_t>(2 * (i + 1))))
+            << "press " << i << "\n"
+            << program.Log();
+        latencies.push_back(target->Keys()[static_cast<std::size_t>(2 * i)].time - pressed);
+        ASSERT_TRUE(WaitUntil([&] { return Focused(*user); }, kLogBound));
+    }
+    EXPECT_EQ(Count(program.Log(), "receive-list: latency"), static_cast<std::size_t>(kPresses));
+    std::sort(latencies.begin(), latencies.end());
+    Figure("program on sway: press -> first key in the Wayland client over " +
+           std::to_string(kPresses) + " presses: min " + std::to_string(latencies.front()) +
+           " us, median " + std::to_string(latencies[latencies.size() / 2]) + " us, max " +
+           std::to_string(latencies.back()) + " us");
+}
+
+// --backend uinput where /dev/uinput cannot be written: the program says
+// why and how to fix it, and does not start.
+TEST(ProgramBackendOption, UinputWithoutAccessEndsWithTheReason) {
+    if (access("/dev/uinput", W_OK) == 0) {
+        GTEST_SKIP() << "/dev/uinput is writable here";
+    }
+    Simulator sim;
+    const std::string log = WorkDir() + "/uinput.log";
+    EXPECT_EQ(test::Run({QV_PROGRAM, "--simulator=" + sim.Socket(), "--config",
+                         WorkDir() + "/uinput.ini", "--backend", "uinput"},
+                        log),
+              1);
+    const std::string text = ReadAll(log);
+    EXPECT_NE(text.find("cannot create the uinput keyboard: open(/dev/uinput): "),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("60-quorvane-uinput.rules"), std::string::npos) << text;
+    EXPECT_NE(text.find("Switching to a slot's target window is not available"), std::string::npos)
+        << text;
+}
+
+// With waybar's tray (a StatusNotifierWatcher and host) on a session bus,
+// the program's icon is registered with the watcher.
+TEST_F(ProgramOnSway, TheTrayIconRegistersWithWaybarsTray) {
+    const std::string busLog = WorkDir() + "/dbus.log";
+    Process bus({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, busLog);
+    ASSERT_TRUE(WaitForText(busLog, "unix:")) << ReadAll(busLog);
+    std::string address = ReadAll(busLog);
+    address = address.substr(0, address.find('\n'));
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+
+    const std::string config = WorkDir() + "/waybar.json";
+    std::ofstream(config) << R"({"layer": "top", "modules-right": ["tray"], "tray": {}})";
+    Process waybar({"waybar", "--config", config}, WorkDir() + "/waybar.log");
+    const auto query = [&](const std::vector<std::string>& args) {
+        const std::string out = WorkDir() + "/dbus-send.out";
+        std::vector<std::string> all = {"dbus-send", "--session", "--print-reply"};
+        all.insert(all.end(), args.begin(), args.end());
+        return test::Run(all, out) == 0 ? ReadAll(out) : std::string();
+    };
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return query({"--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                          "org.freedesktop.DBus.NameHasOwner",
+                          "string:org.kde.StatusNotifierWatcher"})
+                       .find("boolean true") != std::string::npos;
+        },
+        kProgramBound))
+        << "waybar's tray did not take the watcher's name\n"
+        << ReadAll(WorkDir() + "/waybar.log");
+
+    Simulator sim;
+    Program program(sim, {"[General]", "WindowChangeTime=0"},
+                    {"DBUS_SESSION_BUS_ADDRESS=" + address});
+    // The watcher lists items by the bus connection that registered them;
+    // the bus tells whose process that connection is.
+    const auto registeredByProgram = [&] {
+        const std::string items =
+            query({"--dest=org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                   "org.freedesktop.DBus.Properties.Get", "string:org.kde.StatusNotifierWatcher",
+                   "string:RegisteredStatusNotifierItems"});
+        for (std::size_t at = items.find("\":"); at != std::string::npos;
+             at = items.find("\":", at + 1)) {
+            const std::string connection = items.substr(at + 1, items.find('/', at) - at - 1);
+            const std::string pid =
+                query({"--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                       "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:" + connection});
+            if (pid.find("uint32 " + std::to_string(program.Pid())) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(WaitUntil(registeredByProgram, kProgramBound))
+        << "the program's icon is not registered\n"
+        << program.Log();
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
+}  // namespace
+}  // namespace qv::wayland
