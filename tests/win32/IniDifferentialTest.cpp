@@ -499,10 +499,13 @@ TEST_F(IniAgainstWindows, WeDoNotCutWhereTheProgramsBufferWould) {
     EXPECT_EQ(IniFile::Parse(bytes, codec).Get("S", "k"), Rep('a', 300));
 }
 
+// A store on the Windows backends as the Windows program makes it: files that
+// hold only ASCII, and new ones, are in the ANSI code page.
 std::unique_ptr<IniStore> StoreAt(const std::string& path) {
     auto store = std::make_unique<IniStore>(std::make_unique<Win32TextCodec>(932),
                                             std::make_unique<Win32ConfigFiles>());
     store->SetIniPath(path);
+    store->SetPlainTextEncoding(TextEncoding::ShiftJis);
     return store;
 }
 
@@ -553,12 +556,20 @@ TEST_F(IniAgainstWindows, AShiftJisFileOurWriterChangesReadsTheSameThroughWindow
     EXPECT_EQ(WindowsView{path}.Get("Remote9", "Comment"), "\x8a\xf9\x91\xb6");
 }
 
-// A new file is written in UTF-8 today, which Windows' profile functions read in
-// the ANSI code page (Japanese text comes back garbled). New files are to be
-// written in the ANSI code page on Windows: a small change of the configuration
-// store once its reader change has landed; enabled then.
-TEST_F(IniAgainstWindows, DISABLED_ANewFileOurWriterMakesReadsTheSameThroughWindows) {
-    WriteAndReadThroughWindows(folder_.File("ours-new.ini"));
+// A new file, and one that holds only ASCII (like the zip's sample), are in the
+// ANSI code page: Windows reads the program's Japanese text as written.
+TEST_F(IniAgainstWindows, ANewFileOurWriterMakesReadsTheSameThroughWindows) {
+    const std::string path = folder_.File("ours-new.ini");
+    WriteAndReadThroughWindows(path);
+    Win32TextCodec codec(932);
+    EXPECT_EQ(IniFile::Parse(ReadBytes(path), codec).Encoding(), TextEncoding::ShiftJis);
+}
+
+TEST_F(IniAgainstWindows, APlainAsciiFileOurWriterChangesReadsTheSameThroughWindows) {
+    const std::string path = folder_.File("ours-ascii.ini");
+    WriteBytes(path, "; a sample\r\n[General]\r\nWindowChangeTime=1\r\n");
+    WriteAndReadThroughWindows(path);
+    EXPECT_EQ(WindowsView{path}.Get("Remote1", "Comment"), "\x8f\xe3\x8f\x91\x82\xab");
 }
 
 TEST_F(IniAgainstWindows, FilesWindowsWritesReadTheSameThroughOurReader) {
