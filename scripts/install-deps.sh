@@ -27,14 +27,14 @@ packages=(
   # the ja_JP.UTF-8 locale for the test of the Japanese desktop (Qt's はい/いいえ)
   # and for Wine at ANSI code page 932
   locales
-  # Windows: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources to
-  # build with it, Wine to run the tests
-  g++-mingw-w64-x86-64-posix googletest wine wine64
   # Wayland: client libraries, protocol XML and scanner, keymaps, JSON for
   # sway's IPC; headless sway with XWayland, wtype, waybar and a session bus
   # for the Wayland system tests; the Qt window on Wayland
   libwayland-dev wayland-protocols libxkbcommon-dev xkb-data nlohmann-json3-dev libxcb1-dev
   sway xwayland wtype waybar dbus-daemon qt6-wayland
+  # Windows: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources to
+  # build with it, Wine to run the tests
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 # Installation and the Debian package: the icon renderer (every build renders

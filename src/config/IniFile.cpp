@@ -326,8 +326,9 @@ std::string IniFile::Decode(std::string_view raw, TextCodec& codec) const {
     return utf8 ? std::move(*utf8) : DecodeShiftJisLenient(raw, codec);
 }
 
-IniFile IniFile::Parse(std::string_view input, TextCodec& codec) {
+IniFile IniFile::Parse(std::string_view input, TextCodec& codec, TextEncoding plainText) {
     IniFile doc;
+    doc.plainText_ = plainText;
     const std::string_view bytes = doc.Keep(std::string(input));
     std::size_t bom = 0;
     if (bytes.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
@@ -336,6 +337,8 @@ IniFile IniFile::Parse(std::string_view input, TextCodec& codec) {
     } else if (bytes.substr(0, kBom.size()) == kBom) {
         doc.encoding_ = TextEncoding::Utf8;
         bom = kBom.size();
+    } else if (!HasHighByte(bytes)) {
+        doc.encoding_ = plainText;
     } else {
         doc.encoding_ = IsValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
     }
@@ -644,8 +647,10 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
 void IniFile::MarkModified() {
     modified_ = true;
     // A Shift-JIS file left with plain ASCII only reads as UTF-8 from now on (KeepsShiftJis
-    // allows nothing else), and new text is written so.
-    if (encoding_ == TextEncoding::ShiftJis && nonUtf8Lines_ == 0) {
+    // allows nothing else), and new text is written so; unless plain ASCII is taken for
+    // Shift-JIS.
+    if (encoding_ == TextEncoding::ShiftJis && nonUtf8Lines_ == 0 &&
+        plainText_ != TextEncoding::ShiftJis) {
         encoding_ = TextEncoding::Utf8;
     }
 }

@@ -60,7 +60,12 @@ public:
 
     // Parses a file's bytes; never fails (lines it cannot read are kept and ignored; bytes
     // that are not valid in the file's encoding read as U+FFFD, each on its own).
-    static IniFile Parse(std::string_view bytes, TextCodec& codec);
+    // `plainText` is the encoding of a file without a byte-order mark that holds only
+    // ASCII (an empty one included), which either encoding reads alike: UTF-8, or
+    // ShiftJis for the codec's code page (on Windows the ANSI code page, so text the
+    // program adds later reads the same in Windows' own tools). It stays so.
+    static IniFile Parse(std::string_view bytes, TextCodec& codec,
+                         TextEncoding plainText = TextEncoding::Utf8);
 
     // The value of `key` in `section` (blanks trimmed, quotes removed), or nullopt when the
     // section or the key is missing. A key written as "Key=" gives an empty value. Blanks
@@ -135,6 +140,7 @@ private:
     void MarkModified();
 
     TextEncoding encoding_ = TextEncoding::Utf8;
+    TextEncoding plainText_ = TextEncoding::Utf8;
     Eol newline_ = Eol::CrLf;
     bool modified_ = false;
     // Shift-JIS files only: lines that are not valid UTF-8. A write that would leave none

@@ -31,8 +31,9 @@ LoadedIni IniStore::Load(std::string_view fileName) {
     const std::string path = Resolve(fileName);
     std::string bytes;
     out.status = files_->ReadFile(path, bytes);
-    if (out.status == ReadStatus::Ok) {
-        out.file = IniFile::Parse(bytes, *codec_);
+    if (out.status != ReadStatus::Error) {
+        // A missing file is an empty one, in the encoding new files take.
+        out.file = IniFile::Parse(bytes, *codec_, plainText_);
     }
     return out;
 }

@@ -51,6 +51,11 @@ public:
                    const std::vector<std::pair<std::string, std::string>>& keyValues,
                    std::string_view fileName = "");
 
+    // The encoding of new files and of files that hold only ASCII (see IniFile::Parse):
+    // UTF-8 (the default), or ShiftJis for the codec's code page, which the Windows
+    // program uses so that the file reads alike in the program and in Windows' tools.
+    void SetPlainTextEncoding(TextEncoding encoding) { plainText_ = encoding; }
+
     TextCodec& Codec() { return *codec_; }
 
 private:
@@ -60,6 +65,7 @@ private:
     std::unique_ptr<ConfigFiles> files_;
     std::string path_;
     bool resolved_ = false;
+    TextEncoding plainText_ = TextEncoding::Utf8;
 };
 
 }  // namespace qv

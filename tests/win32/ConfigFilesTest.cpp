@@ -115,8 +115,29 @@ TEST(Win32ConfigFiles, ChooseIniPath) {
 }
 
 TEST(Win32ConfigFiles, TemporaryPathIsBesideTheFile) {
-    EXPECT_EQ(TemporaryPathFor("C:\\a\\Quorvane.ini"), "C:\\a\\Quorvane.ini.tmp");
-    EXPECT_EQ(TemporaryPathFor("Quorvane.ini"), "Quorvane.ini.tmp");
+    EXPECT_EQ(TemporaryPathFor("C:\\a\\Quorvane.ini"), "C:\\a\\.Quorvane.ini.tmp");
+    EXPECT_EQ(TemporaryPathFor("Quorvane.ini"), ".Quorvane.ini.tmp");
+}
+
+TEST(Win32ConfigFiles, OnlyAPlainFileOrNothingCanBeTheConfigurationFile) {
+    TempFolder dir;
+    EXPECT_EQ(CheckConfigPath(dir.File("absent.ini")), std::nullopt);
+    EXPECT_EQ(CheckConfigPath(dir.File("no\\such\\folder.ini")), std::nullopt);
+    WriteBytes(dir.File("Quorvane.ini"), "[S]\r\n");
+    EXPECT_EQ(CheckConfigPath(dir.File("Quorvane.ini")), std::nullopt);
+    EXPECT_EQ(CheckConfigPath(dir.Path()), dir.Path() + " is a folder, not a file");
+    EXPECT_EQ(CheckConfigPath("NUL"), "NUL is a device, not a file");
+}
+
+TEST(Win32ConfigFiles, StartRemovesWhatAnInterruptedWriteLeft) {
+    TempFolder dir;
+    const std::string path = dir.File("Quorvane.ini");
+    WriteBytes(path, "[S]\r\nk=1\r\n");
+    WriteBytes(TemporaryPathFor(path), "half");
+    EXPECT_EQ(PrepareConfigPath(path), std::nullopt);
+    EXPECT_FALSE(Exists(TemporaryPathFor(path)));
+    EXPECT_EQ(ReadBytes(path), "[S]\r\nk=1\r\n");
+    EXPECT_EQ(PrepareConfigPath(dir.Path()), dir.Path() + " is a folder, not a file");
 }
 
 // The configuration procedures on the Windows backends: a Shift-JIS file written by

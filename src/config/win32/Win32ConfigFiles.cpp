@@ -278,7 +278,53 @@ std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable, std::str
 }
 
 std::string TemporaryPathFor(std::string_view path) {
-    return Join(ParentOf(path), FileNameOf(path) + ".tmp");
+    return Join(ParentOf(path), "." + FileNameOf(path) + ".tmp");
+}
+
+void Win32ConfigFiles::RemoveLeftovers(const std::string& path) {
+    const std::string tmp = TemporaryPathFor(path);
+    if (::DeleteFileW(Utf8ToWide(tmp).c_str())) {
+        DebugLog("removed " + tmp + ", left by an interrupted write");
+    } else if (const DWORD error = ::GetLastError();
+               error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        DebugLogLastError("DeleteFileW(" + tmp + ")", error);
+    }
+}
+
+std::optional<std::string> CheckConfigPath(const std::string& path) {
+    const std::wstring wide = Utf8ToWide(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return path + " is a folder, not a file";
+    }
+    // Looking at the type opens nothing for reading or writing (access 0).
+    UniqueHandle file(::CreateFileW(wide.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return std::nullopt;
+        }
+        return win32::ErrorText(path, error);
+    }
+    switch (::GetFileType(file.Get())) {
+        case FILE_TYPE_DISK:
+            return std::nullopt;
+        case FILE_TYPE_PIPE:
+            return path + " is a pipe, not a file";
+        default:
+            return path + " is a device, not a file";
+    }
+}
+
+std::optional<std::string> PrepareConfigPath(const std::string& given) {
+    const std::string path = given.empty() ? Win32ConfigFiles().DefaultIniPath() : given;
+    if (auto why = CheckConfigPath(path)) {
+        return why;
+    }
+    Win32ConfigFiles().RemoveLeftovers(path);
+    return std::nullopt;
 }
 
 }  // namespace qv

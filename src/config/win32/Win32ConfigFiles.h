@@ -7,6 +7,7 @@
 // either the old or the new file, never a torn one. Only plain disk files are read
 // or replaced: a folder, a device (NUL, CON, COM1) or a pipe is refused.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,8 @@ class Win32ConfigFiles final : public ConfigFiles {
 public:
     ReadStatus ReadFile(const std::string& path, std::string& bytes) override;
     bool ReplaceFile(const std::string& path, std::string_view bytes) override;
+    // Deletes the temporary file an interrupted replacement left beside `path`.
+    void RemoveLeftovers(const std::string& path) override;
     // "Quorvane.ini" beside the executable when that folder is writable (a copy
     // unpacked from the zip), else %APPDATA%\Quorvane\Quorvane.ini (installed
     // under Program Files).
@@ -29,9 +32,18 @@ public:
 // (empty when unknown).
 std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable, std::string_view appData);
 
-// The temporary file a replacement of `path` writes first: one fixed name per
-// configuration file, so an interrupted write leaves at most one behind and the
-// next write takes it over.
+// The temporary file a replacement of `path` writes first, ".<name>.tmp" in the
+// same folder: one fixed name per configuration file, so an interrupted write
+// leaves at most one behind, which the next write takes over.
 std::string TemporaryPathFor(std::string_view path);
+
+// Whether `path` can be the configuration file: a plain file, or absent (the first
+// write makes it). Otherwise the reason, naming the path and what it is ("… is a
+// folder, not a file"; devices such as NUL and pipes likewise).
+std::optional<std::string> CheckConfigPath(const std::string& path);
+// CheckConfigPath of `path` (empty: the default location), then removes the
+// temporary file an interrupted write left; for the program's start, under its
+// single-instance mutex and before anything reads the file.
+std::optional<std::string> PrepareConfigPath(const std::string& path);
 
 }  // namespace qv

@@ -219,3 +219,52 @@ TEST_F(IniFileTest, ShiftJisFileRefusesTextItCannotHold) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// Plain ASCII reads alike in UTF-8 and code page 932; which of the two such a file
+// is decides how text added later is written. The Windows program takes the ANSI
+// code page, so the file reads the same in Windows' own tools.
+TEST_F(IniFileTest, PlainAsciiFilesTakeTheEncodingAskedFor) {
+    const std::string ascii = "[Remote1]\r\nComment=x\r\n";
+    EXPECT_EQ(Parse(ascii).Encoding(), TextEncoding::Utf8);
+    IniFile ansi = IniFile::Parse(ascii, codec_, TextEncoding::ShiftJis);
+    EXPECT_EQ(ansi.Encoding(), TextEncoding::ShiftJis);
+    ASSERT_TRUE(ansi.Set("Remote1", "Comment", "表示", codec_));
+    EXPECT_EQ(ansi.Serialize(), "[Remote1]\r\nComment=\x95\x5c\x8e\xa6\r\n");
+
+    // A new file likewise; and it stays so while only ASCII is written to it.
+    IniFile fresh = IniFile::Parse("", codec_, TextEncoding::ShiftJis);
+    ASSERT_TRUE(fresh.Set("General", "WindowChangeTime", "3", codec_));
+    EXPECT_EQ(fresh.Encoding(), TextEncoding::ShiftJis);
+    ASSERT_TRUE(fresh.Set("Remote1", "Comment", "能", codec_));
+    EXPECT_EQ(fresh.Serialize(),
+              "[General]\r\nWindowChangeTime=3\r\n[Remote1]\r\nComment=\x94\x5c\r\n");
+
+    // Files with text of their own keep the encoding they are in.
+    EXPECT_EQ(
+        IniFile::Parse("[S]\r\nk=\xe8\xa1\xa8\r\n", codec_, TextEncoding::ShiftJis).Encoding(),
+        TextEncoding::Utf8);
+    EXPECT_EQ(IniFile::Parse("\xef\xbb\xbf[S]\r\n", codec_, TextEncoding::ShiftJis).Encoding(),
+              TextEncoding::Utf8);
+}
+
+// A Shift-JIS file whose last non-ASCII text is overwritten with ASCII becomes
+// plain ASCII: UTF-8 from then on by default, still Shift-JIS when plain ASCII is
+// taken for Shift-JIS.
+TEST_F(IniFileTest, AShiftJisFileLeftWithPlainAsciiTakesThePlainTextEncoding) {
+    const std::string sjis = "[S]\r\nk=\x95\x5c\r\n";
+    IniFile utf8 = Parse(sjis);
+    ASSERT_TRUE(utf8.Set("S", "k", "x", codec_));
+    ASSERT_TRUE(utf8.Set("S", "j", "値", codec_));
+    EXPECT_EQ(utf8.Serialize(), "[S]\r\nk=x\r\nj=\xe5\x80\xa4\r\n");
+
+    IniFile ansi = IniFile::Parse(sjis, codec_, TextEncoding::ShiftJis);
+    ASSERT_TRUE(ansi.Set("S", "k", "x", codec_));
+    ASSERT_TRUE(ansi.Set("S", "j", "値", codec_));
+    EXPECT_EQ(ansi.Serialize(), "[S]\r\nk=x\r\nj=\x92\x6c\r\n");
+}
+
+}  // namespace
+}  // namespace qv

@@ -353,3 +353,19 @@ TEST(IniPathTest, SystemProgramFoldersNeverHoldTheFile) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST(IniStoreTest, NewFilesAreWrittenInThePlainTextEncoding) {
+    test::TempDir dir;
+    const std::string path = dir.File("Quorvane.ini");
+    IniStore store = test::MakeStore(path);
+    store.SetPlainTextEncoding(TextEncoding::ShiftJis);
+    ASSERT_TRUE(IniWrite(store, "Remote1", "Comment", "表示"));
+    EXPECT_EQ(test::ReadBytes(path), "[Remote1]\r\nComment=\x95\x5c\x8e\xa6\r\n");
+    EXPECT_EQ(IniRead(store, "Remote1", "Comment", ""), "表示");
+}
+
+}  // namespace
+}  // namespace qv
