@@ -1,0 +1,202 @@
+// quorvane.exe: the program's entry on Windows. Parses the command line, makes
+// sure only one instance runs in the session, chooses the backends, creates
+// the main window and runs its start-up, and ends when the window is unloaded
+// (tray menu "終了", closing the window, the session ending, Ctrl+C in the
+// console it was started from).
+
+#include "common/win32/Windows.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/core/Application.h"
+#include "app/win32/Dpi.h"
+#include "app/win32/MessageLoop.h"
+#include "app/win32/SingleInstance.h"
+#include "app/win32/Win32AppIcon.h"
+#include "app/win32/Win32Backends.h"
+#include "app/win32/Win32GuiThread.h"
+#include "app/win32/frmMain.h"
+#include "common/Clock.h"
+#include "common/DebugLog.h"
+#include "common/win32/Utf8Console.h"
+#include "config/IniStore.h"
+#include "config/win32/Win32ConfigFiles.h"
+#include "config/win32/Win32TextCodec.h"
+#include "shell/win32/Win32ScreenGeometry.h"
+#include "shell/win32/Win32TrayIcon.h"
+
+namespace {
+
+bool UsableHandle(HANDLE handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+           ::GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+// A window program has no console of its own. Output that was redirected
+// (a file, a pipe) arrives as it is; otherwise the output goes to the console
+// of the program that started this one, if there is one.
+void ConnectStandardStreams() {
+    if (!UsableHandle(::GetStdHandle(STD_ERROR_HANDLE)) ||
+        !UsableHandle(::GetStdHandle(STD_OUTPUT_HANDLE))) {
+        if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+            if (!UsableHandle(::GetStdHandle(STD_ERROR_HANDLE))) {
+                (void)std::freopen("CONOUT$", "w", stderr);
+            }
+            if (!UsableHandle(::GetStdHandle(STD_OUTPUT_HANDLE))) {
+                (void)std::freopen("CONOUT$", "w", stdout);
+            }
+        }
+    }
+    // The C runtime buffers a standard stream that is a file or a pipe; debug
+    // lines must be there at once (scripts wait for them).
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
+}
+
+// Ctrl+C or Ctrl+Break in the console the program was started from (and the
+// console closing) run the exit steps on the GUI thread, as "終了" does.
+HWND gWindowForConsole = nullptr;
+BOOL WINAPI ConsoleControl(DWORD /*event*/) {
+    if (gWindowForConsole != nullptr) {
+        ::PostMessageW(gWindowForConsole, qv::kTerminateMessage, 0, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+int main() {
+    const std::string programName = "quorvane";
+    const qv::CommandLineResult parsed = qv::ParseCommandLine(
+        [] {
+            std::vector<std::string> args = qv::win32::Utf8Arguments();
+            if (!args.empty()) {
+                args.erase(args.begin());  // the program's name
+            }
+            return args;
+        }(),
+        programName);
+    if (parsed.action == qv::CommandLineResult::Action::Exit) {
+        ConnectStandardStreams();
+        std::fputs(parsed.output.c_str(), stdout);
+        std::fputs(parsed.error.c_str(), stderr);
+        return parsed.exitCode;
+    }
+    const qv::CommandLine& options = parsed.options;
+    if (options.debug) {
+        ConnectStandardStreams();
+    }
+    qv::SetDebugLog(options.debug);
+
+    // One instance per session: a second start ends here, before it reads the
+    // file or opens the receiver.
+    const qv::SingleInstance instance;
+    if (instance.HeldByOther()) {
+        qv::DebugLog("another instance is running; ending");
+        return 0;
+    }
+    if (!instance.Held()) {
+        qv::DebugLog("could not take the single-instance mutex; running anyway");
+    }
+
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_TAB_CLASSES | ICC_STANDARD_CLASSES;
+    ::InitCommonControlsEx(&controls);
+
+    const qv::IconHandle bigIcon = qv::MakeAppIcon(::GetSystemMetrics(SM_CXICON));
+    const qv::IconHandle smallIcon = qv::MakeAppIcon(::GetSystemMetrics(SM_CXSMICON));
+
+    int rc = 0;
+    {
+        qv::frmMain form(bigIcon.Get(), smallIcon.Get());
+        if (form.Hwnd() == nullptr) {
+            std::fprintf(stderr, "%s: cannot create the window\n", programName.c_str());
+            return 1;
+        }
+        qv::DebugLog(std::string("DPI: ") + std::to_string(form.Dpi()) +
+                     (qv::PerMonitorDpiAware() ? ", aware of each monitor's DPI"
+                                               : ", not aware of each monitor's DPI"));
+        qv::Win32GuiThread gui;
+        // Set once the core exists; the source may report before that.
+        qv::Application* coreForDevices = nullptr;
+        std::string error;
+        std::optional<qv::Win32Backends> backends = qv::MakeWin32Backends(
+            options, form.Hwnd(),
+            [&gui, &coreForDevices] {
+                gui.Post([&coreForDevices] {
+                    if (coreForDevices != nullptr) {
+                        coreForDevices->DeviceEventsReadable();
+                    }
+                });
+            },
+            error);
+        if (!backends) {
+            std::fprintf(stderr, "%s: %s\n", programName.c_str(), error.c_str());
+            return 1;
+        }
+
+        qv::IniStore ini(std::make_unique<qv::Win32TextCodec>(),
+                         std::make_unique<qv::Win32ConfigFiles>());
+        if (!options.configPath.empty()) {
+            ini.SetIniPath(options.configPath);
+        }
+        qv::DebugLog("configuration: " + ini.IniPath());
+
+        qv::SteadyClock clock;
+        qv::Win32TrayIcon tray(form.Hwnd(), smallIcon.Get());
+        qv::Win32ScreenGeometry geometry(form.Hwnd());
+
+        qv::Application core(qv::AppPorts{form, gui, ini, *backends->hid, *backends->deviceEvents,
+                                          *backends->injector, *backends->windows, tray, geometry,
+                                          clock});
+        form.Bind(&core);
+        coreForDevices = &core;
+        if (backends->deviceChange) {
+            form.SetDeviceChangeHandler(
+                [&core, deviceChange = backends->deviceChange](WPARAM wParam, LPARAM lParam) {
+                    deviceChange(wParam, lParam);
+                    core.DeviceEventsReadable();
+                });
+        }
+        if (options.debug) {
+            core.SetReceiveLog(
+                [](const std::string& line) { qv::DebugLog("receive-list: " + line); });
+        }
+        gWindowForConsole = form.Hwnd();
+        ::SetConsoleCtrlHandler(&ConsoleControl, TRUE);
+
+        core.Load();
+        qv::DebugLog("start-up done");
+        if (options.show && !core.Unloaded()) {
+            core.mnuConfig_Click();
+        }
+        if (options.tab && !core.Unloaded()) {
+            form.SelectTab(*options.tab);
+            core.TabSelected(*options.tab);
+        }
+        if (!core.Unloaded()) {
+            rc = qv::RunMessageLoop(form.Hwnd());
+        }
+        ::SetConsoleCtrlHandler(&ConsoleControl, FALSE);
+        gWindowForConsole = nullptr;
+        core.Unload();
+        qv::DebugLog("exit done");
+        form.SetDeviceChangeHandler(nullptr);
+        form.Bind(nullptr);
+        coreForDevices = nullptr;
+        if (!core.ReceiverStopped()) {
+            // A port never returned: what the receiver thread holds cannot be
+            // released safely. The exit steps have run; end here.
+            std::fflush(nullptr);
+            std::_Exit(rc);
+        }
+    }
+    return rc;
+}

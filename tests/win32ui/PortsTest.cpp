@@ -1,0 +1,218 @@
+// The Windows window's and shell's pieces on their own: message-box flags,
+// the icon's mouse messages, the drawn application icon, control names, the
+// GUI-thread hand-over, the single-instance mutex, the screen measurements.
+#include "common/win32/Windows.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "WindowHarness.h"
+#include "app/win32/SingleInstance.h"
+
+namespace qv {
+namespace {
+
+TEST(MessageBoxFlags, CarryTheIconTheButtonsAndTheDefault) {
+    EXPECT_EQ(MessageBoxFlags(MsgIcon::Exclamation, MsgButtons::Ok, false, true),
+              static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND | MB_APPLMODAL));
+    EXPECT_EQ(MessageBoxFlags(MsgIcon::Question, MsgButtons::YesNo, true, true),
+              static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND |
+                                MB_APPLMODAL));
+    EXPECT_EQ(MessageBoxFlags(MsgIcon::Question, MsgButtons::YesNo, false, true) & MB_DEFMASK,
+              static_cast<UINT>(MB_DEFBUTTON1));
+    EXPECT_EQ(MessageBoxFlags(MsgIcon::Critical, MsgButtons::Ok, false, true) & MB_ICONMASK,
+              static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(MessageBoxFlags(MsgIcon::Information, MsgButtons::Ok, false, true) & MB_ICONMASK,
+              static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_EQ(MessageBoxFlags(MsgIcon::None, MsgButtons::Ok, false, true) & MB_ICONMASK, 0u);
+    // "No" as default means nothing for an OK box.
+    EXPECT_EQ(MessageBoxFlags(MsgIcon::None, MsgButtons::Ok, true, true) & MB_DEFMASK, 0u);
+    // Without a shown window to own it, a box holds the whole thread.
+    EXPECT_EQ(MessageBoxFlags(MsgIcon::None, MsgButtons::Ok, false, false) & MB_MODEMASK,
+              static_cast<UINT>(MB_TASKMODAL));
+}
+
+TEST(TrayMouseFromMessage, TellsEveryButtonAndMovement) {
+    using K = TrayMouse::Kind;
+    struct Case {
+        UINT message;
+        TrayMouse expected;
+    };
+    const Case cases[] = {
+        {WM_MOUSEMOVE, {K::Move, TrayButton::Left}},
+        {WM_LBUTTONDOWN, {K::Down, TrayButton::Left}},
+        {WM_LBUTTONUP, {K::Up, TrayButton::Left}},
+        {WM_LBUTTONDBLCLK, {K::DoubleClick, TrayButton::Left}},
+        {WM_RBUTTONDOWN, {K::Down, TrayButton::Right}},
+        {WM_RBUTTONUP, {K::Up, TrayButton::Right}},
+        {WM_RBUTTONDBLCLK, {K::DoubleClick, TrayButton::Right}},
+        {WM_MBUTTONDOWN, {K::Down, TrayButton::Middle}},
+        {WM_MBUTTONUP, {K::Up, TrayButton::Middle}},
+        {WM_MBUTTONDBLCLK, {K::DoubleClick, TrayButton::Middle}},
+    };
+    for (const Case& c : cases) {
+        const std::optional<TrayMouse> got = TrayMouseFromMessage(c.message);
+        ASSERT_TRUE(got.has_value()) << c.message;
+        EXPECT_EQ(*got, c.expected) << c.message;
+    }
+    // Messages of newer icon versions and anything else pass on.
+    for (UINT other : {UINT{WM_CONTEXTMENU}, UINT{NIN_SELECT}, UINT{WM_XBUTTONDOWN}, 0u}) {
+        EXPECT_FALSE(TrayMouseFromMessage(other).has_value()) << other;
+    }
+}
+
+std::uint32_t Pixel(const std::vector<std::uint32_t>& pixels, int size, double x, double y) {
+    return pixels[static_cast<std::size_t>(static_cast<int>(y * size)) *
+                      static_cast<std::size_t>(size) +
+                  static_cast<std::size_t>(static_cast<int>(x * size))];
+}
+
+TEST(AppIcon, IsAHandsetOnATransparentGroundWithSmoothEdges) {
+    for (int size : {16, 32, 48}) {
+        SCOPED_TRACE(size);
+        const std::vector<std::uint32_t> pixels = AppIconPixels(size);
+        ASSERT_EQ(pixels.size(), static_cast<std::size_t>(size * size));
+        EXPECT_EQ(Pixel(pixels, size, 0.02, 0.02) >> 24, 0u) << "corner transparent";
+        EXPECT_EQ(Pixel(pixels, size, 0.9, 0.5) >> 24, 0u) << "beside the handset transparent";
+        // The body, below the buttons: opaque, the handset's blue-grey.
+        EXPECT_EQ(Pixel(pixels, size, 0.5, 0.85), 0xFF465A78u);
+        // The infrared window: red.
+        EXPECT_EQ(Pixel(pixels, size, 0.5, 0.2), 0xFFDC2828u);
+        int partial = 0;
+        for (std::uint32_t p : pixels) {
+            const std::uint32_t alpha = p >> 24;
+            partial += alpha > 0 && alpha < 255 ? 1 : 0;
+        }
+        EXPECT_GT(partial, 0) << "edges are smoothed";
+    }
+    EXPECT_TRUE(AppIconPixels(0).empty());
+
+    const IconHandle icon = MakeAppIcon(32);
+    ASSERT_NE(icon.Get(), nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(::GetIconInfo(icon.Get(), &info));
+    BITMAP color{};
+    ::GetObjectW(info.hbmColor, sizeof color, &color);
+    EXPECT_EQ(color.bmWidth, 32);
+    EXPECT_EQ(color.bmHeight, 32);
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+}
+
+TEST(ControlName, NamesEveryControlOnceAndNothingElse) {
+    std::set<std::string_view> names;
+    for (int id = IDC_TabStrip1; id <= IDC_cmdTray; ++id) {
+        const std::string_view name = ControlName(id);
+        EXPECT_FALSE(name.empty()) << id;
+        EXPECT_TRUE(names.insert(name).second) << name;
+    }
+    EXPECT_EQ(ControlName(IDC_cmdUpDown_0), "cmdUpDown(0)");
+    EXPECT_EQ(ControlName(IDC_Picture1_1), "Picture1(1)");
+    EXPECT_TRUE(ControlName(IDC_TabStrip1 - 1).empty());
+    EXPECT_TRUE(ControlName(IDC_cmdTray + 1).empty());
+}
+
+TEST(Win32GuiThread, RunsWorkFromOtherThreadsOnItsOwnInTheOrderPosted) {
+    Win32GuiThread gui;
+    const DWORD self = ::GetCurrentThreadId();
+    std::vector<int> ran;
+    std::atomic<int> wrongThread{0};
+    constexpr int kPerThread = 200;
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 4; ++t) {
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                gui.Post([&, t, i] {
+                    if (::GetCurrentThreadId() != self) {
+                        ++wrongThread;
+                    }
+                    ran.push_back(t * 1000 + i);
+                });
+            }
+        });
+    }
+    for (std::thread& p : posters) {
+        p.join();
+    }
+    EXPECT_TRUE(ran.empty()) << "nothing runs before the thread handles its messages";
+    ASSERT_TRUE(test::PumpUntil(nullptr, [&] { return ran.size() == 4 * kPerThread; }));
+    EXPECT_EQ(wrongThread.load(), 0);
+    // Each poster's work in its order.
+    std::vector<int> next(4, 0);
+    for (int v : ran) {
+        const int t = v / 1000;
+        EXPECT_EQ(v % 1000, next[static_cast<std::size_t>(t)]++);
+    }
+}
+
+TEST(Win32GuiThread, WorkPostedWhileAModalLoopRunsRunsThereInOrder) {
+    Win32GuiThread gui;
+    std::vector<std::string> ran;
+    gui.Post([&] {
+        ran.push_back("box opens");
+        // A message box's loop, as far as this is concerned.
+        std::thread other([&] { gui.Post([&] { ran.push_back("posted meanwhile"); }); });
+        other.join();
+        ASSERT_TRUE(test::PumpUntil(nullptr, [&] { return ran.size() >= 3; }));
+        ran.push_back("box closes");
+    });
+    gui.Post([&] { ran.push_back("posted before"); });
+    ASSERT_TRUE(test::PumpUntil(nullptr, [&] { return ran.size() == 4; }));
+    EXPECT_EQ(ran, (std::vector<std::string>{"box opens", "posted before", "posted meanwhile",
+                                             "box closes"}));
+}
+
+TEST(Win32GuiThread, DropsWorkOnceItHasEnded) {
+    bool ran = false;
+    {
+        Win32GuiThread gui;
+        gui.Post([&] { ran = true; });
+    }
+    test::PumpWaiting(nullptr);
+    EXPECT_FALSE(ran);
+}
+
+TEST(SingleInstance, TheFirstHoldsTheNameUntilItEnds) {
+    const std::wstring name = L"Local\\Quorvane.Test." + std::to_wstring(::GetCurrentProcessId());
+    {
+        const SingleInstance first(name);
+        EXPECT_TRUE(first.Held());
+        EXPECT_FALSE(first.HeldByOther());
+        const SingleInstance second(name);
+        EXPECT_FALSE(second.Held());
+        EXPECT_TRUE(second.HeldByOther());
+        // The second let its handle go: the name still belongs to the first.
+        const SingleInstance third(name);
+        EXPECT_TRUE(third.HeldByOther());
+    }
+    const SingleInstance later(name);
+    EXPECT_TRUE(later.Held());
+}
+
+TEST(Win32ScreenGeometry, MeasuresTheWindowTheScreenAndTheTaskbar) {
+    test::Program program;
+    ::SetWindowPos(program.Hwnd(), nullptr, 100, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    RECT r{};
+    ::GetWindowRect(program.Hwnd(), &r);
+    Win32ScreenGeometry& geometry = *program.geometry;
+    EXPECT_EQ(geometry.WindowRect(), (Rect{r.left, r.top, r.right, r.bottom}));
+    EXPECT_EQ(geometry.WindowRect().left, 100);
+    EXPECT_EQ(geometry.ScreenWidth(), ::GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(geometry.ScreenHeight(), ::GetSystemMetrics(SM_CYSCREEN));
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_EQ(geometry.WorkArea(), (Rect{work.left, work.top, work.right, work.bottom}));
+
+    // The taskbar as the desktop shows it.
+    const RECT bar = test::DesktopTaskbar();
+    EXPECT_EQ(geometry.TaskbarRect(), (Rect{bar.left, bar.top, bar.right, bar.bottom}));
+    EXPECT_EQ(Win32ScreenGeometry(nullptr).WindowRect(), Rect{});
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,580 @@
+// The Win32 window with the application core behind it: its controls and
+// captions, the tab switch, key capture through real key messages, the lamp,
+// the message boxes, closing.
+#include "common/win32/Windows.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <imm.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "WindowHarness.h"
+#include "app/win32/Dpi.h"
+
+namespace qv {
+namespace {
+
+using test::Program;
+using test::ReadBox;
+using test::SeenBox;
+using test::Text;
+using test::Watcher;
+
+// The system's shared icons that message boxes show.
+const wchar_t* const kQuestionIcon = MAKEINTRESOURCEW(32514);     // IDI_QUESTION
+const wchar_t* const kExclamationIcon = MAKEINTRESOURCEW(32515);  // IDI_EXCLAMATION
+
+struct Found {
+    std::string windowClass;
+    std::string text;
+    int parentId = 0;  // 0: the main window
+    DWORD style = 0;
+};
+
+// Every descendant of the window, by control identifier.
+std::map<int, Found> Descendants(HWND window) {
+    struct Walk {
+        HWND top;
+        std::map<int, Found> found;
+    } walk{window, {}};
+    ::EnumChildWindows(
+        window,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* w = reinterpret_cast<Walk*>(data);
+            wchar_t name[64] = L"";
+            ::GetClassNameW(child, name, 64);
+            HWND parent = ::GetParent(child);
+            Found f;
+            f.windowClass = win32::WideToUtf8(name);
+            f.text = Text(child);
+            f.parentId = parent == w->top ? 0 : ::GetDlgCtrlID(parent);
+            f.style = static_cast<DWORD>(::GetWindowLongW(child, GWL_STYLE));
+            w->found[::GetDlgCtrlID(child)] = f;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&walk));
+    return walk.found;
+}
+
+std::vector<std::string> ComboItems(HWND combo) {
+    std::vector<std::string> items;
+    const auto count = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t item[64] = L"";
+        ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+        items.push_back(win32::WideToUtf8(item));
+    }
+    return items;
+}
+
+std::string TabText(HWND tabs, int index) {
+    wchar_t text[64] = L"";
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    ::SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    return win32::WideToUtf8(text);
+}
+
+TEST(Win32Window, ControlsCarryTheirCaptionsOnTheirPages) {
+    Program program;
+    program.Load();
+    HWND window = program.Hwnd();
+    EXPECT_EQ(Text(window), "Quorvane");
+
+    struct Expected {
+        int id;
+        const char* windowClass;
+        const char* text;
+        int parentId;
+    };
+    const Expected expected[] = {
+        {IDC_TabStrip1, "SysTabControl32", "", 0},
+        {IDC_Picture1_0, "QuorvanePage", "", 0},
+        {IDC_Picture1_1, "QuorvanePage", "", 0},
+        {IDC_Label4, "Static", "レシーブ リスト", IDC_Picture1_0},
+        {IDC_txtReceive, "Edit", "", IDC_Picture1_0},
+        {IDC_Label8, "Static", "ウィンドウ切替時間", IDC_Picture1_0},
+        {IDC_cboWindowChangeTime, "ComboBox", "0秒", IDC_Picture1_0},
+        {IDC_Label1, "Static", "リモコン記憶 No.", IDC_Picture1_1},
+        {IDC_txtNumber, "Edit", "1", IDC_Picture1_1},
+        {IDC_cmdUpDown_1, "Button", "前", IDC_Picture1_1},
+        {IDC_cmdUpDown_0, "Button", "次", IDC_Picture1_1},
+        {IDC_Label2, "Static", "コメント", IDC_Picture1_1},
+        {IDC_txtComment, "Edit", "", IDC_Picture1_1},
+        {IDC_Label3, "Static", "Quorvane 入力", IDC_Picture1_1},
+        {IDC_txtPulse, "Edit", "", IDC_Picture1_1},
+        {IDC_Label6, "Static", "連続入力防止時間", IDC_Picture1_1},
+        {IDC_cboAdjustTime, "ComboBox", "", IDC_Picture1_1},
+        {IDC_Label7, "Static", "送信ウィンドウ", IDC_Picture1_1},
+        {IDC_txtWindowName, "Edit", "", IDC_Picture1_1},
+        {IDC_Label9, "Static", "送信キーリスト", IDC_Picture1_1},
+        {IDC_txtKeyList, "Edit", "", IDC_Picture1_1},
+        {IDC_cmdClear, "Button", "コマンドクリア", IDC_Picture1_1},
+        {IDC_cmdChange, "Button", "追加 / 変更", IDC_Picture1_1},
+        {IDC_Label22, "Static", "Control Chip Version", 0},
+        {IDC_txtVersion, "Edit", "", 0},
+        {IDC_Label10, "Static", "HID Indicator", 0},
+        {IDC_shpStatus, "QuorvaneLamp", "", 0},
+        {IDC_cmdTray, "Button", "トレイに戻す", 0},
+    };
+    const std::map<int, Found> found = Descendants(window);
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(std::string(ControlName(e.id)));
+        const auto it = found.find(e.id);
+        ASSERT_NE(it, found.end());
+        // Windows spells class names as it likes ("Static" or "STATIC").
+        EXPECT_EQ(CompareStringOrdinal(win32::Utf8ToWide(it->second.windowClass).c_str(), -1,
+                                       win32::Utf8ToWide(e.windowClass).c_str(), -1, TRUE),
+                  CSTR_EQUAL)
+            << it->second.windowClass;
+        EXPECT_EQ(it->second.text, e.text);
+        EXPECT_EQ(it->second.parentId, e.parentId);
+    }
+    // Nothing else: the combo boxes' own edit and list windows aside.
+    for (const auto& [id, f] : found) {
+        if (f.parentId == IDC_cboWindowChangeTime || f.parentId == IDC_cboAdjustTime ||
+            f.parentId == IDC_TabStrip1) {
+            continue;
+        }
+        EXPECT_FALSE(ControlName(id).empty())
+            << "unexpected control " << id << " " << f.windowClass;
+    }
+
+    HWND tabs = program.Control(IDC_TabStrip1);
+    EXPECT_EQ(::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(TabText(tabs, 0), "パルス待ち");
+    EXPECT_EQ(TabText(tabs, 1), "パルス記憶");
+
+    EXPECT_EQ(ComboItems(program.Control(IDC_cboAdjustTime)),
+              (std::vector<std::string>{"0秒", "1秒", "2秒", "3秒", "4秒", "5秒"}));
+    EXPECT_EQ(::SendMessageW(program.Control(IDC_cboAdjustTime), CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(ComboItems(program.Control(IDC_cboWindowChangeTime)),
+              (std::vector<std::string>{"0秒", "0.1秒", "0.2秒", "0.3秒", "0.4秒", "0.5秒", "0.6秒",
+                                        "0.7秒", "0.8秒", "0.9秒", "1秒"}));
+
+    // The boxes the user cannot type into, and the two lists.
+    for (int id : {IDC_txtNumber, IDC_txtPulse, IDC_txtVersion, IDC_txtReceive, IDC_txtKeyList}) {
+        EXPECT_NE(found.at(id).style & ES_READONLY, 0u) << ControlName(id);
+    }
+    for (int id : {IDC_txtComment, IDC_txtWindowName}) {
+        EXPECT_EQ(found.at(id).style & ES_READONLY, 0u) << ControlName(id);
+    }
+    for (int id : {IDC_txtReceive, IDC_txtKeyList}) {
+        EXPECT_NE(found.at(id).style & ES_MULTILINE, 0u) << ControlName(id);
+        EXPECT_NE(found.at(id).style & WS_VSCROLL, 0u) << ControlName(id);
+    }
+    // No input method on the key-list box: keys reach it as keys.
+    EXPECT_EQ(::ImmGetContext(program.Control(IDC_txtKeyList)), nullptr);
+    HIMC comment = ::ImmGetContext(program.Control(IDC_txtComment));
+    EXPECT_NE(comment, nullptr) << "the other boxes keep theirs";
+    ::ImmReleaseContext(program.Control(IDC_txtComment), comment);
+}
+
+TEST(Win32Window, StartsHiddenInRunModeAtTheLayoutSizeInTheSystemFont) {
+    Program program;
+    program.Load();
+    HWND window = program.Hwnd();
+    EXPECT_FALSE(::IsWindowVisible(window));
+    RECT outer{};
+    ::GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.left, 0) << "parked off-screen while loading, back at 0 after";
+
+    EXPECT_EQ(program.form->SelectedTab(), 1);
+    EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_Picture1_0)));
+    EXPECT_FALSE(::IsWindowEnabled(program.Control(IDC_Picture1_1)));
+    EXPECT_EQ(program.core->Shared().selectedTab.load(), 1);
+
+    const UINT dpi = program.form->Dpi();
+    RECT client{};
+    ::GetClientRect(window, &client);
+    EXPECT_EQ(client.right, ScaleForDpi(410, dpi));
+    EXPECT_EQ(client.bottom, ScaleForDpi(440, dpi));
+
+    // Every control speaks in the system's UI font.
+    const LOGFONTW system = MessageFont(dpi);
+    for (int id : {IDC_Label1, IDC_txtKeyList, IDC_cmdTray, IDC_TabStrip1}) {
+        auto font = reinterpret_cast<HFONT>(::SendMessageW(program.Control(id), WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr) << ControlName(id);
+        LOGFONTW used{};
+        ASSERT_NE(::GetObjectW(font, sizeof used, &used), 0);
+        EXPECT_EQ(std::wstring(used.lfFaceName), std::wstring(system.lfFaceName))
+            << ControlName(id);
+        EXPECT_EQ(used.lfHeight, system.lfHeight) << ControlName(id);
+    }
+}
+
+TEST(Win32Window, ClickingTheSecondTabSwitchesToLearningModeAndBack) {
+    Program program;
+    program.Load();
+    program.core->mnuConfig_Click();  // shown, so clicks land as a user's would
+    HWND tabs = program.Control(IDC_TabStrip1);
+    const auto click = [&](int tab) {
+        RECT r{};
+        ::SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(tab - 1),
+                       reinterpret_cast<LPARAM>(&r));
+        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        ::PostMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::PostMessageW(tabs, WM_LBUTTONUP, 0, at);
+        program.PumpPosted();
+    };
+
+    click(2);
+    EXPECT_EQ(program.form->SelectedTab(), 2);
+    EXPECT_EQ(program.core->Shared().selectedTab.load(), 2);
+    EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_Picture1_1)));
+    EXPECT_TRUE(::IsWindowVisible(program.Control(IDC_Picture1_1)));
+    EXPECT_FALSE(::IsWindowEnabled(program.Control(IDC_Picture1_0)));
+    EXPECT_FALSE(::IsWindowVisible(program.Control(IDC_Picture1_0)));
+
+    click(1);
+    EXPECT_EQ(program.core->Shared().selectedTab.load(), 1);
+    EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_Picture1_0)));
+    EXPECT_FALSE(::IsWindowEnabled(program.Control(IDC_Picture1_1)));
+}
+
+// A key message as the keyboard sends it: repeat count 1, the scan code,
+// bit 30 for a key that was down already, bits 30 and 31 for a release.
+LPARAM KeyData(WPARAM vk, bool wasDown, bool release) {
+    const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+    LPARAM data = 1 | (static_cast<LPARAM>(scan) << 16);
+    if (wasDown || release) {
+        data |= LPARAM{1} << 30;
+    }
+    if (release) {
+        data |= LPARAM{1} << 31;
+    }
+    return data;
+}
+
+class KeyCaptureTest : public testing::Test {
+protected:
+    void SetUp() override {
+        program.Load();
+        program.core->mnuConfig_Click();
+        program.form->SelectTab(2);
+        program.core->TabSelected(2);
+        box = program.Control(IDC_txtKeyList);
+        ::SetFocus(box);
+        ASSERT_EQ(::GetFocus(), box);
+    }
+    void Down(WPARAM vk, bool repeat = false) {
+        ::PostMessageW(box, WM_KEYDOWN, vk, KeyData(vk, repeat, false));
+    }
+    void Up(WPARAM vk) { ::PostMessageW(box, WM_KEYUP, vk, KeyData(vk, true, true)); }
+    void SysDown(WPARAM vk) {
+        ::PostMessageW(box, WM_SYSKEYDOWN, vk, KeyData(vk, false, false) | (LPARAM{1} << 29));
+    }
+    void SysUp(WPARAM vk) {
+        ::PostMessageW(box, WM_SYSKEYUP, vk, KeyData(vk, true, true) | (LPARAM{1} << 29));
+    }
+
+    Program program;
+    HWND box = nullptr;
+};
+
+TEST_F(KeyCaptureTest, PressesAndReleasesBecomeLinesAndRepeatsAreDropped) {
+    Down('A');
+    Down('A', true);  // held until it repeats
+    Down('A', true);
+    Up('A');
+    Down('A');
+    Up('A');
+    // Ctrl+C as a chord, Ctrl released last.
+    Down(VK_CONTROL);
+    Down('C');
+    Up('C');
+    Up(VK_CONTROL);
+    Down(VK_NUMPAD5);
+    Up(VK_NUMPAD5);
+    Down(VK_F5);
+    Up(VK_F5);
+    program.PumpPosted();
+    EXPECT_EQ(program.form->KeyListText(),
+              "DA\r\nUA\r\nDA\r\nUA\r\nD[CTRL]\r\nDC\r\nUC\r\nU[CTRL]\r\n"
+              "D[NUMPAD5]\r\nU[NUMPAD5]\r\nD[F5]\r\nU[F5]");
+    EXPECT_EQ(program.core->KeyState('A'), 0);
+}
+
+TEST_F(KeyCaptureTest, TabEnterEscapeAndAltAreCapturedAndDoNothingElse) {
+    Down(VK_TAB);
+    Up(VK_TAB);
+    Down(VK_RETURN);
+    ::PostMessageW(box, WM_CHAR, L'\r', KeyData(VK_RETURN, false, false));
+    Up(VK_RETURN);
+    Down(VK_ESCAPE);
+    ::PostMessageW(box, WM_CHAR, 0x1B, KeyData(VK_ESCAPE, false, false));
+    Up(VK_ESCAPE);
+    SysDown(VK_MENU);
+    SysUp(VK_MENU);
+    SysDown(VK_F10);
+    SysUp(VK_F10);
+    ::PostMessageW(box, WM_CHAR, L'x', KeyData('X', false, false));
+    program.PumpPosted();
+
+    EXPECT_EQ(program.form->KeyListText(),
+              "D[TAB]\r\nU[TAB]\r\nD[RETURN]\r\nU[RETURN]\r\nD[ESCAPE]\r\nU[ESCAPE]\r\n"
+              "D[ALT]\r\nU[ALT]\r\nD[F10]\r\nU[F10]");
+    // The focus stayed, the window is still open, no menu mode began.
+    EXPECT_EQ(::GetFocus(), box);
+    EXPECT_TRUE(::IsWindowVisible(program.Hwnd()));
+    EXPECT_FALSE(program.core->Unloaded());
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(::GetGUIThreadInfo(::GetCurrentThreadId(), &info));
+    EXPECT_EQ(info.flags & GUI_INMENUMODE, 0u);
+}
+
+TEST_F(KeyCaptureTest, KeysTypedOnTheKeyboardAreCapturedToo) {
+    // Through the whole input path: SendInput, the focus, the program's loop.
+    ASSERT_TRUE(program.Pump([&] { return ::GetForegroundWindow() == program.Hwnd(); }));
+    ::SetFocus(box);
+    const auto key = [](WORD vk, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        return input;
+    };
+    INPUT inputs[] = {key(VK_TAB, false), key(VK_TAB, true),     key('Q', false),
+                      key('Q', true),     key(VK_RETURN, false), key(VK_RETURN, true)};
+    ASSERT_EQ(::SendInput(6, inputs, sizeof(INPUT)), 6u);
+    const std::string expected = "D[TAB]\r\nU[TAB]\r\nDQ\r\nUQ\r\nD[RETURN]\r\nU[RETURN]";
+    EXPECT_TRUE(program.Pump([&] { return program.form->KeyListText() == expected; }))
+        << program.form->KeyListText();
+    EXPECT_EQ(::GetFocus(), box);
+}
+
+TEST_F(KeyCaptureTest, ClearEmptiesTheBoxAndForgetsHeldKeys) {
+    Down('A');
+    program.PumpPosted();
+    ASSERT_EQ(program.form->KeyListText(), "DA");
+    ASSERT_EQ(program.core->KeyState('A'), 1);
+
+    ::PostMessageW(program.Control(IDC_cmdClear), BM_CLICK, 0, 0);
+    program.PumpPosted();
+    EXPECT_EQ(program.form->KeyListText(), "");
+    EXPECT_EQ(program.core->KeyState('A'), 0);
+
+    // The release never seen, the next press is recorded again.
+    Down('A', true);
+    program.PumpPosted();
+    EXPECT_EQ(program.form->KeyListText(), "DA");
+}
+
+// The lamp's colour where the program painted it, read back from a bitmap.
+COLORREF PaintedAt(HWND lamp, int x, int y) {
+    RECT r{};
+    ::GetClientRect(lamp, &r);
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+    ::ReleaseDC(nullptr, screen);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    ::SendMessageW(lamp, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    const COLORREF color = ::GetPixel(dc, x, y);
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    return color;
+}
+
+TEST(Win32Window, LampIsARedCircleWithoutAReceiverAndGreenWithOne) {
+    Program program;  // no receiver plugged in
+    program.Load();
+    HWND lamp = program.Control(IDC_shpStatus);
+    RECT r{};
+    ::GetClientRect(lamp, &r);
+    const int cx = r.right / 2;
+    const int cy = r.bottom / 2;
+    EXPECT_EQ(PaintedAt(lamp, cx, cy), RGB(255, 0, 0));
+    // A circle: the corners keep the window's background.
+    EXPECT_EQ(PaintedAt(lamp, 0, 0), ::GetSysColor(COLOR_BTNFACE));
+
+    program.form->SetLamp(true);
+    EXPECT_EQ(PaintedAt(lamp, cx, cy), RGB(0, 255, 0));
+    EXPECT_EQ(PaintedAt(lamp, 0, 0), ::GetSysColor(COLOR_BTNFACE));
+    program.form->SetLamp(false);
+    EXPECT_EQ(PaintedAt(lamp, cx, cy), RGB(255, 0, 0));
+}
+
+TEST(Win32Window, StoringWithoutPulseDataWarnsWithTheExclamationIcon) {
+    Program program;
+    program.Load();
+    SeenBox seen;
+    Watcher watcher(L"#32770", [&seen](HWND box) {
+        seen = ReadBox(box);
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    ::PostMessageW(program.Control(IDC_cmdChange), BM_CLICK, 0, 0);
+    ASSERT_TRUE(program.Pump([&] { return watcher.Found() && !test::FindShownWindow(L"#32770"); }));
+    watcher.Join();
+    EXPECT_EQ(seen.title, "Quorvane");
+    EXPECT_EQ(seen.text, "パルスデータが存在しません。");
+    EXPECT_TRUE(seen.ok);
+    EXPECT_FALSE(seen.yesNo);
+    EXPECT_EQ(seen.icon, ::LoadIconW(nullptr, kExclamationIcon));
+    EXPECT_EQ(program.IniBytes(), "") << "nothing written";
+}
+
+TEST(Win32Window, OverwriteQuestionHasNoAsDefaultAndNoKeepsTheSlot) {
+    const std::string ini =
+        "[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\nAdjustTime=0\r\nWindowName=\r\nKeyList=\r\n";
+    Program program(ini);
+    program.Load();
+    ASSERT_EQ(program.form->SlotNumberText(), "2");
+    ::PostMessageW(program.Control(IDC_cmdUpDown_1), BM_CLICK, 0, 0);  // back to slot 1
+    program.PumpPosted();
+    ASSERT_EQ(program.form->SlotNumberText(), "1");
+    ASSERT_EQ(program.form->ControlText(IDC_txtPulse), "12,34,56");
+    program.form->SetCommentText("new");
+
+    for (const int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer == IDNO ? "No" : "Yes");
+        SeenBox seen;
+        Watcher watcher(L"#32770", [&seen, answer](HWND box) {
+            seen = ReadBox(box);
+            ::PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
+        });
+        ::PostMessageW(program.Control(IDC_cmdChange), BM_CLICK, 0, 0);
+        ASSERT_TRUE(
+            program.Pump([&] { return watcher.Found() && !test::FindShownWindow(L"#32770"); }));
+        watcher.Join();
+        EXPECT_EQ(seen.title, "Quorvane");
+        EXPECT_EQ(seen.text, "既に記録されています。上書きしますか？");
+        EXPECT_TRUE(seen.yesNo);
+        EXPECT_EQ(seen.defaultId, IDNO);
+        EXPECT_EQ(seen.icon, ::LoadIconW(nullptr, kQuestionIcon));
+        if (answer == IDNO) {
+            EXPECT_EQ(program.IniBytes(), ini);
+        } else {
+            EXPECT_NE(program.IniBytes().find("Comment=new"), std::string::npos);
+        }
+    }
+}
+
+TEST(Win32Window, ClosingTheWindowEndsTheProgramAndWritesTheSwitchTime) {
+    Program program;
+    program.Load();
+    program.core->mnuConfig_Click();
+    ::SendMessageW(program.Control(IDC_cboWindowChangeTime), CB_SETCURSEL, 3, 0);
+    ::SendMessageW(program.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_cboWindowChangeTime, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(program.Control(IDC_cboWindowChangeTime)));
+    EXPECT_EQ(program.core->Shared().windowChangeTimeIndex.load(), 3);
+
+    ::PostMessageW(program.Hwnd(), WM_CLOSE, 0, 0);
+    bool quit = false;
+    EXPECT_TRUE(program.Pump([&] { return program.core->Unloaded(); }, &quit));
+    EXPECT_TRUE(quit) << "the message loop is told to end";
+    EXPECT_NE(program.IniBytes().find("WindowChangeTime=3"), std::string::npos)
+        << program.IniBytes();
+}
+
+TEST(Win32Window, MovingToAMonitorWithAnotherDpiLaysTheWindowOutAgain) {
+    Program program;
+    program.Load();
+    const UINT before = program.form->Dpi();
+    const UINT after = before * 3 / 2;
+    const LONG fontBefore = MessageFont(before).lfHeight;
+    // What Windows sends when the window moves to a monitor at 150 %.
+    RECT suggested{100, 100, 100 + ScaleForDpi(430, after), 100 + ScaleForDpi(480, after)};
+    ::SendMessageW(program.Hwnd(), WM_DPICHANGED, MAKEWPARAM(after, after),
+                   reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(program.form->Dpi(), after);
+
+    RECT client{};
+    ::GetClientRect(program.Hwnd(), &client);
+    EXPECT_EQ(client.right, ScaleForDpi(410, after));
+    EXPECT_EQ(client.bottom, ScaleForDpi(440, after));
+    // A control of the window and one of a page, at their places for that DPI.
+    RECT tray{};
+    ::GetWindowRect(program.Control(IDC_cmdTray), &tray);
+    ::MapWindowPoints(HWND_DESKTOP, program.Hwnd(), reinterpret_cast<POINT*>(&tray), 2);
+    EXPECT_EQ(tray.left, ScaleForDpi(282, after));
+    EXPECT_EQ(tray.right - tray.left, ScaleForDpi(120, after));
+    RECT keys{};
+    ::GetWindowRect(program.Control(IDC_txtKeyList), &keys);
+    EXPECT_EQ(keys.right - keys.left, ScaleForDpi(235, after));
+    // The font grew with it.
+    auto font =
+        reinterpret_cast<HFONT>(::SendMessageW(program.Control(IDC_txtKeyList), WM_GETFONT, 0, 0));
+    LOGFONTW used{};
+    ASSERT_NE(::GetObjectW(font, sizeof used, &used), 0);
+    EXPECT_EQ(used.lfHeight, MessageFont(after).lfHeight);
+    EXPECT_GT(std::abs(used.lfHeight), std::abs(fontBefore));
+    // The page still lies inside the tab strip.
+    RECT strip{};
+    RECT page{};
+    ::GetWindowRect(program.Control(IDC_TabStrip1), &strip);
+    ::GetWindowRect(program.Control(IDC_Picture1_0), &page);
+    EXPECT_GT(page.left, strip.left);
+    EXPECT_GT(page.top, strip.top);
+    EXPECT_LT(page.right, strip.right);
+    EXPECT_LT(page.bottom, strip.bottom);
+}
+
+TEST(Win32Window, TheSessionEndingOrATerminationRequestEndsTheProgram) {
+    for (const UINT message : {UINT{WM_ENDSESSION}, kTerminateMessage}) {
+        SCOPED_TRACE(message);
+        Program program;
+        program.Load();
+        ::SendMessageW(program.Hwnd(), message, TRUE, 0);
+        EXPECT_TRUE(program.core->Unloaded());
+        EXPECT_NE(program.IniBytes().find("WindowChangeTime=0"), std::string::npos);
+        MSG msg{};
+        EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
+            << "the message loop is told to end";
+    }
+    // A session that goes on (the logoff was cancelled) changes nothing.
+    Program program;
+    program.Load();
+    ::SendMessageW(program.Hwnd(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_FALSE(program.core->Unloaded());
+}
+
+TEST(Win32Window, ReceiveListKeepsEveryLineEvenEmptyOnes) {
+    Program program;
+    program.Load();
+    EXPECT_EQ(program.form->ReceiveListText(), "");
+    program.form->AppendReceiveLine("ボタン1");
+    program.form->AppendReceiveLine("");
+    program.form->AppendReceiveLine("b3");
+    EXPECT_EQ(program.form->ReceiveListText(), "ボタン1\r\n\r\nb3\r\n");
+    EXPECT_EQ(program.form->ControlText(IDC_txtReceive), "ボタン1\r\n\r\nb3");
+}
+
+TEST(Win32Window, ReceiveListDropsItsOldestLinesBeyondItsLimit) {
+    Program program;
+    program.Load();
+    program.form->SetReceiveListLimit(100);
+    for (int i = 1; i <= 100; ++i) {
+        program.form->AppendReceiveLine("line " + std::to_string(i));
+    }
+    std::string text = program.form->ReceiveListText();
+    EXPECT_EQ(text.rfind("line 1\r\n", 0), 0u) << "nothing dropped up to the limit";
+    program.form->AppendReceiveLine("line 101");
+    text = program.form->ReceiveListText();
+    // The oldest tenth goes at once, and one more line: 90 lines are left.
+    EXPECT_EQ(text.rfind("line 12\r\n", 0), 0u) << text.substr(0, 40);
+    EXPECT_EQ(text.size() - text.rfind("line 101\r\n"), std::string("line 101\r\n").size());
+    std::size_t lines = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 90u);
+    // And the count goes on from there.
+    for (int i = 102; i <= 111; ++i) {
+        program.form->AppendReceiveLine("line " + std::to_string(i));
+    }
+    EXPECT_EQ(program.form->ReceiveListText().rfind("line 12\r\n", 0), 0u);
+}
+
+}  // namespace
+}  // namespace qv
