@@ -120,8 +120,9 @@ int main(int argc, char** argv) {
     const int n = std::atoi(argv[2]);
     Target target(std::vector<std::string>(argv + 4, argv + argc));
     Clock::time_point when;
-    if (!target.WaitFor("ready", std::chrono::seconds(60), when) ||
-        !target.WaitFor("active 1", std::chrono::seconds(10), when)) {
+    // With --foreground the target is active before it says it is ready.
+    if (!target.WaitFor("active 1", std::chrono::seconds(60), when) ||
+        !target.WaitFor("ready", std::chrono::seconds(10), when)) {
         std::fprintf(stderr, "the target did not start or take the foreground\n");
         return 1;
     }

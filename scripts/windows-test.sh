@@ -23,7 +23,9 @@ tests/support/with-xvfb.sh -- tests/win32/with-wine.sh \
   ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)" "$@"
 
 # The zip, once the build has the Windows program.
-if ninja -C "$build" -t targets all | grep -Eq '(^|/)quorvane\.exe:'; then
+# (The target list is read whole first: grep -q ending the pipe early would fail it.)
+targets=$(ninja -C "$build" -t targets all)
+if grep -Eq '(^|/)quorvane\.exe:' <<<"$targets"; then
   scripts/windows-zip.sh "$build"
 else
   echo "windows-test: this tree has no quorvane.exe target yet; the zip is left out"

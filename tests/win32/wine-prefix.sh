@@ -31,8 +31,9 @@ create() {
   export WINEPREFIX=$dir
   local log="$dir.wineboot.log"
   # The persistent server first: wineboot and every later process then use it.
-  wineserver -p
-  if ! wineboot -i >"$log" 2>&1; then
+  # Its own messages (a dump of what was left when it is killed) go to the log.
+  wineserver -p >"$log" 2>&1
+  if ! wineboot -i >>"$log" 2>&1; then
     echo "wine-prefix: wineboot failed, see $log" >&2
     return 1
   fi

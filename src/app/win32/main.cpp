@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@
 #include "common/Clock.h"
 #include "common/DebugLog.h"
 #include "common/win32/Utf8Console.h"
+#include "common/win32/WideText.h"
 #include "config/IniStore.h"
 #include "config/win32/Win32ConfigFiles.h"
 #include "config/win32/Win32TextCodec.h"
@@ -105,6 +107,16 @@ int main() {
         qv::DebugLog("could not take the single-instance mutex; running anyway");
     }
 
+    // The configuration path must be a plain file or not there yet: a folder, a
+    // device (NUL, CON, ...) or a pipe is refused before anything opens it. A
+    // temporary file an interrupted write left goes here.
+    if (const std::optional<std::string> refusal = qv::PrepareConfigPath(options.configPath)) {
+        std::fprintf(stderr, "%s: %s\n", programName.c_str(), refusal->c_str());
+        ::MessageBoxW(nullptr, qv::win32::Utf8ToWide(*refusal).c_str(), L"Quorvane",
+                      MB_OK | MB_ICONERROR);
+        return 1;
+    }
+
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_TAB_CLASSES | ICC_STANDARD_CLASSES;
@@ -147,6 +159,9 @@ int main() {
         if (!options.configPath.empty()) {
             ini.SetIniPath(options.configPath);
         }
+        // New files, and files that hold only ASCII, are in the ANSI code page, so
+        // Windows' own tools read the program's text as it wrote it.
+        ini.SetPlainTextEncoding(qv::TextEncoding::ShiftJis);
         qv::DebugLog("configuration: " + ini.IniPath());
 
         qv::SteadyClock clock;
