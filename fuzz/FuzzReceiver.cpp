@@ -65,7 +65,7 @@ private:
     std::vector<Transfer> journal_;
 };
 
-struct DeviceSpec {
+struct DeviceTraits {
     std::string path;
     bool opens = true;
     std::optional<qv::HidAttributes> attributes;
@@ -74,16 +74,16 @@ struct DeviceSpec {
 
 class FakeDevice final : public qv::HidDevice {
 public:
-    FakeDevice(const DeviceSpec& spec, Script& script, std::vector<std::string>& log)
-        : spec_(spec), script_(script), log_(log) {}
-    std::optional<qv::HidAttributes> GetAttributes() override { return spec_.attributes; }
-    std::optional<qv::HidCaps> GetCaps() override { return spec_.caps; }
+    FakeDevice(const DeviceTraits& traits, Script& script, std::vector<std::string>& log)
+        : traits_(traits), script_(script), log_(log) {}
+    std::optional<qv::HidAttributes> GetAttributes() override { return traits_.attributes; }
+    std::optional<qv::HidCaps> GetCaps() override { return traits_.caps; }
     qv::TransferStatus WriteReport(std::span<const std::uint8_t> report,
                                    std::chrono::milliseconds) override {
         // A command report: ID 0, code, two parameters, zeros, at the full length.
-        QV_FUZZ_CHECK(spec_.caps);
+        QV_FUZZ_CHECK(traits_.caps);
         QV_FUZZ_CHECK(report.size() ==
-                      static_cast<std::size_t>(spec_.caps->OutputReportByteLength));
+                      static_cast<std::size_t>(traits_.caps->OutputReportByteLength));
         QV_FUZZ_CHECK(report[0] == 0);
         for (std::size_t i = 4; i < report.size(); ++i) {
             QV_FUZZ_CHECK(report[i] == 0);
@@ -94,32 +94,34 @@ public:
     }
     qv::TransferStatus ReadReport(std::span<std::uint8_t> report,
                                   std::chrono::milliseconds) override {
-        QV_FUZZ_CHECK(spec_.caps);
-        QV_FUZZ_CHECK(report.size() == static_cast<std::size_t>(spec_.caps->InputReportByteLength));
+        QV_FUZZ_CHECK(traits_.caps);
+        QV_FUZZ_CHECK(report.size() ==
+                      static_cast<std::size_t>(traits_.caps->InputReportByteLength));
         const Transfer& t = script_.Next(true, report.size());
         std::copy(t.bytes.begin(), t.bytes.end(), report.begin());
         return t.status;
     }
 
 private:
-    const DeviceSpec& spec_;
+    const DeviceTraits& traits_;
     Script& script_;
     std::vector<std::string>& log_;
 };
 
 class FakePort final : public qv::HidPort {
 public:
-    FakePort(const std::vector<DeviceSpec>& devices, Script& script, std::vector<std::string>& log)
+    FakePort(const std::vector<DeviceTraits>& devices, Script& script,
+             std::vector<std::string>& log)
         : devices_(devices), script_(script), log_(log) {}
     std::vector<std::string> EnumerateHidInterfaces() override {
         std::vector<std::string> paths;
-        for (const DeviceSpec& d : devices_) {
+        for (const DeviceTraits& d : devices_) {
             paths.push_back(d.path);
         }
         return paths;
     }
     std::unique_ptr<qv::HidDevice> Open(const std::string& path) override {
-        for (const DeviceSpec& d : devices_) {
+        for (const DeviceTraits& d : devices_) {
             if (d.path == path && d.opens) {
                 return std::make_unique<FakeDevice>(d, script_, log_);
             }
@@ -128,7 +130,7 @@ public:
     }
 
 private:
-    const std::vector<DeviceSpec>& devices_;
+    const std::vector<DeviceTraits>& devices_;
     Script& script_;
     std::vector<std::string>& log_;
 };
@@ -159,12 +161,12 @@ std::int32_t Widen(std::uint16_t id) {
 // status and bytes 2..17 the data; status 1 is success.
 class Model {
 public:
-    Model(const std::vector<DeviceSpec>& devices, const std::vector<Transfer>& journal)
+    Model(const std::vector<DeviceTraits>& devices, const std::vector<Transfer>& journal)
         : devices_(devices), journal_(journal) {}
 
     void Connect(std::int32_t vendor, std::int32_t product) {
         connected_ = nullptr;
-        for (const DeviceSpec& d : devices_) {
+        for (const DeviceTraits& d : devices_) {
             if (d.opens && d.attributes && Widen(d.attributes->VendorID) == vendor &&
                 Widen(d.attributes->ProductID) == product && d.caps &&
                 d.caps->OutputReportByteLength >= 4 && d.caps->InputReportByteLength >= 19) {
@@ -241,9 +243,9 @@ private:
         return true;
     }
 
-    const std::vector<DeviceSpec>& devices_;
+    const std::vector<DeviceTraits>& devices_;
     const std::vector<Transfer>& journal_;
-    const DeviceSpec* connected_ = nullptr;
+    const DeviceTraits* connected_ = nullptr;
     std::size_t next_ = 0;
     std::vector<std::string> log_;
 };
@@ -262,9 +264,9 @@ std::string PollLine(bool ok, std::uint8_t status, const std::array<std::uint8_t
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    std::vector<DeviceSpec> devices(input.ConsumeIntegralInRange(0, 3));
+    std::vector<DeviceTraits> devices(input.ConsumeIntegralInRange(0, 3));
     for (std::size_t i = 0; i < devices.size(); ++i) {
-        DeviceSpec& d = devices[i];
+        DeviceTraits& d = devices[i];
         d.path = "/dev/hidraw" + std::to_string(i);
         d.opens = input.ConsumeIntegralInRange(0, 7) != 0;
         if (input.ConsumeIntegralInRange(0, 7) != 0) {

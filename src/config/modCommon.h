@@ -44,8 +44,8 @@ bool IniWriteKeys(IniStore& store, std::string_view section,
 bool IniWrite(IniStore& store, std::string_view section, std::string_view key, double value,
               std::string_view fileName = "");
 
-// The number at the start of `text` like VB's Val: leading blanks skipped, an optional
-// sign, digits with an optional fraction and exponent; 0 when there is none.
+// The number a hand-edited value starts with: leading blanks skipped, an optional sign,
+// digits with an optional fraction and exponent; 0 when there is none.
 double Val(std::string_view text);
 // Rounds to the nearest whole number, halves to even (2.5 → 2, 3.5 → 4); saturates at the
 // int range, NaN gives 0.

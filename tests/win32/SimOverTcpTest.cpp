@@ -16,13 +16,13 @@ namespace {
 using namespace std::chrono_literals;
 using sim::TcpSimReply;
 
-std::string SimSpec() {
-    const char* spec = std::getenv("QV_SIM_TCP");
-    return spec != nullptr ? spec : "";
+std::string SimAddress() {
+    const char* simAddress = std::getenv("QV_SIM_TCP");
+    return simAddress != nullptr ? simAddress : "";
 }
 
 void Command(const std::vector<std::string>& words) {
-    const TcpSimReply reply = sim::SendTcpSimCommand(SimSpec(), words);
+    const TcpSimReply reply = sim::SendTcpSimCommand(SimAddress(), words);
     ASSERT_EQ(reply.code, TcpSimReply::Code::Ok) << reply.text;
 }
 
@@ -47,8 +47,10 @@ public:
 
 class SimOverTcp : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(sim::IsTcpSimSpec(SimSpec())) << "run under with-sim.sh"; }
-    std::unique_ptr<HidPort> port_ = sim::MakeTcpSimHidPort(SimSpec());
+    void SetUp() override {
+        ASSERT_TRUE(sim::IsTcpSimAddress(SimAddress())) << "run under with-sim.sh";
+    }
+    std::unique_ptr<HidPort> port_ = sim::MakeTcpSimHidPort(SimAddress());
 };
 
 TEST_F(SimOverTcp, TheReceiverIsFoundOpenedAndStarted) {
@@ -119,7 +121,7 @@ TEST_F(SimOverTcp, ASilentReceiverTimesOutAndAnswersAgainAfterwards) {
 
 TEST_F(SimOverTcp, UnpluggingEndsTheDeviceAndBothChangesAreAnnounced) {
     std::atomic<int> wakeUps{0};
-    auto events = sim::MakeTcpSimDeviceEvents(SimSpec(), [&] { ++wakeUps; });
+    auto events = sim::MakeTcpSimDeviceEvents(SimAddress(), [&] { ++wakeUps; });
     std::string error;
     ASSERT_TRUE(events->Start(error)) << error;
     EXPECT_EQ(events->Fd(), -1);
@@ -152,7 +154,7 @@ TEST_F(SimOverTcp, UnpluggingEndsTheDeviceAndBothChangesAreAnnounced) {
 
 TEST_F(SimOverTcp, ASimulatorThatRefusesEventsSaysSo) {
     Command({"fault", "refuse-events"});
-    auto events = sim::MakeTcpSimDeviceEvents(SimSpec(), nullptr);
+    auto events = sim::MakeTcpSimDeviceEvents(SimAddress(), nullptr);
     std::string error;
     EXPECT_FALSE(events->Start(error));
     EXPECT_EQ(error, "simulator: Permission denied");
@@ -160,31 +162,31 @@ TEST_F(SimOverTcp, ASimulatorThatRefusesEventsSaysSo) {
 
 TEST(SimOverTcpAddress, NoSimulatorThereFailsCleanly) {
     // Port 1 on loopback: nothing listens there.
-    const std::string spec = "tcp:127.0.0.1:1";
-    auto port = sim::MakeTcpSimHidPort(spec);
+    const std::string simAddress = "tcp:127.0.0.1:1";
+    auto port = sim::MakeTcpSimHidPort(simAddress);
     EXPECT_TRUE(port->EnumerateHidInterfaces().empty());
     EXPECT_EQ(port->Open("sim:receiver"), nullptr);
     clsHidDirect hid(*port);
     EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
 
-    auto events = sim::MakeTcpSimDeviceEvents(spec, nullptr);
+    auto events = sim::MakeTcpSimDeviceEvents(simAddress, nullptr);
     std::string error;
     EXPECT_FALSE(events->Start(error));
     EXPECT_EQ(error.rfind("simulator: connect(tcp:127.0.0.1:1)", 0), 0u) << error;
 
-    EXPECT_EQ(sim::SendTcpSimCommand(spec, {"status"}).code, TcpSimReply::Code::Unreachable);
+    EXPECT_EQ(sim::SendTcpSimCommand(simAddress, {"status"}).code, TcpSimReply::Code::Unreachable);
 }
 
 TEST(SimOverTcpAddress, Spellings) {
-    EXPECT_TRUE(sim::IsTcpSimSpec("tcp:127.0.0.1:4000"));
-    EXPECT_TRUE(sim::IsTcpSimSpec("tcp:localhost:65535"));
-    EXPECT_FALSE(sim::IsTcpSimSpec("tcp:127.0.0.1:0"));
-    EXPECT_FALSE(sim::IsTcpSimSpec("tcp:127.0.0.1:65536"));
-    EXPECT_FALSE(sim::IsTcpSimSpec("tcp:127.0.0.1:"));
-    EXPECT_FALSE(sim::IsTcpSimSpec("tcp::4000"));
-    EXPECT_FALSE(sim::IsTcpSimSpec("tcp:127.0.0.1:40x0"));
-    EXPECT_FALSE(sim::IsTcpSimSpec("127.0.0.1:4000"));
-    EXPECT_FALSE(sim::IsTcpSimSpec("/run/user/0/quorvane-sim.sock"));
+    EXPECT_TRUE(sim::IsTcpSimAddress("tcp:127.0.0.1:4000"));
+    EXPECT_TRUE(sim::IsTcpSimAddress("tcp:localhost:65535"));
+    EXPECT_FALSE(sim::IsTcpSimAddress("tcp:127.0.0.1:0"));
+    EXPECT_FALSE(sim::IsTcpSimAddress("tcp:127.0.0.1:65536"));
+    EXPECT_FALSE(sim::IsTcpSimAddress("tcp:127.0.0.1:"));
+    EXPECT_FALSE(sim::IsTcpSimAddress("tcp::4000"));
+    EXPECT_FALSE(sim::IsTcpSimAddress("tcp:127.0.0.1:40x0"));
+    EXPECT_FALSE(sim::IsTcpSimAddress("127.0.0.1:4000"));
+    EXPECT_FALSE(sim::IsTcpSimAddress("/run/user/0/quorvane-sim.sock"));
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ std::optional<Win32Backends> MakeWin32Backends(const CommandLine& options, HWND 
                                                std::string& error) {
     Win32Backends b;
     if (options.simulator) {
-        if (!sim::IsTcpSimSpec(options.simSocket)) {
+        if (!sim::IsTcpSimAddress(options.simSocket)) {
             error =
                 "--simulator needs the simulator's address on Windows: "
                 "--simulator=tcp:HOST:PORT (quorvane-sim serve --tcp)";

@@ -19,7 +19,7 @@ namespace {
 
 // One control of the window: where it sits (the window or a page), its
 // Windows class, caption, styles and its place at 96 DPI.
-struct ControlSpec {
+struct ControlLayout {
     int id;
     std::string_view name;
     int page;  // -1: the window itself
@@ -54,8 +54,8 @@ constexpr DWORD kStepButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
 
 // In creation order, which is also the order the Tab key walks. Combo boxes
 // are given the height of their open list.
-const std::array<ControlSpec, 26>& Controls() {
-    static const std::array<ControlSpec, 26> table{{
+const std::array<ControlLayout, 26>& Controls() {
+    static const std::array<ControlLayout, 26> table{{
         {IDC_TabStrip1,
          "TabStrip1",
          -1,
@@ -195,9 +195,9 @@ std::string_view ControlName(int id) {
     if (id == IDC_Picture1_1) {
         return "Picture1(1)";
     }
-    for (const ControlSpec& spec : Controls()) {
-        if (spec.id == id) {
-            return spec.name;
+    for (const ControlLayout& layout : Controls()) {
+        if (layout.id == id) {
+            return layout.name;
         }
     }
     return {};
@@ -298,15 +298,15 @@ void frmMain::CreateControls() {
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_Picture1_0 + i)), instance, nullptr);
         mControls[static_cast<std::size_t>(IDC_Picture1_0 + i - IDC_TabStrip1)] = mPage[i];
     }
-    for (const ControlSpec& spec : Controls()) {
-        HWND parent = spec.page < 0 ? mHwnd : mPage[spec.page];
+    for (const ControlLayout& layout : Controls()) {
+        HWND parent = layout.page < 0 ? mHwnd : mPage[layout.page];
         HWND control = ::CreateWindowExW(
-            spec.exStyle, spec.windowClass, W(spec.caption).c_str(), spec.style, 0, 0, 0, 0, parent,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+            layout.exStyle, layout.windowClass, W(layout.caption).c_str(), layout.style, 0, 0, 0, 0,
+            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
         if (control == nullptr) {
-            win32::DebugLogLastError("CreateWindowExW (" + std::string(spec.name) + ")");
+            win32::DebugLogLastError("CreateWindowExW (" + std::string(layout.name) + ")");
         }
-        mControls[static_cast<std::size_t>(spec.id - IDC_TabStrip1)] = control;
+        mControls[static_cast<std::size_t>(layout.id - IDC_TabStrip1)] = control;
     }
 
     HWND tabs = Control(IDC_TabStrip1);
@@ -374,14 +374,14 @@ void frmMain::ApplyDpi(UINT dpi) {
 }
 
 void frmMain::PlaceControls() {
-    for (const ControlSpec& spec : Controls()) {
-        HWND control = Control(spec.id);
+    for (const ControlLayout& layout : Controls()) {
+        HWND control = Control(layout.id);
         if (control == nullptr) {
             continue;
         }
-        ::SetWindowPos(control, nullptr, ScaleForDpi(spec.place.left, mDpi),
-                       ScaleForDpi(spec.place.top, mDpi), ScaleForDpi(spec.place.right, mDpi),
-                       ScaleForDpi(spec.place.bottom, mDpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(control, nullptr, ScaleForDpi(layout.place.left, mDpi),
+                       ScaleForDpi(layout.place.top, mDpi), ScaleForDpi(layout.place.right, mDpi),
+                       ScaleForDpi(layout.place.bottom, mDpi), SWP_NOZORDER | SWP_NOACTIVATE);
     }
     LayOutPages();
     ::InvalidateRect(mHwnd, nullptr, TRUE);

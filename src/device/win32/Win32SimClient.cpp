@@ -47,19 +47,19 @@ struct Endpoint {
     std::uint16_t port = 0;
 };
 
-std::optional<Endpoint> ParseSpec(std::string_view spec) {
+std::optional<Endpoint> ParseSimAddress(std::string_view simAddress) {
     constexpr std::string_view kPrefix = "tcp:";
-    if (spec.substr(0, kPrefix.size()) != kPrefix) {
+    if (simAddress.substr(0, kPrefix.size()) != kPrefix) {
         return std::nullopt;
     }
-    spec.remove_prefix(kPrefix.size());
-    const std::size_t colon = spec.rfind(':');
-    if (colon == std::string_view::npos || colon == 0 || colon + 1 == spec.size() ||
-        spec.size() - colon - 1 > 5) {
+    simAddress.remove_prefix(kPrefix.size());
+    const std::size_t colon = simAddress.rfind(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == simAddress.size() ||
+        simAddress.size() - colon - 1 > 5) {
         return std::nullopt;
     }
     unsigned port = 0;
-    for (char c : spec.substr(colon + 1)) {
+    for (char c : simAddress.substr(colon + 1)) {
         if (c < '0' || c > '9') {
             return std::nullopt;
         }
@@ -68,7 +68,7 @@ std::optional<Endpoint> ParseSpec(std::string_view spec) {
     if (port == 0 || port > 65535) {
         return std::nullopt;
     }
-    Endpoint endpoint{std::string(spec.substr(0, colon)), static_cast<std::uint16_t>(port)};
+    Endpoint endpoint{std::string(simAddress.substr(0, colon)), static_cast<std::uint16_t>(port)};
     if (endpoint.host == "localhost") {
         endpoint.host = "127.0.0.1";
     }
@@ -87,10 +87,11 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Connects within `timeout`; false with the reason.
-    bool Connect(const std::string& spec, std::chrono::milliseconds timeout, std::string& error) {
-        const std::optional<Endpoint> endpoint = ParseSpec(spec);
+    bool Connect(const std::string& simAddress, std::chrono::milliseconds timeout,
+                 std::string& error) {
+        const std::optional<Endpoint> endpoint = ParseSimAddress(simAddress);
         if (!endpoint) {
-            error = "not a simulator address (tcp:HOST:PORT): " + spec;
+            error = "not a simulator address (tcp:HOST:PORT): " + simAddress;
             return false;
         }
         if (!StartWinsock()) {
@@ -117,7 +118,7 @@ public:
         ::ioctlsocket(socket_, FIONBIO, &nonBlocking);
         if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
             ::WSAGetLastError() != WSAEWOULDBLOCK) {
-            error = SocketError("connect(" + spec + ")");
+            error = SocketError("connect(" + simAddress + ")");
             Close();
             return false;
         }
@@ -126,8 +127,8 @@ public:
         int length = sizeof socketError;
         ::getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&socketError), &length);
         if (ready != Ready::Yes || socketError != 0) {
-            error = ready == Ready::TimedOut ? "connect(" + spec + "): timed out"
-                                             : win32::ErrorText("connect(" + spec + ")",
+            error = ready == Ready::TimedOut ? "connect(" + simAddress + "): timed out"
+                                             : win32::ErrorText("connect(" + simAddress + ")",
                                                                 static_cast<DWORD>(socketError));
             Close();
             return false;
@@ -264,9 +265,9 @@ private:
     FrameDecoder decoder_;
 };
 
-std::unique_ptr<Connection> Connect(const std::string& spec, std::string& error) {
+std::unique_ptr<Connection> Connect(const std::string& simAddress, std::string& error) {
     auto connection = std::make_unique<Connection>();
-    if (!connection->Connect(spec, kHandshakeTimeout, error)) {
+    if (!connection->Connect(simAddress, kHandshakeTimeout, error)) {
         return nullptr;
     }
     return connection;
@@ -318,7 +319,7 @@ private:
 
 class TcpHidPort final : public HidPort {
 public:
-    explicit TcpHidPort(std::string spec) : spec_(std::move(spec)) {}
+    explicit TcpHidPort(std::string simAddress) : spec_(std::move(simAddress)) {}
 
     std::vector<std::string> EnumerateHidInterfaces() override {
         std::vector<std::string> paths;
@@ -377,8 +378,8 @@ private:
 
 class TcpDeviceEvents final : public DeviceEvents {
 public:
-    TcpDeviceEvents(std::string spec, std::function<void()> pending)
-        : spec_(std::move(spec)), pending_(std::move(pending)) {}
+    TcpDeviceEvents(std::string simAddress, std::function<void()> pending)
+        : spec_(std::move(simAddress)), pending_(std::move(pending)) {}
     ~TcpDeviceEvents() override { Stop(); }
 
     bool Start(std::string& error) override {
@@ -459,24 +460,24 @@ private:
 
 }  // namespace
 
-bool IsTcpSimSpec(std::string_view spec) {
-    return ParseSpec(spec).has_value();
+bool IsTcpSimAddress(std::string_view simAddress) {
+    return ParseSimAddress(simAddress).has_value();
 }
 
-std::unique_ptr<HidPort> MakeTcpSimHidPort(const std::string& spec) {
-    return std::make_unique<TcpHidPort>(spec);
+std::unique_ptr<HidPort> MakeTcpSimHidPort(const std::string& simAddress) {
+    return std::make_unique<TcpHidPort>(simAddress);
 }
 
-std::unique_ptr<DeviceEvents> MakeTcpSimDeviceEvents(const std::string& spec,
+std::unique_ptr<DeviceEvents> MakeTcpSimDeviceEvents(const std::string& simAddress,
                                                      std::function<void()> pending) {
-    return std::make_unique<TcpDeviceEvents>(spec, std::move(pending));
+    return std::make_unique<TcpDeviceEvents>(simAddress, std::move(pending));
 }
 
-TcpSimReply SendTcpSimCommand(const std::string& spec, const std::vector<std::string>& words,
+TcpSimReply SendTcpSimCommand(const std::string& simAddress, const std::vector<std::string>& words,
                               std::chrono::milliseconds timeout) {
     std::string error;
     Connection connection;
-    if (!connection.Connect(spec, timeout, error)) {
+    if (!connection.Connect(simAddress, timeout, error)) {
         return {TcpSimReply::Code::Unreachable, error};
     }
     std::string request = "CTL";
@@ -485,7 +486,8 @@ TcpSimReply SendTcpSimCommand(const std::string& spec, const std::vector<std::st
     }
     const std::optional<std::string> reply = connection.Exchange(request, timeout);
     if (!reply) {
-        return {TcpSimReply::Code::Unreachable, "no answer from the simulator (" + spec + ")"};
+        return {TcpSimReply::Code::Unreachable,
+                "no answer from the simulator (" + simAddress + ")"};
     }
     const std::size_t newline = reply->find('\n');
     const std::string head = reply->substr(0, newline);

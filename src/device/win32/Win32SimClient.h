@@ -20,18 +20,18 @@
 
 namespace qv::sim {
 
-// Whether `spec` names a simulator on TCP: "tcp:HOST:PORT".
-bool IsTcpSimSpec(std::string_view spec);
+// Whether `simAddress` names a simulator on TCP: "tcp:HOST:PORT".
+bool IsTcpSimAddress(std::string_view simAddress);
 
-// A HID port whose devices live in the daemon at `spec`. Enumeration of an
+// A HID port whose devices live in the daemon at `simAddress`. Enumeration of an
 // unreachable daemon is empty and opening fails.
-std::unique_ptr<HidPort> MakeTcpSimHidPort(const std::string& spec);
+std::unique_ptr<HidPort> MakeTcpSimHidPort(const std::string& simAddress);
 
-// A device-event source fed by the daemon at `spec`. A thread of its own reads
+// A device-event source fed by the daemon at `simAddress`. A thread of its own reads
 // the daemon's announcements; `pending` is called on that thread whenever
 // changes became pending (the window then calls ReadPending on its own thread).
 // Start fails, with the reason, when the daemon is unreachable or refuses.
-std::unique_ptr<DeviceEvents> MakeTcpSimDeviceEvents(const std::string& spec,
+std::unique_ptr<DeviceEvents> MakeTcpSimDeviceEvents(const std::string& simAddress,
                                                      std::function<void()> pending);
 
 // Result of one control command sent to the daemon.
@@ -42,8 +42,8 @@ struct TcpSimReply {
 };
 
 // Sends one control command (as words, e.g. {"press", "5", "120", "7"}) to the
-// daemon at `spec` and waits for its answer.
-TcpSimReply SendTcpSimCommand(const std::string& spec, const std::vector<std::string>& words,
+// daemon at `simAddress` and waits for its answer.
+TcpSimReply SendTcpSimCommand(const std::string& simAddress, const std::vector<std::string>& words,
                               std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 }  // namespace qv::sim
