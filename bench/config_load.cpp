@@ -14,7 +14,7 @@
 #include "config/RemoteTable.h"
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "config/IniFile.h"
 #include "config/RemoteTable.h"
 #include "config/linux/IconvTextCodec.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 namespace {
 

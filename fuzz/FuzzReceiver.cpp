@@ -21,7 +21,7 @@
 #include "common/Dialogs.h"
 #include "device/HidPort.h"
 #include "device/ReceiverProtocol.h"
-#include "device/clsHidDirect.h"
+#include "device/HidTransport.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include "app/core/Application.h"
 #include "app/qt/QtGuiThread.h"
 #include "app/qt/QtTranslations.h"
-#include "app/qt/frmMain.h"
+#include "app/qt/QtMainWindow.h"
 #include "common/Clock.h"
 #include "common/DebugLog.h"
 #include "config/IniStore.h"

@@ -6,7 +6,7 @@
 
 #include "config/IniFile.h"
 #include "config/RemoteTable.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 namespace qv {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "config/IniFile.h"
 #include "config/IniStore.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 namespace qv {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/Dialogs.h"
-#include "device/clsHidDirect.h"
+#include "device/HidTransport.h"
 
 namespace qv {
 

@@ -29,11 +29,11 @@
 #include "app/core/Application.h"
 #include "app/qt/QtGuiThread.h"
 #include "app/qt/QtTranslations.h"
-#include "app/qt/frmMain.h"
+#include "app/qt/QtMainWindow.h"
 #include "config/IniStore.h"
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 namespace qv::test {
 namespace {

@@ -20,7 +20,7 @@
 
 #include "RecordingDialogs.h"
 #include "device/ReceiverProtocol.h"
-#include "device/clsHidDirect.h"
+#include "device/HidTransport.h"
 #include "device/linux/HidrawPort.h"
 
 namespace qv {

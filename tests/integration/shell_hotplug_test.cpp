@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "device/clsDeviceNotification.h"
+#include "device/DeviceWatch.h"
 #include "device/linux/UdevDeviceEvents.h"
 
 namespace qv {

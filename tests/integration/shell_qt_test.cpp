@@ -17,9 +17,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "device/clsDeviceNotification.h"
-#include "shell/clsTray.h"
-#include "shell/clsWindowSize.h"
+#include "device/DeviceWatch.h"
+#include "shell/Tray.h"
+#include "shell/WindowPlacement.h"
 #include "shell/qt/QtDeviceEventPump.h"
 #include "shell/qt/QtScreenGeometry.h"
 #include "shell/qt/QtTrayIcon.h"

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "keys/KeyNames.h"
-#include "keys/modKeyboard.h"
+#include "keys/KeySender.h"
 #include "keys/x11/X11KeyboardLayout.h"
 #include "keys/x11/XTestInjector.h"
 #include "keys_target.h"

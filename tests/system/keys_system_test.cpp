@@ -17,7 +17,7 @@
 #include "common/Clock.h"
 #include "keys/ActivateWindow.h"
 #include "keys/KeyNames.h"
-#include "keys/modKeyboard.h"
+#include "keys/KeySender.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
 #include "keys_target.h"

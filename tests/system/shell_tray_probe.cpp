@@ -19,8 +19,8 @@
 #include <memory>
 #include <string>
 
-#include "shell/clsTray.h"
-#include "shell/clsWindowSize.h"
+#include "shell/Tray.h"
+#include "shell/WindowPlacement.h"
 #include "shell/qt/QtScreenGeometry.h"
 #include "shell/qt/QtTrayIcon.h"
 

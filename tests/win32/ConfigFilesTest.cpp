@@ -3,7 +3,7 @@
 
 #include "TempFolder.h"
 #include "config/IniStore.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 #include "config/win32/Win32ConfigFiles.h"
 #include "config/win32/Win32TextCodec.h"
 

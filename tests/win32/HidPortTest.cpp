@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TempFolder.h"
-#include "device/clsHidDirect.h"
+#include "device/HidTransport.h"
 #include "device/win32/Win32HidPort.h"
 
 namespace qv {

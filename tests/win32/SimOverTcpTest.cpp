@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "device/ReceiverProtocol.h"
-#include "device/clsHidDirect.h"
+#include "device/HidTransport.h"
 #include "device/win32/Win32SimClient.h"
 
 namespace qv {

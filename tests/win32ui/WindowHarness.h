@@ -26,7 +26,7 @@
 #include "app/win32/MessageLoop.h"
 #include "app/win32/Win32AppIcon.h"
 #include "app/win32/Win32GuiThread.h"
-#include "app/win32/frmMain.h"
+#include "app/win32/Win32MainWindow.h"
 #include "config/IniStore.h"
 #include "config/win32/Win32ConfigFiles.h"
 #include "config/win32/Win32TextCodec.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "app/win32/frmMain.h"
+#include "app/win32/Win32MainWindow.h"
 #include "common/win32/WideText.h"
 #include "shell/win32/Win32ScreenGeometry.h"
 #include "shell/win32/Win32TrayIcon.h"

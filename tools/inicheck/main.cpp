@@ -10,7 +10,7 @@
 #include "config/ConfigCheck.h"
 #include "config/IniStore.h"
 #include "config/RemoteTable.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 #ifdef _WIN32
 #include <vector>
 

@@ -7,10 +7,10 @@
 #include "app/core/MainView.h"
 #include "common/DebugLog.h"
 #include "config/IniStore.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 #include "device/ReceiverProtocol.h"
-#include "device/clsHidDirect.h"
-#include "shell/clsWindowSize.h"
+#include "device/HidTransport.h"
+#include "shell/WindowPlacement.h"
 
 namespace qv {
 

@@ -27,8 +27,8 @@
 #include "app/core/SharedState.h"
 #include "common/Clock.h"
 #include "common/Dialogs.h"
-#include "device/clsDeviceNotification.h"
-#include "shell/clsTray.h"
+#include "device/DeviceWatch.h"
+#include "shell/Tray.h"
 
 namespace qv {
 

@@ -7,7 +7,7 @@
 #include "app/core/MainView.h"
 #include "app/core/SharedState.h"
 #include "common/DebugLog.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 #include "keys/KeyNames.h"
 
 namespace qv {

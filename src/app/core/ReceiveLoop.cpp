@@ -5,11 +5,11 @@
 #include <mutex>
 
 #include "app/core/SharedState.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 #include "device/ReceiverProtocol.h"
 #include "keys/ActivateWindow.h"
 #include "keys/WindowSystem.h"
-#include "keys/modKeyboard.h"
+#include "keys/KeySender.h"
 
 namespace qv {
 

@@ -22,7 +22,7 @@
 #include "app/win32/Win32AppIcon.h"
 #include "app/win32/Win32Backends.h"
 #include "app/win32/Win32GuiThread.h"
-#include "app/win32/frmMain.h"
+#include "app/win32/Win32MainWindow.h"
 #include "common/Clock.h"
 #include "common/DebugLog.h"
 #include "common/win32/Utf8Console.h"

@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <optional>
 
-#include "shell/clsWindowSize.h"
+#include "shell/WindowPlacement.h"
 #include "shell/qt/QtTrayIcon.h"
 
 namespace qv {

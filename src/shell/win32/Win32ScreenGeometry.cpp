@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "shell/clsWindowSize.h"
+#include "shell/WindowPlacement.h"
 
 namespace qv {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "TempDir.h"
 #include "common/posix/UniqueFd.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 namespace qv {
 namespace {

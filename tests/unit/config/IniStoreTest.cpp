@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "TempDir.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 namespace qv {
 namespace {

@@ -4,7 +4,7 @@
 #include "TempDir.h"
 #include "config/IniFile.h"
 #include "config/RemoteTable.h"
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 namespace qv {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "ShellFakes.h"
-#include "shell/clsTray.h"
+#include "shell/Tray.h"
 
 namespace qv {
 namespace {

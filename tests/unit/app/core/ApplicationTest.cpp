@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "CoreHarness.h"
-#include "device/clsHidDirect.h"
+#include "device/HidTransport.h"
 
 namespace qv::test {
 namespace {

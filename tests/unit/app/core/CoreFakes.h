@@ -22,7 +22,7 @@
 #include "keys/InputInjector.h"
 #include "keys/WindowSystem.h"
 #include "shell/TrayIcon.h"
-#include "shell/clsWindowSize.h"
+#include "shell/WindowPlacement.h"
 
 namespace qv::test {
 

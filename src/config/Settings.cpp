@@ -1,4 +1,4 @@
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "shell/clsWindowSize.h"
+#include "shell/WindowPlacement.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "shell/clsTray.h"
+#include "shell/Tray.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "device/clsDeviceNotification.h"
+#include "device/DeviceWatch.h"
 
 #include <vector>
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "config/modCommon.h"
+#include "config/Settings.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "device/clsHidDirect.h"
+#include "device/HidTransport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "common/win32/Windows.h"
 
-#include "app/win32/frmMain.h"
+#include "app/win32/Win32MainWindow.h"
 
 #include <commctrl.h>
 #include <imm.h>

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "RecordingDialogs.h"
-#include "device/clsDeviceNotification.h"
+#include "device/DeviceWatch.h"
 
 namespace qv {
 namespace {

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "ShellFakes.h"
-#include "shell/clsWindowSize.h"
+#include "shell/WindowPlacement.h"
 
 namespace qv {
 namespace {

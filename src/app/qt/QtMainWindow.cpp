@@ -1,4 +1,4 @@
-#include "app/qt/frmMain.h"
+#include "app/qt/QtMainWindow.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "keys/modKeyboard.h"
+#include "keys/KeySender.h"
 
 #include <algorithm>
 #include <cstddef>
