@@ -12,9 +12,9 @@
 
 #include "config/IniStore.h"
 #include "config/RemoteTable.h"
+#include "config/Settings.h"
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
-#include "config/Settings.h"
 
 namespace {
 

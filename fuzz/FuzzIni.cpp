@@ -25,8 +25,9 @@
 #include "config/ConfigCheck.h"
 #include "config/IniFile.h"
 #include "config/RemoteTable.h"
-#include "config/linux/IconvTextCodec.h"
 #include "config/Settings.h"
+#include "config/TimeLists.h"
+#include "config/linux/IconvTextCodec.h"
 
 namespace {
 
@@ -199,8 +200,8 @@ void ReadLikeTheProgram(const qv::IniFile& file) {
     QV_FUZZ_CHECK(firstFree == table.UpperIndex() + 1);
     (void)qv::CheckConfig(file, table);
     (void)qv::WindowChangeTimeIndex(qv::IniReadDefault(file, "General", "WindowChangeTime", 0));
-    (void)qv::ReadIdentifier(qv::IniRead(file, "HID", "VendorID", qv::kDefaultVendorID));
-    (void)qv::AdjustTimeIndex(qv::Val(qv::IniRead(file, "Remote1", "AdjustTime", "")));
+    (void)qv::ReadIdentifier(qv::IniRead(file, "HID", "VendorID", qv::kDefaultVendorId));
+    (void)qv::AdjustTimeIndex(qv::LeadingNumber(qv::IniRead(file, "Remote1", "AdjustTime", "")));
 }
 
 // A UTF-8 document's text, without its byte-order mark.

@@ -1,4 +1,4 @@
-// fuzz_receiver: the receiver's reply handling, clsHidDirect and ReceiverLink over a
+// fuzz_receiver: the receiver's reply handling, HidTransport and ReceiverLink over a
 // fake HID port whose devices, report lengths, transfer outcomes and reply bytes all come
 // from the input.
 //
@@ -20,8 +20,8 @@
 #include "FuzzCheck.h"
 #include "common/Dialogs.h"
 #include "device/HidPort.h"
-#include "device/ReceiverProtocol.h"
 #include "device/HidTransport.h"
+#include "device/ReceiverProtocol.h"
 
 namespace {
 
@@ -138,9 +138,10 @@ private:
 class Recorder final : public qv::Dialogs, public qv::ReceiverIndicators {
 public:
     explicit Recorder(std::vector<std::string>& log) : log_(log) {}
-    qv::MsgAnswer MsgBox(const std::string& text, qv::MsgIcon, qv::MsgButtons, bool) override {
-        log_.push_back("box " + text);
-        return qv::MsgAnswer::Ok;
+    void Tell(const std::string& text, qv::MessageKind) override { log_.push_back("box " + text); }
+    qv::Answer Ask(const std::string& question, qv::MessageKind, qv::Answer) override {
+        log_.push_back("box " + question);
+        return qv::Answer::No;
     }
     void SetLamp(bool green) override { log_.push_back(green ? "lamp green" : "lamp red"); }
     void SetVersionText(const std::string& text) override { log_.push_back("version " + text); }
@@ -179,14 +180,14 @@ public:
             return;
         }
         log_.push_back("lamp green");
-        for (const qv::PicCommandCode& c : {qv::PicInit1, qv::PicInit2, qv::PicVersion}) {
+        for (const qv::ReceiverCommand& c : {qv::kInit1, qv::kInit2, qv::kQueryVersion}) {
             std::array<std::uint8_t, 16> data{};
             if (!Step(c, data)) {
                 break;
             }
             log_.push_back("version " + qv::VersionText(data[0], data[1]));
         }
-        for (const qv::PicCommandCode& c : {qv::PicInit1, qv::PicInit2, qv::PicStartReceive}) {
+        for (const qv::ReceiverCommand& c : {qv::kInit1, qv::kInit2, qv::kStartReceive}) {
             std::array<std::uint8_t, 16> data{};
             if (!Step(c, data)) {
                 return;
@@ -195,7 +196,7 @@ public:
         log_.push_back("timer");
     }
 
-    bool Command(const qv::PicCommandCode& c, std::uint8_t& status,
+    bool Command(const qv::ReceiverCommand& c, std::uint8_t& status,
                  std::array<std::uint8_t, 16>& data) {
         if (connected_ == nullptr) {
             return false;
@@ -230,14 +231,14 @@ private:
         return t;
     }
 
-    bool Step(const qv::PicCommandCode& c, std::array<std::uint8_t, 16>& data) {
+    bool Step(const qv::ReceiverCommand& c, std::array<std::uint8_t, 16>& data) {
         std::uint8_t status = 0;
         if (!Command(c, status, data)) {
-            log_.push_back(std::string("box ") + qv::kMsgPicSendFailed);
+            log_.push_back(std::string("box ") + qv::kMsgSendFailed);
             return false;
         }
-        if (status != qv::kPicStatusOk) {
-            log_.push_back(std::string("box ") + qv::kMsgPicError);
+        if (status != qv::kStatusOk) {
+            log_.push_back(std::string("box ") + qv::kMsgReceiverError);
             return false;
         }
         return true;
@@ -277,7 +278,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (input.ConsumeIntegralInRange(0, 7) != 0) {
             // Around the shortest usable lengths; now and then anything up to 1 KiB.
-            // clsHidDirect allocates a buffer of the length the device reports for every
+            // HidTransport allocates a buffer of the length the device reports for every
             // transfer, whatever that length; larger lengths would only measure the
             // allocator, not the handling of replies.
             d.caps = qv::HidCaps{input.ConsumeIntegralInRange(17, 24),
@@ -298,13 +299,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FakePort port(devices, script, log);
     Recorder recorder(log);
     {
-        qv::clsHidDirect hid(port);
+        qv::HidTransport hid(port);
         qv::ReceiverLink link(hid, recorder, recorder);
         link.ConnectReceiver(vendor, product);
         for (int i = 0; i < polls; ++i) {
             std::uint8_t status = 0;
             std::array<std::uint8_t, 16> reply{};
-            const bool ok = link.PicCommand(qv::PicPoll, status, reply);
+            const bool ok = link.SendCommand(qv::kPoll, status, reply);
             log.push_back(PollLine(ok, status, reply));
         }
     }
@@ -314,7 +315,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < polls; ++i) {
         std::uint8_t status = 0;
         std::array<std::uint8_t, 16> reply{};
-        const bool ok = model.Command(qv::PicPoll, status, reply);
+        const bool ok = model.Command(qv::kPoll, status, reply);
         model.Note(PollLine(ok, status, reply));
     }
     QV_FUZZ_CHECK(model.UsedWholeJournal());

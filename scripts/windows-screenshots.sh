@@ -62,12 +62,12 @@ capture docs/windows-window-tab1.png
 
 # The editor: the first free slot is 4; two steps back show slot 2.
 wine "$windowctl" tab 2
-wine "$windowctl" click 'cmdUpDown(1)'
-wine "$windowctl" click 'cmdUpDown(1)'
+wine "$windowctl" click 'previousSlotButton'
+wine "$windowctl" click 'previousSlotButton'
 for _ in $(seq 1 100); do
-  [ "$(wine "$windowctl" text txtNumber | tr -d '\r')" = 2 ] && break
+  [ "$(wine "$windowctl" text slotNumberBox | tr -d '\r')" = 2 ] && break
 done
-[ "$(wine "$windowctl" text txtNumber | tr -d '\r')" = 2 ] || fail "the editor did not step back to slot 2"
+[ "$(wine "$windowctl" text slotNumberBox | tr -d '\r')" = 2 ] || fail "the editor did not step back to slot 2"
 capture docs/windows-window-tab2.png
 
 wine "$windowctl" menu 2

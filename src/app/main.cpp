@@ -24,8 +24,8 @@
 #include "app/InstanceLock.h"
 #include "app/core/Application.h"
 #include "app/qt/QtGuiThread.h"
-#include "app/qt/QtTranslations.h"
 #include "app/qt/QtMainWindow.h"
+#include "app/qt/QtTranslations.h"
 #include "common/Clock.h"
 #include "common/DebugLog.h"
 #include "config/IniStore.h"
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     int rc = 0;
     bool receiverStopped = true;
     {
-        qv::frmMain form;
+        qv::QtMainWindow form;
         form.setWindowIcon(icon);
         qv::QtGuiThread gui(&form);
         qv::QtTrayIcon tray(icon);
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
         qv::DebugLog("start-up done");
         // A signal during start-up has already unloaded the program.
         if (options.show && !core.Unloaded()) {
-            core.mnuConfig_Click();
+            core.ToggleWindow();
         }
         if (options.tab && !core.Unloaded()) {
             form.SelectTab(*options.tab);

@@ -7,9 +7,10 @@
 
 namespace qv {
 
-enum class MsgIcon { None, Critical, Question, Exclamation, Information };
-enum class MsgButtons { Ok, YesNo };
-enum class MsgAnswer { Ok, Yes, No };
+// What a message is, shown as the box's icon.
+enum class MessageKind { Plain, Error, Warning, Question, Information };
+// The answers to a question; also names a question's default button.
+enum class Answer { Yes, No };
 
 // The caption every message box of the program carries.
 inline constexpr const char* kAppTitle = "Quorvane";
@@ -17,10 +18,11 @@ inline constexpr const char* kAppTitle = "Quorvane";
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // Shows `text` modally and returns the button the user chose. With YesNo,
-    // `defaultNo` makes No the default button.
-    virtual MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                             bool defaultNo = false) = 0;
+    // Shows `text` modally with an OK button; returns once it is closed.
+    virtual void Tell(const std::string& text, MessageKind kind) = 0;
+    // Asks `question` modally with Yes and No, `defaultAnswer` the default
+    // button, and returns the answer; a box closed unanswered is No.
+    virtual Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) = 0;
 };
 
 }  // namespace qv

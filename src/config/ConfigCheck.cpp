@@ -44,7 +44,7 @@ std::uint32_t PrefixKey(const RemoteEntry& e, int count) {
 
 void CheckSettings(const IniFile& file, std::vector<ConfigProblem>& out) {
     if (auto text = file.Find("General", "WindowChangeTime")) {
-        const int index = RoundHalfEven(Val(*text));
+        const int index = RoundHalfEven(LeadingNumber(*text));
         if (index < 0 || index > 10) {
             out.push_back({0, "[General] WindowChangeTime=" + std::string(*text) +
                                   " is outside 0..10; 0 (no pause) is used"});
@@ -70,7 +70,7 @@ void CheckSlots(const IniFile& file, const RemoteTable& table, std::vector<Confi
         const std::string section = RemoteSection(n);
         for (const char* key : {"AdjustTime", "AdjustPulse"}) {
             if (auto text = file.Find(section, key)) {
-                const int value = RoundHalfEven(Val(*text));
+                const int value = RoundHalfEven(LeadingNumber(*text));
                 if (value < 0 || value > 255) {
                     out.push_back({n, "slot " + std::to_string(n) + ": " + key + "=" +
                                           std::string(*text) + " is stored as " +

@@ -1,7 +1,7 @@
 #pragma once
 // The configuration file's location and access, owned by the application (one
 // object, no global state). The module functions IniRead, IniReadDefault and
-// IniWrite (modCommon.h) take it as their first argument; otherwise they keep their
+// IniWrite (Settings.h) take it as their first argument; otherwise they keep their
 // usual names and argument order.
 //
 // Path: resolved once, on first use, through ConfigFiles::DefaultIniPath (on Linux:

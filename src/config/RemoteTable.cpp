@@ -32,7 +32,7 @@ long ParseDecimal(std::string_view text, long limit) {
 
 int ReadNumber(const IniFile& file, const std::string& section, std::string_view key) {
     auto value = file.Find(section, key);
-    return value ? RoundHalfEven(Val(*value)) : 0;
+    return value ? RoundHalfEven(LeadingNumber(*value)) : 0;
 }
 
 std::string_view ReadText(const IniFile& file, const std::string& section, std::string_view key) {

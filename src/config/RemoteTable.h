@@ -71,7 +71,7 @@ public:
 
     // The start-up load from a parsed file: resets the table, then reads Remote1, Remote2, …
     // up to the first section without Pulse (a value of only spaces counts as empty).
-    // Returns the first free slot number, for txtNumber.
+    // Returns the first free slot number, for the editor's slot number box.
     int Load(const IniFile& file);
     // The same, reading the store's INI file once (a missing or unreadable file: no slots).
     int Load(IniStore& store);

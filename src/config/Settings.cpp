@@ -25,7 +25,7 @@ std::string IniRead(const IniFile& file, std::string_view section, std::string_v
 double IniReadDefault(const IniFile& file, std::string_view section, std::string_view key,
                       double defaultNumber) {
     if (auto value = file.Find(section, key)) {
-        return Val(*value);
+        return LeadingNumber(*value);
     }
     return defaultNumber;
 }
@@ -65,7 +65,7 @@ bool IniWrite(IniStore& store, std::string_view section, std::string_view key, d
                        fileName);
 }
 
-double Val(std::string_view text) {
+double LeadingNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() &&
            (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) {
@@ -177,18 +177,7 @@ std::int32_t ReadIdentifier(std::string_view text) {
         }
         return static_cast<std::int32_t>(value);
     }
-    return RoundHalfEven(Val(text));
-}
-
-int WindowChangeTimeIndex(double fileValue) {
-    const int index = RoundHalfEven(fileValue);
-    return (index < 0 || index >= static_cast<int>(kWindowChangeTimeItems.size())) ? 0 : index;
-}
-
-int AdjustTimeIndex(double fileValue) {
-    const int index = RoundHalfEven(fileValue);
-    const int last = static_cast<int>(kAdjustTimeItems.size()) - 1;
-    return index < 0 ? 0 : (index > last ? last : index);
+    return RoundHalfEven(LeadingNumber(text));
 }
 
 }  // namespace qv

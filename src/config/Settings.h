@@ -1,13 +1,12 @@
 #pragma once
 // The configuration procedures every part of the program uses: the three INI
-// accessors, number reading and rounding as the configuration file needs them, the
-// receiver identifier reading, and the two time lists whose indexes the file stores.
+// accessors, number reading and rounding as the configuration file needs them, and
+// the receiver identifier reading. The time lists are in TimeLists.h.
 //
 // The INI accessors take the application's IniStore as first argument (it holds the
 // path and the text codec); the other arguments keep their usual order. An empty file
 // name means the store's INI path. Values are read in full (no length limit).
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,7 +21,7 @@ namespace qv {
 // file is missing; either way stripped of leading and trailing spaces.
 std::string IniRead(IniStore& store, std::string_view section, std::string_view key,
                     std::string_view defaultText, std::string_view fileName = "");
-// The number at the start of the value (Val), or `defaultNumber` when the key is missing;
+// The number at the start of the value (LeadingNumber), or `defaultNumber` when the key is missing;
 // 0 when the value does not start with a number. Round with RoundHalfEven before use.
 double IniReadDefault(IniStore& store, std::string_view section, std::string_view key,
                       double defaultNumber, std::string_view fileName = "");
@@ -46,7 +45,7 @@ bool IniWrite(IniStore& store, std::string_view section, std::string_view key, d
 
 // The number a hand-edited value starts with: leading blanks skipped, an optional sign,
 // digits with an optional fraction and exponent; 0 when there is none.
-double Val(std::string_view text);
+double LeadingNumber(std::string_view text);
 // Rounds to the nearest whole number, halves to even (2.5 → 2, 3.5 → 4); saturates at the
 // int range, NaN gives 0.
 int RoundHalfEven(double value);
@@ -59,25 +58,7 @@ std::string_view TrimSpaces(std::string_view text);
 std::int32_t ReadIdentifier(std::string_view text);
 
 // Defaults of the HID section.
-inline constexpr std::string_view kDefaultVendorID = "&H1234";
-inline constexpr std::string_view kDefaultProductID = "&H1";
-
-// Item texts of cboAdjustTime; index i means i seconds.
-inline constexpr std::array<std::string_view, 6> kAdjustTimeItems = {"0秒", "1秒", "2秒",
-                                                                     "3秒", "4秒", "5秒"};
-// Item texts of cboWindowChangeTime; index i means i × 100 ms.
-inline constexpr std::array<std::string_view, 11> kWindowChangeTimeItems = {
-    "0秒", "0.1秒", "0.2秒", "0.3秒", "0.4秒", "0.5秒", "0.6秒", "0.7秒", "0.8秒", "0.9秒", "1秒"};
-
-// The cboWindowChangeTime index for a WindowChangeTime read from the file: rounded half to
-// even, and 0 when outside 0..10.
-int WindowChangeTimeIndex(double fileValue);
-// The window-switch delay in milliseconds for a cboWindowChangeTime index.
-inline int WindowChangeDelayMs(int index) {
-    return index * 100;
-}
-// The cboAdjustTime index for an AdjustTime read from the file: rounded half to even,
-// negative → 0, above 5 → 5 (the list's last item).
-int AdjustTimeIndex(double fileValue);
+inline constexpr std::string_view kDefaultVendorId = "&H1234";
+inline constexpr std::string_view kDefaultProductId = "&H1";
 
 }  // namespace qv

@@ -14,18 +14,18 @@ std::int32_t Widen(std::uint16_t id) {
 
 }  // namespace
 
-clsHidDirect::clsHidDirect(HidPort& port) : mPort(port) {}
+HidTransport::HidTransport(HidPort& port) : mPort(port) {}
 
-clsHidDirect::~clsHidDirect() {
+HidTransport::~HidTransport() {
     Destroy();
 }
 
-void clsHidDirect::CloseDevice() {
+void HidTransport::CloseDevice() {
     mDevice.reset();
     mHandleState = HandleState::Closed;
 }
 
-bool clsHidDirect::Connect(std::int32_t nVendorID, std::int32_t nDeviceID) {
+bool HidTransport::Connect(std::int32_t vendorId, std::int32_t productId) {
     mConnectDevicePath.clear();
     Destroy();
 
@@ -35,8 +35,8 @@ bool clsHidDirect::Connect(std::int32_t nVendorID, std::int32_t nDeviceID) {
             continue;
         }
         const std::optional<HidAttributes> attributes = device->GetAttributes();
-        if (!attributes || Widen(attributes->VendorID) != nVendorID ||
-            Widen(attributes->ProductID) != nDeviceID) {
+        if (!attributes || Widen(attributes->VendorID) != vendorId ||
+            Widen(attributes->ProductID) != productId) {
             continue;  // closes the candidate
         }
         // A matching device whose lengths can't be learnt, or whose reports
@@ -62,46 +62,46 @@ bool clsHidDirect::Connect(std::int32_t nVendorID, std::int32_t nDeviceID) {
     return false;
 }
 
-bool clsHidDirect::Send(std::span<const std::uint8_t> ByteData) {
-    if (!mDevice || ByteData.size() > static_cast<std::size_t>(std::max(SendSize(), 0))) {
+bool HidTransport::Send(std::span<const std::uint8_t> payload) {
+    if (!mDevice || payload.size() > static_cast<std::size_t>(std::max(SendSize(), 0))) {
         return false;
     }
     std::vector<std::uint8_t> report(static_cast<std::size_t>(mOutputReportLength), 0);
-    std::copy(ByteData.begin(), ByteData.end(), report.begin() + 1);
+    std::copy(payload.begin(), payload.end(), report.begin() + 1);
     return mDevice->WriteReport(report, kTransferTimeout) == TransferStatus::Done;
 }
 
-bool clsHidDirect::Recv(std::span<std::uint8_t> ByteData) {
-    if (!mDevice || ByteData.size() > static_cast<std::size_t>(std::max(RecvSize(), 0))) {
+bool HidTransport::Recv(std::span<std::uint8_t> payload) {
+    if (!mDevice || payload.size() > static_cast<std::size_t>(std::max(RecvSize(), 0))) {
         return false;
     }
     std::vector<std::uint8_t> report(static_cast<std::size_t>(mInputReportLength), 0);
     const TransferStatus status = mDevice->ReadReport(report, kTransferTimeout);
-    std::copy_n(report.begin() + 1, ByteData.size(), ByteData.begin());
+    std::copy_n(report.begin() + 1, payload.size(), payload.begin());
     return status == TransferStatus::Done;
 }
 
-void clsHidDirect::Destroy() {
+void HidTransport::Destroy() {
     mConnectDevicePath.clear();
     CloseDevice();
     mInputReportLength = 0;
     mOutputReportLength = 0;
 }
 
-bool clsHidDirect::DeviceCheck(const std::string& strDevicePath, std::int32_t& nVendorID,
-                               std::int32_t& nDeviceID) {
-    std::unique_ptr<HidDevice> device = mPort.Open(strDevicePath);
+bool HidTransport::DeviceCheck(const std::string& devicePath, std::int32_t& vendorId,
+                               std::int32_t& productId) {
+    std::unique_ptr<HidDevice> device = mPort.Open(devicePath);
     if (!device) {
         return false;
     }
     const std::optional<HidAttributes> attributes = device->GetAttributes();
     if (!attributes) {
-        nVendorID = 0;
-        nDeviceID = 0;
+        vendorId = 0;
+        productId = 0;
         return false;
     }
-    nVendorID = Widen(attributes->VendorID);
-    nDeviceID = Widen(attributes->ProductID);
+    vendorId = Widen(attributes->VendorID);
+    productId = Widen(attributes->ProductID);
     return true;
 }
 

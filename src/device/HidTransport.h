@@ -13,7 +13,7 @@
 
 namespace qv {
 
-class clsHidDirect {
+class HidTransport {
 public:
     // What the device handle holds: nothing yet (0), nothing any more (-1), a device.
     enum class HandleState : std::int32_t { New = 0, Closed = -1, Open = 1 };
@@ -29,11 +29,11 @@ public:
     static constexpr std::int32_t kMaxReportLength = 16384;
 
     // Uses `port` for every device access; `port` must outlive this object.
-    explicit clsHidDirect(HidPort& port);
+    explicit HidTransport(HidPort& port);
     // Closes the device (runs Destroy).
-    ~clsHidDirect();
-    clsHidDirect(const clsHidDirect&) = delete;
-    clsHidDirect& operator=(const clsHidDirect&) = delete;
+    ~HidTransport();
+    HidTransport(const HidTransport&) = delete;
+    HidTransport& operator=(const HidTransport&) = delete;
 
     // Path of the connected receiver; empty when none is connected.
     const std::string& ConnectDevicePath() const { return mConnectDevicePath; }
@@ -44,21 +44,21 @@ public:
     // compared as a signed 16-bit value widened to 32 bits) whose reports are
     // long enough for the receiver's frames. False leaves nothing open and the
     // path empty.
-    bool Connect(std::int32_t nVendorID, std::int32_t nDeviceID);
-    // Writes one output report: ID 0, then `ByteData`, then zeros to the full
-    // length. False when nothing is open, `ByteData` exceeds SendSize(), or the
+    bool Connect(std::int32_t vendorId, std::int32_t productId);
+    // Writes one output report: ID 0, then `payload`, then zeros to the full
+    // length. False when nothing is open, `payload` exceeds SendSize(), or the
     // write failed or timed out.
-    bool Send(std::span<const std::uint8_t> ByteData);
+    bool Send(std::span<const std::uint8_t> payload);
     // Reads one input report and copies its payload (after the ID byte) into
-    // `ByteData`. False when nothing is open, `ByteData` exceeds RecvSize(), or
-    // the read failed or timed out; `ByteData` is only meaningful after True.
-    bool Recv(std::span<std::uint8_t> ByteData);
+    // `payload`. False when nothing is open, `payload` exceeds RecvSize(), or
+    // the read failed or timed out; `payload` is only meaningful after True.
+    bool Recv(std::span<std::uint8_t> payload);
     // Closes the device, empties the path, lengths 0, handle Closed.
     void Destroy();
-    // Identifiers of the device at `strDevicePath`. Opened but not HID: False,
+    // Identifiers of the device at `devicePath`. Opened but not HID: False,
     // both set to 0. Not opened: False, both left unchanged. Touches no field.
-    bool DeviceCheck(const std::string& strDevicePath, std::int32_t& nVendorID,
-                     std::int32_t& nDeviceID);
+    bool DeviceCheck(const std::string& devicePath, std::int32_t& vendorId,
+                     std::int32_t& productId);
     // Payload bytes of an input report (-1 when nothing is connected).
     std::int32_t RecvSize() const { return mInputReportLength - 1; }
     // Payload bytes of an output report (-1 when nothing is connected).

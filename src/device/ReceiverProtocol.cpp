@@ -15,55 +15,56 @@ std::string VersionText(std::uint8_t d0, std::uint8_t d1) {
     return text;
 }
 
-ReceiverLink::ReceiverLink(clsHidDirect& hid, Dialogs& dialogs, ReceiverIndicators& indicators)
+ReceiverLink::ReceiverLink(HidTransport& hid, Dialogs& dialogs, ReceiverIndicators& indicators)
     : mHid(hid), mDialogs(dialogs), mIndicators(indicators) {}
 
-bool ReceiverLink::PicCommand(std::uint8_t Code, std::uint8_t Param1, std::uint8_t Param2,
-                              std::uint8_t& Status, std::array<std::uint8_t, 16>& Data) {
+bool ReceiverLink::SendCommand(std::uint8_t code, std::uint8_t param1, std::uint8_t param2,
+                               std::uint8_t& status, std::array<std::uint8_t, 16>& data) {
     if (mHid.ConnectDevicePath().empty()) {
         return false;
     }
     // The transport refuses receivers whose reports are shorter than the
     // frames; this guards the frame offsets all the same.
-    if (mHid.SendSize() < 3 || mHid.RecvSize() < 2 + static_cast<std::int32_t>(Data.size())) {
+    if (mHid.SendSize() < 3 || mHid.RecvSize() < 2 + static_cast<std::int32_t>(data.size())) {
         return false;
     }
     std::vector<std::uint8_t> command(static_cast<std::size_t>(mHid.SendSize()), 0);
     std::vector<std::uint8_t> reply(static_cast<std::size_t>(mHid.RecvSize()), 0);
-    command[0] = Code;
-    command[1] = Param1;
-    command[2] = Param2;
+    command[0] = code;
+    command[1] = param1;
+    command[2] = param2;
     if (!mHid.Send(command)) {
         return false;
     }
     if (!mHid.Recv(reply)) {
         return false;
     }
-    Status = reply[0];
-    std::copy_n(reply.begin() + 2, Data.size(), Data.begin());
+    status = reply[0];
+    std::copy_n(reply.begin() + 2, data.size(), data.begin());
     return true;
 }
 
-bool ReceiverLink::PicCommand(const PicCommandCode& command, std::uint8_t& Status,
-                              std::array<std::uint8_t, 16>& Data) {
-    return PicCommand(command.Code, command.Param1, command.Param2, Status, Data);
+bool ReceiverLink::SendCommand(const ReceiverCommand& command, std::uint8_t& status,
+                               std::array<std::uint8_t, 16>& data) {
+    return SendCommand(command.Code, command.Param1, command.Param2, status, data);
 }
 
-bool ReceiverLink::SequenceStep(const PicCommandCode& command, std::array<std::uint8_t, 16>& Data) {
+bool ReceiverLink::SequenceStep(const ReceiverCommand& command,
+                                std::array<std::uint8_t, 16>& data) {
     std::uint8_t status = 0;
-    if (!PicCommand(command, status, Data)) {
-        mDialogs.MsgBox(kMsgPicSendFailed, MsgIcon::Critical, MsgButtons::Ok);
+    if (!SendCommand(command, status, data)) {
+        mDialogs.Tell(kMsgSendFailed, MessageKind::Error);
         return false;
     }
-    if (status != kPicStatusOk) {
-        mDialogs.MsgBox(kMsgPicError, MsgIcon::Critical, MsgButtons::Ok);
+    if (status != kStatusOk) {
+        mDialogs.Tell(kMsgReceiverError, MessageKind::Error);
         return false;
     }
     return true;
 }
 
 void ReceiverLink::ShowChipVersion() {
-    for (const PicCommandCode& command : {PicInit1, PicInit2, PicVersion}) {
+    for (const ReceiverCommand& command : {kInit1, kInit2, kQueryVersion}) {
         std::array<std::uint8_t, 16> data{};
         if (!SequenceStep(command, data)) {
             return;
@@ -73,7 +74,7 @@ void ReceiverLink::ShowChipVersion() {
 }
 
 void ReceiverLink::StartReceiver() {
-    for (const PicCommandCode& command : {PicInit1, PicInit2, PicStartReceive}) {
+    for (const ReceiverCommand& command : {kInit1, kInit2, kStartReceive}) {
         std::array<std::uint8_t, 16> data{};
         if (!SequenceStep(command, data)) {
             return;

@@ -12,23 +12,23 @@
 namespace qv {
 
 // One command: code and two parameters, sent as payload bytes 0..2.
-struct PicCommandCode {
+struct ReceiverCommand {
     std::uint8_t Code;
     std::uint8_t Param1;
     std::uint8_t Param2;
 };
 
-inline constexpr PicCommandCode PicInit1{0x1C, 0x05, 0x64};
-inline constexpr PicCommandCode PicInit2{0x1D, 0x10, 0xF0};
-inline constexpr PicCommandCode PicVersion{0x18, 0x00, 0x00};
-inline constexpr PicCommandCode PicStartReceive{0x1B, 0x02, 0x04};
-inline constexpr PicCommandCode PicPoll{0x1E, 0x04, 0x04};
+inline constexpr ReceiverCommand kInit1{0x1C, 0x05, 0x64};
+inline constexpr ReceiverCommand kInit2{0x1D, 0x10, 0xF0};
+inline constexpr ReceiverCommand kQueryVersion{0x18, 0x00, 0x00};
+inline constexpr ReceiverCommand kStartReceive{0x1B, 0x02, 0x04};
+inline constexpr ReceiverCommand kPoll{0x1E, 0x04, 0x04};
 
 // Reply status meaning success; anything else is an error from the receiver.
-inline constexpr std::uint8_t kPicStatusOk = 1;
+inline constexpr std::uint8_t kStatusOk = 1;
 
-inline constexpr const char* kMsgPicSendFailed = "PICシステムへのコマンド送信に失敗しました。";
-inline constexpr const char* kMsgPicError = "PICシステムからエラーが返されました。";
+inline constexpr const char* kMsgSendFailed = "PICシステムへのコマンド送信に失敗しました。";
+inline constexpr const char* kMsgReceiverError = "PICシステムからエラーが返されました。";
 
 // The control-chip version as shown: d0 in decimal, ".", d1 with at least two digits.
 std::string VersionText(std::uint8_t d0, std::uint8_t d1);
@@ -50,27 +50,27 @@ public:
 // window owns the transport, the dialogs and the indicators.
 class ReceiverLink {
 public:
-    ReceiverLink(clsHidDirect& hid, Dialogs& dialogs, ReceiverIndicators& indicators);
+    ReceiverLink(HidTransport& hid, Dialogs& dialogs, ReceiverIndicators& indicators);
 
-    // One command, one reply. True when a reply came; `Status` and `Data`
+    // One command, one reply. True when a reply came; `status` and `data`
     // (reply bytes 2..17) are then set and the caller judges the status.
-    bool PicCommand(std::uint8_t Code, std::uint8_t Param1, std::uint8_t Param2,
-                    std::uint8_t& Status, std::array<std::uint8_t, 16>& Data);
+    bool SendCommand(std::uint8_t code, std::uint8_t param1, std::uint8_t param2,
+                     std::uint8_t& status, std::array<std::uint8_t, 16>& data);
     // The same for a named command.
-    bool PicCommand(const PicCommandCode& command, std::uint8_t& Status,
-                    std::array<std::uint8_t, 16>& Data);
-    // PicInit1, PicInit2, PicVersion; each reply's version goes to the text box.
+    bool SendCommand(const ReceiverCommand& command, std::uint8_t& status,
+                     std::array<std::uint8_t, 16>& data);
+    // kInit1, kInit2, kQueryVersion; each reply's version goes to the text box.
     void ShowChipVersion();
-    // PicInit1, PicInit2, PicStartReceive; enables the timer when all succeed.
+    // kInit1, kInit2, kStartReceive; enables the timer when all succeed.
     void StartReceiver();
     // Connects, sets the lamp, and on success runs ShowChipVersion and StartReceiver.
     void ConnectReceiver(std::int32_t vendorId, std::int32_t productId);
 
 private:
     // Runs one command of a sequence; false (after the message) ends the sequence.
-    bool SequenceStep(const PicCommandCode& command, std::array<std::uint8_t, 16>& Data);
+    bool SequenceStep(const ReceiverCommand& command, std::array<std::uint8_t, 16>& data);
 
-    clsHidDirect& mHid;
+    HidTransport& mHid;
     Dialogs& mDialogs;
     ReceiverIndicators& mIndicators;
 };

@@ -19,11 +19,11 @@ std::string CutToCharacters(const std::string& text, std::size_t maxChars) {
     return text;
 }
 
-clsTray::clsTray(TrayIcon& icon, clsTrayEvents& events) : mIcon(icon), mEvents(events) {
+Tray::Tray(TrayIcon& icon, TrayEvents& events) : mIcon(icon), mEvents(events) {
     mIcon.SetSink(this);
 }
 
-clsTray::~clsTray() {
+Tray::~Tray() {
     *mAlive = false;
     if (mVisible) {
         DeleteIcon();
@@ -31,7 +31,7 @@ clsTray::~clsTray() {
     mIcon.SetSink(nullptr);
 }
 
-void clsTray::SetToolTipText(const std::string& text) {
+void Tray::SetToolTipText(const std::string& text) {
     // A tip ends at its first NUL: what follows one is never shown or read.
     mToolTipText = CutToCharacters(text.substr(0, text.find('\0')), kMaxToolTipChars);
     if (mVisible) {
@@ -39,7 +39,7 @@ void clsTray::SetToolTipText(const std::string& text) {
     }
 }
 
-void clsTray::SetVisible(bool visible) {
+void Tray::SetVisible(bool visible) {
     if (visible) {
         AddIcon();
     } else {
@@ -47,18 +47,18 @@ void clsTray::SetVisible(bool visible) {
     }
 }
 
-bool clsTray::AddIcon() {
+bool Tray::AddIcon() {
     // Visible even when the host refused: its return brings the icon back.
     mVisible = true;
     return mIcon.Show(mToolTipText);
 }
 
-void clsTray::DeleteIcon() {
+void Tray::DeleteIcon() {
     mIcon.Hide();
     mVisible = false;
 }
 
-int clsTray::PopupMenu(const TrayMenu& menu) {
+int Tray::PopupMenu(const TrayMenu& menu) {
     const int chosen = mIcon.PopupMenu(menu);
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= menu.items.size()) {
         return chosen;
@@ -71,7 +71,7 @@ int clsTray::PopupMenu(const TrayMenu& menu) {
     return chosen;
 }
 
-void clsTray::TrayMouseEvent(const TrayMouse& event) {
+void Tray::TrayMouseEvent(const TrayMouse& event) {
     const auto button = static_cast<std::int16_t>(event.button);
     // The handlers may open a modal menu whose command ends this object.
     const std::shared_ptr<bool> alive = mAlive;
@@ -103,7 +103,7 @@ void clsTray::TrayMouseEvent(const TrayMouse& event) {
     }
 }
 
-void clsTray::TrayHostRestarted() {
+void Tray::TrayHostRestarted() {
     // The new host knows nothing of the icon: show it again as it was.
     if (mVisible) {
         mIcon.Show(mToolTipText);

@@ -18,32 +18,32 @@ namespace qv {
 // ending NUL, and the other platforms get the same text.
 inline constexpr std::size_t kMaxToolTipChars = 63;
 
-// Mouse events of the icon; the owner overrides what it handles. `Button` is
+// Mouse events of the icon; the owner overrides what it handles. `button` is
 // 1 for the left, 2 for the right and 4 for the middle button.
-class clsTrayEvents {
+class TrayEvents {
 public:
-    virtual ~clsTrayEvents() = default;
+    virtual ~TrayEvents() = default;
     // A left click (not the release that ends a double click).
     virtual void Click() {}
     // A left double click.
     virtual void DblClick() {}
     // A button went down.
-    virtual void MouseDown(std::int16_t /*Button*/) {}
+    virtual void MouseDown(std::int16_t /*button*/) {}
     // A button went up.
-    virtual void MouseUp(std::int16_t /*Button*/) {}
+    virtual void MouseUp(std::int16_t /*button*/) {}
     // The mouse moved over the icon.
     virtual void MouseMove() {}
 };
 
-class clsTray final : private TrayIconSink {
+class Tray final : private TrayIconSink {
 public:
     // Becomes the icon's sink; shows nothing yet. `icon` and `events` must
     // outlive this object.
-    clsTray(TrayIcon& icon, clsTrayEvents& events);
+    Tray(TrayIcon& icon, TrayEvents& events);
     // Deletes the icon if it is shown and stops being its sink.
-    ~clsTray() override;
-    clsTray(const clsTray&) = delete;
-    clsTray& operator=(const clsTray&) = delete;
+    ~Tray() override;
+    Tray(const Tray&) = delete;
+    Tray& operator=(const Tray&) = delete;
 
     // The tooltip text.
     std::string ToolTipText() const { return mToolTipText; }
@@ -71,7 +71,7 @@ private:
     void TrayHostRestarted() override;
 
     TrayIcon& mIcon;
-    clsTrayEvents& mEvents;
+    TrayEvents& mEvents;
     std::string mToolTipText;
     bool mVisible = false;
     // Set by a left double click until the next left release, which then

@@ -19,13 +19,12 @@ std::int64_t DistanceSquared(const Rect& r, std::int32_t x, std::int32_t y) {
 
 }  // namespace
 
-void clsWindowSize::TrueWindowSize(std::int32_t& Width, std::int32_t& Height) {
+Size WindowPlacement::OuterSize() {
     const Rect r = mGeometry.WindowRect();
-    Width = r.right - r.left;
-    Height = r.bottom - r.top;
+    return {r.right - r.left, r.bottom - r.top};
 }
 
-void clsWindowSize::TrueTaskbarSize(std::int32_t& Edge, std::int32_t& Width, std::int32_t& Height) {
+TaskbarExtent WindowPlacement::Taskbar() {
     const Rect r = mGeometry.TaskbarRect();
     const std::int32_t cx = mGeometry.ScreenWidth();
     const std::int32_t cy = mGeometry.ScreenHeight();
@@ -34,20 +33,13 @@ void clsWindowSize::TrueTaskbarSize(std::int32_t& Edge, std::int32_t& Width, std
     // The long side is the screen's; the short side loses half of what the
     // bar sticks out beyond the screen (bars overhang by their border).
     if (w >= cx) {
-        Width = cx;
-        Height = h - FloorHalf(w - cx);
-        Edge = r.bottom >= cy ? kEdgeBottom : kEdgeTop;
-    } else {
-        Width = w - FloorHalf(h - cy);
-        Height = cy;
-        Edge = r.right >= cx ? kEdgeRight : kEdgeLeft;
+        return {r.bottom >= cy ? TaskbarEdge::Bottom : TaskbarEdge::Top, cx, h - FloorHalf(w - cx)};
     }
+    return {r.right >= cx ? TaskbarEdge::Right : TaskbarEdge::Left, w - FloorHalf(h - cy), cy};
 }
 
-void clsWindowSize::TrueTasktraySide(std::int32_t& X, std::int32_t& Y) {
-    std::int32_t winW = 0;
-    std::int32_t winH = 0;
-    TrueWindowSize(winW, winH);
+Point WindowPlacement::BesideTray() {
+    const Size window = OuterSize();
 
     const Rect bar = mGeometry.TaskbarRect();
     if (bar.Width() <= 0 || bar.Height() <= 0) {
@@ -57,33 +49,23 @@ void clsWindowSize::TrueTasktraySide(std::int32_t& X, std::int32_t& Y) {
         if (area.Width() <= 0 || area.Height() <= 0) {
             area = Rect{0, 0, mGeometry.ScreenWidth(), mGeometry.ScreenHeight()};
         }
-        X = area.right - winW;
-        Y = area.bottom - winH;
-        return;
+        return {area.right - window.width, area.bottom - window.height};
     }
 
-    std::int32_t edge = 0;
-    std::int32_t tbW = 0;
-    std::int32_t tbH = 0;
-    TrueTaskbarSize(edge, tbW, tbH);
-    switch (edge) {
-        case kEdgeLeft:
-            X = tbW;
-            Y = tbH - winH;
-            break;
-        case kEdgeTop:
-            X = tbW - winW;
-            Y = tbH;
-            break;
-        case kEdgeRight:
-            X = mGeometry.ScreenWidth() - tbW - winW;
-            Y = tbH - winH;
-            break;
-        default:
-            X = tbW - winW;
-            Y = mGeometry.ScreenHeight() - tbH - winH;
+    const TaskbarExtent taskbar = Taskbar();
+    switch (taskbar.edge) {
+        case TaskbarEdge::Left:
+            return {taskbar.width, taskbar.height - window.height};
+        case TaskbarEdge::Top:
+            return {taskbar.width - window.width, taskbar.height};
+        case TaskbarEdge::Right:
+            return {mGeometry.ScreenWidth() - taskbar.width - window.width,
+                    taskbar.height - window.height};
+        case TaskbarEdge::Bottom:
             break;
     }
+    return {taskbar.width - window.width,
+            mGeometry.ScreenHeight() - taskbar.height - window.height};
 }
 
 Rect TaskbarRectFromWorkArea(const Rect& screen, const Rect& workArea,

@@ -11,24 +11,41 @@
 
 namespace qv {
 
-// Taskbar edges.
-inline constexpr std::int32_t kEdgeLeft = 0;
-inline constexpr std::int32_t kEdgeTop = 1;
-inline constexpr std::int32_t kEdgeRight = 2;
-inline constexpr std::int32_t kEdgeBottom = 3;
+// The screen edge the taskbar is docked at (the numbers are the ones the
+// placement reports print).
+enum class TaskbarEdge : std::int32_t { Left = 0, Top = 1, Right = 2, Bottom = 3 };
 
-class clsWindowSize {
+// A width and a height in pixels.
+struct Size {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+// A point in screen pixels.
+struct Point {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+// The taskbar's edge and its extent on the screen.
+struct TaskbarExtent {
+    TaskbarEdge edge = TaskbarEdge::Bottom;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+class WindowPlacement {
 public:
     // `geometry` must outlive this object.
-    explicit clsWindowSize(ScreenGeometryPort& geometry) : mGeometry(geometry) {}
+    explicit WindowPlacement(ScreenGeometryPort& geometry) : mGeometry(geometry) {}
 
     // The outer size of the program's window.
-    void TrueWindowSize(std::int32_t& Width, std::int32_t& Height);
+    Size OuterSize();
     // The taskbar's edge and its extent on the screen.
-    void TrueTaskbarSize(std::int32_t& Edge, std::int32_t& Width, std::int32_t& Height);
+    TaskbarExtent Taskbar();
     // The top-left position for the window beside the notification area. With
     // no taskbar known: the bottom-right corner of the work area.
-    void TrueTasktraySide(std::int32_t& X, std::int32_t& Y);
+    Point BesideTray();
 
 private:
     ScreenGeometryPort& mGeometry;

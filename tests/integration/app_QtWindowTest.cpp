@@ -28,12 +28,12 @@
 #include "TempDir.h"
 #include "app/core/Application.h"
 #include "app/qt/QtGuiThread.h"
-#include "app/qt/QtTranslations.h"
 #include "app/qt/QtMainWindow.h"
+#include "app/qt/QtTranslations.h"
 #include "config/IniStore.h"
+#include "config/Settings.h"
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
-#include "config/Settings.h"
 
 namespace qv::test {
 namespace {
@@ -46,7 +46,7 @@ protected:
         ini = std::make_unique<IniStore>(std::make_unique<IconvTextCodec>(),
                                          std::make_unique<PosixConfigFiles>());
         ini->SetIniPath(dir.File("Quorvane.ini"));
-        form = std::make_unique<frmMain>();
+        form = std::make_unique<QtMainWindow>();
         gui = std::make_unique<QtGuiThread>(form.get());
         app = std::make_unique<Application>(
             AppPorts{*form, *gui, *ini, *hid, *events, injector, windows, tray, geometry, clock});
@@ -74,7 +74,7 @@ protected:
     void Key(QEvent::Type type, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
              bool autoRepeat = false) {
         QKeyEvent event(type, key, mods, QString(), autoRepeat);
-        QApplication::sendEvent(Child<QPlainTextEdit>("txtKeyList"), &event);
+        QApplication::sendEvent(Child<QPlainTextEdit>("keyListBox"), &event);
     }
 
     TempDir dir;
@@ -87,7 +87,7 @@ protected:
     FakeTrayIcon tray;
     FixedGeometry geometry;
     FakeClock clock;
-    std::unique_ptr<frmMain> form;
+    std::unique_ptr<QtMainWindow> form;
     std::unique_ptr<QtGuiThread> gui;
     std::unique_ptr<Application> app;
 };
@@ -95,47 +95,48 @@ protected:
 TEST_F(QtWindow, ControlsCarryTheirNamesAndCaptions) {
     EXPECT_EQ(form->windowTitle(), "Quorvane");
     const std::pair<const char*, const char*> labels[] = {
-        {"Label4", "レシーブ リスト"},       {"Label8", "ウィンドウ切替時間"},
-        {"Label1", "リモコン記憶 No."},      {"Label2", "コメント"},
-        {"Label3", "Quorvane 入力"},         {"Label6", "連続入力防止時間"},
-        {"Label7", "送信ウィンドウ"},        {"Label9", "送信キーリスト"},
-        {"Label22", "Control Chip Version"}, {"Label10", "HID Indicator"},
+        {"receiveListLabel", "レシーブ リスト"},  {"windowChangeTimeLabel", "ウィンドウ切替時間"},
+        {"slotNumberLabel", "リモコン記憶 No."},  {"commentLabel", "コメント"},
+        {"pulseLabel", "Quorvane 入力"},          {"adjustTimeLabel", "連続入力防止時間"},
+        {"windowNameLabel", "送信ウィンドウ"},    {"keyListLabel", "送信キーリスト"},
+        {"versionLabel", "Control Chip Version"}, {"lampLabel", "HID Indicator"},
     };
     for (const auto& [name, caption] : labels) {
         auto* label = Child<QLabel>(name);
         ASSERT_NE(label, nullptr) << name;
         EXPECT_EQ(label->text(), QString::fromUtf8(caption)) << name;
     }
-    auto* tabs = Child<QTabBar>("TabStrip1");
+    auto* tabs = Child<QTabBar>("modeTabs");
     ASSERT_NE(tabs, nullptr);
     EXPECT_EQ(tabs->tabText(0), QString::fromUtf8("パルス待ち"));
     EXPECT_EQ(tabs->tabText(1), QString::fromUtf8("パルス記憶"));
-    EXPECT_EQ(Child<QPushButton>("cmdClear")->text(), QString::fromUtf8("コマンドクリア"));
-    EXPECT_EQ(Child<QPushButton>("cmdChange")->text(), QString::fromUtf8("追加 / 変更"));
-    EXPECT_EQ(Child<QPushButton>("cmdTray")->text(), QString::fromUtf8("トレイに戻す"));
-    EXPECT_TRUE(Child<QLineEdit>("txtNumber")->isReadOnly());
-    EXPECT_TRUE(Child<QPlainTextEdit>("txtKeyList")->isReadOnly());
-    EXPECT_EQ(Child<QPlainTextEdit>("txtReceive")->parentWidget(), Child<QWidget>("Picture1_0"));
-    EXPECT_EQ(Child<QPlainTextEdit>("txtKeyList")->parentWidget(), Child<QWidget>("Picture1_1"));
+    EXPECT_EQ(Child<QPushButton>("clearKeyListButton")->text(),
+              QString::fromUtf8("コマンドクリア"));
+    EXPECT_EQ(Child<QPushButton>("storeEntryButton")->text(), QString::fromUtf8("追加 / 変更"));
+    EXPECT_EQ(Child<QPushButton>("hideToTrayButton")->text(), QString::fromUtf8("トレイに戻す"));
+    EXPECT_TRUE(Child<QLineEdit>("slotNumberBox")->isReadOnly());
+    EXPECT_TRUE(Child<QPlainTextEdit>("keyListBox")->isReadOnly());
+    EXPECT_EQ(Child<QPlainTextEdit>("receiveList")->parentWidget(), Child<QWidget>("runPage"));
+    EXPECT_EQ(Child<QPlainTextEdit>("keyListBox")->parentWidget(), Child<QWidget>("learnPage"));
 }
 
 TEST_F(QtWindow, StartUpFillsTheListsHidesTheWindowAndShowsTheReceiver) {
     app->Load();
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(form->x(), 0);  // back from its off-screen parking
-    auto* adjust = Child<QComboBox>("cboAdjustTime");
+    auto* adjust = Child<QComboBox>("adjustTimeList");
     EXPECT_EQ(adjust->count(), 6);
     EXPECT_EQ(adjust->currentIndex(), -1);
-    EXPECT_EQ(Child<QComboBox>("cboWindowChangeTime")->currentText(), QString::fromUtf8("0秒"));
-    EXPECT_TRUE(Child<QWidget>("Picture1_0")->isEnabled());
-    EXPECT_FALSE(Child<QWidget>("Picture1_1")->isEnabled());
-    ASSERT_TRUE(ProcessUntil([&] { return Child<QLineEdit>("txtVersion")->text() == "1.05"; }));
+    EXPECT_EQ(Child<QComboBox>("windowChangeTimeList")->currentText(), QString::fromUtf8("0秒"));
+    EXPECT_TRUE(Child<QWidget>("runPage")->isEnabled());
+    EXPECT_FALSE(Child<QWidget>("learnPage")->isEnabled());
+    ASSERT_TRUE(ProcessUntil([&] { return Child<QLineEdit>("versionBox")->text() == "1.05"; }));
     // A tab click reaches the core: learning mode.
-    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);
+    Child<QTabBar>("modeTabs")->setCurrentIndex(1);
     EXPECT_EQ(app->Shared().selectedTab.load(), 2);
-    EXPECT_TRUE(Child<QWidget>("Picture1_1")->isEnabled());
+    EXPECT_TRUE(Child<QWidget>("learnPage")->isEnabled());
     // And the window-switch time list.
-    Child<QComboBox>("cboWindowChangeTime")->setCurrentIndex(4);
+    Child<QComboBox>("windowChangeTimeList")->setCurrentIndex(4);
     EXPECT_EQ(app->Shared().windowChangeTimeIndex.load(), 4);
 }
 
@@ -145,13 +146,13 @@ TEST_F(QtWindow, APressedButtonReachesTheReceiveListThroughTheReceiverThread) {
     simulator.Press({12, 34, 56});
     ASSERT_TRUE(ProcessUntil([&] { return !form->ReceiveListText().empty(); }));
     EXPECT_EQ(form->ReceiveListText(), "決定\r\n");
-    auto* list = Child<QPlainTextEdit>("txtReceive");
+    auto* list = Child<QPlainTextEdit>("receiveList");
     EXPECT_EQ(list->textCursor().position(), list->document()->characterCount() - 1);
 }
 
 TEST_F(QtWindow, HoldingAKeyUntilItRepeatsGivesOnePressAndOneRelease) {
     app->Load();
-    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);  // the editor's page
+    Child<QTabBar>("modeTabs")->setCurrentIndex(1);  // the editor's page
     Key(QEvent::KeyPress, Qt::Key_A);
     for (int i = 0; i < 3; ++i) {  // X11 frames each repetition with a release
         Key(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, true);
@@ -159,9 +160,9 @@ TEST_F(QtWindow, HoldingAKeyUntilItRepeatsGivesOnePressAndOneRelease) {
     }
     Key(QEvent::KeyRelease, Qt::Key_A);
     EXPECT_EQ(KeyList(), "DA\r\nUA");
-    QTest::keyClick(Child<QPlainTextEdit>("txtKeyList"), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(Child<QPlainTextEdit>("keyListBox"), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(KeyList(), "DA\r\nUA\r\nD[CTRL]\r\nDC\r\nUC\r\nU[CTRL]");
-    Child<QPushButton>("cmdClear")->click();
+    Child<QPushButton>("clearKeyListButton")->click();
     EXPECT_TRUE(KeyList().empty());
     Key(QEvent::KeyPress, Qt::Key_5, Qt::KeypadModifier);
     Key(QEvent::KeyPress, Qt::Key_F5);
@@ -172,9 +173,9 @@ TEST_F(QtWindow, HoldingAKeyUntilItRepeatsGivesOnePressAndOneRelease) {
 
 TEST_F(QtWindow, TabEnterEscapeAndBackspaceAreCapturedWithoutSideEffects) {
     app->Load();
-    app->mnuConfig_Click();
-    auto* box = Child<QPlainTextEdit>("txtKeyList");
-    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);
+    app->ToggleWindow();
+    auto* box = Child<QPlainTextEdit>("keyListBox");
+    Child<QTabBar>("modeTabs")->setCurrentIndex(1);
     box->setFocus();
     QApplication::processEvents();
     ASSERT_TRUE(box->hasFocus());
@@ -191,7 +192,7 @@ TEST_F(QtWindow, TabEnterEscapeAndBackspaceAreCapturedWithoutSideEffects) {
 
 TEST_F(QtWindow, SettingsShowsTheWindowBesideTheTaskbarAndMinimisingSendsItBack) {
     app->Load();
-    app->mnuConfig_Click();
+    app->ToggleWindow();
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->ConfigChecked());
     EXPECT_EQ(form->pos(), QPoint(1280 - 410, 1024 - 40 - 440));
@@ -199,26 +200,26 @@ TEST_F(QtWindow, SettingsShowsTheWindowBesideTheTaskbarAndMinimisingSendsItBack)
         form->setWindowState(state);
         EXPECT_FALSE(form->isVisible());
         EXPECT_FALSE(form->ConfigChecked());
-        app->mnuConfig_Click();
+        app->ToggleWindow();
         EXPECT_TRUE(form->isVisible());
         EXPECT_EQ(form->windowState(), Qt::WindowNoState);
         EXPECT_EQ(form->pos(), QPoint(1280 - 410, 1024 - 40 - 440));
     }
-    Child<QPushButton>("cmdTray")->click();
+    Child<QPushButton>("hideToTrayButton")->click();
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->ConfigChecked());
 }
 
 TEST_F(QtWindow, ATerminationClosesAnOpenMessageBoxAndEnds) {
     app->Load();
-    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);
+    Child<QTabBar>("modeTabs")->setCurrentIndex(1);
     bool boxWasOpen = false;
     QTimer::singleShot(50, [&] {
         boxWasOpen = QApplication::activeModalWidget() != nullptr;
         app->Terminate();
     });
     // No pulse: the store command's warning waits in a modal box.
-    Child<QPushButton>("cmdChange")->click();
+    Child<QPushButton>("storeEntryButton")->click();
     EXPECT_TRUE(boxWasOpen);
     EXPECT_TRUE(app->Unloaded());
     // Clear the ending for the tests that follow.
@@ -281,15 +282,15 @@ TEST_F(QtWindow, TheOverwriteQuestionSaysHaiAndIieOnAJapaneseDesktop) {
     const JapaneseQtTexts japanese;
     ini->WriteKeys("Remote1", {{"Pulse", "12,34,56"}, {"Comment", "stored"}});
     app->Load();
-    Child<QTabBar>("TabStrip1")->setCurrentIndex(1);  // learning mode
-    Child<QAbstractButton>("cmdUpDown_1")->click();   // back to the stored slot 1
+    Child<QTabBar>("modeTabs")->setCurrentIndex(1);         // learning mode
+    Child<QAbstractButton>("previousSlotButton")->click();  // back to the stored slot 1
     ASSERT_EQ(form->SlotNumberText(), "1");
     simulator.Press({1, 2, 3});
-    ASSERT_TRUE(ProcessUntil([&] { return Child<QLineEdit>("txtPulse")->text() == "01,02,03"; }));
+    ASSERT_TRUE(ProcessUntil([&] { return Child<QLineEdit>("pulseBox")->text() == "01,02,03"; }));
 
     ShownBox shown;
     AnswerNextBox(shown, QMessageBox::No);
-    Child<QPushButton>("cmdChange")->click();
+    Child<QPushButton>("storeEntryButton")->click();
     EXPECT_EQ(shown.text, QString::fromUtf8("既に記録されています。上書きしますか？"));
     ASSERT_EQ(shown.buttons.size(), 2);
     // Qt's Japanese texts carry the mnemonic after the word: はい(&Y).
@@ -307,10 +308,10 @@ TEST_F(QtWindow, TheOverwriteQuestionSaysHaiAndIieOnAJapaneseDesktop) {
     EXPECT_EQ(IniRead(*ini, "Remote1", "Pulse", ""), "12,34,56");  // いいえ: nothing written
 
     // The warning without a pulse has Qt's OK, which Japanese keeps.
-    Child<QAbstractButton>("cmdUpDown_0")->click();  // the free slot 2: no pulse
+    Child<QAbstractButton>("nextSlotButton")->click();  // the free slot 2: no pulse
     ShownBox warning;
     AnswerNextBox(warning, QMessageBox::Ok);
-    Child<QPushButton>("cmdChange")->click();
+    Child<QPushButton>("storeEntryButton")->click();
     EXPECT_EQ(warning.text, QString::fromUtf8("パルスデータが存在しません。"));
     EXPECT_EQ(warning.buttons.join(QStringLiteral(", ")).toStdString(), "OK");
 }

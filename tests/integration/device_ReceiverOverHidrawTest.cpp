@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "RecordingDialogs.h"
-#include "device/ReceiverProtocol.h"
 #include "device/HidTransport.h"
+#include "device/ReceiverProtocol.h"
 #include "device/linux/HidrawPort.h"
 
 namespace qv {
@@ -169,7 +169,7 @@ public:
 struct Rig {
     explicit Rig(Behaviour behaviour) : port(behaviour) {}
     SocketReceiverPort port;
-    clsHidDirect hid{port};
+    HidTransport hid{port};
     test::RecordingDialogs dialogs;
     Indicators indicators;
     ReceiverLink link{hid, dialogs, indicators};
@@ -192,12 +192,12 @@ TEST_F(ReceiverOverHidraw, ConnectsStartsAndPolls) {
 
     std::uint8_t status = 0;
     std::array<std::uint8_t, 16> data{};
-    ASSERT_TRUE(rig.link.PicCommand(PicPoll, status, data));
+    ASSERT_TRUE(rig.link.SendCommand(kPoll, status, data));
     EXPECT_EQ(status, 1);
     EXPECT_EQ(data[0], 0);  // nothing received yet
 
     rig.port.firmware->Press({0x40, 0x21, 0x13});
-    ASSERT_TRUE(rig.link.PicCommand(PicPoll, status, data));
+    ASSERT_TRUE(rig.link.SendCommand(kPoll, status, data));
     EXPECT_EQ(data[0], 0x40);
     EXPECT_EQ(data[1], 0x21);
     EXPECT_EQ(data[2], 0x13);
@@ -221,8 +221,8 @@ TEST_F(ReceiverOverHidraw, SilentReceiverCostsTwoDeadlinesAndTwoMessages) {
     const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
     EXPECT_EQ(rig.indicators.lamps, (std::vector<bool>{true}));
     ASSERT_EQ(rig.dialogs.shown.size(), 2u);
-    EXPECT_EQ(rig.dialogs.shown[0].text, kMsgPicSendFailed);
-    EXPECT_EQ(rig.dialogs.shown[1].text, kMsgPicSendFailed);
+    EXPECT_EQ(rig.dialogs.shown[0].text, kMsgSendFailed);
+    EXPECT_EQ(rig.dialogs.shown[1].text, kMsgSendFailed);
     EXPECT_FALSE(rig.indicators.timer);
     EXPECT_GE(elapsed, 2 * 1010);
     // Two commands went out, so no more than two deadlines were waited for.
@@ -236,10 +236,10 @@ TEST_F(ReceiverOverHidraw, UnpluggedReceiverFailsPollsWithoutWaiting) {
     std::uint8_t status = 0;
     std::array<std::uint8_t, 16> data{};
     const Clock::time_point start = Clock::now();
-    EXPECT_FALSE(rig.link.PicCommand(PicPoll, status, data));
+    EXPECT_FALSE(rig.link.SendCommand(kPoll, status, data));
     const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
     // A wait for the reply would have taken the whole transfer deadline.
-    EXPECT_LT(elapsed, clsHidDirect::kTransferTimeout);
+    EXPECT_LT(elapsed, HidTransport::kTransferTimeout);
     // The connection stays until the removal handling destroys it.
     EXPECT_EQ(rig.hid.ConnectDevicePath(), "/dev/hidraw7");
 }

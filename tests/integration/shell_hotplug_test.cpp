@@ -1,7 +1,7 @@
 // Hotplug through the real udev event source: umockdev (run under
 // umockdev-wrapper) fakes sysfs, the device nodes and the uevents, so the
 // libudev monitor of UdevDeviceEvents receives arrivals and removals as it
-// would from the system. From there they go through clsDeviceNotification to
+// would from the system. From there they go through DeviceWatch to
 // the main window's hotplug handling.
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "device/DeviceWatch.h"
+#include "device/ReceiverHotplug.h"
 #include "device/linux/UdevDeviceEvents.h"
 
 namespace qv {
@@ -101,9 +102,10 @@ public:
 class NoDialogs : public Dialogs {
 public:
     int shown = 0;
-    MsgAnswer MsgBox(const std::string&, MsgIcon, MsgButtons, bool) override {
+    void Tell(const std::string&, MessageKind) override { ++shown; }
+    Answer Ask(const std::string&, MessageKind, Answer) override {
         ++shown;
-        return MsgAnswer::Ok;
+        return Answer::No;
     }
 };
 
@@ -135,14 +137,14 @@ TEST_F(HotplugTest, UeventsBecomeArrivalsAndRemovals) {
     EXPECT_TRUE(source.ReadPending().empty());
 }
 
-TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheNotifier) {
+TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheWatch) {
     Testbed bed;
     UdevDeviceEvents source;
     NoDialogs dialogs;
     FakeLink link;
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    auto notifier = std::make_unique<clsDeviceNotification>(source, dialogs, hotplug);
-    ASSERT_TRUE(notifier->DoRegisterDeviceInterface());
+    auto watch = std::make_unique<DeviceWatch>(source, dialogs, hotplug);
+    ASSERT_TRUE(watch->Register());
     EXPECT_EQ(dialogs.shown, 0);
 
     const std::string hid = bed.AddHidraw("hidraw0");
@@ -151,15 +153,15 @@ TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheNotifier) {
     bed.Uevent(hid, "remove");
     int delivered = 0;
     while (delivered < 4 && Readable(source.Fd(), 1000)) {
-        delivered += notifier->DeliverPending();
+        delivered += watch->DeliverPending();
     }
     EXPECT_EQ(delivered, 4);
     // The interface's arrival has no path: the device check fails on it.
     EXPECT_EQ(link.calls,
               (std::vector<std::string>{"DeviceCheck /dev/hidraw0", "ConnectReceiver",
                                         "DeviceCheck ", "Destroy", "red", "DisableTimer"}));
-    notifier.reset();
-    EXPECT_EQ(source.Fd(), -1);  // the notifier's end stopped the source
+    watch.reset();
+    EXPECT_EQ(source.Fd(), -1);  // ending the watch stopped the source
 }
 
 }  // namespace

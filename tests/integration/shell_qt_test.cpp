@@ -1,7 +1,7 @@
 // The Qt backends of the shell on Qt's offscreen platform: tray activations
-// reach clsTray as presses and releases, a restarted tray host gets the icon
+// reach Tray as presses and releases, a restarted tray host gets the icon
 // back, the pop-up menu has its default and checkable items, device events
-// reach the notifier through the event loop, and the screen feed falls back
+// reach the watch through the event loop, and the screen feed falls back
 // when no panel takes screen space.
 
 #include <QSignalSpy>
@@ -26,7 +26,7 @@
 
 namespace {
 
-class EventLog : public qv::clsTrayEvents {
+class EventLog : public qv::TrayEvents {
 public:
     std::vector<std::string> log;
     std::function<void()> onPress;
@@ -78,22 +78,23 @@ private:
     int pipe_[2] = {-1, -1};
 };
 
-class DeviceLog : public qv::DeviceNotificationEvents {
+class DeviceLog : public qv::DeviceWatchEvents {
 public:
     std::vector<std::string> log;
     std::function<void()> onArrival;
-    void DeviceArrival(const std::string& name) override {
+    void DeviceArrived(const std::string& name) override {
         log.push_back("arrival " + name);
         if (onArrival)
             onArrival();
     }
-    void DeviceRemoveComplete(const std::string& name) override { log.push_back("remove " + name); }
+    void DeviceRemoved(const std::string& name) override { log.push_back("remove " + name); }
 };
 
 class OkDialogs : public qv::Dialogs {
 public:
-    qv::MsgAnswer MsgBox(const std::string&, qv::MsgIcon, qv::MsgButtons, bool) override {
-        return qv::MsgAnswer::Ok;
+    void Tell(const std::string&, qv::MessageKind) override {}
+    qv::Answer Ask(const std::string&, qv::MessageKind, qv::Answer) override {
+        return qv::Answer::No;
     }
 };
 
@@ -139,7 +140,7 @@ private slots:
     void activationsBecomePressesAndReleases() {
         qv::QtTrayIcon icon(TestIcon());
         EventLog events;
-        qv::clsTray tray(icon, events);
+        qv::Tray tray(icon, events);
         tray.SetToolTipText("Remote Receiver");
         tray.AddIcon();
         QVERIFY(icon.QtIcon().isVisible());
@@ -159,7 +160,7 @@ private slots:
     void aTrayEndedByThePressGetsNoRelease() {
         qv::QtTrayIcon icon(TestIcon());
         EventLog events;
-        auto tray = std::make_unique<qv::clsTray>(icon, events);
+        auto tray = std::make_unique<qv::Tray>(icon, events);
         tray->AddIcon();
         events.onPress = [&tray] { tray.reset(); };
         emit icon.QtIcon().activated(QSystemTrayIcon::Context);
@@ -171,7 +172,7 @@ private slots:
     void tooltipChangesReachTheShownIcon() {
         qv::QtTrayIcon icon(TestIcon());
         EventLog events;
-        qv::clsTray tray(icon, events);
+        qv::Tray tray(icon, events);
         tray.SetToolTipText("Remote Receiver");
         tray.AddIcon();
         tray.SetToolTipText("あいう");
@@ -183,7 +184,7 @@ private slots:
     void aRestartedTrayHostGetsTheIconAgain() {
         qv::QtTrayIcon icon(TestIcon());
         EventLog events;
-        qv::clsTray tray(icon, events);
+        qv::Tray tray(icon, events);
         tray.SetToolTipText("Remote Receiver");
         tray.AddIcon();
         QSignalSpy restarted(&icon, &qv::QtTrayIcon::trayHostRestarted);
@@ -204,7 +205,7 @@ private slots:
     void popupMenuHasBoldDefaultAndCheckableItem() {
         qv::QtTrayIcon icon(TestIcon());
         EventLog events;
-        qv::clsTray tray(icon, events);
+        qv::Tray tray(icon, events);
         std::vector<std::string> ran;
         qv::TrayMenu menu;
         menu.items.push_back({"設定", true, true, [&ran] { ran.push_back("config"); }});
@@ -227,15 +228,15 @@ private slots:
         QCOMPARE(ran.size(), std::size_t{1});
     }
 
-    void deviceEventsReachTheNotifierThroughTheEventLoop() {
+    void deviceEventsReachTheWatchThroughTheEventLoop() {
         PipeEvents source;
         OkDialogs dialogs;
         DeviceLog log;
-        qv::clsDeviceNotification notifier(source, dialogs, log);
-        qv::QtDeviceEventPump pump(source, [&notifier] { notifier.DeliverPending(); });
+        qv::DeviceWatch watch(source, dialogs, log);
+        qv::QtDeviceEventPump pump(source, [&watch] { watch.DeliverPending(); });
         pump.Rearm();
         QCOMPARE(pump.WatchedFd(), -1);
-        QVERIFY(notifier.DoRegisterDeviceInterface());
+        QVERIFY(watch.Register());
         pump.Rearm();
         QVERIFY(pump.WatchedFd() >= 0);
 
@@ -246,14 +247,14 @@ private slots:
         QCOMPARE(log.log[1], std::string("remove /dev/hidraw2"));
 
         // The handler ends the registration: the pump lets go of the descriptor.
-        log.onArrival = [&notifier] { notifier.DoUnregisterDeviceNotification(); };
+        log.onArrival = [&watch] { watch.Unregister(); };
         source.Push({qv::DeviceChange::Kind::Arrival, "/dev/hidraw3"});
         QTRY_COMPARE(pump.WatchedFd(), -1);
         QCOMPARE(log.log.size(), std::size_t{3});
 
         // Registered again: the re-armed pump watches the new descriptor.
         log.onArrival = nullptr;
-        QVERIFY(notifier.DoRegisterDeviceInterface());
+        QVERIFY(watch.Register());
         pump.Rearm();
         QVERIFY(pump.WatchedFd() >= 0);
         source.Push({qv::DeviceChange::Kind::Arrival, "/dev/hidraw4"});
@@ -272,14 +273,13 @@ private slots:
         QCOMPARE(geometry.WorkArea(), screen);  // the offscreen platform has no panel
         QCOMPARE(geometry.TaskbarRect(), qv::Rect{});
 
-        qv::clsWindowSize size(geometry);
-        std::int32_t w = 0, h = 0, x = 0, y = 0;
-        size.TrueWindowSize(w, h);
-        QCOMPARE(w, 300);
-        QCOMPARE(h, 200);
-        size.TrueTasktraySide(x, y);
-        QCOMPARE(x, screen.right - 300);
-        QCOMPARE(y, screen.bottom - 200);
+        qv::WindowPlacement placement(geometry);
+        const qv::Size size = placement.OuterSize();
+        QCOMPARE(size.width, 300);
+        QCOMPARE(size.height, 200);
+        const qv::Point place = placement.BesideTray();
+        QCOMPARE(place.x, screen.right - 300);
+        QCOMPARE(place.y, screen.bottom - 200);
 
         window.reset();
         QCOMPARE(geometry.WindowRect(), qv::Rect{});  // a deleted window is forgotten

@@ -10,7 +10,7 @@
 // keys tried, recorded and received.
 //
 // The window's controls are found by their fixed places in its layout
-// (frmMain::CreateControls): the page lies at (10, 36) of the client area.
+// (QtMainWindow::CreateControls): the page lies at (10, 36) of the client area.
 
 #include <gtest/gtest.h>
 
@@ -501,7 +501,7 @@ private:
     Display* d_;
 };
 
-// Places in the window's client area (frmMain's layout: the page lies at
+// Places in the window's client area (QtMainWindow's layout: the page lies at
 // (10, 36), the tab strip at (8, 8)).
 constexpr int kPageX = 10;
 constexpr int kPageY = 36;

@@ -1,4 +1,4 @@
-// A small Qt program for the tray system test: clsTray over the Qt tray icon,
+// A small Qt program for the tray system test: Tray over the Qt tray icon,
 // and the placement over the Qt screen geometry, without the application's
 // window. It reports what happens on standard output, one line per event:
 //   ICON_ADDED, ICON_WINDOW <id>, PLACEMENT ..., MOUSEDOWN <b>,
@@ -31,7 +31,7 @@ void Say(const std::string& line) {
     std::fflush(stdout);
 }
 
-// Logs what clsTray asks of the icon and forwards it to the real backend.
+// Logs what Tray asks of the icon and forwards it to the real backend.
 class LoggingTrayIcon : public qv::TrayIcon {
 public:
     explicit LoggingTrayIcon(qv::QtTrayIcon& real) : real_(real) {}
@@ -58,7 +58,7 @@ QIcon ProbeIcon() {
     return QIcon(pixmap);
 }
 
-class Probe : public qv::clsTrayEvents {
+class Probe : public qv::TrayEvents {
 public:
     Probe() : icon_(ProbeIcon()), logging_(icon_) {
         window_.resize(300, 200);
@@ -68,7 +68,7 @@ public:
 
         Say(icon_.WatchingTrayHost() ? "WATCH on" : "WATCH off");
         QObject::connect(&icon_, &qv::QtTrayIcon::trayHostRestarted, [] { Say("HOST_RESTARTED"); });
-        tray_ = std::make_unique<qv::clsTray>(logging_, *this);
+        tray_ = std::make_unique<qv::Tray>(logging_, *this);
         tray_->SetToolTipText("Remote Receiver");
         tray_->AddIcon();
         Say("ICON_ADDED");
@@ -123,10 +123,9 @@ private:
             return;
         }
         placementReported_ = true;
-        qv::clsWindowSize size(geometry_);
-        std::int32_t edge = 0, w = 0, h = 0, x = 0, y = 0;
-        size.TrueTaskbarSize(edge, w, h);
-        size.TrueTasktraySide(x, y);
+        qv::WindowPlacement placement(geometry_);
+        const qv::TaskbarExtent taskbar = placement.Taskbar();
+        const qv::Point place = placement.BesideTray();
         const qv::Rect bar = geometry_.TaskbarRect();
         const qv::Rect work = geometry_.WorkArea();
         Say("PLACEMENT screen=" + std::to_string(geometry_.ScreenWidth()) + "x" +
@@ -134,9 +133,9 @@ private:
             std::to_string(work.top) + "," + std::to_string(work.right) + "," +
             std::to_string(work.bottom) + " bar=" + std::to_string(bar.left) + "," +
             std::to_string(bar.top) + "," + std::to_string(bar.right) + "," +
-            std::to_string(bar.bottom) + " edge=" + std::to_string(edge) +
-            " tbw=" + std::to_string(w) + " tbh=" + std::to_string(h) + " x=" + std::to_string(x) +
-            " y=" + std::to_string(y));
+            std::to_string(bar.bottom) + " edge=" + std::to_string(static_cast<int>(taskbar.edge)) +
+            " tbw=" + std::to_string(taskbar.width) + " tbh=" + std::to_string(taskbar.height) +
+            " x=" + std::to_string(place.x) + " y=" + std::to_string(place.y));
     }
 
     // Reports an open menu once it has been painted, so that a screenshot
@@ -175,7 +174,7 @@ private:
     LoggingTrayIcon logging_;
     qv::QtScreenGeometry geometry_;
     QWidget window_;
-    std::unique_ptr<qv::clsTray> tray_;
+    std::unique_ptr<qv::Tray> tray_;
     QTimer poll_;
     WId iconWindow_ = 0;
     bool placementReported_ = false;

@@ -100,7 +100,7 @@ TEST(Win32HidPort, WritesToADeviceWithoutOutputReportsFail) {
 
 TEST(Win32HidPort, ReceiverSearchOverWinesDevicesFindsNoReceiver) {
     Win32HidPort port;
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
     EXPECT_EQ(hid.ConnectDevicePath(), "");
     EXPECT_EQ(hid.RecvSize(), -1);
@@ -120,7 +120,7 @@ TEST(Win32HidPort, AMatchingDeviceWithoutOutputReportsIsNotTakenForTheReceiver) 
     ASSERT_TRUE(attributes.has_value());
     device.reset();
 
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     std::int32_t vendor = -99, product = -99;
     ASSERT_TRUE(hid.DeviceCheck(paths.front(), vendor, product));
     EXPECT_EQ(vendor, static_cast<std::int16_t>(attributes->VendorID));

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "device/ReceiverProtocol.h"
 #include "device/HidTransport.h"
+#include "device/ReceiverProtocol.h"
 #include "device/win32/Win32SimClient.h"
 
 namespace qv {
@@ -29,9 +29,10 @@ void Command(const std::vector<std::string>& words) {
 class NoDialogs : public Dialogs {
 public:
     std::vector<std::string> shown;
-    MsgAnswer MsgBox(const std::string& text, MsgIcon, MsgButtons, bool) override {
-        shown.push_back(text);
-        return MsgAnswer::Ok;
+    void Tell(const std::string& text, MessageKind) override { shown.push_back(text); }
+    Answer Ask(const std::string& question, MessageKind, Answer) override {
+        shown.push_back(question);
+        return Answer::No;
     }
 };
 
@@ -63,7 +64,7 @@ TEST_F(SimOverTcp, TheReceiverIsFoundOpenedAndStarted) {
     EXPECT_EQ(device->GetAttributes()->ProductID, 0x0001);
     device.reset();
 
-    clsHidDirect hid(*port_);
+    HidTransport hid(*port_);
     NoDialogs dialogs;
     Indicators indicators;
     ReceiverLink link(hid, dialogs, indicators);
@@ -76,7 +77,7 @@ TEST_F(SimOverTcp, TheReceiverIsFoundOpenedAndStarted) {
 }
 
 TEST_F(SimOverTcp, APressedButtonComesBackToAPoll) {
-    clsHidDirect hid(*port_);
+    HidTransport hid(*port_);
     NoDialogs dialogs;
     Indicators indicators;
     ReceiverLink link(hid, dialogs, indicators);
@@ -85,20 +86,20 @@ TEST_F(SimOverTcp, APressedButtonComesBackToAPoll) {
 
     std::uint8_t status = 0;
     std::array<std::uint8_t, 16> data{};
-    ASSERT_TRUE(link.PicCommand(PicPoll, status, data));
-    EXPECT_EQ(status, kPicStatusOk);
+    ASSERT_TRUE(link.SendCommand(kPoll, status, data));
+    EXPECT_EQ(status, kStatusOk);
     EXPECT_EQ(data[0], 0) << "nothing pressed yet";
 
     Command({"press", "5", "120", "7"});
-    ASSERT_TRUE(link.PicCommand(PicPoll, status, data));
-    EXPECT_EQ(status, kPicStatusOk);
+    ASSERT_TRUE(link.SendCommand(kPoll, status, data));
+    EXPECT_EQ(status, kStatusOk);
     EXPECT_EQ(data[0], 5);
     EXPECT_EQ(data[1], 120);
     EXPECT_EQ(data[2], 7);
 }
 
 TEST_F(SimOverTcp, ASilentReceiverTimesOutAndAnswersAgainAfterwards) {
-    clsHidDirect hid(*port_);
+    HidTransport hid(*port_);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
     const auto paths = port_->EnumerateHidInterfaces();
     auto device = port_->Open(paths.front());
@@ -108,7 +109,7 @@ TEST_F(SimOverTcp, ASilentReceiverTimesOutAndAnswersAgainAfterwards) {
 
     Command({"fault", "silence"});
     std::vector<std::uint8_t> command(static_cast<std::size_t>(caps->OutputReportByteLength), 0);
-    command[1] = PicVersion.Code;
+    command[1] = kQueryVersion.Code;
     std::vector<std::uint8_t> reply(static_cast<std::size_t>(caps->InputReportByteLength), 0xAA);
     EXPECT_EQ(device->WriteReport(command, 1000ms), TransferStatus::Done);
     EXPECT_EQ(device->ReadReport(reply, 50ms), TransferStatus::TimedOut);
@@ -166,7 +167,7 @@ TEST(SimOverTcpAddress, NoSimulatorThereFailsCleanly) {
     auto port = sim::MakeTcpSimHidPort(simAddress);
     EXPECT_TRUE(port->EnumerateHidInterfaces().empty());
     EXPECT_EQ(port->Open("sim:receiver"), nullptr);
-    clsHidDirect hid(*port);
+    HidTransport hid(*port);
     EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
 
     auto events = sim::MakeTcpSimDeviceEvents(simAddress, nullptr);
@@ -177,7 +178,7 @@ TEST(SimOverTcpAddress, NoSimulatorThereFailsCleanly) {
     EXPECT_EQ(sim::SendTcpSimCommand(simAddress, {"status"}).code, TcpSimReply::Code::Unreachable);
 }
 
-TEST(SimOverTcpAddress, Spellings) {
+TEST(SimOverTcpAddress, OnlyTcpHostColonPortOneTo65535IsAnAddress) {
     EXPECT_TRUE(sim::IsTcpSimAddress("tcp:127.0.0.1:4000"));
     EXPECT_TRUE(sim::IsTcpSimAddress("tcp:localhost:65535"));
     EXPECT_FALSE(sim::IsTcpSimAddress("tcp:127.0.0.1:0"));

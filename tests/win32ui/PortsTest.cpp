@@ -18,22 +18,21 @@ namespace qv {
 namespace {
 
 TEST(MessageBoxFlags, CarryTheIconTheButtonsAndTheDefault) {
-    EXPECT_EQ(MessageBoxFlags(MsgIcon::Exclamation, MsgButtons::Ok, false, true),
+    EXPECT_EQ(MessageBoxFlags(MessageKind::Warning, std::nullopt, true),
               static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND | MB_APPLMODAL));
-    EXPECT_EQ(MessageBoxFlags(MsgIcon::Question, MsgButtons::YesNo, true, true),
+    EXPECT_EQ(MessageBoxFlags(MessageKind::Question, Answer::No, true),
               static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND |
                                 MB_APPLMODAL));
-    EXPECT_EQ(MessageBoxFlags(MsgIcon::Question, MsgButtons::YesNo, false, true) & MB_DEFMASK,
+    EXPECT_EQ(MessageBoxFlags(MessageKind::Question, Answer::Yes, true) & MB_DEFMASK,
               static_cast<UINT>(MB_DEFBUTTON1));
-    EXPECT_EQ(MessageBoxFlags(MsgIcon::Critical, MsgButtons::Ok, false, true) & MB_ICONMASK,
+    EXPECT_EQ(MessageBoxFlags(MessageKind::Error, std::nullopt, true) & MB_ICONMASK,
               static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(MessageBoxFlags(MsgIcon::Information, MsgButtons::Ok, false, true) & MB_ICONMASK,
+    EXPECT_EQ(MessageBoxFlags(MessageKind::Information, std::nullopt, true) & MB_ICONMASK,
               static_cast<UINT>(MB_ICONINFORMATION));
-    EXPECT_EQ(MessageBoxFlags(MsgIcon::None, MsgButtons::Ok, false, true) & MB_ICONMASK, 0u);
-    // "No" as default means nothing for an OK box.
-    EXPECT_EQ(MessageBoxFlags(MsgIcon::None, MsgButtons::Ok, true, true) & MB_DEFMASK, 0u);
+    EXPECT_EQ(MessageBoxFlags(MessageKind::Plain, std::nullopt, true) & MB_ICONMASK, 0u);
+    EXPECT_EQ(MessageBoxFlags(MessageKind::Plain, std::nullopt, true) & MB_DEFMASK, 0u);
     // Without a shown window to own it, a box holds the whole thread.
-    EXPECT_EQ(MessageBoxFlags(MsgIcon::None, MsgButtons::Ok, false, false) & MB_MODEMASK,
+    EXPECT_EQ(MessageBoxFlags(MessageKind::Plain, std::nullopt, false) & MB_MODEMASK,
               static_cast<UINT>(MB_TASKMODAL));
 }
 
@@ -106,15 +105,15 @@ TEST(AppIcon, IsAHandsetOnATransparentGroundWithSmoothEdges) {
 
 TEST(ControlName, NamesEveryControlOnceAndNothingElse) {
     std::set<std::string_view> names;
-    for (int id = IDC_TabStrip1; id <= IDC_cmdTray; ++id) {
+    for (int id = IDC_MODE_TABS; id <= IDC_HIDE_TO_TRAY; ++id) {
         const std::string_view name = ControlName(id);
         EXPECT_FALSE(name.empty()) << id;
         EXPECT_TRUE(names.insert(name).second) << name;
     }
-    EXPECT_EQ(ControlName(IDC_cmdUpDown_0), "cmdUpDown(0)");
-    EXPECT_EQ(ControlName(IDC_Picture1_1), "Picture1(1)");
-    EXPECT_TRUE(ControlName(IDC_TabStrip1 - 1).empty());
-    EXPECT_TRUE(ControlName(IDC_cmdTray + 1).empty());
+    EXPECT_EQ(ControlName(IDC_NEXT_SLOT), "nextSlotButton");
+    EXPECT_EQ(ControlName(IDC_LEARN_PAGE), "learnPage");
+    EXPECT_TRUE(ControlName(IDC_MODE_TABS - 1).empty());
+    EXPECT_TRUE(ControlName(IDC_HIDE_TO_TRAY + 1).empty());
 }
 
 TEST(Win32GuiThread, RunsWorkFromOtherThreadsOnItsOwnInTheOrderPosted) {

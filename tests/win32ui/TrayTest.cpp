@@ -91,7 +91,7 @@ TEST(Win32Tray, IconIsAddedAtStartUpAndComesBackAfterTaskbarCreated) {
     ::PostMessageW(HWND_BROADCAST, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(program.Pump([&] { return ShellHasIcon(program); }));
     EXPECT_TRUE(program.tray->Added());
-    EXPECT_EQ(program.core->Tray()->ToolTipText(), "Remote Receiver");
+    EXPECT_EQ(program.core->SystemTray()->ToolTipText(), "Remote Receiver");
 
     // Exit takes the icon away.
     program.core->Unload();
@@ -145,7 +145,7 @@ TEST(Win32Tray, SettingsShowsTheWindowBesideTheTaskbarAndAgainHidesIt) {
 TEST(Win32Tray, MinimisingSendsTheWindowBackAndTheNextOpeningIsNormalBesideTheTaskbar) {
     Program program;
     program.Load();
-    program.core->mnuConfig_Click();
+    program.core->ToggleWindow();
     ASSERT_TRUE(::IsWindowVisible(program.Hwnd()));
     RECT placed{};
     ::GetWindowRect(program.Hwnd(), &placed);
@@ -175,9 +175,9 @@ TEST(Win32Tray, MinimisingSendsTheWindowBackAndTheNextOpeningIsNormalBesideTheTa
 TEST(Win32Tray, BackToTheTrayButtonHidesTheWindowAndClearsTheCheck) {
     Program program;
     program.Load();
-    program.core->mnuConfig_Click();
+    program.core->ToggleWindow();
     ASSERT_TRUE(::IsWindowVisible(program.Hwnd()));
-    ::PostMessageW(program.Control(IDC_cmdTray), BM_CLICK, 0, 0);
+    ::PostMessageW(program.Control(IDC_HIDE_TO_TRAY), BM_CLICK, 0, 0);
     program.PumpPosted();
     EXPECT_FALSE(::IsWindowVisible(program.Hwnd()));
     EXPECT_FALSE(program.form->ConfigChecked());

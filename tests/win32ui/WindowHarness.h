@@ -213,7 +213,7 @@ public:
             WriteBytes(iniPath, ini);
         }
         store.SetIniPath(iniPath);
-        form = std::make_unique<frmMain>(bigIcon.Get(), smallIcon.Get());
+        form = std::make_unique<Win32MainWindow>(bigIcon.Get(), smallIcon.Get());
         tray = std::make_unique<Win32TrayIcon>(form->Hwnd(), smallIcon.Get());
         geometry = std::make_unique<Win32ScreenGeometry>(form->Hwnd());
         gui = std::make_unique<Win32GuiThread>();
@@ -262,7 +262,7 @@ public:
     FakeWindows windows;
     FakeClock clock;
     ManualJobs jobs;
-    std::unique_ptr<frmMain> form;
+    std::unique_ptr<Win32MainWindow> form;
     std::unique_ptr<Win32TrayIcon> tray;
     std::unique_ptr<Win32ScreenGeometry> geometry;
     std::unique_ptr<Win32GuiThread> gui;

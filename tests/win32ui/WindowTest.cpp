@@ -94,34 +94,34 @@ TEST(Win32Window, ControlsCarryTheirCaptionsOnTheirPages) {
         int parentId;
     };
     const Expected expected[] = {
-        {IDC_TabStrip1, "SysTabControl32", "", 0},
-        {IDC_Picture1_0, "QuorvanePage", "", 0},
-        {IDC_Picture1_1, "QuorvanePage", "", 0},
-        {IDC_Label4, "Static", "レシーブ リスト", IDC_Picture1_0},
-        {IDC_txtReceive, "Edit", "", IDC_Picture1_0},
-        {IDC_Label8, "Static", "ウィンドウ切替時間", IDC_Picture1_0},
-        {IDC_cboWindowChangeTime, "ComboBox", "0秒", IDC_Picture1_0},
-        {IDC_Label1, "Static", "リモコン記憶 No.", IDC_Picture1_1},
-        {IDC_txtNumber, "Edit", "1", IDC_Picture1_1},
-        {IDC_cmdUpDown_1, "Button", "前", IDC_Picture1_1},
-        {IDC_cmdUpDown_0, "Button", "次", IDC_Picture1_1},
-        {IDC_Label2, "Static", "コメント", IDC_Picture1_1},
-        {IDC_txtComment, "Edit", "", IDC_Picture1_1},
-        {IDC_Label3, "Static", "Quorvane 入力", IDC_Picture1_1},
-        {IDC_txtPulse, "Edit", "", IDC_Picture1_1},
-        {IDC_Label6, "Static", "連続入力防止時間", IDC_Picture1_1},
-        {IDC_cboAdjustTime, "ComboBox", "", IDC_Picture1_1},
-        {IDC_Label7, "Static", "送信ウィンドウ", IDC_Picture1_1},
-        {IDC_txtWindowName, "Edit", "", IDC_Picture1_1},
-        {IDC_Label9, "Static", "送信キーリスト", IDC_Picture1_1},
-        {IDC_txtKeyList, "Edit", "", IDC_Picture1_1},
-        {IDC_cmdClear, "Button", "コマンドクリア", IDC_Picture1_1},
-        {IDC_cmdChange, "Button", "追加 / 変更", IDC_Picture1_1},
-        {IDC_Label22, "Static", "Control Chip Version", 0},
-        {IDC_txtVersion, "Edit", "", 0},
-        {IDC_Label10, "Static", "HID Indicator", 0},
-        {IDC_shpStatus, "QuorvaneLamp", "", 0},
-        {IDC_cmdTray, "Button", "トレイに戻す", 0},
+        {IDC_MODE_TABS, "SysTabControl32", "", 0},
+        {IDC_RUN_PAGE, "QuorvanePage", "", 0},
+        {IDC_LEARN_PAGE, "QuorvanePage", "", 0},
+        {IDC_RECEIVE_LIST_LABEL, "Static", "レシーブ リスト", IDC_RUN_PAGE},
+        {IDC_RECEIVE_LIST, "Edit", "", IDC_RUN_PAGE},
+        {IDC_WINDOW_CHANGE_TIME_LABEL, "Static", "ウィンドウ切替時間", IDC_RUN_PAGE},
+        {IDC_WINDOW_CHANGE_TIME, "ComboBox", "0秒", IDC_RUN_PAGE},
+        {IDC_SLOT_NUMBER_LABEL, "Static", "リモコン記憶 No.", IDC_LEARN_PAGE},
+        {IDC_SLOT_NUMBER, "Edit", "1", IDC_LEARN_PAGE},
+        {IDC_PREVIOUS_SLOT, "Button", "前", IDC_LEARN_PAGE},
+        {IDC_NEXT_SLOT, "Button", "次", IDC_LEARN_PAGE},
+        {IDC_COMMENT_LABEL, "Static", "コメント", IDC_LEARN_PAGE},
+        {IDC_COMMENT, "Edit", "", IDC_LEARN_PAGE},
+        {IDC_PULSE_LABEL, "Static", "Quorvane 入力", IDC_LEARN_PAGE},
+        {IDC_PULSE, "Edit", "", IDC_LEARN_PAGE},
+        {IDC_ADJUST_TIME_LABEL, "Static", "連続入力防止時間", IDC_LEARN_PAGE},
+        {IDC_ADJUST_TIME, "ComboBox", "", IDC_LEARN_PAGE},
+        {IDC_WINDOW_NAME_LABEL, "Static", "送信ウィンドウ", IDC_LEARN_PAGE},
+        {IDC_WINDOW_NAME, "Edit", "", IDC_LEARN_PAGE},
+        {IDC_KEY_LIST_LABEL, "Static", "送信キーリスト", IDC_LEARN_PAGE},
+        {IDC_KEY_LIST, "Edit", "", IDC_LEARN_PAGE},
+        {IDC_CLEAR_KEY_LIST, "Button", "コマンドクリア", IDC_LEARN_PAGE},
+        {IDC_STORE_ENTRY, "Button", "追加 / 変更", IDC_LEARN_PAGE},
+        {IDC_VERSION_LABEL, "Static", "Control Chip Version", 0},
+        {IDC_VERSION, "Edit", "", 0},
+        {IDC_LAMP_LABEL, "Static", "HID Indicator", 0},
+        {IDC_LAMP, "QuorvaneLamp", "", 0},
+        {IDC_HIDE_TO_TRAY, "Button", "トレイに戻す", 0},
     };
     const std::map<int, Found> found = Descendants(window);
     for (const Expected& e : expected) {
@@ -138,42 +138,42 @@ TEST(Win32Window, ControlsCarryTheirCaptionsOnTheirPages) {
     }
     // Nothing else: the combo boxes' own edit and list windows aside.
     for (const auto& [id, f] : found) {
-        if (f.parentId == IDC_cboWindowChangeTime || f.parentId == IDC_cboAdjustTime ||
-            f.parentId == IDC_TabStrip1) {
+        if (f.parentId == IDC_WINDOW_CHANGE_TIME || f.parentId == IDC_ADJUST_TIME ||
+            f.parentId == IDC_MODE_TABS) {
             continue;
         }
         EXPECT_FALSE(ControlName(id).empty())
             << "unexpected control " << id << " " << f.windowClass;
     }
 
-    HWND tabs = program.Control(IDC_TabStrip1);
+    HWND tabs = program.Control(IDC_MODE_TABS);
     EXPECT_EQ(::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
     EXPECT_EQ(TabText(tabs, 0), "パルス待ち");
     EXPECT_EQ(TabText(tabs, 1), "パルス記憶");
 
-    EXPECT_EQ(ComboItems(program.Control(IDC_cboAdjustTime)),
+    EXPECT_EQ(ComboItems(program.Control(IDC_ADJUST_TIME)),
               (std::vector<std::string>{"0秒", "1秒", "2秒", "3秒", "4秒", "5秒"}));
-    EXPECT_EQ(::SendMessageW(program.Control(IDC_cboAdjustTime), CB_GETCURSEL, 0, 0), CB_ERR);
-    EXPECT_EQ(ComboItems(program.Control(IDC_cboWindowChangeTime)),
+    EXPECT_EQ(::SendMessageW(program.Control(IDC_ADJUST_TIME), CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(ComboItems(program.Control(IDC_WINDOW_CHANGE_TIME)),
               (std::vector<std::string>{"0秒", "0.1秒", "0.2秒", "0.3秒", "0.4秒", "0.5秒", "0.6秒",
                                         "0.7秒", "0.8秒", "0.9秒", "1秒"}));
 
     // The boxes the user cannot type into, and the two lists.
-    for (int id : {IDC_txtNumber, IDC_txtPulse, IDC_txtVersion, IDC_txtReceive, IDC_txtKeyList}) {
+    for (int id : {IDC_SLOT_NUMBER, IDC_PULSE, IDC_VERSION, IDC_RECEIVE_LIST, IDC_KEY_LIST}) {
         EXPECT_NE(found.at(id).style & ES_READONLY, 0u) << ControlName(id);
     }
-    for (int id : {IDC_txtComment, IDC_txtWindowName}) {
+    for (int id : {IDC_COMMENT, IDC_WINDOW_NAME}) {
         EXPECT_EQ(found.at(id).style & ES_READONLY, 0u) << ControlName(id);
     }
-    for (int id : {IDC_txtReceive, IDC_txtKeyList}) {
+    for (int id : {IDC_RECEIVE_LIST, IDC_KEY_LIST}) {
         EXPECT_NE(found.at(id).style & ES_MULTILINE, 0u) << ControlName(id);
         EXPECT_NE(found.at(id).style & WS_VSCROLL, 0u) << ControlName(id);
     }
     // No input method on the key-list box: keys reach it as keys.
-    EXPECT_EQ(::ImmGetContext(program.Control(IDC_txtKeyList)), nullptr);
-    HIMC comment = ::ImmGetContext(program.Control(IDC_txtComment));
+    EXPECT_EQ(::ImmGetContext(program.Control(IDC_KEY_LIST)), nullptr);
+    HIMC comment = ::ImmGetContext(program.Control(IDC_COMMENT));
     EXPECT_NE(comment, nullptr) << "the other boxes keep theirs";
-    ::ImmReleaseContext(program.Control(IDC_txtComment), comment);
+    ::ImmReleaseContext(program.Control(IDC_COMMENT), comment);
 }
 
 TEST(Win32Window, StartsHiddenInRunModeAtTheLayoutSizeInTheSystemFont) {
@@ -186,8 +186,8 @@ TEST(Win32Window, StartsHiddenInRunModeAtTheLayoutSizeInTheSystemFont) {
     EXPECT_EQ(outer.left, 0) << "parked off-screen while loading, back at 0 after";
 
     EXPECT_EQ(program.form->SelectedTab(), 1);
-    EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_Picture1_0)));
-    EXPECT_FALSE(::IsWindowEnabled(program.Control(IDC_Picture1_1)));
+    EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_RUN_PAGE)));
+    EXPECT_FALSE(::IsWindowEnabled(program.Control(IDC_LEARN_PAGE)));
     EXPECT_EQ(program.core->Shared().selectedTab.load(), 1);
 
     const UINT dpi = program.form->Dpi();
@@ -198,7 +198,7 @@ TEST(Win32Window, StartsHiddenInRunModeAtTheLayoutSizeInTheSystemFont) {
 
     // Every control speaks in the system's UI font.
     const LOGFONTW system = MessageFont(dpi);
-    for (int id : {IDC_Label1, IDC_txtKeyList, IDC_cmdTray, IDC_TabStrip1}) {
+    for (int id : {IDC_SLOT_NUMBER_LABEL, IDC_KEY_LIST, IDC_HIDE_TO_TRAY, IDC_MODE_TABS}) {
         auto font = reinterpret_cast<HFONT>(::SendMessageW(program.Control(id), WM_GETFONT, 0, 0));
         ASSERT_NE(font, nullptr) << ControlName(id);
         LOGFONTW used{};
@@ -212,8 +212,8 @@ TEST(Win32Window, StartsHiddenInRunModeAtTheLayoutSizeInTheSystemFont) {
 TEST(Win32Window, ClickingTheSecondTabSwitchesToLearningModeAndBack) {
     Program program;
     program.Load();
-    program.core->mnuConfig_Click();  // shown, so clicks land as a user's would
-    HWND tabs = program.Control(IDC_TabStrip1);
+    program.core->ToggleWindow();  // shown, so clicks land as a user's would
+    HWND tabs = program.Control(IDC_MODE_TABS);
     const auto click = [&](int tab) {
         RECT r{};
         ::SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(tab - 1),
@@ -227,15 +227,15 @@ TEST(Win32Window, ClickingTheSecondTabSwitchesToLearningModeAndBack) {
     click(2);
     EXPECT_EQ(program.form->SelectedTab(), 2);
     EXPECT_EQ(program.core->Shared().selectedTab.load(), 2);
-    EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_Picture1_1)));
-    EXPECT_TRUE(::IsWindowVisible(program.Control(IDC_Picture1_1)));
-    EXPECT_FALSE(::IsWindowEnabled(program.Control(IDC_Picture1_0)));
-    EXPECT_FALSE(::IsWindowVisible(program.Control(IDC_Picture1_0)));
+    EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_LEARN_PAGE)));
+    EXPECT_TRUE(::IsWindowVisible(program.Control(IDC_LEARN_PAGE)));
+    EXPECT_FALSE(::IsWindowEnabled(program.Control(IDC_RUN_PAGE)));
+    EXPECT_FALSE(::IsWindowVisible(program.Control(IDC_RUN_PAGE)));
 
     click(1);
     EXPECT_EQ(program.core->Shared().selectedTab.load(), 1);
-    EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_Picture1_0)));
-    EXPECT_FALSE(::IsWindowEnabled(program.Control(IDC_Picture1_1)));
+    EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_RUN_PAGE)));
+    EXPECT_FALSE(::IsWindowEnabled(program.Control(IDC_LEARN_PAGE)));
 }
 
 // A key message as the keyboard sends it: repeat count 1, the scan code,
@@ -256,10 +256,10 @@ class KeyCaptureTest : public testing::Test {
 protected:
     void SetUp() override {
         program.Load();
-        program.core->mnuConfig_Click();
+        program.core->ToggleWindow();
         program.form->SelectTab(2);
         program.core->TabSelected(2);
-        box = program.Control(IDC_txtKeyList);
+        box = program.Control(IDC_KEY_LIST);
         ::SetFocus(box);
         ASSERT_EQ(::GetFocus(), box);
     }
@@ -357,7 +357,7 @@ TEST_F(KeyCaptureTest, ClearEmptiesTheBoxAndForgetsHeldKeys) {
     ASSERT_EQ(program.form->KeyListText(), "DA");
     ASSERT_EQ(program.core->KeyState('A'), 1);
 
-    ::PostMessageW(program.Control(IDC_cmdClear), BM_CLICK, 0, 0);
+    ::PostMessageW(program.Control(IDC_CLEAR_KEY_LIST), BM_CLICK, 0, 0);
     program.PumpPosted();
     EXPECT_EQ(program.form->KeyListText(), "");
     EXPECT_EQ(program.core->KeyState('A'), 0);
@@ -388,7 +388,7 @@ COLORREF PaintedAt(HWND lamp, int x, int y) {
 TEST(Win32Window, LampIsARedCircleWithoutAReceiverAndGreenWithOne) {
     Program program;  // no receiver plugged in
     program.Load();
-    HWND lamp = program.Control(IDC_shpStatus);
+    HWND lamp = program.Control(IDC_LAMP);
     RECT r{};
     ::GetClientRect(lamp, &r);
     const int cx = r.right / 2;
@@ -412,7 +412,7 @@ TEST(Win32Window, StoringWithoutPulseDataWarnsWithTheExclamationIcon) {
         seen = ReadBox(box);
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
-    ::PostMessageW(program.Control(IDC_cmdChange), BM_CLICK, 0, 0);
+    ::PostMessageW(program.Control(IDC_STORE_ENTRY), BM_CLICK, 0, 0);
     ASSERT_TRUE(program.Pump([&] { return watcher.Found() && !test::FindShownWindow(L"#32770"); }));
     watcher.Join();
     EXPECT_EQ(seen.title, "Quorvane");
@@ -429,10 +429,10 @@ TEST(Win32Window, OverwriteQuestionHasNoAsDefaultAndNoKeepsTheSlot) {
     Program program(ini);
     program.Load();
     ASSERT_EQ(program.form->SlotNumberText(), "2");
-    ::PostMessageW(program.Control(IDC_cmdUpDown_1), BM_CLICK, 0, 0);  // back to slot 1
+    ::PostMessageW(program.Control(IDC_PREVIOUS_SLOT), BM_CLICK, 0, 0);  // back to slot 1
     program.PumpPosted();
     ASSERT_EQ(program.form->SlotNumberText(), "1");
-    ASSERT_EQ(program.form->ControlText(IDC_txtPulse), "12,34,56");
+    ASSERT_EQ(program.form->ControlText(IDC_PULSE), "12,34,56");
     program.form->SetCommentText("new");
 
     for (const int answer : {IDNO, IDYES}) {
@@ -442,7 +442,7 @@ TEST(Win32Window, OverwriteQuestionHasNoAsDefaultAndNoKeepsTheSlot) {
             seen = ReadBox(box);
             ::PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
         });
-        ::PostMessageW(program.Control(IDC_cmdChange), BM_CLICK, 0, 0);
+        ::PostMessageW(program.Control(IDC_STORE_ENTRY), BM_CLICK, 0, 0);
         ASSERT_TRUE(
             program.Pump([&] { return watcher.Found() && !test::FindShownWindow(L"#32770"); }));
         watcher.Join();
@@ -462,10 +462,10 @@ TEST(Win32Window, OverwriteQuestionHasNoAsDefaultAndNoKeepsTheSlot) {
 TEST(Win32Window, ClosingTheWindowEndsTheProgramAndWritesTheSwitchTime) {
     Program program;
     program.Load();
-    program.core->mnuConfig_Click();
-    ::SendMessageW(program.Control(IDC_cboWindowChangeTime), CB_SETCURSEL, 3, 0);
-    ::SendMessageW(program.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_cboWindowChangeTime, CBN_SELCHANGE),
-                   reinterpret_cast<LPARAM>(program.Control(IDC_cboWindowChangeTime)));
+    program.core->ToggleWindow();
+    ::SendMessageW(program.Control(IDC_WINDOW_CHANGE_TIME), CB_SETCURSEL, 3, 0);
+    ::SendMessageW(program.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_WINDOW_CHANGE_TIME, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(program.Control(IDC_WINDOW_CHANGE_TIME)));
     EXPECT_EQ(program.core->Shared().windowChangeTimeIndex.load(), 3);
 
     ::PostMessageW(program.Hwnd(), WM_CLOSE, 0, 0);
@@ -494,16 +494,16 @@ TEST(Win32Window, MovingToAMonitorWithAnotherDpiLaysTheWindowOutAgain) {
     EXPECT_EQ(client.bottom, ScaleForDpi(440, after));
     // A control of the window and one of a page, at their places for that DPI.
     RECT tray{};
-    ::GetWindowRect(program.Control(IDC_cmdTray), &tray);
+    ::GetWindowRect(program.Control(IDC_HIDE_TO_TRAY), &tray);
     ::MapWindowPoints(HWND_DESKTOP, program.Hwnd(), reinterpret_cast<POINT*>(&tray), 2);
     EXPECT_EQ(tray.left, ScaleForDpi(282, after));
     EXPECT_EQ(tray.right - tray.left, ScaleForDpi(120, after));
     RECT keys{};
-    ::GetWindowRect(program.Control(IDC_txtKeyList), &keys);
+    ::GetWindowRect(program.Control(IDC_KEY_LIST), &keys);
     EXPECT_EQ(keys.right - keys.left, ScaleForDpi(235, after));
     // The font grew with it.
     auto font =
-        reinterpret_cast<HFONT>(::SendMessageW(program.Control(IDC_txtKeyList), WM_GETFONT, 0, 0));
+        reinterpret_cast<HFONT>(::SendMessageW(program.Control(IDC_KEY_LIST), WM_GETFONT, 0, 0));
     LOGFONTW used{};
     ASSERT_NE(::GetObjectW(font, sizeof used, &used), 0);
     EXPECT_EQ(used.lfHeight, MessageFont(after).lfHeight);
@@ -511,8 +511,8 @@ TEST(Win32Window, MovingToAMonitorWithAnotherDpiLaysTheWindowOutAgain) {
     // The page still lies inside the tab strip.
     RECT strip{};
     RECT page{};
-    ::GetWindowRect(program.Control(IDC_TabStrip1), &strip);
-    ::GetWindowRect(program.Control(IDC_Picture1_0), &page);
+    ::GetWindowRect(program.Control(IDC_MODE_TABS), &strip);
+    ::GetWindowRect(program.Control(IDC_RUN_PAGE), &page);
     EXPECT_GT(page.left, strip.left);
     EXPECT_GT(page.top, strip.top);
     EXPECT_LT(page.right, strip.right);
@@ -546,7 +546,7 @@ TEST(Win32Window, ReceiveListKeepsEveryLineEvenEmptyOnes) {
     program.form->AppendReceiveLine("");
     program.form->AppendReceiveLine("b3");
     EXPECT_EQ(program.form->ReceiveListText(), "ボタン1\r\n\r\nb3\r\n");
-    EXPECT_EQ(program.form->ControlText(IDC_txtReceive), "ボタン1\r\n\r\nb3");
+    EXPECT_EQ(program.form->ControlText(IDC_RECEIVE_LIST), "ボタン1\r\n\r\nb3");
 }
 
 TEST(Win32Window, ReceiveListDropsItsOldestLinesBeyondItsLimit) {

@@ -4,8 +4,8 @@
 //   menu N           opens the icon's menu and chooses item N (1 設定, 2 終了)
 //   state            prints "visible 0|1 rect L T R B taskbar L T R B screen W H"
 //   tab N            clicks tab N (1 or 2) of the shown window
-//   click NAME       clicks the button NAME ("cmdUpDown(1)", "cmdTray", ...)
-//   text NAME        prints the text of the control NAME ("txtNumber", ...)
+//   click NAME       clicks the button NAME ("previousSlotButton", "hideToTrayButton", ...)
+//   text NAME        prints the text of the control NAME ("slotNumberBox", ...)
 // Exit status 0 when the command was delivered, 1 when the window was not found.
 #include "common/win32/Windows.h"
 
@@ -105,7 +105,7 @@ HWND FindControl(HWND window, int id) {
 }
 
 HWND NamedControl(HWND window, const std::wstring& name) {
-    for (int id = qv::IDC_TabStrip1; id <= qv::IDC_cmdTray; ++id) {
+    for (int id = qv::IDC_MODE_TABS; id <= qv::IDC_HIDE_TO_TRAY; ++id) {
         const std::string_view control = qv::ControlName(id);
         if (std::wstring(control.begin(), control.end()) == name) {
             return FindControl(window, id);

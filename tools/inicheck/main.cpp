@@ -11,6 +11,7 @@
 #include "config/IniStore.h"
 #include "config/RemoteTable.h"
 #include "config/Settings.h"
+#include "config/TimeLists.h"
 #ifdef _WIN32
 #include <vector>
 
@@ -138,8 +139,8 @@ int main(int argc, char** argv) {
                 wct ? ("\"" + std::string(*wct) + "\"").c_str() : "(missing)", index,
                 std::string(qv::kWindowChangeTimeItems[static_cast<std::size_t>(index)]).c_str(),
                 qv::WindowChangeDelayMs(index));
-    PrintIdentifier(ini, "VendorID", qv::kDefaultVendorID);
-    PrintIdentifier(ini, "ProductID", qv::kDefaultProductID);
+    PrintIdentifier(ini, "VendorID", qv::kDefaultVendorId);
+    PrintIdentifier(ini, "ProductID", qv::kDefaultProductId);
 
     qv::RemoteTable table;
     const int firstFree = table.Load(ini);

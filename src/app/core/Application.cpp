@@ -8,8 +8,10 @@
 #include "common/DebugLog.h"
 #include "config/IniStore.h"
 #include "config/Settings.h"
-#include "device/ReceiverProtocol.h"
+#include "config/TimeLists.h"
 #include "device/HidTransport.h"
+#include "device/ReceiverHotplug.h"
+#include "device/ReceiverProtocol.h"
 #include "shell/WindowPlacement.h"
 
 namespace qv {
@@ -21,10 +23,14 @@ namespace qv {
 class Application::GuiDialogs final : public Dialogs {
 public:
     explicit GuiDialogs(Application& app) : mApp(app) {}
-    MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                     bool defaultNo) override {
+    void Tell(const std::string& text, MessageKind kind) override {
         mApp.BoxOpened();
-        const MsgAnswer answer = mApp.mPorts.view.MsgBox(text, icon, buttons, defaultNo);
+        mApp.mPorts.view.Tell(text, kind);
+        mApp.BoxClosed();
+    }
+    Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) override {
+        mApp.BoxOpened();
+        const Answer answer = mApp.mPorts.view.Ask(question, kind, defaultAnswer);
         mApp.BoxClosed();
         return answer;
     }
@@ -35,45 +41,24 @@ private:
 
 // Message boxes asked for on the receiver thread: shown on the GUI thread
 // while the receiver thread waits for the answer. Once exit has begun, every
-// box is answered as if closed unanswered (OK, or No), so the receiver thread
-// never waits for a window that is going away.
+// box is answered as if closed unanswered (No to a question), so the
+// receiver thread never waits for a window that is going away.
 class Application::ReceiverDialogs final : public Dialogs {
 public:
     // Made on the GUI thread.
     explicit ReceiverDialogs(Application& app)
         : mApp(app), mGuiThread(std::this_thread::get_id()) {}
 
-    MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                     bool defaultNo) override {
-        {
-            const std::lock_guard lock(mMutex);
-            if (mCancelled) {
-                return Unanswered(buttons);
-            }
-        }
-        if (std::this_thread::get_id() == mGuiThread) {
-            // Never wait for ourselves (tests run both shares on one thread).
-            return mApp.mGuiDialogs->MsgBox(text, icon, buttons, defaultNo);
-        }
-        auto request = std::make_shared<Request>();
-        mApp.PostToGui([this, request, text, icon, buttons, defaultNo] {
-            {
-                const std::lock_guard lock(mMutex);
-                if (mCancelled) {
-                    return;
-                }
-            }
-            const MsgAnswer answer = mApp.mGuiDialogs->MsgBox(text, icon, buttons, defaultNo);
-            {
-                const std::lock_guard lock(mMutex);
-                request->answer = answer;
-                request->done = true;
-            }
-            mAnswered.notify_all();
+    void Tell(const std::string& text, MessageKind kind) override {
+        (void)Show([text, kind](Dialogs& gui) {
+            gui.Tell(text, kind);
+            return Answer::No;
         });
-        std::unique_lock lock(mMutex);
-        mAnswered.wait(lock, [&] { return request->done || mCancelled; });
-        return request->done ? request->answer : Unanswered(buttons);
+    }
+    Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) override {
+        return Show([question, kind, defaultAnswer](Dialogs& gui) {
+            return gui.Ask(question, kind, defaultAnswer);
+        });
     }
 
     void Cancel() {
@@ -87,10 +72,41 @@ public:
 private:
     struct Request {
         bool done = false;
-        MsgAnswer answer = MsgAnswer::Ok;
+        Answer answer = Answer::No;
     };
-    static MsgAnswer Unanswered(MsgButtons buttons) {
-        return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+
+    // Runs `box` with the GUI thread's dialogs and waits for its answer; No
+    // when it was never shown or closed unanswered.
+    Answer Show(std::function<Answer(Dialogs&)> box) {
+        {
+            const std::lock_guard lock(mMutex);
+            if (mCancelled) {
+                return Answer::No;
+            }
+        }
+        if (std::this_thread::get_id() == mGuiThread) {
+            // Never wait for ourselves (tests run both shares on one thread).
+            return box(*mApp.mGuiDialogs);
+        }
+        auto request = std::make_shared<Request>();
+        mApp.PostToGui([this, request, box = std::move(box)] {
+            {
+                const std::lock_guard lock(mMutex);
+                if (mCancelled) {
+                    return;
+                }
+            }
+            const Answer answer = box(*mApp.mGuiDialogs);
+            {
+                const std::lock_guard lock(mMutex);
+                request->answer = answer;
+                request->done = true;
+            }
+            mAnswered.notify_all();
+        });
+        std::unique_lock lock(mMutex);
+        mAnswered.wait(lock, [&] { return request->done || mCancelled; });
+        return request->done ? request->answer : Answer::No;
     }
 
     Application& mApp;
@@ -109,15 +125,15 @@ class Application::Receiver final : private ReceiverIndicators,
                                     private ReceiverLinkOps,
                                     private ReceiveLoopEvents {
 public:
-    Receiver(Application& app, clsHidDirect& hid)
+    Receiver(Application& app, HidTransport& hid)
         : mApp(app),
           mHid(hid),
           mLink(hid, *app.mReceiverDialogs, *this),
-          mHotplug(*this, app.mVendorID, app.mProductID),
+          mHotplug(*this, app.mVendorId, app.mProductId),
           mLoop(mLink, app.mShared, app.mPorts.injector, app.mPorts.windows, app.mPorts.clock,
                 *this) {}
 
-    void ConnectReceiver() override { mLink.ConnectReceiver(mApp.mVendorID, mApp.mProductID); }
+    void ConnectReceiver() override { mLink.ConnectReceiver(mApp.mVendorId, mApp.mProductId); }
     ReceiverHotplug& Hotplug() { return mHotplug; }
     ReceiveLoop& Loop() { return mLoop; }
 
@@ -133,9 +149,9 @@ private:
     }
     void EnableTimer() override { mApp.mJobs->SetTimerEnabled(true); }
     void DisableTimer() override { mApp.mJobs->SetTimerEnabled(false); }
-    bool DeviceCheck(const std::string& path, std::int32_t& VendorID,
-                     std::int32_t& ProductID) override {
-        return mHid.DeviceCheck(path, VendorID, ProductID);
+    bool DeviceCheck(const std::string& path, std::int32_t& vendorId,
+                     std::int32_t& productId) override {
+        return mHid.DeviceCheck(path, vendorId, productId);
     }
     std::string ConnectDevicePath() override { return mHid.ConnectDevicePath(); }
     void Destroy() override { mHid.Destroy(); }
@@ -160,7 +176,7 @@ private:
     }
 
     Application& mApp;
-    clsHidDirect& mHid;
+    HidTransport& mHid;
     ReceiverLink mLink;
     ReceiverHotplug mHotplug;
     ReceiveLoop mLoop;
@@ -193,7 +209,7 @@ Application::~Application() {
         DebugLog("the receiver thread did not end; leaving it to the end of the program");
         (void)mOwnThread.release();
         (void)mReceiver.release();
-        (void)mHidDirect.release();
+        (void)mTransport.release();
     }
 }
 
@@ -231,13 +247,13 @@ void Application::Load() {
     // Nothing flashes on screen while loading; the tray menu shows the window.
     view.HideOffScreen();
 
-    mTray1 = std::make_unique<clsTray>(mPorts.tray, static_cast<clsTrayEvents&>(*this));
-    mTray1->SetToolTipText(kTrayToolTip);
-    mTray1->AddIcon();
+    mTray = std::make_unique<Tray>(mPorts.tray, static_cast<TrayEvents&>(*this));
+    mTray->SetToolTipText(kTrayToolTip);
+    mTray->AddIcon();
 
     view.LayOutPages();
     view.SelectTab(1);
-    mEditor.TabStrip1_Click(1);
+    mEditor.SelectMode(1);
 
     // One read of the file serves every setting of start-up: nothing writes
     // it in between. A missing file reads as empty: every value takes its default.
@@ -253,20 +269,20 @@ void Application::Load() {
                        {kWindowChangeTimeItems.begin(), kWindowChangeTimeItems.end()});
     view.SetAdjustTimeIndex(-1);
 
-    mEditor.cmdClear_Click();
+    mEditor.ClearKeyList();
 
     const int windowChange =
         WindowChangeTimeIndex(IniReadDefault(settings.file, "General", "WindowChangeTime", 0));
     view.SetWindowChangeTimeIndex(windowChange);
     mShared.windowChangeTimeIndex.store(windowChange);
 
-    mVendorID = ReadIdentifier(IniRead(settings.file, "HID", "VendorID", kDefaultVendorID));
-    mProductID = ReadIdentifier(IniRead(settings.file, "HID", "ProductID", kDefaultProductID));
+    mVendorId = ReadIdentifier(IniRead(settings.file, "HID", "VendorID", kDefaultVendorId));
+    mProductId = ReadIdentifier(IniRead(settings.file, "HID", "ProductID", kDefaultProductId));
 
     // The transport and its connect-and-start sequence belong to the receiver
     // thread from here on; the window does not wait for them.
-    mHidDirect = std::make_unique<clsHidDirect>(mPorts.hid);
-    mReceiver = std::make_unique<Receiver>(*this, *mHidDirect);
+    mTransport = std::make_unique<HidTransport>(mPorts.hid);
+    mReceiver = std::make_unique<Receiver>(*this, *mTransport);
     mReceiver->Loop().ResetLastMatch();
     if (mOwnThread) {
         mOwnThread->Start();
@@ -274,12 +290,12 @@ void Application::Load() {
     Receiver* receiver = mReceiver.get();
     mJobs->Post([receiver] { receiver->ConnectReceiver(); });
 
-    mNotification = std::make_unique<clsDeviceNotification>(
-        mPorts.deviceEvents, *mGuiDialogs, static_cast<DeviceNotificationEvents&>(*this));
-    mNotification->DoRegisterDeviceInterface();
+    mDeviceWatch = std::make_unique<DeviceWatch>(mPorts.deviceEvents, *mGuiDialogs,
+                                                 static_cast<DeviceWatchEvents&>(*this));
+    mDeviceWatch->Register();
 
     // The first resize ends the off-screen parking; the window stays hidden.
-    Form_Resize();
+    WindowStateChanged();
 }
 
 // -------------------------------------------------------------------- exit
@@ -303,18 +319,18 @@ void Application::Unload() {
         stopped = mOwnThread->Stop(kStopBound);
     }
 
-    mTray1.reset();
+    mTray.reset();
 
     const std::string index = std::to_string(mPorts.view.WindowChangeTimeIndex());
     if (!IniWrite(mPorts.ini, "General", "WindowChangeTime", index)) {
         DebugLog("could not write WindowChangeTime to " + mPorts.ini.IniPath());
     }
 
-    mNotification.reset();
+    mDeviceWatch.reset();
 
     if (stopped) {
         mReceiver.reset();
-        mHidDirect.reset();
+        mTransport.reset();
     }
 }
 
@@ -330,12 +346,12 @@ void Application::QuitUnlessDeferred() {
     }
 }
 
-void Application::mnuExit_Click() {
+void Application::Exit() {
     Unload();
     QuitUnlessDeferred();
 }
 
-void Application::Form_Closed() {
+void Application::WindowClosed() {
     Unload();
     QuitUnlessDeferred();
 }
@@ -348,7 +364,7 @@ void Application::Terminate() {
 // ----------------------------------------------------------------- events
 
 void Application::TabSelected(int tab) {
-    mEditor.TabStrip1_Click(tab);
+    mEditor.SelectMode(tab);
     // The mode follows from the tab (run mode on 1, learning mode on 2).
     DebugLog("tab " + std::to_string(tab) + " selected");
 }
@@ -359,7 +375,7 @@ void Application::WindowChangeTimeSelected(int index) {
 
 void Application::Tick() {
     if (mReceiver) {
-        mReceiver->Loop().Timer1_Timer();
+        mReceiver->Loop().Tick();
     }
 }
 
@@ -368,44 +384,42 @@ std::int16_t Application::LastRemote() const {
 }
 
 void Application::DeviceEventsReadable() {
-    if (!mUnloaded && mNotification) {
-        mNotification->DeliverPending();
+    if (!mUnloaded && mDeviceWatch) {
+        mDeviceWatch->DeliverPending();
     }
 }
 
-void Application::DeviceArrival(const std::string& DeviceName) {
+void Application::DeviceArrived(const std::string& path) {
     Receiver* receiver = mReceiver.get();
     if (receiver != nullptr) {
-        mJobs->Post([receiver, DeviceName] { receiver->Hotplug().DeviceArrival(DeviceName); });
+        mJobs->Post([receiver, path] { receiver->Hotplug().DeviceArrived(path); });
     }
 }
 
-void Application::DeviceRemoveComplete(const std::string& DeviceName) {
+void Application::DeviceRemoved(const std::string& path) {
     Receiver* receiver = mReceiver.get();
     if (receiver != nullptr) {
-        mJobs->Post(
-            [receiver, DeviceName] { receiver->Hotplug().DeviceRemoveComplete(DeviceName); });
+        mJobs->Post([receiver, path] { receiver->Hotplug().DeviceRemoved(path); });
     }
 }
 
 // ------------------------------------------------------ tray and window
 
-void Application::MouseDown(std::int16_t /*Button*/) {
-    if (!mTray1) {
+void Application::MouseDown(std::int16_t /*button*/) {
+    if (!mTray) {
         return;
     }
     // The chosen command runs once the menu has closed and the tray's event
     // has returned: "終了" ends the tray object that is raising this event.
     TrayMenu menu;
     menu.items.push_back({"設定", true, mPorts.view.ConfigChecked(),
-                          [this] { PostToGui([this] { mnuConfig_Click(); }); }});
-    menu.items.push_back(
-        {"終了", false, false, [this] { PostToGui([this] { mnuExit_Click(); }); }});
+                          [this] { PostToGui([this] { ToggleWindow(); }); }});
+    menu.items.push_back({"終了", false, false, [this] { PostToGui([this] { Exit(); }); }});
     menu.defaultIndex = 1;
-    mTray1->PopupMenu(menu);
+    mTray->PopupMenu(menu);
 }
 
-void Application::mnuConfig_Click() {
+void Application::ToggleWindow() {
     MainView& view = mPorts.view;
     const bool checked = !view.ConfigChecked();
     view.SetConfigChecked(checked);
@@ -426,18 +440,16 @@ void Application::WindowFramed() {
 }
 
 void Application::PlaceBesideTray() {
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    clsWindowSize(mPorts.geometry).TrueTasktraySide(x, y);
-    mPorts.view.MoveTo(x, y);
+    const Point place = WindowPlacement(mPorts.geometry).BesideTray();
+    mPorts.view.MoveTo(place.x, place.y);
 }
 
-void Application::cmdTray_Click() {
+void Application::HideToTray() {
     mPorts.view.SetConfigChecked(false);
     mPorts.view.SetVisible(false);
 }
 
-void Application::Form_Resize() {
+void Application::WindowStateChanged() {
     MainView& view = mPorts.view;
     if (!mResized) {
         mResized = true;

@@ -41,7 +41,7 @@ class MainView;
 class ScreenGeometryPort;
 class TrayIcon;
 class WindowSystem;
-class clsHidDirect;
+class HidTransport;
 class ReceiverLink;
 
 inline constexpr const char* kTrayToolTip = "Remote Receiver";
@@ -64,7 +64,7 @@ struct AppPorts {
     ReceiverJobs* jobs = nullptr;
 };
 
-class Application final : private clsTrayEvents, private DeviceNotificationEvents {
+class Application final : private TrayEvents, private DeviceWatchEvents {
 public:
     // How long exit waits for the receiver thread to finish what it is doing
     // (a transfer, a dispatch with its pauses).
@@ -88,18 +88,25 @@ public:
     // ---- events the window forwards (GUI thread)
     void TabSelected(int tab);
     void WindowChangeTimeSelected(int index);
-    void cmdChange_Click() { mEditor.cmdChange_Click(); }
-    void cmdUpDown_Click(int index) { mEditor.cmdUpDown_Click(index); }
-    void cmdClear_Click() { mEditor.cmdClear_Click(); }
-    void txtKeyList_KeyDown(std::int16_t keyCode) { mCapture.txtKeyList_KeyDown(keyCode); }
-    void txtKeyList_KeyUp(std::int16_t keyCode) { mCapture.txtKeyList_KeyUp(keyCode); }
-    void mnuConfig_Click();
-    void mnuExit_Click();
-    void cmdTray_Click();
+    // "追加 / 変更": stores the captured pulse with the editor's fields.
+    void StoreEntry() { mEditor.StoreEntry(); }
+    // The step buttons: the next or the previous stored slot.
+    void StepSlot(SlotStep step) { mEditor.StepSlot(step); }
+    // "コマンドクリア": empties the key list.
+    void ClearKeyList() { mEditor.ClearKeyList(); }
+    // A key went down or up in the key-list box.
+    void KeyPressed(std::int16_t keyCode) { mCapture.KeyPressed(keyCode); }
+    void KeyReleased(std::int16_t keyCode) { mCapture.KeyReleased(keyCode); }
+    // The tray menu's "設定": shows the window beside the tray, or hides it.
+    void ToggleWindow();
+    // The tray menu's "終了": the program ends.
+    void Exit();
+    // "トレイに戻す": hides the window.
+    void HideToTray();
     // The window was minimised, maximised or restored (and once after start-up).
-    void Form_Resize();
+    void WindowStateChanged();
     // The user closed the window: the program ends as with "終了".
-    void Form_Closed();
+    void WindowClosed();
     // The window manager has framed the shown window: place it again now that
     // its outer size is known.
     void WindowFramed();
@@ -119,25 +126,25 @@ public:
     }
     const std::string& PulseText() const { return mEditor.PulseText(); }
     std::uint8_t KeyState(int code) const { return mCapture.KeyState(code); }
-    std::int32_t VendorID() const { return mVendorID; }
-    std::int32_t ProductID() const { return mProductID; }
+    std::int32_t VendorId() const { return mVendorId; }
+    std::int32_t ProductId() const { return mProductId; }
     std::int16_t LastRemote() const;
     bool TimerEnabled() const { return mJobs->TimerEnabled(); }
     SharedState& Shared() { return mShared; }
-    clsTray* Tray() { return mTray1.get(); }
-    clsDeviceNotification* Notification() { return mNotification.get(); }
-    clsHidDirect* HidDirect() { return mHidDirect.get(); }
+    Tray* SystemTray() { return mTray.get(); }
+    DeviceWatch* Watch() { return mDeviceWatch.get(); }
+    HidTransport* Transport() { return mTransport.get(); }
 
 private:
     class Receiver;
     class GuiDialogs;
     class ReceiverDialogs;
 
-    // clsTrayEvents
-    void MouseDown(std::int16_t Button) override;
-    // DeviceNotificationEvents
-    void DeviceArrival(const std::string& DeviceName) override;
-    void DeviceRemoveComplete(const std::string& DeviceName) override;
+    // TrayEvents
+    void MouseDown(std::int16_t button) override;
+    // DeviceWatchEvents
+    void DeviceArrived(const std::string& path) override;
+    void DeviceRemoved(const std::string& path) override;
 
     // Runs `work` on the GUI thread unless the Application has ended by then.
     void PostToGui(std::function<void()> work);
@@ -155,12 +162,12 @@ private:
     std::unique_ptr<ReceiverThread> mOwnThread;
     ReceiverJobs* mJobs = nullptr;
 
-    std::int32_t mVendorID = 0x1234;
-    std::int32_t mProductID = 0x0001;
-    std::unique_ptr<clsHidDirect> mHidDirect;
+    std::int32_t mVendorId = 0x1234;
+    std::int32_t mProductId = 0x0001;
+    std::unique_ptr<HidTransport> mTransport;
     std::unique_ptr<Receiver> mReceiver;  // used on the receiver thread only
-    std::unique_ptr<clsTray> mTray1;
-    std::unique_ptr<clsDeviceNotification> mNotification;
+    std::unique_ptr<Tray> mTray;
+    std::unique_ptr<DeviceWatch> mDeviceWatch;
 
     std::function<void(const std::string&)> mReceiveLog;
     std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);

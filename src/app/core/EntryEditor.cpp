@@ -8,6 +8,7 @@
 #include "app/core/SharedState.h"
 #include "common/DebugLog.h"
 #include "config/Settings.h"
+#include "config/TimeLists.h"
 #include "keys/KeyNames.h"
 
 namespace qv {
@@ -16,7 +17,7 @@ EntryEditor::EntryEditor(MainView& view, Dialogs& dialogs, IniStore& ini, Shared
                          KeyCapture& capture)
     : mView(view), mDialogs(dialogs), mIni(ini), mShared(shared), mCapture(capture) {}
 
-void EntryEditor::TabStrip1_Click(int selectedTab) {
+void EntryEditor::SelectMode(int selectedTab) {
     mView.ShowPage(selectedTab);
     // The receive loop reads the mode from here at its next tick.
     mShared.selectedTab.store(selectedTab);
@@ -27,16 +28,15 @@ void EntryEditor::PulseCaptured(const std::string& pulseText) {
     mView.SetPulseText(pulseText);
 }
 
-void EntryEditor::cmdChange_Click() {
+void EntryEditor::StoreEntry() {
     if (mPulseText.empty()) {
-        mDialogs.MsgBox(kMsgNoPulse, MsgIcon::Exclamation, MsgButtons::Ok);
+        mDialogs.Tell(kMsgNoPulse, MessageKind::Warning);
         return;
     }
     const std::string number = mView.SlotNumberText();
     const std::string section = "Remote" + number;
     if (!IniRead(mIni, section, "Pulse", "").empty()) {
-        if (mDialogs.MsgBox(kMsgOverwrite, MsgIcon::Question, MsgButtons::YesNo, true) !=
-            MsgAnswer::Yes) {
+        if (mDialogs.Ask(kMsgOverwrite, MessageKind::Question, Answer::No) != Answer::Yes) {
             return;
         }
     }
@@ -58,7 +58,7 @@ void EntryEditor::cmdChange_Click() {
                                        {"KeyList", keyList}});
     if (!written) {
         // The table follows the file: what is not on disk does not fire either.
-        mDialogs.MsgBox(kMsgWriteFailed, MsgIcon::Critical, MsgButtons::Ok);
+        mDialogs.Tell(kMsgWriteFailed, MessageKind::Error);
         return;
     }
     const std::lock_guard lock(mShared.remoteLock);
@@ -68,10 +68,10 @@ void EntryEditor::cmdChange_Click() {
     }
 }
 
-void EntryEditor::cmdUpDown_Click(int index) {
+void EntryEditor::StepSlot(SlotStep step) {
     const std::string number = mView.SlotNumberText();
-    const int n = RoundHalfEven(Val(number));
-    if (index == 0) {
+    const int n = RoundHalfEven(LeadingNumber(number));
+    if (step == SlotStep::Next) {
         if (IniRead(mIni, "Remote" + number, "Pulse", "").empty() || n >= kMaxSlot) {
             return;
         }
@@ -91,15 +91,16 @@ void EntryEditor::ShowSlot() {
     const IniFile& file = loaded.file;
     const std::string section = "Remote" + mView.SlotNumberText();
     mView.SetCommentText(IniRead(file, section, "Comment", ""));
-    mView.SetAdjustTimeIndex(AdjustTimeIndex(Val(IniRead(file, section, "AdjustTime", ""))));
+    mView.SetAdjustTimeIndex(
+        AdjustTimeIndex(LeadingNumber(IniRead(file, section, "AdjustTime", ""))));
     mPulseText = IniRead(file, section, "Pulse", "");
     mView.SetPulseText(mPulseText);
     mView.SetWindowNameText(IniRead(file, section, "WindowName", ""));
-    cmdClear_Click();
+    ClearKeyList();
     mView.SetKeyListText(StoredToEditorKeyList(IniRead(file, section, "KeyList", "")));
 }
 
-void EntryEditor::cmdClear_Click() {
+void EntryEditor::ClearKeyList() {
     mView.SetKeyListText("");
     mCapture.ClearKeyState();
 }

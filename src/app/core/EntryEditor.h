@@ -18,6 +18,9 @@ inline constexpr const char* kMsgWriteFailed = "設定ファイルへの書き�
 inline constexpr const char* kMsgNoPulse = "パルスデータが存在しません。";
 inline constexpr const char* kMsgOverwrite = "既に記録されています。上書きしますか？";
 
+// Where the step buttons go from the shown slot.
+enum class SlotStep { Next, Previous };
+
 class EntryEditor {
 public:
     // None owned; all must outlive the editor. `dialogs` shows the store
@@ -25,12 +28,15 @@ public:
     EntryEditor(MainView& view, Dialogs& dialogs, IniStore& ini, SharedState& shared,
                 KeyCapture& capture);
 
-    // The user (or start-up) selected tab 1 or 2.
-    void TabStrip1_Click(int selectedTab);
-    void cmdChange_Click();
-    // 0 steps forward, 1 back.
-    void cmdUpDown_Click(int index);
-    void cmdClear_Click();
+    // The user (or start-up) selected tab 1 (run mode) or 2 (learning mode).
+    void SelectMode(int selectedTab);
+    // Stores the captured pulse with the editor's fields in the shown slot
+    // (asking first when the slot holds one).
+    void StoreEntry();
+    // Shows the next slot (only past a stored one) or the previous slot.
+    void StepSlot(SlotStep step);
+    // Empties the key list and forgets which keys are held.
+    void ClearKeyList();
     // Learning mode captured a pulse.
     void PulseCaptured(const std::string& pulseText);
 

@@ -5,7 +5,7 @@
 
 namespace qv {
 
-void KeyCapture::txtKeyList_KeyDown(std::int16_t keyCode) {
+void KeyCapture::KeyPressed(std::int16_t keyCode) {
     if (keyCode < 0 || keyCode > 256) {
         return;
     }
@@ -17,7 +17,7 @@ void KeyCapture::txtKeyList_KeyDown(std::int16_t keyCode) {
     held = 1;
 }
 
-void KeyCapture::txtKeyList_KeyUp(std::int16_t keyCode) {
+void KeyCapture::KeyReleased(std::int16_t keyCode) {
     if (keyCode < 0 || keyCode > 256) {
         return;
     }

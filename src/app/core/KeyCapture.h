@@ -16,9 +16,9 @@ public:
     explicit KeyCapture(MainView& view) : mView(view) {}
 
     // A key went down (code 0..256); a repeat of a key still down is dropped.
-    void txtKeyList_KeyDown(std::int16_t keyCode);
+    void KeyPressed(std::int16_t keyCode);
     // A key went up; recorded even when its press was not.
-    void txtKeyList_KeyUp(std::int16_t keyCode);
+    void KeyReleased(std::int16_t keyCode);
     // The clear command's share: entries 0..255 back to "not held" (256 stays).
     void ClearKeyState();
 

@@ -6,10 +6,11 @@
 
 #include "app/core/SharedState.h"
 #include "config/Settings.h"
+#include "config/TimeLists.h"
 #include "device/ReceiverProtocol.h"
 #include "keys/ActivateWindow.h"
-#include "keys/WindowSystem.h"
 #include "keys/KeySender.h"
+#include "keys/WindowSystem.h"
 
 namespace qv {
 
@@ -39,13 +40,13 @@ std::string ReceiveLoop::PulseText(std::uint8_t v0, std::uint8_t v1, std::uint8_
     return text;
 }
 
-void ReceiveLoop::Timer1_Timer() {
+void ReceiveLoop::Tick() {
     std::uint8_t status = 0;
     std::array<std::uint8_t, 16> data{};
-    if (!mLink.PicCommand(PicPoll, status, data)) {
+    if (!mLink.SendCommand(kPoll, status, data)) {
         return;
     }
-    if (status != kPicStatusOk || data[0] == 0) {
+    if (status != kStatusOk || data[0] == 0) {
         return;
     }
     // The mode is the tab selected now, looked up at every tick.

@@ -34,8 +34,8 @@ public:
     ReceiveLoop(ReceiverLink& link, SharedState& shared, InputInjector& injector,
                 WindowSystem& windows, Clock& clock, ReceiveLoopEvents& events);
 
-    // One tick (Timer1_Timer).
-    void Timer1_Timer();
+    // One tick: polls the receiver once and handles what it reports.
+    void Tick();
     // No slot fired yet, as at start-up: the first firing of any slot is never suppressed.
     void ResetLastMatch();
 

@@ -22,7 +22,7 @@ public:
     virtual ~ReceiverJobs() = default;
     // Runs `job` on the receiver thread after the jobs posted before it.
     virtual void Post(std::function<void()> job) = 0;
-    // Starts or stops the poll timer (Timer1); callable from any thread.
+    // Starts or stops the poll timer; callable from any thread.
     virtual void SetTimerEnabled(bool enabled) = 0;
     virtual bool TimerEnabled() const = 0;
 };

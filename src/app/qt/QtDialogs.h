@@ -13,8 +13,8 @@ public:
     // Boxes are modal to `parent` (may be null).
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
-    MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                     bool defaultNo = false) override;
+    void Tell(const std::string& text, MessageKind kind) override;
+    Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) override;
 
 private:
     QPointer<QWidget> parent_;

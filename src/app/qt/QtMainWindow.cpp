@@ -100,188 +100,194 @@ std::int16_t CapturedKeyCode(const QKeyEvent& key) {
 
 }  // namespace
 
-frmMain::frmMain(QWidget* parent) : QWidget(parent), mDialogs(this) {
+QtMainWindow::QtMainWindow(QWidget* parent) : QWidget(parent), mDialogs(this) {
     CreateControls();
 }
 
-frmMain::~frmMain() = default;
+QtMainWindow::~QtMainWindow() = default;
 
-void frmMain::CreateControls() {
-    setObjectName(QStringLiteral("frmMain"));
+void QtMainWindow::CreateControls() {
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Quorvane"));
     setFixedSize(410, 440);
 
-    TabStrip1 = Named(new QTabBar(this), "TabStrip1", QRect(8, 8, 394, 26));
-    TabStrip1->addTab(QString::fromUtf8("パルス待ち"));
-    TabStrip1->addTab(QString::fromUtf8("パルス記憶"));
-    TabStrip1->setExpanding(false);
-    TabStrip1->setDrawBase(false);
-    TabStrip1Client = Named(new QFrame(this), "TabStrip1Client", QRect(8, 34, 394, 310));
-    TabStrip1Client->setFrameShape(QFrame::StyledPanel);
+    modeTabs_ = Named(new QTabBar(this), "modeTabs", QRect(8, 8, 394, 26));
+    modeTabs_->addTab(QString::fromUtf8("パルス待ち"));
+    modeTabs_->addTab(QString::fromUtf8("パルス記憶"));
+    modeTabs_->setExpanding(false);
+    modeTabs_->setDrawBase(false);
+    pageArea_ = Named(new QFrame(this), "pageArea", QRect(8, 34, 394, 310));
+    pageArea_->setFrameShape(QFrame::StyledPanel);
 
+    const char* const pageNames[2] = {"runPage", "learnPage"};
     for (int i = 0; i < 2; ++i) {
-        Picture1[i] = new QWidget(this);
-        Picture1[i]->setObjectName(QStringLiteral("Picture1_%1").arg(i));
-        Picture1[i]->setAutoFillBackground(true);  // the page in front hides the other
+        pages_[i] = new QWidget(this);
+        pages_[i]->setObjectName(QString::fromLatin1(pageNames[i]));
+        pages_[i]->setAutoFillBackground(true);  // the page in front hides the other
     }
 
     // Page 0: run mode
-    QWidget* p0 = Picture1[0];
-    MakeLabel(p0, "Label4", "レシーブ リスト", QRect(10, 8, 200, 20));
-    txtReceive = Named(new QPlainTextEdit(p0), "txtReceive", QRect(10, 30, 370, 220));
-    txtReceive->setReadOnly(true);
-    txtReceive->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    txtReceive->setMaximumBlockCount(kReceiveListMaxLines);
-    MakeLabel(p0, "Label8", "ウィンドウ切替時間", QRect(10, 264, 140, 24));
-    cboWindowChangeTime = Named(new QComboBox(p0), "cboWindowChangeTime", QRect(160, 262, 100, 26));
+    QWidget* p0 = pages_[0];
+    MakeLabel(p0, "receiveListLabel", "レシーブ リスト", QRect(10, 8, 200, 20));
+    receiveList_ = Named(new QPlainTextEdit(p0), "receiveList", QRect(10, 30, 370, 220));
+    receiveList_->setReadOnly(true);
+    receiveList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    receiveList_->setMaximumBlockCount(kReceiveListMaxLines);
+    MakeLabel(p0, "windowChangeTimeLabel", "ウィンドウ切替時間", QRect(10, 264, 140, 24));
+    windowChangeTimeList_ =
+        Named(new QComboBox(p0), "windowChangeTimeList", QRect(160, 262, 100, 26));
 
     // Page 1: learning mode, the entry editor
-    QWidget* p1 = Picture1[1];
-    MakeLabel(p1, "Label1", "リモコン記憶 No.", QRect(10, 10, 130, 24));
-    txtNumber = Named(new QLineEdit(QStringLiteral("1"), p1), "txtNumber", QRect(145, 10, 60, 24));
-    txtNumber->setReadOnly(true);
-    auto* back = Named(new QToolButton(p1), "cmdUpDown_1", QRect(210, 10, 26, 24));
-    back->setIcon(style()->standardIcon(QStyle::SP_ArrowLeft));
-    back->setToolTip(QString::fromUtf8("前"));
-    auto* forward = Named(new QToolButton(p1), "cmdUpDown_0", QRect(238, 10, 26, 24));
-    forward->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
-    forward->setToolTip(QString::fromUtf8("次"));
-    MakeLabel(p1, "Label2", "コメント", QRect(10, 42, 130, 24));
-    txtComment = Named(new QLineEdit(p1), "txtComment", QRect(145, 42, 235, 24));
-    MakeLabel(p1, "Label3", "Quorvane 入力", QRect(10, 74, 130, 24));
-    txtPulse = Named(new QLineEdit(p1), "txtPulse", QRect(145, 74, 235, 24));
-    txtPulse->setReadOnly(true);  // shows the pulse; what is stored comes from capture
-    MakeLabel(p1, "Label6", "連続入力防止時間", QRect(10, 106, 130, 24));
-    cboAdjustTime = Named(new QComboBox(p1), "cboAdjustTime", QRect(145, 106, 100, 26));
-    MakeLabel(p1, "Label7", "送信ウィンドウ", QRect(10, 140, 130, 24));
-    txtWindowName = Named(new QLineEdit(p1), "txtWindowName", QRect(145, 140, 235, 24));
-    MakeLabel(p1, "Label9", "送信キーリスト", QRect(10, 172, 130, 24));
-    txtKeyList = Named(new QPlainTextEdit(p1), "txtKeyList", QRect(145, 172, 235, 88));
-    txtKeyList->setReadOnly(true);  // locked: only key capture writes it
-    txtKeyList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    txtKeyList->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-    txtKeyList->setFocusPolicy(Qt::StrongFocus);
-    txtKeyList->installEventFilter(this);
-    auto* clear = Named(new QPushButton(QString::fromUtf8("コマンドクリア"), p1), "cmdClear",
-                        QRect(145, 268, 115, 28));
-    auto* change = Named(new QPushButton(QString::fromUtf8("追加 / 変更"), p1), "cmdChange",
+    QWidget* p1 = pages_[1];
+    MakeLabel(p1, "slotNumberLabel", "リモコン記憶 No.", QRect(10, 10, 130, 24));
+    slotNumberBox_ =
+        Named(new QLineEdit(QStringLiteral("1"), p1), "slotNumberBox", QRect(145, 10, 60, 24));
+    slotNumberBox_->setReadOnly(true);
+    auto* previous = Named(new QToolButton(p1), "previousSlotButton", QRect(210, 10, 26, 24));
+    previous->setIcon(style()->standardIcon(QStyle::SP_ArrowLeft));
+    previous->setToolTip(QString::fromUtf8("前"));
+    auto* next = Named(new QToolButton(p1), "nextSlotButton", QRect(238, 10, 26, 24));
+    next->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+    next->setToolTip(QString::fromUtf8("次"));
+    MakeLabel(p1, "commentLabel", "コメント", QRect(10, 42, 130, 24));
+    commentBox_ = Named(new QLineEdit(p1), "commentBox", QRect(145, 42, 235, 24));
+    MakeLabel(p1, "pulseLabel", "Quorvane 入力", QRect(10, 74, 130, 24));
+    pulseBox_ = Named(new QLineEdit(p1), "pulseBox", QRect(145, 74, 235, 24));
+    pulseBox_->setReadOnly(true);  // shows the pulse; what is stored comes from capture
+    MakeLabel(p1, "adjustTimeLabel", "連続入力防止時間", QRect(10, 106, 130, 24));
+    adjustTimeList_ = Named(new QComboBox(p1), "adjustTimeList", QRect(145, 106, 100, 26));
+    MakeLabel(p1, "windowNameLabel", "送信ウィンドウ", QRect(10, 140, 130, 24));
+    windowNameBox_ = Named(new QLineEdit(p1), "windowNameBox", QRect(145, 140, 235, 24));
+    MakeLabel(p1, "keyListLabel", "送信キーリスト", QRect(10, 172, 130, 24));
+    keyListBox_ = Named(new QPlainTextEdit(p1), "keyListBox", QRect(145, 172, 235, 88));
+    keyListBox_->setReadOnly(true);  // locked: only key capture writes it
+    keyListBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    keyListBox_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    keyListBox_->setFocusPolicy(Qt::StrongFocus);
+    keyListBox_->installEventFilter(this);
+    auto* clear = Named(new QPushButton(QString::fromUtf8("コマンドクリア"), p1),
+                        "clearKeyListButton", QRect(145, 268, 115, 28));
+    auto* change = Named(new QPushButton(QString::fromUtf8("追加 / 変更"), p1), "storeEntryButton",
                          QRect(265, 268, 115, 28));
 
     // Window
-    MakeLabel(this, "Label22", "Control Chip Version", QRect(12, 356, 150, 24));
-    txtVersion = Named(new QLineEdit(this), "txtVersion", QRect(165, 356, 80, 24));
-    txtVersion->setReadOnly(true);
-    MakeLabel(this, "Label10", "HID Indicator", QRect(12, 392, 150, 24));
-    shpStatus = Named(new ShapeLamp(this), "shpStatus", QRect(165, 393, 22, 22));
-    auto* tray = Named(new QPushButton(QString::fromUtf8("トレイに戻す"), this), "cmdTray",
+    MakeLabel(this, "versionLabel", "Control Chip Version", QRect(12, 356, 150, 24));
+    versionBox_ = Named(new QLineEdit(this), "versionBox", QRect(165, 356, 80, 24));
+    versionBox_->setReadOnly(true);
+    MakeLabel(this, "lampLabel", "HID Indicator", QRect(12, 392, 150, 24));
+    lamp_ = Named(new ShapeLamp(this), "lamp", QRect(165, 393, 22, 22));
+    auto* tray = Named(new QPushButton(QString::fromUtf8("トレイに戻す"), this), "hideToTrayButton",
                        QRect(282, 388, 120, 30));
 
     // Every handler holds only `this`, and every connection ends with the window.
-    connect(TabStrip1, &QTabBar::tabBarClicked, this, [this](int index) {
+    connect(modeTabs_, &QTabBar::tabBarClicked, this, [this](int index) {
         // A click on the selected tab changes nothing but runs the click
         // handler; a click elsewhere arrives through currentChanged.
-        if (mApp && index == TabStrip1->currentIndex()) {
+        if (mApp && index == modeTabs_->currentIndex()) {
             mApp->TabSelected(index + 1);
         }
     });
-    connect(TabStrip1, &QTabBar::currentChanged, this, [this](int index) {
+    connect(modeTabs_, &QTabBar::currentChanged, this, [this](int index) {
         if (mApp) {
             mApp->TabSelected(index + 1);
         }
     });
-    connect(cboWindowChangeTime, &QComboBox::currentIndexChanged, this, [this](int index) {
+    connect(windowChangeTimeList_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (mApp) {
             mApp->WindowChangeTimeSelected(index);
         }
     });
     connect(change, &QPushButton::clicked, this, [this] {
         if (mApp) {
-            mApp->cmdChange_Click();
+            mApp->StoreEntry();
         }
     });
     connect(clear, &QPushButton::clicked, this, [this] {
         if (mApp) {
-            mApp->cmdClear_Click();
+            mApp->ClearKeyList();
         }
     });
-    connect(forward, &QToolButton::clicked, this, [this] {
+    connect(next, &QToolButton::clicked, this, [this] {
         if (mApp) {
-            mApp->cmdUpDown_Click(0);
+            mApp->StepSlot(SlotStep::Next);
         }
     });
-    connect(back, &QToolButton::clicked, this, [this] {
+    connect(previous, &QToolButton::clicked, this, [this] {
         if (mApp) {
-            mApp->cmdUpDown_Click(1);
+            mApp->StepSlot(SlotStep::Previous);
         }
     });
     connect(tray, &QPushButton::clicked, this, [this] {
         if (mApp) {
-            mApp->cmdTray_Click();
+            mApp->HideToTray();
         }
     });
 }
 
 // ------------------------------------------------------------ MainView
 
-MsgAnswer frmMain::MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                          bool defaultNo) {
-    return mDialogs.MsgBox(text, icon, buttons, defaultNo);
+void QtMainWindow::Tell(const std::string& text, MessageKind kind) {
+    mDialogs.Tell(text, kind);
 }
 
-void frmMain::HideOffScreen() {
+Answer QtMainWindow::Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) {
+    return mDialogs.Ask(question, kind, defaultAnswer);
+}
+
+void QtMainWindow::HideOffScreen() {
     hide();
     move(kOffScreenLeft, y());
 }
 
-void frmMain::LayOutPages() {
-    const QRect client = TabStrip1Client->geometry().adjusted(2, 2, -2, -2);
-    for (QWidget* page : Picture1) {
+void QtMainWindow::LayOutPages() {
+    const QRect client = pageArea_->geometry().adjusted(2, 2, -2, -2);
+    for (QWidget* page : pages_) {
         page->move(client.left(), client.top());
         page->resize(client.width(), client.height());
     }
 }
 
-void frmMain::FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
-                            const std::vector<std::string_view>& windowChangeTimeItems) {
-    const QSignalBlocker blockAdjust(cboAdjustTime);
-    const QSignalBlocker blockChange(cboWindowChangeTime);
-    cboAdjustTime->clear();
+void QtMainWindow::FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
+                                 const std::vector<std::string_view>& windowChangeTimeItems) {
+    const QSignalBlocker blockAdjust(adjustTimeList_);
+    const QSignalBlocker blockChange(windowChangeTimeList_);
+    adjustTimeList_->clear();
     for (std::size_t i = 0; i < adjustTimeItems.size(); ++i) {
-        cboAdjustTime->insertItem(static_cast<int>(i), Q(adjustTimeItems[i]));
+        adjustTimeList_->insertItem(static_cast<int>(i), Q(adjustTimeItems[i]));
     }
-    cboWindowChangeTime->clear();
+    windowChangeTimeList_->clear();
     for (std::size_t i = 0; i < windowChangeTimeItems.size(); ++i) {
-        cboWindowChangeTime->insertItem(static_cast<int>(i), Q(windowChangeTimeItems[i]));
+        windowChangeTimeList_->insertItem(static_cast<int>(i), Q(windowChangeTimeItems[i]));
     }
 }
 
-void frmMain::SelectTab(int tab) {
-    const QSignalBlocker block(TabStrip1);
-    TabStrip1->setCurrentIndex(tab - 1);
+void QtMainWindow::SelectTab(int tab) {
+    const QSignalBlocker block(modeTabs_);
+    modeTabs_->setCurrentIndex(tab - 1);
 }
 
-void frmMain::ShowPage(int tab) {
-    for (QWidget* page : Picture1) {
+void QtMainWindow::ShowPage(int tab) {
+    for (QWidget* page : pages_) {
         page->setEnabled(false);
     }
     if (tab >= 1 && tab <= 2) {
-        Picture1[tab - 1]->raise();
-        Picture1[tab - 1]->setEnabled(true);
+        pages_[tab - 1]->raise();
+        pages_[tab - 1]->setEnabled(true);
     }
 }
 
-void frmMain::SetLamp(bool green) {
-    shpStatus->SetFillColor(green ? kLampGreen : kLampRed);
+void QtMainWindow::SetLamp(bool green) {
+    lamp_->SetFillColor(green ? kLampGreen : kLampRed);
 }
 
-void frmMain::SetVersionText(const std::string& text) {
-    txtVersion->setText(Q(text));
+void QtMainWindow::SetVersionText(const std::string& text) {
+    versionBox_->setText(Q(text));
 }
 
-void frmMain::AppendReceiveLine(const std::string& line) {
+void QtMainWindow::AppendReceiveLine(const std::string& line) {
     // Every line ends with CR LF, so the next one starts a line of its own,
     // even after an empty comment (which leaves the document looking empty).
-    QTextCursor cursor(txtReceive->document());
+    QTextCursor cursor(receiveList_->document());
     cursor.movePosition(QTextCursor::End);
     if (mReceiveListStarted) {
         cursor.insertBlock();
@@ -290,79 +296,79 @@ void frmMain::AppendReceiveLine(const std::string& line) {
     mReceiveListStarted = true;
     // The caret goes after the newest line, so that line is in view.
     cursor.movePosition(QTextCursor::End);
-    txtReceive->setTextCursor(cursor);
-    txtReceive->ensureCursorVisible();
+    receiveList_->setTextCursor(cursor);
+    receiveList_->ensureCursorVisible();
 }
 
-std::string frmMain::ReceiveListText() const {
+std::string QtMainWindow::ReceiveListText() const {
     if (!mReceiveListStarted) {
         return {};
     }
-    return ToCrLf(txtReceive->toPlainText()) + "\r\n";
+    return ToCrLf(receiveList_->toPlainText()) + "\r\n";
 }
 
-int frmMain::WindowChangeTimeIndex() {
-    return cboWindowChangeTime->currentIndex();
+int QtMainWindow::WindowChangeTimeIndex() {
+    return windowChangeTimeList_->currentIndex();
 }
 
-void frmMain::SetWindowChangeTimeIndex(int index) {
-    const QSignalBlocker block(cboWindowChangeTime);
-    cboWindowChangeTime->setCurrentIndex(index);
+void QtMainWindow::SetWindowChangeTimeIndex(int index) {
+    const QSignalBlocker block(windowChangeTimeList_);
+    windowChangeTimeList_->setCurrentIndex(index);
 }
 
-std::string frmMain::SlotNumberText() {
-    return S(txtNumber->text());
+std::string QtMainWindow::SlotNumberText() {
+    return S(slotNumberBox_->text());
 }
 
-void frmMain::SetSlotNumberText(const std::string& text) {
-    txtNumber->setText(Q(text));
+void QtMainWindow::SetSlotNumberText(const std::string& text) {
+    slotNumberBox_->setText(Q(text));
 }
 
-std::string frmMain::CommentText() {
-    return S(txtComment->text());
+std::string QtMainWindow::CommentText() {
+    return S(commentBox_->text());
 }
 
-void frmMain::SetCommentText(const std::string& text) {
-    txtComment->setText(Q(text));
+void QtMainWindow::SetCommentText(const std::string& text) {
+    commentBox_->setText(Q(text));
 }
 
-void frmMain::SetPulseText(const std::string& text) {
-    txtPulse->setText(Q(text));
+void QtMainWindow::SetPulseText(const std::string& text) {
+    pulseBox_->setText(Q(text));
 }
 
-int frmMain::AdjustTimeIndex() {
-    return cboAdjustTime->currentIndex();
+int QtMainWindow::AdjustTimeIndex() {
+    return adjustTimeList_->currentIndex();
 }
 
-void frmMain::SetAdjustTimeIndex(int index) {
-    cboAdjustTime->setCurrentIndex(index);
+void QtMainWindow::SetAdjustTimeIndex(int index) {
+    adjustTimeList_->setCurrentIndex(index);
 }
 
-std::string frmMain::WindowNameText() {
-    return S(txtWindowName->text());
+std::string QtMainWindow::WindowNameText() {
+    return S(windowNameBox_->text());
 }
 
-void frmMain::SetWindowNameText(const std::string& text) {
-    txtWindowName->setText(Q(text));
+void QtMainWindow::SetWindowNameText(const std::string& text) {
+    windowNameBox_->setText(Q(text));
 }
 
-std::string frmMain::KeyListText() {
-    return ToCrLf(txtKeyList->toPlainText());
+std::string QtMainWindow::KeyListText() {
+    return ToCrLf(keyListBox_->toPlainText());
 }
 
-void frmMain::SetKeyListText(const std::string& text) {
-    txtKeyList->setPlainText(FromCrLf(text));
+void QtMainWindow::SetKeyListText(const std::string& text) {
+    keyListBox_->setPlainText(FromCrLf(text));
 }
 
-void frmMain::AppendKeyListLine(const std::string& line) {
-    if (txtKeyList->document()->isEmpty()) {
-        txtKeyList->setPlainText(Q(line));
+void QtMainWindow::AppendKeyListLine(const std::string& line) {
+    if (keyListBox_->document()->isEmpty()) {
+        keyListBox_->setPlainText(Q(line));
     } else {
-        txtKeyList->appendPlainText(Q(line));
+        keyListBox_->appendPlainText(Q(line));
     }
 }
 
-void frmMain::SetVisible(bool visible) {
+void QtMainWindow::SetVisible(bool visible) {
     setVisible(visible);
     if (visible) {
         raise();
@@ -377,32 +383,32 @@ void frmMain::SetVisible(bool visible) {
     }
 }
 
-bool frmMain::IsMinimizedOrMaximized() {
+bool QtMainWindow::IsMinimizedOrMaximized() {
     return (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) != 0;
 }
 
-void frmMain::SetNormalState() {
+void QtMainWindow::SetNormalState() {
     setWindowState(Qt::WindowNoState);
 }
 
-void frmMain::EndOffScreenParking() {
+void QtMainWindow::EndOffScreenParking() {
     hide();
     move(0, y());
 }
 
-void frmMain::MoveTo(int x, int y) {
+void QtMainWindow::MoveTo(int x, int y) {
     move(x, y);
 }
 
-void frmMain::Quit() {
+void QtMainWindow::Quit() {
     // exit() ends every event loop, a message box's included.
     QCoreApplication::exit(0);
 }
 
 // --------------------------------------------------------------- events
 
-bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != txtKeyList) {
+bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != keyListBox_) {
         return QWidget::eventFilter(watched, event);
     }
     switch (event->type()) {
@@ -415,7 +421,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
             // Repeated presses go through the key-state table, which drops them.
             const std::int16_t code = CapturedKeyCode(*key);
             if (code != 0 && mApp) {
-                mApp->txtKeyList_KeyDown(code);
+                mApp->KeyPressed(code);
             } else if (code == 0) {
                 DebugLog("key capture: no key code for Qt key " + std::to_string(key->key()));
             }
@@ -431,7 +437,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
             }
             const std::int16_t code = CapturedKeyCode(*key);
             if (code != 0 && mApp) {
-                mApp->txtKeyList_KeyUp(code);
+                mApp->KeyReleased(code);
             }
             return key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
         }
@@ -440,18 +446,18 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-void frmMain::changeEvent(QEvent* event) {
+void QtMainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && mApp) {
-        mApp->Form_Resize();
+        mApp->WindowStateChanged();
     }
 }
 
-void frmMain::closeEvent(QCloseEvent* event) {
+void QtMainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window ends the program, as "終了" does.
     event->accept();
     if (mApp) {
-        mApp->Form_Closed();
+        mApp->WindowClosed();
     }
 }
 

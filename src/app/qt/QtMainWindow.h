@@ -23,17 +23,17 @@ class ShapeLamp;
 // Lines kept in the receive list; older lines scroll away.
 inline constexpr int kReceiveListMaxLines = 10000;
 
-class frmMain final : public QWidget, public MainView {
+class QtMainWindow final : public QWidget, public MainView {
 public:
-    explicit frmMain(QWidget* parent = nullptr);
-    ~frmMain() override;
+    explicit QtMainWindow(QWidget* parent = nullptr);
+    ~QtMainWindow() override;
 
     // The core that the window's events go to (not owned; nullptr: nowhere).
     void Bind(Application* app) { mApp = app; }
 
     // MainView
-    MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                     bool defaultNo = false) override;
+    void Tell(const std::string& text, MessageKind kind) override;
+    Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) override;
     void HideOffScreen() override;
     void LayOutPages() override;
     void FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
@@ -83,19 +83,19 @@ private:
     bool mConfigChecked = false;
     bool mReceiveListStarted = false;  // a line was appended (it may be empty)
 
-    QTabBar* TabStrip1 = nullptr;
-    QFrame* TabStrip1Client = nullptr;
-    QWidget* Picture1[2] = {nullptr, nullptr};
-    QPlainTextEdit* txtReceive = nullptr;
-    QComboBox* cboWindowChangeTime = nullptr;
-    QLineEdit* txtNumber = nullptr;
-    QLineEdit* txtComment = nullptr;
-    QLineEdit* txtPulse = nullptr;
-    QComboBox* cboAdjustTime = nullptr;
-    QLineEdit* txtWindowName = nullptr;
-    QPlainTextEdit* txtKeyList = nullptr;
-    QLineEdit* txtVersion = nullptr;
-    ShapeLamp* shpStatus = nullptr;
+    QTabBar* modeTabs_ = nullptr;
+    QFrame* pageArea_ = nullptr;
+    QWidget* pages_[2] = {nullptr, nullptr};
+    QPlainTextEdit* receiveList_ = nullptr;
+    QComboBox* windowChangeTimeList_ = nullptr;
+    QLineEdit* slotNumberBox_ = nullptr;
+    QLineEdit* commentBox_ = nullptr;
+    QLineEdit* pulseBox_ = nullptr;
+    QComboBox* adjustTimeList_ = nullptr;
+    QLineEdit* windowNameBox_ = nullptr;
+    QPlainTextEdit* keyListBox_ = nullptr;
+    QLineEdit* versionBox_ = nullptr;
+    ShapeLamp* lamp_ = nullptr;
 };
 
 }  // namespace qv

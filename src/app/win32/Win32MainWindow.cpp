@@ -56,8 +56,8 @@ constexpr DWORD kStepButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
 // are given the height of their open list.
 const std::array<ControlLayout, 26>& Controls() {
     static const std::array<ControlLayout, 26> table{{
-        {IDC_TabStrip1,
-         "TabStrip1",
+        {IDC_MODE_TABS,
+         "modeTabs",
          -1,
          WC_TABCONTROLW,
          "",
@@ -65,18 +65,32 @@ const std::array<ControlLayout, 26>& Controls() {
          0,
          {8, 8, 394, 336}},
         // Page 0: run mode
-        {IDC_Label4, "Label4", 0, L"STATIC", "レシーブ リスト", kLabel, 0, {10, 8, 200, 20}},
-        {IDC_txtReceive,
-         "txtReceive",
+        {IDC_RECEIVE_LIST_LABEL,
+         "receiveListLabel",
+         0,
+         L"STATIC",
+         "レシーブ リスト",
+         kLabel,
+         0,
+         {10, 8, 200, 20}},
+        {IDC_RECEIVE_LIST,
+         "receiveList",
          0,
          L"EDIT",
          "",
          kListBox,
          WS_EX_CLIENTEDGE,
          {10, 30, 370, 220}},
-        {IDC_Label8, "Label8", 0, L"STATIC", "ウィンドウ切替時間", kLabel, 0, {10, 264, 140, 24}},
-        {IDC_cboWindowChangeTime,
-         "cboWindowChangeTime",
+        {IDC_WINDOW_CHANGE_TIME_LABEL,
+         "windowChangeTimeLabel",
+         0,
+         L"STATIC",
+         "ウィンドウ切替時間",
+         kLabel,
+         0,
+         {10, 264, 140, 24}},
+        {IDC_WINDOW_CHANGE_TIME,
+         "windowChangeTimeList",
          0,
          L"COMBOBOX",
          "",
@@ -84,86 +98,142 @@ const std::array<ControlLayout, 26>& Controls() {
          0,
          {160, 262, 100, 260}},
         // Page 1: learning mode, the entry editor
-        {IDC_Label1, "Label1", 1, L"STATIC", "リモコン記憶 No.", kLabel, 0, {10, 10, 130, 24}},
-        {IDC_txtNumber,
-         "txtNumber",
+        {IDC_SLOT_NUMBER_LABEL,
+         "slotNumberLabel",
+         1,
+         L"STATIC",
+         "リモコン記憶 No.",
+         kLabel,
+         0,
+         {10, 10, 130, 24}},
+        {IDC_SLOT_NUMBER,
+         "slotNumberBox",
          1,
          L"EDIT",
          "1",
          kReadOnlyEdit,
          WS_EX_CLIENTEDGE,
          {145, 10, 60, 24}},
-        {IDC_cmdUpDown_1, "cmdUpDown(1)", 1, L"BUTTON", "前", kStepButton, 0, {210, 10, 26, 24}},
-        {IDC_cmdUpDown_0, "cmdUpDown(0)", 1, L"BUTTON", "次", kStepButton, 0, {238, 10, 26, 24}},
-        {IDC_Label2, "Label2", 1, L"STATIC", "コメント", kLabel, 0, {10, 42, 130, 24}},
-        {IDC_txtComment, "txtComment", 1, L"EDIT", "", kEdit, WS_EX_CLIENTEDGE, {145, 42, 235, 24}},
-        {IDC_Label3, "Label3", 1, L"STATIC", "Quorvane 入力", kLabel, 0, {10, 74, 130, 24}},
+        {IDC_PREVIOUS_SLOT,
+         "previousSlotButton",
+         1,
+         L"BUTTON",
+         "前",
+         kStepButton,
+         0,
+         {210, 10, 26, 24}},
+        {IDC_NEXT_SLOT, "nextSlotButton", 1, L"BUTTON", "次", kStepButton, 0, {238, 10, 26, 24}},
+        {IDC_COMMENT_LABEL, "commentLabel", 1, L"STATIC", "コメント", kLabel, 0, {10, 42, 130, 24}},
+        {IDC_COMMENT, "commentBox", 1, L"EDIT", "", kEdit, WS_EX_CLIENTEDGE, {145, 42, 235, 24}},
+        {IDC_PULSE_LABEL,
+         "pulseLabel",
+         1,
+         L"STATIC",
+         "Quorvane 入力",
+         kLabel,
+         0,
+         {10, 74, 130, 24}},
         // Shows the pulse; what is stored comes from capture.
-        {IDC_txtPulse,
-         "txtPulse",
+        {IDC_PULSE,
+         "pulseBox",
          1,
          L"EDIT",
          "",
          kReadOnlyEdit,
          WS_EX_CLIENTEDGE,
          {145, 74, 235, 24}},
-        {IDC_Label6, "Label6", 1, L"STATIC", "連続入力防止時間", kLabel, 0, {10, 106, 130, 24}},
-        {IDC_cboAdjustTime,
-         "cboAdjustTime",
+        {IDC_ADJUST_TIME_LABEL,
+         "adjustTimeLabel",
          1,
-         L"COMBOBOX",
-         "",
-         kComboBox,
+         L"STATIC",
+         "連続入力防止時間",
+         kLabel,
          0,
-         {145, 106, 100, 200}},
-        {IDC_Label7, "Label7", 1, L"STATIC", "送信ウィンドウ", kLabel, 0, {10, 140, 130, 24}},
-        {IDC_txtWindowName,
-         "txtWindowName",
+         {10, 106, 130, 24}},
+        {IDC_ADJUST_TIME, "adjustTimeList", 1, L"COMBOBOX", "", kComboBox, 0, {145, 106, 100, 200}},
+        {IDC_WINDOW_NAME_LABEL,
+         "windowNameLabel",
+         1,
+         L"STATIC",
+         "送信ウィンドウ",
+         kLabel,
+         0,
+         {10, 140, 130, 24}},
+        {IDC_WINDOW_NAME,
+         "windowNameBox",
          1,
          L"EDIT",
          "",
          kEdit,
          WS_EX_CLIENTEDGE,
          {145, 140, 235, 24}},
-        {IDC_Label9, "Label9", 1, L"STATIC", "送信キーリスト", kLabel, 0, {10, 172, 130, 24}},
+        {IDC_KEY_LIST_LABEL,
+         "keyListLabel",
+         1,
+         L"STATIC",
+         "送信キーリスト",
+         kLabel,
+         0,
+         {10, 172, 130, 24}},
         // Locked: only key capture writes it.
-        {IDC_txtKeyList,
-         "txtKeyList",
+        {IDC_KEY_LIST,
+         "keyListBox",
          1,
          L"EDIT",
          "",
          kListBox,
          WS_EX_CLIENTEDGE,
          {145, 172, 235, 88}},
-        {IDC_cmdClear, "cmdClear", 1, L"BUTTON", "コマンドクリア", kButton, 0, {145, 268, 115, 28}},
-        {IDC_cmdChange, "cmdChange", 1, L"BUTTON", "追加 / 変更", kButton, 0, {265, 268, 115, 28}},
+        {IDC_CLEAR_KEY_LIST,
+         "clearKeyListButton",
+         1,
+         L"BUTTON",
+         "コマンドクリア",
+         kButton,
+         0,
+         {145, 268, 115, 28}},
+        {IDC_STORE_ENTRY,
+         "storeEntryButton",
+         1,
+         L"BUTTON",
+         "追加 / 変更",
+         kButton,
+         0,
+         {265, 268, 115, 28}},
         // The window
-        {IDC_Label22,
-         "Label22",
+        {IDC_VERSION_LABEL,
+         "versionLabel",
          -1,
          L"STATIC",
          "Control Chip Version",
          kLabel,
          0,
          {12, 356, 150, 24}},
-        {IDC_txtVersion,
-         "txtVersion",
+        {IDC_VERSION,
+         "versionBox",
          -1,
          L"EDIT",
          "",
          kReadOnlyEdit,
          WS_EX_CLIENTEDGE,
          {165, 356, 80, 24}},
-        {IDC_Label10, "Label10", -1, L"STATIC", "HID Indicator", kLabel, 0, {12, 392, 150, 24}},
-        {IDC_shpStatus,
-         "shpStatus",
+        {IDC_LAMP_LABEL,
+         "lampLabel",
          -1,
-         kLampClass,
-         "",
-         WS_CHILD | WS_VISIBLE,
+         L"STATIC",
+         "HID Indicator",
+         kLabel,
          0,
-         {165, 393, 22, 22}},
-        {IDC_cmdTray, "cmdTray", -1, L"BUTTON", "トレイに戻す", kButton, 0, {282, 388, 120, 30}},
+         {12, 392, 150, 24}},
+        {IDC_LAMP, "lamp", -1, kLampClass, "", WS_CHILD | WS_VISIBLE, 0, {165, 393, 22, 22}},
+        {IDC_HIDE_TO_TRAY,
+         "hideToTrayButton",
+         -1,
+         L"BUTTON",
+         "トレイに戻す",
+         kButton,
+         0,
+         {282, 388, 120, 30}},
     }};
     return table;
 }
@@ -189,11 +259,11 @@ std::string WindowText(HWND window) {
 }  // namespace
 
 std::string_view ControlName(int id) {
-    if (id == IDC_Picture1_0) {
-        return "Picture1(0)";
+    if (id == IDC_RUN_PAGE) {
+        return "runPage";
     }
-    if (id == IDC_Picture1_1) {
-        return "Picture1(1)";
+    if (id == IDC_LEARN_PAGE) {
+        return "learnPage";
     }
     for (const ControlLayout& layout : Controls()) {
         if (layout.id == id) {
@@ -203,25 +273,25 @@ std::string_view ControlName(int id) {
     return {};
 }
 
-UINT MessageBoxFlags(MsgIcon icon, MsgButtons buttons, bool defaultNo, bool owned) {
-    UINT flags = buttons == MsgButtons::YesNo ? MB_YESNO : MB_OK;
-    switch (icon) {
-        case MsgIcon::None:
+UINT MessageBoxFlags(MessageKind kind, std::optional<Answer> defaultAnswer, bool owned) {
+    UINT flags = defaultAnswer ? MB_YESNO : MB_OK;
+    switch (kind) {
+        case MessageKind::Plain:
             break;
-        case MsgIcon::Critical:
+        case MessageKind::Error:
             flags |= MB_ICONERROR;
             break;
-        case MsgIcon::Question:
+        case MessageKind::Question:
             flags |= MB_ICONQUESTION;
             break;
-        case MsgIcon::Exclamation:
+        case MessageKind::Warning:
             flags |= MB_ICONEXCLAMATION;
             break;
-        case MsgIcon::Information:
+        case MessageKind::Information:
             flags |= MB_ICONINFORMATION;
             break;
     }
-    if (buttons == MsgButtons::YesNo && defaultNo) {
+    if (defaultAnswer == Answer::No) {
         flags |= MB_DEFBUTTON2;
     }
     // The program lives in the notification area: a box must come to the
@@ -233,21 +303,21 @@ UINT MessageBoxFlags(MsgIcon icon, MsgButtons buttons, bool defaultNo, bool owne
 
 // ------------------------------------------------------------- creation
 
-void frmMain::RegisterClasses() {
+void Win32MainWindow::RegisterClasses() {
     static const bool registered = [] {
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         WNDCLASSEXW main{};
         main.cbSize = sizeof main;
-        main.lpfnWndProc = &frmMain::WindowProc;
+        main.lpfnWndProc = &Win32MainWindow::WindowProc;
         main.hInstance = instance;
         main.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
         main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         main.lpszClassName = kMainWindowClass;
         WNDCLASSEXW page = main;
-        page.lpfnWndProc = &frmMain::PageProc;
+        page.lpfnWndProc = &Win32MainWindow::PageProc;
         page.lpszClassName = kPageClass;
         WNDCLASSEXW lamp = main;
-        lamp.lpfnWndProc = &frmMain::LampProc;
+        lamp.lpfnWndProc = &Win32MainWindow::LampProc;
         lamp.lpszClassName = kLampClass;
         return ::RegisterClassExW(&main) != 0 && ::RegisterClassExW(&page) != 0 &&
                ::RegisterClassExW(&lamp) != 0;
@@ -257,9 +327,9 @@ void frmMain::RegisterClasses() {
     }
 }
 
-frmMain::frmMain(HICON bigIcon, HICON smallIcon) {
+Win32MainWindow::Win32MainWindow(HICON bigIcon, HICON smallIcon) {
     RegisterClasses();
-    mControls.assign(IDC_cmdTray - IDC_TabStrip1 + 1, nullptr);
+    mControls.assign(IDC_HIDE_TO_TRAY - IDC_MODE_TABS + 1, nullptr);
     // Created hidden; its size follows once the DPI of its monitor is known.
     mHwnd = ::CreateWindowExW(kWindowExStyle, kMainWindowClass, L"Quorvane", kWindowStyle,
                               CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth, kClientHeight, nullptr,
@@ -278,7 +348,7 @@ frmMain::frmMain(HICON bigIcon, HICON smallIcon) {
     ApplyDpi(WindowDpi(mHwnd));
 }
 
-frmMain::~frmMain() {
+Win32MainWindow::~Win32MainWindow() {
     if (mHwnd != nullptr) {
         ::DestroyWindow(mHwnd);
     }
@@ -287,7 +357,7 @@ frmMain::~frmMain() {
     }
 }
 
-void frmMain::CreateControls() {
+void Win32MainWindow::CreateControls() {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     // The pages lie over the tab strip's client area (LayOutPages); they are
     // created first, so they are above the strip.
@@ -295,8 +365,8 @@ void frmMain::CreateControls() {
         mPage[i] = ::CreateWindowExW(
             WS_EX_CONTROLPARENT, kPageClass, L"",
             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 0, 0, mHwnd,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_Picture1_0 + i)), instance, nullptr);
-        mControls[static_cast<std::size_t>(IDC_Picture1_0 + i - IDC_TabStrip1)] = mPage[i];
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_RUN_PAGE + i)), instance, nullptr);
+        mControls[static_cast<std::size_t>(IDC_RUN_PAGE + i - IDC_MODE_TABS)] = mPage[i];
     }
     for (const ControlLayout& layout : Controls()) {
         HWND parent = layout.page < 0 ? mHwnd : mPage[layout.page];
@@ -306,10 +376,10 @@ void frmMain::CreateControls() {
         if (control == nullptr) {
             win32::DebugLogLastError("CreateWindowExW (" + std::string(layout.name) + ")");
         }
-        mControls[static_cast<std::size_t>(layout.id - IDC_TabStrip1)] = control;
+        mControls[static_cast<std::size_t>(layout.id - IDC_MODE_TABS)] = control;
     }
 
-    HWND tabs = Control(IDC_TabStrip1);
+    HWND tabs = Control(IDC_MODE_TABS);
     const std::array<const char*, 2> tabCaptions{"パルス待ち", "パルス記憶"};
     for (std::size_t i = 0; i < tabCaptions.size(); ++i) {
         std::wstring caption = W(tabCaptions[i]);
@@ -320,25 +390,25 @@ void frmMain::CreateControls() {
     }
 
     // The lists hold far more than an edit box's default 32767 characters.
-    ::SendMessageW(Control(IDC_txtReceive), EM_SETLIMITTEXT, 0, 0);
-    ::SendMessageW(Control(IDC_txtKeyList), EM_SETLIMITTEXT, 0, 0);
-    ::SetWindowSubclass(Control(IDC_txtKeyList), &frmMain::KeyListProc, kKeyListSubclass,
+    ::SendMessageW(Control(IDC_RECEIVE_LIST), EM_SETLIMITTEXT, 0, 0);
+    ::SendMessageW(Control(IDC_KEY_LIST), EM_SETLIMITTEXT, 0, 0);
+    ::SetWindowSubclass(Control(IDC_KEY_LIST), &Win32MainWindow::KeyListProc, kKeyListSubclass,
                         reinterpret_cast<DWORD_PTR>(this));
     // The key-list box records keys, not text: with an input method (a
     // Japanese IME) switched on, keys would reach it as VK_PROCESSKEY.
-    ::ImmAssociateContext(Control(IDC_txtKeyList), nullptr);
+    ::ImmAssociateContext(Control(IDC_KEY_LIST), nullptr);
     // Red until a receiver is connected.
-    ::SetWindowLongPtrW(Control(IDC_shpStatus), GWLP_USERDATA, kLampRed);
+    ::SetWindowLongPtrW(Control(IDC_LAMP), GWLP_USERDATA, kLampRed);
 }
 
-HWND frmMain::Control(int id) const {
-    if (id < IDC_TabStrip1 || id > IDC_cmdTray) {
+HWND Win32MainWindow::Control(int id) const {
+    if (id < IDC_MODE_TABS || id > IDC_HIDE_TO_TRAY) {
         return nullptr;
     }
-    return mControls[static_cast<std::size_t>(id - IDC_TabStrip1)];
+    return mControls[static_cast<std::size_t>(id - IDC_MODE_TABS)];
 }
 
-void frmMain::ApplyDpi(UINT dpi) {
+void Win32MainWindow::ApplyDpi(UINT dpi) {
     mDpi = dpi;
     LOGFONTW font = MessageFont(dpi);
     HFONT newFont = ::CreateFontIndirectW(&font);
@@ -373,7 +443,7 @@ void frmMain::ApplyDpi(UINT dpi) {
     PlaceControls();
 }
 
-void frmMain::PlaceControls() {
+void Win32MainWindow::PlaceControls() {
     for (const ControlLayout& layout : Controls()) {
         HWND control = Control(layout.id);
         if (control == nullptr) {
@@ -389,20 +459,24 @@ void frmMain::PlaceControls() {
 
 // ------------------------------------------------------------ MainView
 
-MsgAnswer frmMain::MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                          bool defaultNo) {
+int Win32MainWindow::ShowBox(const std::string& text, MessageKind kind,
+                             std::optional<Answer> defaultAnswer) {
     // The window is usually hidden (and parked off-screen while it loads); a
     // box it owned would sit over it, so a hidden window owns no box.
     const bool owned = mHwnd != nullptr && ::IsWindowVisible(mHwnd);
-    const int answer = ::MessageBoxW(owned ? mHwnd : nullptr, W(text).c_str(), W(kAppTitle).c_str(),
-                                     MessageBoxFlags(icon, buttons, defaultNo, owned));
-    if (buttons == MsgButtons::YesNo) {
-        return answer == IDYES ? MsgAnswer::Yes : MsgAnswer::No;
-    }
-    return MsgAnswer::Ok;
+    return ::MessageBoxW(owned ? mHwnd : nullptr, W(text).c_str(), W(kAppTitle).c_str(),
+                         MessageBoxFlags(kind, defaultAnswer, owned));
 }
 
-void frmMain::HideOffScreen() {
+void Win32MainWindow::Tell(const std::string& text, MessageKind kind) {
+    (void)ShowBox(text, kind, std::nullopt);
+}
+
+Answer Win32MainWindow::Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) {
+    return ShowBox(question, kind, defaultAnswer) == IDYES ? Answer::Yes : Answer::No;
+}
+
+void Win32MainWindow::HideOffScreen() {
     ::ShowWindow(mHwnd, SW_HIDE);
     RECT r{};
     ::GetWindowRect(mHwnd, &r);
@@ -410,8 +484,8 @@ void frmMain::HideOffScreen() {
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void frmMain::LayOutPages() {
-    HWND tabs = Control(IDC_TabStrip1);
+void Win32MainWindow::LayOutPages() {
+    HWND tabs = Control(IDC_MODE_TABS);
     RECT client{};
     ::GetWindowRect(tabs, &client);
     ::MapWindowPoints(HWND_DESKTOP, mHwnd, reinterpret_cast<POINT*>(&client), 2);
@@ -423,28 +497,28 @@ void frmMain::LayOutPages() {
     }
 }
 
-void frmMain::FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
-                            const std::vector<std::string_view>& windowChangeTimeItems) {
+void Win32MainWindow::FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
+                                    const std::vector<std::string_view>& windowChangeTimeItems) {
     const auto fill = [](HWND list, const std::vector<std::string_view>& items) {
         ::SendMessageW(list, CB_RESETCONTENT, 0, 0);
         for (std::size_t i = 0; i < items.size(); ++i) {
             ::SendMessageW(list, CB_INSERTSTRING, i, reinterpret_cast<LPARAM>(W(items[i]).c_str()));
         }
     };
-    fill(Control(IDC_cboAdjustTime), adjustTimeItems);
-    fill(Control(IDC_cboWindowChangeTime), windowChangeTimeItems);
+    fill(Control(IDC_ADJUST_TIME), adjustTimeItems);
+    fill(Control(IDC_WINDOW_CHANGE_TIME), windowChangeTimeItems);
 }
 
-void frmMain::SelectTab(int tab) {
+void Win32MainWindow::SelectTab(int tab) {
     // No notification: the caller runs the tab's handler itself.
-    ::SendMessageW(Control(IDC_TabStrip1), TCM_SETCURSEL, static_cast<WPARAM>(tab - 1), 0);
+    ::SendMessageW(Control(IDC_MODE_TABS), TCM_SETCURSEL, static_cast<WPARAM>(tab - 1), 0);
 }
 
-int frmMain::SelectedTab() const {
-    return static_cast<int>(::SendMessageW(Control(IDC_TabStrip1), TCM_GETCURSEL, 0, 0)) + 1;
+int Win32MainWindow::SelectedTab() const {
+    return static_cast<int>(::SendMessageW(Control(IDC_MODE_TABS), TCM_GETCURSEL, 0, 0)) + 1;
 }
 
-void frmMain::ShowPage(int tab) {
+void Win32MainWindow::ShowPage(int tab) {
     for (HWND page : mPage) {
         ::EnableWindow(page, FALSE);
     }
@@ -464,30 +538,30 @@ void frmMain::ShowPage(int tab) {
     }
 }
 
-void frmMain::SetLamp(bool green) {
-    HWND lamp = Control(IDC_shpStatus);
+void Win32MainWindow::SetLamp(bool green) {
+    HWND lamp = Control(IDC_LAMP);
     ::SetWindowLongPtrW(lamp, GWLP_USERDATA, green ? kLampGreen : kLampRed);
     ::InvalidateRect(lamp, nullptr, TRUE);
 }
 
-COLORREF frmMain::LampColor() const {
-    return static_cast<COLORREF>(::GetWindowLongPtrW(Control(IDC_shpStatus), GWLP_USERDATA));
+COLORREF Win32MainWindow::LampColor() const {
+    return static_cast<COLORREF>(::GetWindowLongPtrW(Control(IDC_LAMP), GWLP_USERDATA));
 }
 
-void frmMain::SetText(int id, const std::string& text) {
+void Win32MainWindow::SetText(int id, const std::string& text) {
     ::SetWindowTextW(Control(id), W(text).c_str());
 }
 
-std::string frmMain::ControlText(int id) const {
+std::string Win32MainWindow::ControlText(int id) const {
     return WindowText(Control(id));
 }
 
-void frmMain::SetVersionText(const std::string& text) {
-    SetText(IDC_txtVersion, text);
+void Win32MainWindow::SetVersionText(const std::string& text) {
+    SetText(IDC_VERSION, text);
 }
 
-void frmMain::AppendReceiveLine(const std::string& line) {
-    HWND list = Control(IDC_txtReceive);
+void Win32MainWindow::AppendReceiveLine(const std::string& line) {
+    HWND list = Control(IDC_RECEIVE_LIST);
     // Every line but the first starts after CR LF, so an empty comment still
     // takes a line of its own.
     std::wstring text = mReceiveListStarted ? L"\r\n" : L"";
@@ -524,68 +598,68 @@ void frmMain::AppendReceiveLine(const std::string& line) {
     ::SendMessageW(list, EM_SCROLLCARET, 0, 0);
 }
 
-std::string frmMain::ReceiveListText() const {
+std::string Win32MainWindow::ReceiveListText() const {
     if (!mReceiveListStarted) {
         return {};
     }
-    return WindowText(Control(IDC_txtReceive)) + "\r\n";
+    return WindowText(Control(IDC_RECEIVE_LIST)) + "\r\n";
 }
 
-int frmMain::WindowChangeTimeIndex() {
-    return static_cast<int>(::SendMessageW(Control(IDC_cboWindowChangeTime), CB_GETCURSEL, 0, 0));
+int Win32MainWindow::WindowChangeTimeIndex() {
+    return static_cast<int>(::SendMessageW(Control(IDC_WINDOW_CHANGE_TIME), CB_GETCURSEL, 0, 0));
 }
 
-void frmMain::SetWindowChangeTimeIndex(int index) {
+void Win32MainWindow::SetWindowChangeTimeIndex(int index) {
     // CB_SETCURSEL sends no notification, so the core is not told back.
-    ::SendMessageW(Control(IDC_cboWindowChangeTime), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(Control(IDC_WINDOW_CHANGE_TIME), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
-std::string frmMain::SlotNumberText() {
-    return ControlText(IDC_txtNumber);
+std::string Win32MainWindow::SlotNumberText() {
+    return ControlText(IDC_SLOT_NUMBER);
 }
 
-void frmMain::SetSlotNumberText(const std::string& text) {
-    SetText(IDC_txtNumber, text);
+void Win32MainWindow::SetSlotNumberText(const std::string& text) {
+    SetText(IDC_SLOT_NUMBER, text);
 }
 
-std::string frmMain::CommentText() {
-    return ControlText(IDC_txtComment);
+std::string Win32MainWindow::CommentText() {
+    return ControlText(IDC_COMMENT);
 }
 
-void frmMain::SetCommentText(const std::string& text) {
-    SetText(IDC_txtComment, text);
+void Win32MainWindow::SetCommentText(const std::string& text) {
+    SetText(IDC_COMMENT, text);
 }
 
-void frmMain::SetPulseText(const std::string& text) {
-    SetText(IDC_txtPulse, text);
+void Win32MainWindow::SetPulseText(const std::string& text) {
+    SetText(IDC_PULSE, text);
 }
 
-int frmMain::AdjustTimeIndex() {
-    return static_cast<int>(::SendMessageW(Control(IDC_cboAdjustTime), CB_GETCURSEL, 0, 0));
+int Win32MainWindow::AdjustTimeIndex() {
+    return static_cast<int>(::SendMessageW(Control(IDC_ADJUST_TIME), CB_GETCURSEL, 0, 0));
 }
 
-void frmMain::SetAdjustTimeIndex(int index) {
-    ::SendMessageW(Control(IDC_cboAdjustTime), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+void Win32MainWindow::SetAdjustTimeIndex(int index) {
+    ::SendMessageW(Control(IDC_ADJUST_TIME), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
-std::string frmMain::WindowNameText() {
-    return ControlText(IDC_txtWindowName);
+std::string Win32MainWindow::WindowNameText() {
+    return ControlText(IDC_WINDOW_NAME);
 }
 
-void frmMain::SetWindowNameText(const std::string& text) {
-    SetText(IDC_txtWindowName, text);
+void Win32MainWindow::SetWindowNameText(const std::string& text) {
+    SetText(IDC_WINDOW_NAME, text);
 }
 
-std::string frmMain::KeyListText() {
-    return ControlText(IDC_txtKeyList);
+std::string Win32MainWindow::KeyListText() {
+    return ControlText(IDC_KEY_LIST);
 }
 
-void frmMain::SetKeyListText(const std::string& text) {
-    SetText(IDC_txtKeyList, text);
+void Win32MainWindow::SetKeyListText(const std::string& text) {
+    SetText(IDC_KEY_LIST, text);
 }
 
-void frmMain::AppendKeyListLine(const std::string& line) {
-    HWND box = Control(IDC_txtKeyList);
+void Win32MainWindow::AppendKeyListLine(const std::string& line) {
+    HWND box = Control(IDC_KEY_LIST);
     const int end = ::GetWindowTextLengthW(box);
     const std::wstring text = (end > 0 ? L"\r\n" : L"") + W(line);
     ::SendMessageW(box, EM_SETSEL, end, end);
@@ -593,11 +667,11 @@ void frmMain::AppendKeyListLine(const std::string& line) {
     ::SendMessageW(box, EM_SCROLLCARET, 0, 0);
 }
 
-bool frmMain::IsVisible() {
+bool Win32MainWindow::IsVisible() {
     return ::IsWindowVisible(mHwnd) != FALSE;
 }
 
-void frmMain::SetVisible(bool visible) {
+void Win32MainWindow::SetVisible(bool visible) {
     if (visible) {
         ::ShowWindow(mHwnd, SW_SHOW);
         ::SetForegroundWindow(mHwnd);
@@ -606,11 +680,11 @@ void frmMain::SetVisible(bool visible) {
     }
 }
 
-bool frmMain::IsMinimizedOrMaximized() {
+bool Win32MainWindow::IsMinimizedOrMaximized() {
     return ::IsIconic(mHwnd) != FALSE || ::IsZoomed(mHwnd) != FALSE;
 }
 
-void frmMain::SetNormalState() {
+void Win32MainWindow::SetNormalState() {
     if (!IsMinimizedOrMaximized()) {
         return;
     }
@@ -620,18 +694,18 @@ void frmMain::SetNormalState() {
     ::ShowWindow(mHwnd, ::IsWindowVisible(mHwnd) ? SW_RESTORE : SW_SHOWNOACTIVATE);
 }
 
-void frmMain::EndOffScreenParking() {
+void Win32MainWindow::EndOffScreenParking() {
     ::ShowWindow(mHwnd, SW_HIDE);
     RECT r{};
     ::GetWindowRect(mHwnd, &r);
     ::SetWindowPos(mHwnd, nullptr, 0, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void frmMain::MoveTo(int x, int y) {
+void Win32MainWindow::MoveTo(int x, int y) {
     ::SetWindowPos(mHwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void frmMain::Quit() {
+void Win32MainWindow::Quit() {
     // Every message loop ends on WM_QUIT, a message box's included (it
     // passes the message on to the loop around it).
     ::PostQuitMessage(0);
@@ -639,11 +713,11 @@ void frmMain::Quit() {
 
 // -------------------------------------------------------------- events
 
-void frmMain::OnCommand(int id, int code) {
+void Win32MainWindow::OnCommand(int id, int code) {
     if (mApp == nullptr) {
         return;
     }
-    if (id == IDC_cboWindowChangeTime) {
+    if (id == IDC_WINDOW_CHANGE_TIME) {
         if (code == CBN_SELCHANGE) {
             mApp->WindowChangeTimeSelected(WindowChangeTimeIndex());
         }
@@ -653,29 +727,29 @@ void frmMain::OnCommand(int id, int code) {
         return;
     }
     switch (id) {
-        case IDC_cmdChange:
-            mApp->cmdChange_Click();
+        case IDC_STORE_ENTRY:
+            mApp->StoreEntry();
             break;
-        case IDC_cmdClear:
-            mApp->cmdClear_Click();
+        case IDC_CLEAR_KEY_LIST:
+            mApp->ClearKeyList();
             break;
-        case IDC_cmdUpDown_0:
-            mApp->cmdUpDown_Click(0);
+        case IDC_NEXT_SLOT:
+            mApp->StepSlot(SlotStep::Next);
             break;
-        case IDC_cmdUpDown_1:
-            mApp->cmdUpDown_Click(1);
+        case IDC_PREVIOUS_SLOT:
+            mApp->StepSlot(SlotStep::Previous);
             break;
-        case IDC_cmdTray:
-            mApp->cmdTray_Click();
+        case IDC_HIDE_TO_TRAY:
+            mApp->HideToTray();
             break;
         default:
             break;
     }
 }
 
-void frmMain::OnDrawItem(const DRAWITEMSTRUCT& item) {
+void Win32MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
     // The step buttons: arrows as the system draws them on scroll bars.
-    UINT state = item.CtlID == IDC_cmdUpDown_1 ? DFCS_SCROLLLEFT : DFCS_SCROLLRIGHT;
+    UINT state = item.CtlID == IDC_PREVIOUS_SLOT ? DFCS_SCROLLLEFT : DFCS_SCROLLRIGHT;
     if ((item.itemState & ODS_SELECTED) != 0) {
         state |= DFCS_PUSHED;
     }
@@ -691,16 +765,16 @@ void frmMain::OnDrawItem(const DRAWITEMSTRUCT& item) {
     }
 }
 
-bool frmMain::OnKeyListKey(UINT msg, WPARAM wParam) {
+bool Win32MainWindow::OnKeyListKey(UINT msg, WPARAM wParam) {
     const auto code = static_cast<std::int16_t>(wParam & 0xFF);
     const bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
     // Repeats of a held key come as further presses; the core's key-state
     // table drops them.
     if (mApp != nullptr) {
         if (down) {
-            mApp->txtKeyList_KeyDown(code);
+            mApp->KeyPressed(code);
         } else {
-            mApp->txtKeyList_KeyUp(code);
+            mApp->KeyReleased(code);
         }
     }
     // Every key belongs to the capture: system keys (Alt, F10) must not open
@@ -711,14 +785,14 @@ bool frmMain::OnKeyListKey(UINT msg, WPARAM wParam) {
     return system || code == VK_TAB || code == VK_RETURN || code == VK_ESCAPE;
 }
 
-LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_COMMAND:
             OnCommand(LOWORD(wParam), HIWORD(wParam));
             return 0;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (header->idFrom == IDC_TabStrip1 && header->code == TCN_SELCHANGE && mApp) {
+            if (header->idFrom == IDC_MODE_TABS && header->code == TCN_SELCHANGE && mApp) {
                 mApp->TabSelected(SelectedTab());
             }
             return 0;
@@ -729,13 +803,13 @@ LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             if (mApp != nullptr &&
                 (wParam == SIZE_MINIMIZED || wParam == SIZE_MAXIMIZED || wParam == SIZE_RESTORED)) {
-                mApp->Form_Resize();
+                mApp->WindowStateChanged();
             }
             return 0;
         case WM_CLOSE:
             // Closing the window ends the program, as "終了" does.
             if (mApp != nullptr) {
-                mApp->Form_Closed();
+                mApp->WindowClosed();
             }
             return 0;
         case WM_QUERYENDSESSION:
@@ -776,14 +850,14 @@ LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcW(mHwnd, msg, wParam, lParam);
 }
 
-LRESULT CALLBACK frmMain::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK Win32MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
-        auto* self =
-            static_cast<frmMain*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        auto* self = static_cast<Win32MainWindow*>(
+            reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->mHwnd = hwnd;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
-    auto* self = reinterpret_cast<frmMain*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Win32MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self == nullptr) {
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     }
@@ -795,7 +869,7 @@ LRESULT CALLBACK frmMain::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     return self->OnMessage(msg, wParam, lParam);
 }
 
-LRESULT CALLBACK frmMain::PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK Win32MainWindow::PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_COMMAND:
         case WM_NOTIFY:
@@ -807,7 +881,7 @@ LRESULT CALLBACK frmMain::PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     }
 }
 
-LRESULT CALLBACK frmMain::LampProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK Win32MainWindow::LampProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     const auto paint = [hwnd](HDC dc) {
         RECT r{};
         ::GetClientRect(hwnd, &r);
@@ -839,9 +913,9 @@ LRESULT CALLBACK frmMain::LampProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     }
 }
 
-LRESULT CALLBACK frmMain::KeyListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                      UINT_PTR id, DWORD_PTR selfData) {
-    auto* self = reinterpret_cast<frmMain*>(selfData);
+LRESULT CALLBACK Win32MainWindow::KeyListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                              UINT_PTR id, DWORD_PTR selfData) {
+    auto* self = reinterpret_cast<Win32MainWindow*>(selfData);
     switch (msg) {
         case WM_GETDLGCODE:
             // Dialog navigation leaves every key to the box.
@@ -866,7 +940,7 @@ LRESULT CALLBACK frmMain::KeyListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         case WM_SYSDEADCHAR:
             return 0;
         case WM_NCDESTROY:
-            ::RemoveWindowSubclass(hwnd, &frmMain::KeyListProc, id);
+            ::RemoveWindowSubclass(hwnd, &Win32MainWindow::KeyListProc, id);
             break;
         default:
             break;

@@ -6,10 +6,12 @@
 // and follows the DPI of the monitor the window is on, with the system's UI
 // font at that DPI.
 //
-// Every control carries its name as its control identifier (ControlId), so
-// tests and tools find "txtKeyList" as GetDlgItem(page 1, IDC_txtKeyList).
+// Every control has an identifier (ControlId) and a name (ControlName, the
+// object name of the same control in the Qt window), so tests and tools find
+// "keyListBox" as GetDlgItem(learning page, IDC_KEY_LIST).
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,39 +23,39 @@ namespace qv {
 
 class Application;
 
-// Control identifiers of the window's controls, named after the controls.
+// Control identifiers of the window's controls, named by their role.
 enum ControlId : int {
-    IDC_TabStrip1 = 1001,
-    IDC_Picture1_0,
-    IDC_Picture1_1,
-    IDC_Label4,
-    IDC_txtReceive,
-    IDC_Label8,
-    IDC_cboWindowChangeTime,
-    IDC_Label1,
-    IDC_txtNumber,
-    IDC_cmdUpDown_1,
-    IDC_cmdUpDown_0,
-    IDC_Label2,
-    IDC_txtComment,
-    IDC_Label3,
-    IDC_txtPulse,
-    IDC_Label6,
-    IDC_cboAdjustTime,
-    IDC_Label7,
-    IDC_txtWindowName,
-    IDC_Label9,
-    IDC_txtKeyList,
-    IDC_cmdClear,
-    IDC_cmdChange,
-    IDC_Label22,
-    IDC_txtVersion,
-    IDC_Label10,
-    IDC_shpStatus,
-    IDC_cmdTray,
+    IDC_MODE_TABS = 1001,
+    IDC_RUN_PAGE,
+    IDC_LEARN_PAGE,
+    IDC_RECEIVE_LIST_LABEL,
+    IDC_RECEIVE_LIST,
+    IDC_WINDOW_CHANGE_TIME_LABEL,
+    IDC_WINDOW_CHANGE_TIME,
+    IDC_SLOT_NUMBER_LABEL,
+    IDC_SLOT_NUMBER,
+    IDC_PREVIOUS_SLOT,
+    IDC_NEXT_SLOT,
+    IDC_COMMENT_LABEL,
+    IDC_COMMENT,
+    IDC_PULSE_LABEL,
+    IDC_PULSE,
+    IDC_ADJUST_TIME_LABEL,
+    IDC_ADJUST_TIME,
+    IDC_WINDOW_NAME_LABEL,
+    IDC_WINDOW_NAME,
+    IDC_KEY_LIST_LABEL,
+    IDC_KEY_LIST,
+    IDC_CLEAR_KEY_LIST,
+    IDC_STORE_ENTRY,
+    IDC_VERSION_LABEL,
+    IDC_VERSION,
+    IDC_LAMP_LABEL,
+    IDC_LAMP,
+    IDC_HIDE_TO_TRAY,
 };
 
-// The control's name ("txtKeyList", "Picture1(0)", "cmdUpDown(1)"); empty for
+// The control's name ("keyListBox", "runPage", "previousSlotButton"); empty for
 // an identifier that is not one of the window's.
 std::string_view ControlName(int id);
 
@@ -68,16 +70,18 @@ inline constexpr UINT kTerminateMessage = WM_APP + 2;
 // Lines kept in the receive list; older lines scroll away.
 inline constexpr int kReceiveListMaxLines = 10000;
 
-// The MessageBoxW flags for one of the program's message boxes.
-UINT MessageBoxFlags(MsgIcon icon, MsgButtons buttons, bool defaultNo, bool owned);
+// The MessageBoxW flags for one of the program's message boxes: a message
+// with OK, or with `defaultAnswer` a question with Yes and No; `owned` when
+// the shown window owns the box.
+UINT MessageBoxFlags(MessageKind kind, std::optional<Answer> defaultAnswer, bool owned);
 
-class frmMain final : public MainView {
+class Win32MainWindow final : public MainView {
 public:
     // Creates the window, hidden, with its controls. The icons are not owned.
-    explicit frmMain(HICON bigIcon = nullptr, HICON smallIcon = nullptr);
-    ~frmMain() override;
-    frmMain(const frmMain&) = delete;
-    frmMain& operator=(const frmMain&) = delete;
+    explicit Win32MainWindow(HICON bigIcon = nullptr, HICON smallIcon = nullptr);
+    ~Win32MainWindow() override;
+    Win32MainWindow(const Win32MainWindow&) = delete;
+    Win32MainWindow& operator=(const Win32MainWindow&) = delete;
 
     HWND Hwnd() const { return mHwnd; }
     // The control's window; nullptr for an unknown identifier.
@@ -90,8 +94,8 @@ public:
     }
 
     // MainView
-    MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                     bool defaultNo = false) override;
+    void Tell(const std::string& text, MessageKind kind) override;
+    Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) override;
     void HideOffScreen() override;
     void LayOutPages() override;
     void FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
@@ -144,6 +148,8 @@ private:
                                         UINT_PTR id, DWORD_PTR self);
     static void RegisterClasses();
 
+    // Shows a message box; MessageBoxW's answer.
+    int ShowBox(const std::string& text, MessageKind kind, std::optional<Answer> defaultAnswer);
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCommand(int id, int code);
     void OnDrawItem(const DRAWITEMSTRUCT& item);
@@ -165,7 +171,7 @@ private:
     int mReceiveLines = 0;
     int mReceiveListLimit = kReceiveListMaxLines;
     HWND mPage[2] = {nullptr, nullptr};
-    std::vector<HWND> mControls;  // by identifier - IDC_TabStrip1
+    std::vector<HWND> mControls;  // by identifier - IDC_MODE_TABS
 };
 
 }  // namespace qv

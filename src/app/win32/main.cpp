@@ -127,7 +127,7 @@ int main() {
 
     int rc = 0;
     {
-        qv::frmMain form(bigIcon.Get(), smallIcon.Get());
+        qv::Win32MainWindow form(bigIcon.Get(), smallIcon.Get());
         if (form.Hwnd() == nullptr) {
             std::fprintf(stderr, "%s: cannot create the window\n", programName.c_str());
             return 1;
@@ -190,7 +190,7 @@ int main() {
         core.Load();
         qv::DebugLog("start-up done");
         if (options.show && !core.Unloaded()) {
-            core.mnuConfig_Click();
+            core.ToggleWindow();
         }
         if (options.tab && !core.Unloaded()) {
             form.SelectTab(*options.tab);

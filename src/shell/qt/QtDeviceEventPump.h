@@ -1,7 +1,7 @@
 #pragma once
 // Watches a device-event source from the Qt event loop: when the source's
 // descriptor becomes readable, `readable` runs (the application calls
-// clsDeviceNotification::DeliverPending there).
+// DeviceWatch::DeliverPending there).
 
 #include <QObject>
 #include <QSocketNotifier>

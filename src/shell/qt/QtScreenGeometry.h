@@ -1,5 +1,5 @@
 #pragma once
-// Screen measurements for clsWindowSize from Qt: the primary screen, its work
+// Screen measurements for WindowPlacement from Qt: the primary screen, its work
 // area (the screen less the panels, from _NET_WORKAREA on X11), the panel's
 // rectangle derived from the two, and the program's window frame.
 

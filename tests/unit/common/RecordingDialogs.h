@@ -11,25 +11,27 @@ namespace qv::test {
 
 struct ShownBox {
     std::string text;
-    MsgIcon icon;
-    MsgButtons buttons;
-    bool defaultNo;
+    MessageKind kind;
+    bool question;         // Ask (Yes and No), not Tell (OK)
+    Answer defaultAnswer;  // a question's default button
 };
 
 class RecordingDialogs : public Dialogs {
 public:
     std::vector<ShownBox> shown;
-    std::deque<MsgAnswer> answers;  // consumed in order; Ok/No when empty
+    std::deque<Answer> answers;  // of the questions in order; No when empty
 
-    MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                     bool defaultNo) override {
-        shown.push_back({text, icon, buttons, defaultNo});
+    void Tell(const std::string& text, MessageKind kind) override {
+        shown.push_back({text, kind, false, Answer::Yes});
+    }
+    Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) override {
+        shown.push_back({question, kind, true, defaultAnswer});
         if (!answers.empty()) {
-            MsgAnswer a = answers.front();
+            const Answer answer = answers.front();
             answers.pop_front();
-            return a;
+            return answer;
         }
-        return buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::No;
+        return Answer::No;
     }
 };
 

@@ -130,7 +130,7 @@ TEST(InicheckToolTest, PrintsSettingsTableAndProblems) {
     EXPECT_NE(run.out.find("Remote3"), std::string::npos);
 }
 
-TEST(InicheckToolTest, ExitStatus) {
+TEST(InicheckToolTest, UnreadableFilesGiveOneUsageErrorsTwoAndReadFilesZero) {
     test::TempDir dir;
     EXPECT_EQ(RunTool(dir.File("missing.ini")).status, 1);
     EXPECT_EQ(RunTool(dir.path().string()).status, 1);  // a folder cannot be read

@@ -30,8 +30,8 @@ TEST(IniStoreTest, MissingFileGivesEveryDefault) {
     EXPECT_EQ(IniRead(store, "Remote1", "Comment", "  dflt  "), "dflt");
     EXPECT_EQ(IniReadDefault(store, "General", "WindowChangeTime", 0), 0.0);
     EXPECT_EQ(IniReadDefault(store, "Remote1", "AdjustTime", 2.5), 2.5);
-    EXPECT_EQ(ReadIdentifier(IniRead(store, "HID", "VendorID", kDefaultVendorID)), 0x1234);
-    EXPECT_EQ(ReadIdentifier(IniRead(store, "HID", "ProductID", kDefaultProductID)), 0x0001);
+    EXPECT_EQ(ReadIdentifier(IniRead(store, "HID", "VendorID", kDefaultVendorId)), 0x1234);
+    EXPECT_EQ(ReadIdentifier(IniRead(store, "HID", "ProductID", kDefaultProductId)), 0x0001);
     EXPECT_FALSE(std::filesystem::exists(dir.File("Quorvane.ini")));
 }
 
@@ -42,8 +42,8 @@ TEST(IniStoreTest, ValuesAreReadTrimmedAndNumbersParsed) {
                "[HID]\r\nVendorID=0x04d8\r\nProductID = 1240 \r\n"
                "[Remote1]\r\nAdjustTime=-3\r\nAdjustPulse=\r\nComment=\"  quoted  \"\r\n");
     IniStore store = MakeStore(path);
-    EXPECT_EQ(ReadIdentifier(IniRead(store, "HID", "VendorID", kDefaultVendorID)), 1240);
-    EXPECT_EQ(ReadIdentifier(IniRead(store, "HID", "ProductID", kDefaultProductID)), 1240);
+    EXPECT_EQ(ReadIdentifier(IniRead(store, "HID", "VendorID", kDefaultVendorId)), 1240);
+    EXPECT_EQ(ReadIdentifier(IniRead(store, "HID", "ProductID", kDefaultProductId)), 1240);
     EXPECT_EQ(IniReadDefault(store, "Remote1", "AdjustTime", 0), -3.0);
     // A key that is present but empty reads as 0, not as the default.
     EXPECT_EQ(IniReadDefault(store, "Remote1", "AdjustPulse", 7), 0.0);

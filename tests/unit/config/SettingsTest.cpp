@@ -1,4 +1,4 @@
-// Number reading, rounding, receiver identifiers and the time lists.
+// Number reading, rounding, receiver identifiers and space trimming.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -10,25 +10,25 @@
 namespace qv {
 namespace {
 
-TEST(ValTest, ReadsTheNumberAtTheStart) {
-    EXPECT_DOUBLE_EQ(Val("2.5"), 2.5);
-    EXPECT_DOUBLE_EQ(Val("-3"), -3.0);
-    EXPECT_DOUBLE_EQ(Val("  7x"), 7.0);
-    EXPECT_DOUBLE_EQ(Val("+4"), 4.0);
-    EXPECT_DOUBLE_EQ(Val(".5"), 0.5);
-    EXPECT_DOUBLE_EQ(Val("5."), 5.0);
-    EXPECT_DOUBLE_EQ(Val("1e2"), 100.0);
-    EXPECT_DOUBLE_EQ(Val("1e"), 1.0);
-    EXPECT_DOUBLE_EQ(Val("3 ; comment"), 3.0);
+TEST(LeadingNumberTest, ReadsTheNumberAtTheStart) {
+    EXPECT_DOUBLE_EQ(LeadingNumber("2.5"), 2.5);
+    EXPECT_DOUBLE_EQ(LeadingNumber("-3"), -3.0);
+    EXPECT_DOUBLE_EQ(LeadingNumber("  7x"), 7.0);
+    EXPECT_DOUBLE_EQ(LeadingNumber("+4"), 4.0);
+    EXPECT_DOUBLE_EQ(LeadingNumber(".5"), 0.5);
+    EXPECT_DOUBLE_EQ(LeadingNumber("5."), 5.0);
+    EXPECT_DOUBLE_EQ(LeadingNumber("1e2"), 100.0);
+    EXPECT_DOUBLE_EQ(LeadingNumber("1e"), 1.0);
+    EXPECT_DOUBLE_EQ(LeadingNumber("3 ; comment"), 3.0);
 }
 
-TEST(ValTest, NoNumberGivesZero) {
-    EXPECT_EQ(Val(""), 0.0);
-    EXPECT_EQ(Val("abc"), 0.0);
-    EXPECT_EQ(Val("-"), 0.0);
-    EXPECT_EQ(Val("."), 0.0);
-    EXPECT_EQ(Val("x12"), 0.0);
-    EXPECT_EQ(Val("1e999"), 0.0);  // out of range: treated as unreadable
+TEST(LeadingNumberTest, NoNumberGivesZero) {
+    EXPECT_EQ(LeadingNumber(""), 0.0);
+    EXPECT_EQ(LeadingNumber("abc"), 0.0);
+    EXPECT_EQ(LeadingNumber("-"), 0.0);
+    EXPECT_EQ(LeadingNumber("."), 0.0);
+    EXPECT_EQ(LeadingNumber("x12"), 0.0);
+    EXPECT_EQ(LeadingNumber("1e999"), 0.0);  // out of range: treated as unreadable
 }
 
 TEST(RoundHalfEvenTest, HalvesGoToEven) {
@@ -78,35 +78,6 @@ TEST(ReadIdentifierTest, DigitsStopAtTheFirstOtherCharacter) {
     EXPECT_EQ(ReadIdentifier(""), 0);
     EXPECT_EQ(ReadIdentifier("vendor"), 0);
     EXPECT_EQ(ReadIdentifier("-5"), -5);
-}
-
-TEST(TimeListsTest, ItemsAndIndexes) {
-    ASSERT_EQ(kAdjustTimeItems.size(), 6u);
-    EXPECT_EQ(kAdjustTimeItems[0], "0秒");
-    EXPECT_EQ(kAdjustTimeItems[5], "5秒");
-    ASSERT_EQ(kWindowChangeTimeItems.size(), 11u);
-    EXPECT_EQ(kWindowChangeTimeItems[0], "0秒");
-    EXPECT_EQ(kWindowChangeTimeItems[1], "0.1秒");
-    EXPECT_EQ(kWindowChangeTimeItems[9], "0.9秒");
-    EXPECT_EQ(kWindowChangeTimeItems[10], "1秒");
-    EXPECT_EQ(WindowChangeDelayMs(7), 700);
-}
-
-TEST(TimeListsTest, WindowChangeTimeOutsideTheListFallsBackToZero) {
-    EXPECT_EQ(WindowChangeTimeIndex(0), 0);
-    EXPECT_EQ(WindowChangeTimeIndex(10), 10);
-    EXPECT_EQ(WindowChangeTimeIndex(4.5), 4);
-    EXPECT_EQ(WindowChangeTimeIndex(10.5), 10);
-    EXPECT_EQ(WindowChangeTimeIndex(11), 0);
-    EXPECT_EQ(WindowChangeTimeIndex(-1), 0);
-    EXPECT_EQ(WindowChangeTimeIndex(1e9), 0);
-}
-
-TEST(TimeListsTest, AdjustTimeIsClampedToTheList) {
-    EXPECT_EQ(AdjustTimeIndex(-2), 0);
-    EXPECT_EQ(AdjustTimeIndex(2.5), 2);
-    EXPECT_EQ(AdjustTimeIndex(3.5), 4);
-    EXPECT_EQ(AdjustTimeIndex(9), 5);
 }
 
 TEST(TrimSpacesTest, OnlySpacesAreStripped) {

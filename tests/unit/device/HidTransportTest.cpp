@@ -11,9 +11,9 @@ namespace qv {
 namespace {
 
 using test::FakeHidPort;
-using State = clsHidDirect::HandleState;
+using State = HidTransport::HandleState;
 
-void ExpectNotConnected(const clsHidDirect& hid) {
+void ExpectNotConnected(const HidTransport& hid) {
     EXPECT_TRUE(hid.ConnectDevicePath().empty());
     EXPECT_EQ(hid.DeviceHandle(), State::Closed);
     EXPECT_EQ(hid.InputReportLength(), 0);
@@ -22,10 +22,10 @@ void ExpectNotConnected(const clsHidDirect& hid) {
     EXPECT_EQ(hid.SendSize(), -1);
 }
 
-TEST(clsHidDirect, NewInstanceHoldsNothingAndTransfersNothing) {
+TEST(HidTransportTest, NewInstanceHoldsNothingAndTransfersNothing) {
     FakeHidPort port;
     port.Add("/dev/hidraw0", 0x1234, 0x0001);
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     EXPECT_TRUE(hid.ConnectDevicePath().empty());
     EXPECT_EQ(hid.DeviceHandle(), State::New);
     EXPECT_EQ(hid.RecvSize(), -1);
@@ -40,11 +40,11 @@ TEST(clsHidDirect, NewInstanceHoldsNothingAndTransfersNothing) {
     EXPECT_EQ(port.TotalOpens(), 0);
 }
 
-TEST(clsHidDirect, NoMatchingDeviceLeavesEverythingClosed) {
+TEST(HidTransportTest, NoMatchingDeviceLeavesEverythingClosed) {
     FakeHidPort port;
     auto& keyboard = port.Add("/dev/hidraw0", 0x046D, 0xC31C);
     auto& otherProduct = port.Add("/dev/hidraw1", 0x1234, 0x0002);
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
     ExpectNotConnected(hid);
     // Every candidate was looked at and closed again.
@@ -54,12 +54,12 @@ TEST(clsHidDirect, NoMatchingDeviceLeavesEverythingClosed) {
     EXPECT_EQ(otherProduct.closes, 1);
 }
 
-TEST(clsHidDirect, FirstMatchInEnumerationOrderIsTaken) {
+TEST(HidTransportTest, FirstMatchInEnumerationOrderIsTaken) {
     FakeHidPort port;
     port.Add("/dev/hidraw0", 0x0001, 0x0001);
     auto& first = port.Add("/dev/hidraw3", 0x1234, 0x0001, 65, 9);
     auto& second = port.Add("/dev/hidraw1", 0x1234, 0x0001);
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw3");
     EXPECT_EQ(hid.DeviceHandle(), State::Open);
@@ -72,21 +72,21 @@ TEST(clsHidDirect, FirstMatchInEnumerationOrderIsTaken) {
     EXPECT_EQ(second.opens, 0);
 }
 
-TEST(clsHidDirect, UnopenableAndNonHidDevicesAreSkipped) {
+TEST(HidTransportTest, UnopenableAndNonHidDevicesAreSkipped) {
     FakeHidPort port;
     auto& locked = port.Add("/dev/hidraw0", 0x1234, 0x0001);
     locked.openable = false;
     port.AddNonHid("/dev/hidraw1");
     port.Add("/dev/hidraw2", 0x1234, 0x0001);
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw2");
 }
 
-TEST(clsHidDirect, IdentifiersCompareAsSigned16Bit) {
+TEST(HidTransportTest, IdentifiersCompareAsSigned16Bit) {
     FakeHidPort port;
     port.Add("/dev/hidraw0", 0x8001, 0xFFFF);
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     EXPECT_FALSE(hid.Connect(0x8001, 0xFFFF));
     EXPECT_FALSE(hid.Connect(0x8001, -1));
     EXPECT_FALSE(hid.Connect(-32767, 0xFFFF));
@@ -96,15 +96,15 @@ TEST(clsHidDirect, IdentifiersCompareAsSigned16Bit) {
     // 0x8000 is the most negative value.
     FakeHidPort port2;
     port2.Add("/dev/hidraw5", 0x8000, 0x7FFF);
-    clsHidDirect hid2(port2);
+    HidTransport hid2(port2);
     EXPECT_TRUE(hid2.Connect(-32768, 0x7FFF));
 }
 
-TEST(clsHidDirect, MatchWithoutCapabilitiesIsNotTakenAndLeavesNoPath) {
+TEST(HidTransportTest, MatchWithoutCapabilitiesIsNotTakenAndLeavesNoPath) {
     FakeHidPort port;
     auto& broken = port.Add("/dev/hidraw0", 0x1234, 0x0001);
     broken.caps.reset();
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
     ExpectNotConnected(hid);
     EXPECT_EQ(broken.closes, 1);
@@ -115,22 +115,22 @@ TEST(clsHidDirect, MatchWithoutCapabilitiesIsNotTakenAndLeavesNoPath) {
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw1");
 }
 
-TEST(clsHidDirect, ReportsLongerThanAnyHidReportAreNotTaken) {
+TEST(HidTransportTest, ReportsLongerThanAnyHidReportAreNotTaken) {
     FakeHidPort port;
     port.Add("/dev/hidraw0", 0x1234, 0x0001, INT32_MAX, 65);
-    port.Add("/dev/hidraw1", 0x1234, 0x0001, 65, clsHidDirect::kMaxReportLength + 1);
-    port.Add("/dev/hidraw2", 0x1234, 0x0001, clsHidDirect::kMaxReportLength, 4);
-    clsHidDirect hid(port);
+    port.Add("/dev/hidraw1", 0x1234, 0x0001, 65, HidTransport::kMaxReportLength + 1);
+    port.Add("/dev/hidraw2", 0x1234, 0x0001, HidTransport::kMaxReportLength, 4);
+    HidTransport hid(port);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw2");
 }
 
-TEST(clsHidDirect, ReportsTooShortForTheFramesAreNotTaken) {
+TEST(HidTransportTest, ReportsTooShortForTheFramesAreNotTaken) {
     FakeHidPort port;
     auto& shortOut = port.Add("/dev/hidraw0", 0x1234, 0x0001, 65, 3);
     auto& shortIn = port.Add("/dev/hidraw1", 0x1234, 0x0001, 18, 65);
     port.Add("/dev/hidraw2", 0x1234, 0x0001, 19, 4);
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw2");
     EXPECT_EQ(hid.RecvSize(), 18);
@@ -140,15 +140,15 @@ TEST(clsHidDirect, ReportsTooShortForTheFramesAreNotTaken) {
 
     FakeHidPort onlyShort;
     onlyShort.Add("/dev/hidraw0", 0x1234, 0x0001, 65, 0);
-    clsHidDirect hid2(onlyShort);
+    HidTransport hid2(onlyShort);
     EXPECT_FALSE(hid2.Connect(0x1234, 0x0001));
     ExpectNotConnected(hid2);
 }
 
-TEST(clsHidDirect, ConnectClosesThePreviousDeviceFirst) {
+TEST(HidTransportTest, ConnectClosesThePreviousDeviceFirst) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
     EXPECT_FALSE(hid.Connect(0x1234, 0x0002));
     ExpectNotConnected(hid);
@@ -161,10 +161,10 @@ TEST(clsHidDirect, ConnectClosesThePreviousDeviceFirst) {
     EXPECT_TRUE(hid.ConnectDevicePath().empty());
 }
 
-TEST(clsHidDirect, SendPadsThePayloadBehindReportIdZero) {
+TEST(HidTransportTest, SendPadsThePayloadBehindReportIdZero) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001, 65, 9);
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
 
     const std::vector<std::uint8_t> payload{0x1E, 0x04, 0x04};
@@ -172,7 +172,7 @@ TEST(clsHidDirect, SendPadsThePayloadBehindReportIdZero) {
     ASSERT_EQ(receiver.written.size(), 1u);
     EXPECT_EQ(receiver.written[0],
               (std::vector<std::uint8_t>{0x00, 0x1E, 0x04, 0x04, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(receiver.timeouts.at(0), clsHidDirect::kTransferTimeout);
+    EXPECT_EQ(receiver.timeouts.at(0), HidTransport::kTransferTimeout);
 
     // A full payload fills the report; an empty one sends zeros.
     const std::vector<std::uint8_t> full{1, 2, 3, 4, 5, 6, 7, 8};
@@ -187,12 +187,12 @@ TEST(clsHidDirect, SendPadsThePayloadBehindReportIdZero) {
     EXPECT_EQ(receiver.written.size(), 3u);
 }
 
-TEST(clsHidDirect, SendReportsFailedWritesButStaysOpen) {
+TEST(HidTransportTest, SendReportsFailedWritesButStaysOpen) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
     receiver.writeResults = {TransferStatus::TimedOut, TransferStatus::Gone,
                              TransferStatus::Failed};
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
     const std::vector<std::uint8_t> payload{1};
     EXPECT_FALSE(hid.Send(payload));
@@ -204,7 +204,7 @@ TEST(clsHidDirect, SendReportsFailedWritesButStaysOpen) {
     EXPECT_TRUE(hid.Send(payload));
 }
 
-TEST(clsHidDirect, RecvHandsOverThePayloadAfterTheReportId) {
+TEST(HidTransportTest, RecvHandsOverThePayloadAfterTheReportId) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001, 19, 4);
     receiver.replies.push_back(
@@ -212,7 +212,7 @@ TEST(clsHidDirect, RecvHandsOverThePayloadAfterTheReportId) {
          {0x55, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}});
     // A short report: the rest of the buffer stays zero, nothing left over.
     receiver.replies.push_back({TransferStatus::Done, {0x00, 9, 8}});
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
 
     std::array<std::uint8_t, 18> full{};
@@ -223,7 +223,7 @@ TEST(clsHidDirect, RecvHandsOverThePayloadAfterTheReportId) {
     std::array<std::uint8_t, 5> part{0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
     ASSERT_TRUE(hid.Recv(part));
     EXPECT_EQ(part, (std::array<std::uint8_t, 5>{9, 8, 0, 0, 0}));
-    EXPECT_EQ(receiver.timeouts.back(), clsHidDirect::kTransferTimeout);
+    EXPECT_EQ(receiver.timeouts.back(), HidTransport::kTransferTimeout);
 
     // A silent receiver: the read times out.
     EXPECT_FALSE(hid.Recv(part));
@@ -234,11 +234,11 @@ TEST(clsHidDirect, RecvHandsOverThePayloadAfterTheReportId) {
     EXPECT_EQ(receiver.reads, reads);
 }
 
-TEST(clsHidDirect, DestroyAndDestructorCloseTheDevice) {
+TEST(HidTransportTest, DestroyAndDestructorCloseTheDevice) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
     {
-        clsHidDirect hid(port);
+        HidTransport hid(port);
         ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
         hid.Destroy();
         ExpectNotConnected(hid);
@@ -256,12 +256,12 @@ TEST(clsHidDirect, DestroyAndDestructorCloseTheDevice) {
     EXPECT_EQ(receiver.closes, 2);
 }
 
-TEST(clsHidDirect, DeviceCheckReportsIdentityWithoutTouchingTheConnection) {
+TEST(HidTransportTest, DeviceCheckReportsIdentityWithoutTouchingTheConnection) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
     auto& other = port.Add("/dev/hidraw1", 0xFFFE, 0x8000);
     port.AddNonHid("/dev/ttyS0");
-    clsHidDirect hid(port);
+    HidTransport hid(port);
     ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
 
     std::int32_t vendor = 99;

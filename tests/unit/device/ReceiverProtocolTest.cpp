@@ -53,7 +53,7 @@ class ReceiverLinkTest : public ::testing::Test {
 protected:
     FakeHidPort port;
     FakeDeviceState& receiver = port.Add("/dev/hidraw0", kVendor, kProduct);
-    clsHidDirect hid{port};
+    HidTransport hid{port};
     RecordingDialogs dialogs;
     RecordingIndicators indicators;
     ReceiverLink link{hid, dialogs, indicators};
@@ -62,8 +62,8 @@ protected:
         ASSERT_EQ(dialogs.shown.size(), texts.size());
         for (std::size_t i = 0; i < texts.size(); ++i) {
             EXPECT_EQ(dialogs.shown[i].text, texts[i]);
-            EXPECT_EQ(dialogs.shown[i].icon, MsgIcon::Critical);
-            EXPECT_EQ(dialogs.shown[i].buttons, MsgButtons::Ok);
+            EXPECT_EQ(dialogs.shown[i].kind, MessageKind::Error);
+            EXPECT_FALSE(dialogs.shown[i].question);
         }
     }
 };
@@ -76,11 +76,11 @@ TEST(VersionText, MinorPartHasAtLeastTwoDigits) {
     EXPECT_EQ(VersionText(255, 255), "255.255");
 }
 
-TEST_F(ReceiverLinkTest, PicCommandWithoutReceiverSendsNothing) {
+TEST_F(ReceiverLinkTest, SendCommandWithoutReceiverSendsNothing) {
     std::uint8_t status = 9;
     std::array<std::uint8_t, 16> data{};
     data.fill(7);
-    EXPECT_FALSE(link.PicCommand(PicPoll, status, data));
+    EXPECT_FALSE(link.SendCommand(kPoll, status, data));
     EXPECT_EQ(status, 9);
     EXPECT_EQ(data[0], 7);
     EXPECT_EQ(port.TotalOpens(), 0);
@@ -88,12 +88,12 @@ TEST_F(ReceiverLinkTest, PicCommandWithoutReceiverSendsNothing) {
     // Connected, but a client emptied the path: still no transfer.
     ASSERT_TRUE(hid.Connect(kVendor, kProduct));
     hid.SetConnectDevicePath("");
-    EXPECT_FALSE(link.PicCommand(PicPoll, status, data));
+    EXPECT_FALSE(link.SendCommand(kPoll, status, data));
     EXPECT_TRUE(receiver.written.empty());
     EXPECT_EQ(receiver.reads, 0);
 }
 
-TEST_F(ReceiverLinkTest, PicCommandFramesCommandAndReply) {
+TEST_F(ReceiverLinkTest, SendCommandFramesCommandAndReply) {
     ASSERT_TRUE(hid.Connect(kVendor, kProduct));
     std::vector<std::uint8_t> report(65, 0);
     report[1] = 1;     // status
@@ -106,7 +106,7 @@ TEST_F(ReceiverLinkTest, PicCommandFramesCommandAndReply) {
 
     std::uint8_t status = 0;
     std::array<std::uint8_t, 16> data{};
-    ASSERT_TRUE(link.PicCommand(0x1E, 0x04, 0x04, status, data));
+    ASSERT_TRUE(link.SendCommand(0x1E, 0x04, 0x04, status, data));
     ASSERT_EQ(receiver.written.size(), 1u);
     std::vector<std::uint8_t> expected(65, 0);
     expected[1] = 0x1E;
@@ -119,27 +119,27 @@ TEST_F(ReceiverLinkTest, PicCommandFramesCommandAndReply) {
     }
 }
 
-TEST_F(ReceiverLinkTest, PicCommandStopsAtTheFirstFailedTransfer) {
+TEST_F(ReceiverLinkTest, SendCommandStopsAtTheFirstFailedTransfer) {
     ASSERT_TRUE(hid.Connect(kVendor, kProduct));
     receiver.writeResults = {TransferStatus::Gone};
     receiver.replies.push_back(Reply(1));
     std::uint8_t status = 5;
     std::array<std::uint8_t, 16> data{};
-    EXPECT_FALSE(link.PicCommand(PicPoll, status, data));
+    EXPECT_FALSE(link.SendCommand(kPoll, status, data));
     EXPECT_EQ(receiver.reads, 0);  // no read after a failed send
     EXPECT_EQ(status, 5);
 
     receiver.replies.clear();
-    EXPECT_FALSE(link.PicCommand(PicPoll, status, data));  // read times out
+    EXPECT_FALSE(link.SendCommand(kPoll, status, data));  // read times out
     EXPECT_EQ(receiver.reads, 1);
     EXPECT_EQ(status, 5);
 }
 
-TEST_F(ReceiverLinkTest, StatusZeroToPicInit1EndsTheVersionQuery) {
+TEST_F(ReceiverLinkTest, StatusZeroToInit1EndsTheVersionQuery) {
     ASSERT_TRUE(hid.Connect(kVendor, kProduct));
     receiver.replies = {Reply(0, 1, 2), Reply(1, 1, 3), Reply(1, 2, 7)};
     link.ShowChipVersion();
-    ExpectMessages({kMsgPicError});
+    ExpectMessages({kMsgReceiverError});
     EXPECT_TRUE(indicators.versions.empty());
     EXPECT_EQ(Codes(receiver), (std::vector<std::uint8_t>{0x1C}));
 }
@@ -162,9 +162,9 @@ TEST_F(ReceiverLinkTest, VersionTextOfTheLastReplyStays) {
 
 TEST_F(ReceiverLinkTest, FailedVersionCommandKeepsTheEarlierText) {
     ASSERT_TRUE(hid.Connect(kVendor, kProduct));
-    receiver.replies = {Reply(1, 1, 2), Reply(1, 1, 3)};  // PicVersion gets no reply
+    receiver.replies = {Reply(1, 1, 2), Reply(1, 1, 3)};  // kQueryVersion gets no reply
     link.ShowChipVersion();
-    ExpectMessages({kMsgPicSendFailed});
+    ExpectMessages({kMsgSendFailed});
     EXPECT_EQ(indicators.versions.back(), "1.03");
 }
 
@@ -180,19 +180,19 @@ TEST_F(ReceiverLinkTest, StartReceiverEnablesTheTimerOnlyAfterThreeSuccesses) {
     EXPECT_EQ(receiver.written[2][3], 0x04);
 }
 
-TEST_F(ReceiverLinkTest, ErrorToPicStartReceiveLeavesTheTimerOff) {
+TEST_F(ReceiverLinkTest, ErrorToStartReceiveLeavesTheTimerOff) {
     ASSERT_TRUE(hid.Connect(kVendor, kProduct));
     receiver.replies = {Reply(1), Reply(1), Reply(2)};
     link.StartReceiver();
-    ExpectMessages({kMsgPicError});
+    ExpectMessages({kMsgReceiverError});
     EXPECT_EQ(indicators.timerEnabled, 0);
 
-    // An error earlier ends the sequence before PicStartReceive is sent.
+    // An error earlier ends the sequence before kStartReceive is sent.
     receiver.written.clear();
     dialogs.shown.clear();
     receiver.replies = {Reply(1), Reply(0xFF)};
     link.StartReceiver();
-    ExpectMessages({kMsgPicError});
+    ExpectMessages({kMsgReceiverError});
     EXPECT_EQ(Codes(receiver), (std::vector<std::uint8_t>{0x1C, 0x1D}));
     EXPECT_EQ(indicators.timerEnabled, 0);
 }
@@ -221,19 +221,19 @@ TEST_F(ReceiverLinkTest, ConnectReceiverRunsVersionQueryThenStart) {
 TEST_F(ReceiverLinkTest, SilentReceiverGivesTwoSendFailuresAndNoPolling) {
     link.ConnectReceiver(kVendor, kProduct);
     EXPECT_EQ(indicators.lamps, (std::vector<bool>{true}));
-    ExpectMessages({kMsgPicSendFailed, kMsgPicSendFailed});
+    ExpectMessages({kMsgSendFailed, kMsgSendFailed});
     EXPECT_EQ(indicators.timerEnabled, 0);
     EXPECT_TRUE(indicators.versions.empty());
-    // One PicInit1 from each sequence, nothing after it.
+    // One kInit1 from each sequence, nothing after it.
     EXPECT_EQ(Codes(receiver), (std::vector<std::uint8_t>{0x1C, 0x1C}));
     // The connection stays open: nothing is closed on failure.
-    EXPECT_EQ(hid.DeviceHandle(), clsHidDirect::HandleState::Open);
+    EXPECT_EQ(hid.DeviceHandle(), HidTransport::HandleState::Open);
 }
 
 TEST_F(ReceiverLinkTest, VersionFailureDoesNotStopTheStartSequence) {
     receiver.replies = {Reply(1, 1, 0), Reply(3), Reply(1), Reply(1), Reply(1)};
     link.ConnectReceiver(kVendor, kProduct);
-    ExpectMessages({kMsgPicError});
+    ExpectMessages({kMsgReceiverError});
     EXPECT_EQ(indicators.versions, (std::vector<std::string>{"1.00"}));
     EXPECT_EQ(indicators.timerEnabled, 1);
 }
@@ -242,7 +242,7 @@ TEST_F(ReceiverLinkTest, SecondReplyByteChangesNothing) {
     for (std::uint8_t second : {0x00, 0x01, 0x02, 0x80, 0xFF}) {
         FakeHidPort p;
         FakeDeviceState& r = p.Add("/dev/hidraw0", kVendor, kProduct);
-        clsHidDirect h(p);
+        HidTransport h(p);
         RecordingDialogs d;
         RecordingIndicators i;
         ReceiverLink l(h, d, i);

@@ -7,6 +7,7 @@
 
 #include "RecordingDialogs.h"
 #include "device/DeviceWatch.h"
+#include "device/ReceiverHotplug.h"
 
 namespace qv {
 namespace {
@@ -33,18 +34,18 @@ public:
     std::vector<DeviceChange> ReadPending() override { return std::exchange(pending, {}); }
 };
 
-class EventLog : public DeviceNotificationEvents {
+class EventLog : public DeviceWatchEvents {
 public:
     std::vector<std::string> log;
     std::function<void()> onArrival;
-    void DeviceArrival(const std::string& name) override {
+    void DeviceArrived(const std::string& name) override {
         log.push_back("arrival " + name);
         if (onArrival) {
             auto handler = onArrival;  // may clear itself
             handler();
         }
     }
-    void DeviceRemoveComplete(const std::string& name) override { log.push_back("remove " + name); }
+    void DeviceRemoved(const std::string& name) override { log.push_back("remove " + name); }
 };
 
 DeviceChange Arrival(std::string path) {
@@ -54,50 +55,49 @@ DeviceChange Removal(std::string path) {
     return {DeviceChange::Kind::Removal, std::move(path)};
 }
 
-class DeviceNotificationTest : public ::testing::Test {
+class DeviceWatchTest : public ::testing::Test {
 protected:
     FakeDeviceEvents source;
     test::RecordingDialogs dialogs;
     EventLog events;
-    std::unique_ptr<clsDeviceNotification> notifier =
-        std::make_unique<clsDeviceNotification>(source, dialogs, events);
+    std::unique_ptr<DeviceWatch> watch = std::make_unique<DeviceWatch>(source, dialogs, events);
 };
 
-TEST_F(DeviceNotificationTest, FailedRegistrationIsReportedOnceInLinuxWords) {
+TEST_F(DeviceWatchTest, FailedRegistrationIsReportedOnceInLinuxWords) {
     source.startOk = false;
     source.startError = "udev monitor: Permission denied (udev_monitor_enable_receiving)";
-    EXPECT_FALSE(notifier->DoRegisterDeviceInterface());
+    EXPECT_FALSE(watch->Register());
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text,
               "cannot watch for devices: udev monitor: Permission denied "
               "(udev_monitor_enable_receiving)");
-    EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::Ok);
-    EXPECT_FALSE(notifier->Registered());
+    EXPECT_EQ(dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_FALSE(dialogs.shown[0].question);
+    EXPECT_FALSE(watch->Registered());
 
     // Whatever the source would hold is never read or raised.
     source.pending = {Arrival("/dev/hidraw0")};
-    EXPECT_EQ(notifier->DeliverPending(), 0);
+    EXPECT_EQ(watch->DeliverPending(), 0);
     EXPECT_TRUE(events.log.empty());
     EXPECT_EQ(source.pending.size(), 1u);
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
-TEST_F(DeviceNotificationTest, ChangesAreRaisedInOrderWithTheirPaths) {
-    ASSERT_TRUE(notifier->DoRegisterDeviceInterface());
-    EXPECT_TRUE(notifier->Registered());
+TEST_F(DeviceWatchTest, ChangesAreRaisedInOrderWithTheirPaths) {
+    ASSERT_TRUE(watch->Register());
+    EXPECT_TRUE(watch->Registered());
     EXPECT_TRUE(dialogs.shown.empty());
     source.pending = {Arrival("/dev/hidraw3"), Removal("/dev/hidraw3"), Arrival(""), Removal("")};
-    EXPECT_EQ(notifier->DeliverPending(), 4);
+    EXPECT_EQ(watch->DeliverPending(), 4);
     EXPECT_EQ(events.log, (std::vector<std::string>{"arrival /dev/hidraw3", "remove /dev/hidraw3",
                                                     "arrival ", "remove "}));
-    EXPECT_EQ(notifier->DeliverPending(), 0);
+    EXPECT_EQ(watch->DeliverPending(), 0);
     EXPECT_EQ(events.log.size(), 4u);
 }
 
-TEST_F(DeviceNotificationTest, RegisteringAgainReplacesTheRegistration) {
-    ASSERT_TRUE(notifier->DoRegisterDeviceInterface());
-    ASSERT_TRUE(notifier->DoRegisterDeviceInterface());
+TEST_F(DeviceWatchTest, RegisteringAgainReplacesTheRegistration) {
+    ASSERT_TRUE(watch->Register());
+    ASSERT_TRUE(watch->Register());
     EXPECT_EQ(source.starts, 2);
     EXPECT_EQ(source.stops, 1);
     EXPECT_TRUE(source.started);
@@ -105,49 +105,49 @@ TEST_F(DeviceNotificationTest, RegisteringAgainReplacesTheRegistration) {
     // A failing second registration leaves nothing registered.
     source.startOk = false;
     source.startError = "x";
-    EXPECT_FALSE(notifier->DoRegisterDeviceInterface());
-    EXPECT_FALSE(notifier->Registered());
+    EXPECT_FALSE(watch->Register());
+    EXPECT_FALSE(watch->Registered());
     EXPECT_EQ(source.stops, 2);
 }
 
-TEST_F(DeviceNotificationTest, UnregisterStopsTheSourceAndTheEvents) {
-    ASSERT_TRUE(notifier->DoRegisterDeviceInterface());
-    notifier->DoUnregisterDeviceNotification();
+TEST_F(DeviceWatchTest, UnregisterStopsTheSourceAndTheEvents) {
+    ASSERT_TRUE(watch->Register());
+    watch->Unregister();
     EXPECT_EQ(source.stops, 1);
     EXPECT_FALSE(source.started);
-    EXPECT_FALSE(notifier->Registered());
+    EXPECT_FALSE(watch->Registered());
     source.pending = {Arrival("/dev/a")};
-    EXPECT_EQ(notifier->DeliverPending(), 0);
+    EXPECT_EQ(watch->DeliverPending(), 0);
     EXPECT_TRUE(events.log.empty());
-    notifier->DoUnregisterDeviceNotification();  // harmless twice
+    watch->Unregister();  // harmless twice
 }
 
-TEST_F(DeviceNotificationTest, TheNotifiersEndStopsTheSource) {
-    ASSERT_TRUE(notifier->DoRegisterDeviceInterface());
-    notifier.reset();
+TEST_F(DeviceWatchTest, EndingTheWatchStopsTheSource) {
+    ASSERT_TRUE(watch->Register());
+    watch.reset();
     EXPECT_FALSE(source.started);
     EXPECT_EQ(source.stops, 1);
 }
 
-TEST_F(DeviceNotificationTest, AHandlerThatUnregistersDropsTheRestOfTheBatch) {
-    ASSERT_TRUE(notifier->DoRegisterDeviceInterface());
-    events.onArrival = [this] { notifier->DoUnregisterDeviceNotification(); };
+TEST_F(DeviceWatchTest, AHandlerThatUnregistersDropsTheRestOfTheBatch) {
+    ASSERT_TRUE(watch->Register());
+    events.onArrival = [this] { watch->Unregister(); };
     source.pending = {Arrival("/dev/a"), Removal("/dev/a"), Arrival("/dev/b")};
-    EXPECT_EQ(notifier->DeliverPending(), 1);
+    EXPECT_EQ(watch->DeliverPending(), 1);
     EXPECT_EQ(events.log, (std::vector<std::string>{"arrival /dev/a"}));
 }
 
-TEST_F(DeviceNotificationTest, AHandlerMayEndTheNotifier) {
-    ASSERT_TRUE(notifier->DoRegisterDeviceInterface());
+TEST_F(DeviceWatchTest, AHandlerMayEndTheWatch) {
+    ASSERT_TRUE(watch->Register());
     // As when the program's exit runs inside a message box of the connect sequence.
     events.onArrival = [this] {
         events.onArrival = nullptr;
-        notifier.reset();
+        watch.reset();
     };
     source.pending = {Arrival("/dev/a"), Removal("/dev/a")};
-    clsDeviceNotification* raw = notifier.get();
+    DeviceWatch* raw = watch.get();
     EXPECT_EQ(raw->DeliverPending(), 1);
-    EXPECT_FALSE(notifier);
+    EXPECT_FALSE(watch);
     EXPECT_EQ(events.log, (std::vector<std::string>{"arrival /dev/a"}));
     EXPECT_FALSE(source.started);
 }
@@ -179,13 +179,13 @@ public:
 TEST(ReceiverHotplugTest, ArrivalConnectsOnlyAReceiverWhenNoneIsConnected) {
     FakeLink link;
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    hotplug.DeviceArrival("/dev/hidraw1");
+    hotplug.DeviceArrived("/dev/hidraw1");
     EXPECT_EQ(link.calls,
               (std::vector<std::string>{"DeviceCheck /dev/hidraw1", "ConnectReceiver"}));
 
     link.calls.clear();
     link.connected = "/dev/hidraw1";
-    hotplug.DeviceArrival("/dev/hidraw2");
+    hotplug.DeviceArrived("/dev/hidraw2");
     EXPECT_EQ(link.calls, (std::vector<std::string>{"DeviceCheck /dev/hidraw2"}));
 }
 
@@ -193,13 +193,13 @@ TEST(ReceiverHotplugTest, ForeignDevicesChangeNothing) {
     FakeLink link;
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
     link.pid = 0x0002;
-    hotplug.DeviceArrival("/dev/hidraw1");
+    hotplug.DeviceArrived("/dev/hidraw1");
     link.pid = 0x0001;
     link.vid = 0x04D8;
-    hotplug.DeviceArrival("/dev/hidraw1");
+    hotplug.DeviceArrived("/dev/hidraw1");
     link.isHid = false;
     link.vid = 0x1234;
-    hotplug.DeviceArrival("/dev/sdb");
+    hotplug.DeviceArrived("/dev/sdb");
     EXPECT_EQ(link.calls,
               (std::vector<std::string>{"DeviceCheck /dev/hidraw1", "DeviceCheck /dev/hidraw1",
                                         "DeviceCheck /dev/sdb"}));
@@ -210,7 +210,7 @@ TEST(ReceiverHotplugTest, ConfiguredIdentifiersAreTheOnesMatched) {
     link.vid = 0x04D8;
     link.pid = 0x003F;
     ReceiverHotplug hotplug(link, 0x04D8, 0x003F);
-    hotplug.DeviceArrival("/dev/hidraw0");
+    hotplug.DeviceArrived("/dev/hidraw0");
     EXPECT_EQ(link.calls.back(), "ConnectReceiver");
 }
 
@@ -218,14 +218,14 @@ TEST(ReceiverHotplugTest, RemovalOfTheReceiverIgnoresAsciiCaseAndStopsPolling) {
     FakeLink link;
     link.connected = "/dev/HIDRAW1";
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    hotplug.DeviceRemoveComplete("/dev/hidraw1");
+    hotplug.DeviceRemoved("/dev/hidraw1");
     EXPECT_EQ(link.calls, (std::vector<std::string>{"Destroy", "red", "DisableTimer"}));
     EXPECT_TRUE(link.connected.empty());
 
     // Only ASCII letters fold: "É" and "é" are different paths.
     link.calls.clear();
     link.connected = "/dev/\xC3\x89";
-    hotplug.DeviceRemoveComplete("/dev/\xC3\xA9");
+    hotplug.DeviceRemoved("/dev/\xC3\xA9");
     EXPECT_TRUE(link.calls.empty());
 }
 
@@ -233,10 +233,10 @@ TEST(ReceiverHotplugTest, RemovalOfAnotherDeviceKeepsPolling) {
     FakeLink link;
     link.connected = "/dev/hidraw1";
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    hotplug.DeviceRemoveComplete("/dev/sdb1");
-    hotplug.DeviceRemoveComplete("");
-    hotplug.DeviceRemoveComplete("/dev/hidraw10");
-    hotplug.DeviceRemoveComplete("/dev/hidraw");
+    hotplug.DeviceRemoved("/dev/sdb1");
+    hotplug.DeviceRemoved("");
+    hotplug.DeviceRemoved("/dev/hidraw10");
+    hotplug.DeviceRemoved("/dev/hidraw");
     EXPECT_TRUE(link.calls.empty());
     EXPECT_EQ(link.connected, "/dev/hidraw1");
 }
@@ -244,21 +244,21 @@ TEST(ReceiverHotplugTest, RemovalOfAnotherDeviceKeepsPolling) {
 TEST(ReceiverHotplugTest, PathlessRemovalWithoutReceiverKeepsTheLampRed) {
     FakeLink link;
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    hotplug.DeviceRemoveComplete("");
+    hotplug.DeviceRemoved("");
     EXPECT_EQ(link.calls, (std::vector<std::string>{"Destroy", "red", "DisableTimer"}));
 }
 
-TEST(ReceiverHotplugTest, UnplugAndReplugThroughTheNotifier) {
+TEST(ReceiverHotplugTest, UnplugAndReplugThroughTheWatch) {
     FakeDeviceEvents source;
     test::RecordingDialogs dialogs;
     FakeLink link;
     link.connected = "/dev/hidraw4";
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    clsDeviceNotification notifier(source, dialogs, hotplug);
-    ASSERT_TRUE(notifier.DoRegisterDeviceInterface());
+    DeviceWatch watch(source, dialogs, hotplug);
+    ASSERT_TRUE(watch.Register());
 
     source.pending = {Removal("/dev/hidraw4"), Arrival("/dev/hidraw4")};
-    EXPECT_EQ(notifier.DeliverPending(), 2);
+    EXPECT_EQ(watch.DeliverPending(), 2);
     EXPECT_EQ(link.calls,
               (std::vector<std::string>{"Destroy", "red", "DisableTimer",
                                         "DeviceCheck /dev/hidraw4", "ConnectReceiver"}));

@@ -13,7 +13,7 @@ namespace {
 using Kind = TrayMouse::Kind;
 using test::FakeTrayIcon;
 
-class EventLog : public clsTrayEvents {
+class EventLog : public TrayEvents {
 public:
     std::vector<std::string> log;
     void Click() override { log.push_back("Click"); }
@@ -34,7 +34,7 @@ protected:
 
     FakeTrayIcon icon;
     EventLog events;
-    std::unique_ptr<clsTray> tray = std::make_unique<clsTray>(icon, events);
+    std::unique_ptr<Tray> tray = std::make_unique<Tray>(icon, events);
 };
 
 TEST_F(TrayTest, NothingIsShownUntilAddIcon) {
@@ -161,7 +161,7 @@ TEST_F(TrayTest, TheTraysEndDeletesAShownIconAndLetsGoOfIt) {
     EXPECT_EQ(icon.sink, nullptr);
 
     // A hidden one is not deleted again.
-    tray = std::make_unique<clsTray>(icon, events);
+    tray = std::make_unique<Tray>(icon, events);
     icon.calls.clear();
     tray.reset();
     EXPECT_TRUE(icon.calls.empty());
@@ -188,9 +188,9 @@ TEST_F(TrayTest, PopupMenuRunsTheChosenCommandOnly) {
 
 // The main window as it uses the tray: any button opens the menu; "終了" ends
 // the window, which holds the tray and the menu, from inside the press.
-class Owner : public clsTrayEvents {
+class Owner : public TrayEvents {
 public:
-    explicit Owner(FakeTrayIcon& icon) : tray(std::make_unique<clsTray>(icon, *this)) {}
+    explicit Owner(FakeTrayIcon& icon) : tray(std::make_unique<Tray>(icon, *this)) {}
     void MouseDown(std::int16_t) override {
         auto menu = std::make_unique<TrayMenu>();
         menu->items.push_back({"設定", true, false, nullptr});
@@ -205,7 +205,7 @@ public:
     void MouseUp(std::int16_t) override { ++ups; }
     void Click() override { ++clicks; }
 
-    std::unique_ptr<clsTray> tray;
+    std::unique_ptr<Tray> tray;
     bool exited = false;
     int chosen = -2;
     int ups = 0;
@@ -230,12 +230,12 @@ TEST(TrayExitTest, ExitFromTheMenuEndsTheTrayInsideItsOwnEvent) {
 }
 
 // Ends the tray from MouseUp: the left release must not go on to Click.
-class EndsOnRelease : public clsTrayEvents {
+class EndsOnRelease : public TrayEvents {
 public:
-    explicit EndsOnRelease(FakeTrayIcon& icon) : tray(std::make_unique<clsTray>(icon, *this)) {}
+    explicit EndsOnRelease(FakeTrayIcon& icon) : tray(std::make_unique<Tray>(icon, *this)) {}
     void MouseUp(std::int16_t) override { tray.reset(); }
     void Click() override { ++clicks; }
-    std::unique_ptr<clsTray> tray;
+    std::unique_ptr<Tray> tray;
     int clicks = 0;
 };
 

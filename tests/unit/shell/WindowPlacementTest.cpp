@@ -13,7 +13,8 @@ using FakeGeometry = test::FakeScreenGeometry;
 struct PlacementCase {
     const char* name;
     Rect taskbar;
-    std::int32_t edge, width, height, x, y;
+    TaskbarEdge edge;
+    std::int32_t width, height, x, y;
 };
 
 void PrintTo(const PlacementCase& c, std::ostream* os) {
@@ -26,59 +27,55 @@ TEST_P(PlacementTest, TaskbarAndWindowPosition) {
     const PlacementCase& c = GetParam();
     FakeGeometry g;
     g.taskbar = c.taskbar;
-    clsWindowSize size(g);
-    std::int32_t edge = -1, w = -1, h = -1;
-    size.TrueTaskbarSize(edge, w, h);
-    EXPECT_EQ(edge, c.edge);
-    EXPECT_EQ(w, c.width);
-    EXPECT_EQ(h, c.height);
-    std::int32_t x = 0, y = 0;
-    size.TrueTasktraySide(x, y);
-    EXPECT_EQ(x, c.x);
-    EXPECT_EQ(y, c.y);
+    WindowPlacement placement(g);
+    const TaskbarExtent taskbar = placement.Taskbar();
+    EXPECT_EQ(taskbar.edge, c.edge);
+    EXPECT_EQ(taskbar.width, c.width);
+    EXPECT_EQ(taskbar.height, c.height);
+    const Point place = placement.BesideTray();
+    EXPECT_EQ(place.x, c.x);
+    EXPECT_EQ(place.y, c.y);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     ScreenEdges, PlacementTest,
     ::testing::Values(
-        PlacementCase{"BottomOverhanging", {-2, 986, 1282, 1026}, 3, 1280, 38, 980, 786},
-        PlacementCase{"BottomExact", {0, 984, 1280, 1024}, 3, 1280, 40, 980, 784},
-        PlacementCase{"Left", {-2, -2, 60, 1026}, 0, 60, 1024, 60, 824},
-        PlacementCase{"Top", {-2, -2, 1282, 40}, 1, 1280, 40, 980, 40},
-        PlacementCase{"Right", {1220, -2, 1282, 1026}, 2, 60, 1024, 920, 824},
-        PlacementCase{"OddExcess", {-3, 986, 1282, 1026}, 3, 1280, 38, 980, 786},
+        PlacementCase{
+            "BottomOverhanging", {-2, 986, 1282, 1026}, TaskbarEdge::Bottom, 1280, 38, 980, 786},
+        PlacementCase{"BottomExact", {0, 984, 1280, 1024}, TaskbarEdge::Bottom, 1280, 40, 980, 784},
+        PlacementCase{"Left", {-2, -2, 60, 1026}, TaskbarEdge::Left, 60, 1024, 60, 824},
+        PlacementCase{"Top", {-2, -2, 1282, 40}, TaskbarEdge::Top, 1280, 40, 980, 40},
+        PlacementCase{"Right", {1220, -2, 1282, 1026}, TaskbarEdge::Right, 60, 1024, 920, 824},
+        PlacementCase{"OddExcess", {-3, 986, 1282, 1026}, TaskbarEdge::Bottom, 1280, 38, 980, 786},
         // A side panel shorter than the screen: half the shortfall (1.5), rounded
         // down to -2, is taken off.
-        PlacementCase{"ShortLeft", {0, 0, 60, 1021}, 0, 62, 1024, 62, 824}),
+        PlacementCase{"ShortLeft", {0, 0, 60, 1021}, TaskbarEdge::Left, 62, 1024, 62, 824}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(WindowSizeTest, WindowSizeIsTheOuterRectangle) {
+TEST(WindowPlacementTest, WindowSizeIsTheOuterRectangle) {
     FakeGeometry g;
     g.window = Rect{-5, 10, 295, 230};
-    clsWindowSize size(g);
-    std::int32_t w = 0, h = 0;
-    size.TrueWindowSize(w, h);
-    EXPECT_EQ(w, 300);
-    EXPECT_EQ(h, 220);
+    const Size size = WindowPlacement(g).OuterSize();
+    EXPECT_EQ(size.width, 300);
+    EXPECT_EQ(size.height, 220);
 }
 
-TEST(WindowSizeTest, NoTaskbarPlacesTheWindowInTheWorkAreasBottomRightCorner) {
+TEST(WindowPlacementTest, NoTaskbarPlacesTheWindowInTheWorkAreasBottomRightCorner) {
     FakeGeometry g;  // taskbar all zero
-    clsWindowSize size(g);
-    std::int32_t x = 0, y = 0;
-    size.TrueTasktraySide(x, y);
-    EXPECT_EQ(x, 980);
-    EXPECT_EQ(y, 824);
+    WindowPlacement placement(g);
+    Point place = placement.BesideTray();
+    EXPECT_EQ(place.x, 980);
+    EXPECT_EQ(place.y, 824);
 
     g.work = Rect{0, 30, 1250, 1024};
-    size.TrueTasktraySide(x, y);
-    EXPECT_EQ(x, 950);
-    EXPECT_EQ(y, 824);
+    place = placement.BesideTray();
+    EXPECT_EQ(place.x, 950);
+    EXPECT_EQ(place.y, 824);
 
     g.work = Rect{};  // nothing known at all: the screen's corner
-    size.TrueTasktraySide(x, y);
-    EXPECT_EQ(x, 980);
-    EXPECT_EQ(y, 824);
+    place = placement.BesideTray();
+    EXPECT_EQ(place.x, 980);
+    EXPECT_EQ(place.y, 824);
 }
 
 TEST(TaskbarFromWorkAreaTest, TheStripTheWorkAreaLeavesOut) {
@@ -104,11 +101,9 @@ TEST(TaskbarFromWorkAreaTest, DerivedPanelPlacesTheWindowAboveIt) {
     FakeGeometry g;
     g.work = Rect{0, 0, 1280, 994};
     g.taskbar = TaskbarRectFromWorkArea(Rect{0, 0, 1280, 1024}, g.work);
-    clsWindowSize size(g);
-    std::int32_t x = 0, y = 0;
-    size.TrueTasktraySide(x, y);
-    EXPECT_EQ(x, 980);
-    EXPECT_EQ(y, 794);
+    const Point place = WindowPlacement(g).BesideTray();
+    EXPECT_EQ(place.x, 980);
+    EXPECT_EQ(place.y, 794);
 }
 
 }  // namespace

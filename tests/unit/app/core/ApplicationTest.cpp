@@ -21,8 +21,8 @@ TEST(AppStartup, WithoutConfigurationFileUsesDefaultsAndConnects) {
     ASSERT_EQ(v.windowChangeItems.size(), 11u);
     EXPECT_EQ(v.windowChangeItems[1], "0.1秒");
     EXPECT_EQ(v.windowChangeItems[10], "1秒");
-    EXPECT_EQ(h.app->VendorID(), 0x1234);
-    EXPECT_EQ(h.app->ProductID(), 0x0001);
+    EXPECT_EQ(h.app->VendorId(), 0x1234);
+    EXPECT_EQ(h.app->ProductId(), 0x0001);
     EXPECT_EQ(h.app->Shared().remote.UpperIndex(), 0);
     // The simulated receiver is plugged in: lamp green, version, polling.
     EXPECT_EQ(v.lamp, "green");
@@ -37,8 +37,8 @@ TEST(AppStartup, WithoutConfigurationFileUsesDefaultsAndConnects) {
     EXPECT_FALSE(v.parked);
     EXPECT_EQ(v.calls, (std::vector<std::string>{"HideOffScreen", "EndParking"}));
     EXPECT_EQ(h.tray.calls, (std::vector<std::string>{"Show(Remote Receiver)"}));
-    ASSERT_NE(h.app->Notification(), nullptr);
-    EXPECT_TRUE(h.app->Notification()->Registered());
+    ASSERT_NE(h.app->Watch(), nullptr);
+    EXPECT_TRUE(h.app->Watch()->Registered());
     // Nothing was written at start-up.
     EXPECT_FALSE(std::filesystem::exists(h.iniPath));
 }
@@ -68,8 +68,8 @@ TEST(AppStartup, ReadsSettingsAndSlotsUpToTheFirstGap) {
     EXPECT_EQ(h.app->Shared().remote.UpperIndex(), 2);
     EXPECT_EQ(h.view.windowChangeIndex, 3);
     EXPECT_EQ(h.app->Shared().windowChangeTimeIndex.load(), 3);
-    EXPECT_EQ(h.app->VendorID(), 1240);
-    EXPECT_EQ(h.app->ProductID(), -1);
+    EXPECT_EQ(h.app->VendorId(), 1240);
+    EXPECT_EQ(h.app->ProductId(), -1);
     // The simulated receiver is 1234:0001, so nothing connects.
     EXPECT_EQ(h.view.lamp, "red");
     EXPECT_FALSE(h.app->TimerEnabled());
@@ -102,23 +102,23 @@ TEST(AppStartup, ReceiverMissingLeavesLampRedAndHotplugConnectsAndCloses) {
     h.DeviceEvents();
     EXPECT_EQ(h.view.lamp, "red");
     EXPECT_FALSE(h.app->TimerEnabled());
-    EXPECT_TRUE(h.app->HidDirect()->ConnectDevicePath().empty());
+    EXPECT_TRUE(h.app->Transport()->ConnectDevicePath().empty());
 }
 
 TEST(AppStartup, ReceiverAnsweringErrorsShowsMessagesAndStartUpGoesOn) {
     CoreHarness h;
     sim::BusFaults faults;
-    faults.firmware.errorStatus[0x1B] = 2;  // PicStartReceive refused
+    faults.firmware.errorStatus[0x1B] = 2;  // kStartReceive refused
     h.simulator.SetFaults(faults);
     h.Load();
     EXPECT_EQ(h.view.lamp, "green");
     EXPECT_EQ(h.view.version, "1.05");
     ASSERT_EQ(h.view.boxes.size(), 1u);
     EXPECT_EQ(h.view.boxes[0].text, "PICシステムからエラーが返されました。");
-    EXPECT_EQ(h.view.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(h.view.boxes[0].kind, MessageKind::Error);
     EXPECT_FALSE(h.app->TimerEnabled());
-    ASSERT_NE(h.app->Notification(), nullptr);
-    EXPECT_TRUE(h.app->Notification()->Registered());
+    ASSERT_NE(h.app->Watch(), nullptr);
+    EXPECT_TRUE(h.app->Watch()->Registered());
 }
 
 TEST(AppExit, WritesWindowChangeTimeEvenWhenUnchangedCreatingTheFileThenReleases) {
@@ -130,9 +130,9 @@ TEST(AppExit, WritesWindowChangeTimeEvenWhenUnchangedCreatingTheFileThenReleases
         << h.IniBytes();
     EXPECT_FALSE(h.app->TimerEnabled());
     EXPECT_EQ(h.tray.calls.back(), "Hide");  // the icon is gone
-    EXPECT_EQ(h.app->Tray(), nullptr);
-    EXPECT_EQ(h.app->Notification(), nullptr);
-    EXPECT_EQ(h.app->HidDirect(), nullptr);  // the receiver closed
+    EXPECT_EQ(h.app->SystemTray(), nullptr);
+    EXPECT_EQ(h.app->Watch(), nullptr);
+    EXPECT_EQ(h.app->Transport(), nullptr);  // the receiver closed
     // A second unload changes nothing.
     const std::string before = h.IniBytes();
     h.view.windowChangeIndex = 5;
@@ -154,11 +154,11 @@ TEST(AppExit, WritesTheSelectedIndexAndKeepsOtherContentOfTheFile) {
 TEST(AppExit, ExitChosenWhileAStartUpMessageIsOpenWaitsForItsAnswer) {
     CoreHarness h;
     sim::BusFaults faults;
-    faults.firmware.errorStatus[0x1C] = 0;  // every sequence fails at PicInit1
+    faults.firmware.errorStatus[0x1C] = 0;  // every sequence fails at kInit1
     h.simulator.SetFaults(faults);
     bool unloadedInsideTheBox = true;
     h.view.whileBoxOpen = [&h, &unloadedInsideTheBox] {
-        h.app->mnuExit_Click();
+        h.app->Exit();
         unloadedInsideTheBox = h.app->Unloaded();
     };
     h.Load();
@@ -176,20 +176,20 @@ TEST(AppExit, ExitAskedForDuringTheOverwriteQuestionWaitsForTheAnswer) {
         CoreHarness h("[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\n", true);
         h.Load();
         h.SelectTab(2);
-        h.app->cmdUpDown_Click(1);  // back to the stored slot 1
+        h.app->StepSlot(SlotStep::Previous);  // back to the stored slot 1
         h.PressAndTick(9, 9, 9);
         h.view.comment = "new";
-        h.view.answers = {MsgAnswer::Yes};
+        h.view.answers = {Answer::Yes};
         bool unloadedInsideTheBox = true;
         h.view.whileBoxOpen = [&] {
             if (closeWindow) {
-                h.app->Form_Closed();
+                h.app->WindowClosed();
             } else {
-                h.app->mnuExit_Click();
+                h.app->Exit();
             }
             unloadedInsideTheBox = h.app->Unloaded();
         };
-        h.app->cmdChange_Click();
+        h.app->StoreEntry();
         EXPECT_FALSE(unloadedInsideTheBox);
         EXPECT_TRUE(h.app->Unloaded());
         EXPECT_EQ(h.view.quits, 1);
@@ -204,11 +204,11 @@ TEST(AppExit, TerminationDuringTheOverwriteQuestionEndsAfterTheBoxCloses) {
     CoreHarness h("[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\n", true);
     h.Load();
     h.SelectTab(2);
-    h.app->cmdUpDown_Click(1);
+    h.app->StepSlot(SlotStep::Previous);
     h.PressAndTick(9, 9, 9);
-    h.view.answers = {MsgAnswer::No};  // what a box closed without an answer gives
+    h.view.answers = {Answer::No};  // what a box closed without an answer gives
     h.view.whileBoxOpen = [&h] { h.app->Terminate(); };
-    h.app->cmdChange_Click();
+    h.app->StoreEntry();
     EXPECT_TRUE(h.app->Unloaded());
     EXPECT_GE(h.view.quits, 1);
     const std::string bytes = h.IniBytes();
@@ -273,20 +273,20 @@ TEST(AppTray, AnyButtonOpensTheMenuWhoseItemsShowHideAndExit) {
 TEST(AppTray, BackToTrayAndMinimisingHideTheWindowAndClearTheCheckMark) {
     CoreHarness h;
     h.Load();
-    h.app->mnuConfig_Click();
+    h.app->ToggleWindow();
     ASSERT_TRUE(h.view.visible);
-    h.app->cmdTray_Click();
+    h.app->HideToTray();
     EXPECT_FALSE(h.view.visible);
     EXPECT_FALSE(h.view.configChecked);
 
-    h.app->mnuConfig_Click();
+    h.app->ToggleWindow();
     h.view.minimizedOrMaximized = true;  // the user minimises it
-    h.app->Form_Resize();
+    h.app->WindowStateChanged();
     EXPECT_FALSE(h.view.visible);
     EXPECT_FALSE(h.view.configChecked);
     // The next 設定 shows it in the normal state at its place.
     h.view.x = h.view.y = -1;
-    h.app->mnuConfig_Click();
+    h.app->ToggleWindow();
     EXPECT_TRUE(h.view.visible);
     EXPECT_FALSE(h.view.minimizedOrMaximized);
     EXPECT_EQ(h.view.x, 1280 - 410);
@@ -298,11 +298,11 @@ TEST(AppTray, BackToTrayAndMinimisingHideTheWindowAndClearTheCheckMark) {
 TEST(AppTray, TheWindowIsPlacedAgainOnceFramedOnlyWhileShown) {
     CoreHarness h;
     h.Load();
-    h.app->mnuConfig_Click();
+    h.app->ToggleWindow();
     h.view.x = h.view.y = -1;
     h.app->WindowFramed();
     EXPECT_EQ(h.view.x, 870);
-    h.app->cmdTray_Click();
+    h.app->HideToTray();
     h.view.x = -1;
     h.app->WindowFramed();
     EXPECT_EQ(h.view.x, -1);

@@ -28,9 +28,9 @@ namespace qv::test {
 
 struct ShownBox {
     std::string text;
-    MsgIcon icon;
-    MsgButtons buttons;
-    bool defaultNo;
+    MessageKind kind;
+    bool question;         // Ask (Yes and No), not Tell (OK)
+    Answer defaultAnswer;  // a question's default button
 };
 
 class FakeView final : public MainView {
@@ -61,23 +61,29 @@ public:
     std::vector<std::string> calls;  // window-level calls in order
     std::vector<ShownBox> boxes;
     // ---- how boxes answer
-    std::deque<MsgAnswer> answers;       // empty: Yes for YesNo, Ok otherwise
+    std::deque<Answer> answers;          // of the questions in order; empty: Yes
     std::function<void()> whileBoxOpen;  // runs once, inside the next box
 
-    MsgAnswer MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                     bool defaultNo) override {
-        boxes.push_back({text, icon, buttons, defaultNo});
+    void Tell(const std::string& text, MessageKind kind) override {
+        boxes.push_back({text, kind, false, Answer::Yes});
+        RunWhileBoxOpen();
+    }
+    Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) override {
+        boxes.push_back({question, kind, true, defaultAnswer});
+        RunWhileBoxOpen();
+        if (!answers.empty()) {
+            const Answer answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return Answer::Yes;
+    }
+    void RunWhileBoxOpen() {
         if (whileBoxOpen) {
             const std::function<void()> run = std::move(whileBoxOpen);
             whileBoxOpen = nullptr;
             run();
         }
-        if (!answers.empty()) {
-            const MsgAnswer answer = answers.front();
-            answers.pop_front();
-            return answer;
-        }
-        return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
     }
     void HideOffScreen() override {
         visible = false;

@@ -38,11 +38,11 @@ TEST_F(EditorTest, TabSwitchShowsTheSelectedPageAndKeepsTheFields) {
 TEST_F(EditorTest, StoreWithoutPulseWarnsAndWritesNothing) {
     Start(kTwoSlots);
     const std::string before = h->IniBytes();
-    h->app->cmdChange_Click();
+    h->app->StoreEntry();
     ASSERT_EQ(h->view.boxes.size(), 1u);
     EXPECT_EQ(h->view.boxes[0].text, "パルスデータが存在しません。");
-    EXPECT_EQ(h->view.boxes[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(h->view.boxes[0].buttons, MsgButtons::Ok);
+    EXPECT_EQ(h->view.boxes[0].kind, MessageKind::Warning);
+    EXPECT_FALSE(h->view.boxes[0].question);
     EXPECT_EQ(h->IniBytes(), before);
     EXPECT_EQ(h->files->writes, 0);
 }
@@ -55,7 +55,7 @@ TEST_F(EditorTest, StoreIntoFirstFreeSlotAsksNothingAndWritesFiveKeysInOrder) {
     h->view.adjustIndex = 3;
     h->view.windowName = "QvTarget";
     h->view.keyList = "D[RETURN]\r\nU[RETURN]";
-    h->app->cmdChange_Click();
+    h->app->StoreEntry();
     EXPECT_TRUE(h->view.boxes.empty());
     const std::string bytes = h->IniBytes();
     EXPECT_NE(bytes.find("[Remote3]\r\nPulse=05,120,07\r\nComment=新しい\r\nAdjustTime=3\r\n"
@@ -78,7 +78,7 @@ TEST_F(EditorTest, NoAdjustTimeSelectedStoresZeroAndAdjustPulseIsKept) {
     h->view.number = "1";
     Capture(2, 2, 2);
     h->view.adjustIndex = -1;
-    h->app->cmdChange_Click();
+    h->app->StoreEntry();
     const std::string bytes = h->IniBytes();
     EXPECT_NE(bytes.find("AdjustTime=0\r\n"), std::string::npos) << bytes;
     EXPECT_NE(bytes.find("AdjustPulse=7\r\n"), std::string::npos) << bytes;
@@ -86,24 +86,24 @@ TEST_F(EditorTest, NoAdjustTimeSelectedStoresZeroAndAdjustPulseIsKept) {
 
 TEST_F(EditorTest, StoreOverStoredSlotAnsweredNoChangesNothingYesReplaces) {
     Start(kTwoSlots);
-    h->app->cmdUpDown_Click(1);
-    h->app->cmdUpDown_Click(1);
+    h->app->StepSlot(SlotStep::Previous);
+    h->app->StepSlot(SlotStep::Previous);
     ASSERT_EQ(h->view.number, "1");
     Capture(9, 9, 9);
     h->view.comment = "replaced";
     const std::string before = h->IniBytes();
-    h->view.answers = {MsgAnswer::No};
-    h->app->cmdChange_Click();
+    h->view.answers = {Answer::No};
+    h->app->StoreEntry();
     ASSERT_EQ(h->view.boxes.size(), 1u);
     EXPECT_EQ(h->view.boxes[0].text, "既に記録されています。上書きしますか？");
-    EXPECT_EQ(h->view.boxes[0].icon, MsgIcon::Question);
-    EXPECT_EQ(h->view.boxes[0].buttons, MsgButtons::YesNo);
-    EXPECT_TRUE(h->view.boxes[0].defaultNo);
+    EXPECT_EQ(h->view.boxes[0].kind, MessageKind::Question);
+    EXPECT_TRUE(h->view.boxes[0].question);
+    EXPECT_EQ(h->view.boxes[0].defaultAnswer, Answer::No);
     EXPECT_EQ(h->IniBytes(), before);
     EXPECT_EQ(Table()[1].Comment, "one");
 
-    h->view.answers = {MsgAnswer::Yes};
-    h->app->cmdChange_Click();
+    h->view.answers = {Answer::Yes};
+    h->app->StoreEntry();
     EXPECT_NE(h->IniBytes().find("[Remote1]\r\nPulse=09,09,09\r\nComment=replaced"),
               std::string::npos);
     EXPECT_EQ(Table()[1].Comment, "replaced");
@@ -112,10 +112,10 @@ TEST_F(EditorTest, StoreOverStoredSlotAnsweredNoChangesNothingYesReplaces) {
 
 TEST_F(EditorTest, APulseCapturedWhileTheQuestionIsOpenIsTheOneStored) {
     Start(kTwoSlots);
-    h->app->cmdUpDown_Click(1);  // slot 2, stored
+    h->app->StepSlot(SlotStep::Previous);  // slot 2, stored
     Capture(9, 9, 9);
     h->view.whileBoxOpen = [this] { Capture(8, 8, 8); };
-    h->app->cmdChange_Click();
+    h->app->StoreEntry();
     EXPECT_NE(h->IniBytes().find("[Remote2]\r\nPulse=08,08,08"), std::string::npos)
         << h->IniBytes();
 }
@@ -125,10 +125,10 @@ TEST_F(EditorTest, FailedWriteShowsAMessageAndLeavesTheTable) {
     Capture(7, 7, 7);
     h->view.comment = "lost?";
     h->files->failWrites = true;
-    h->app->cmdChange_Click();
+    h->app->StoreEntry();
     ASSERT_EQ(h->view.boxes.size(), 1u);
     EXPECT_EQ(h->view.boxes[0].text, "設定ファイルへの書き込みに失敗しました。");
-    EXPECT_EQ(h->view.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(h->view.boxes[0].kind, MessageKind::Error);
     EXPECT_EQ(Table().UpperIndex(), 2);
     h->SelectTab(1);
     h->PressAndTick(7, 7, 7);
@@ -137,7 +137,7 @@ TEST_F(EditorTest, FailedWriteShowsAMessageAndLeavesTheTable) {
 
 TEST_F(EditorTest, StepReadsEveryValueFromTheFile) {
     Start(kTwoSlots);
-    h->app->cmdUpDown_Click(1);  // 3 -> 2
+    h->app->StepSlot(SlotStep::Previous);  // 3 -> 2
     EXPECT_EQ(h->view.number, "2");
     EXPECT_EQ(h->view.comment, "two");
     EXPECT_EQ(h->app->PulseText(), "01,02,03");
@@ -145,7 +145,7 @@ TEST_F(EditorTest, StepReadsEveryValueFromTheFile) {
     EXPECT_EQ(h->view.adjustIndex, 0);  // -2 shows 0秒
     // A hand-written "D[CTRL] , DC" shows as two lines without blanks.
     EXPECT_EQ(h->view.keyList, "D[CTRL]\r\nDC");
-    h->app->cmdUpDown_Click(1);  // 2 -> 1
+    h->app->StepSlot(SlotStep::Previous);  // 2 -> 1
     EXPECT_EQ(h->view.comment, "one");
     EXPECT_EQ(h->view.windowName, "W1");
     EXPECT_EQ(h->view.adjustIndex, 1);
@@ -154,16 +154,16 @@ TEST_F(EditorTest, StepReadsEveryValueFromTheFile) {
     // The file, not the table, is what browsing shows.
     WriteAll(h->iniPath,
              h->IniBytes() + "[Remote3]\r\nPulse=4,4,4\r\nComment=hand\r\nAdjustTime=9\r\n");
-    h->app->cmdUpDown_Click(0);
-    h->app->cmdUpDown_Click(0);
+    h->app->StepSlot(SlotStep::Next);
+    h->app->StepSlot(SlotStep::Next);
     EXPECT_EQ(h->view.number, "3");
     EXPECT_EQ(h->view.comment, "hand");
     EXPECT_EQ(h->view.adjustIndex, 5);  // above the list: its last item
     EXPECT_EQ(Table().UpperIndex(), 2);
 
     // Forward onto the first free slot: empty fields, 0秒, no pulse, keys cleared.
-    h->app->txtKeyList_KeyDown(0x41);
-    h->app->cmdUpDown_Click(0);
+    h->app->KeyPressed(0x41);
+    h->app->StepSlot(SlotStep::Next);
     EXPECT_EQ(h->view.number, "4");
     EXPECT_TRUE(h->view.comment.empty());
     EXPECT_TRUE(h->app->PulseText().empty());
@@ -176,27 +176,27 @@ TEST_F(EditorTest, StepStopsAtSlotOneAndAtTheFirstFreeSlotChangingNothing) {
     Start(kTwoSlots);
     h->view.comment = "typed";
     h->view.keyList = "DA";
-    h->app->cmdUpDown_Click(0);  // slot 3 holds no pulse
+    h->app->StepSlot(SlotStep::Next);  // slot 3 holds no pulse
     EXPECT_EQ(h->view.number, "3");
     EXPECT_EQ(h->view.comment, "typed");
     EXPECT_EQ(h->view.keyList, "DA");
-    h->app->cmdUpDown_Click(1);
-    h->app->cmdUpDown_Click(1);
+    h->app->StepSlot(SlotStep::Previous);
+    h->app->StepSlot(SlotStep::Previous);
     h->view.comment = "typed again";
-    h->app->cmdUpDown_Click(1);
+    h->app->StepSlot(SlotStep::Previous);
     EXPECT_EQ(h->view.number, "1");
     EXPECT_EQ(h->view.comment, "typed again");
 }
 
 TEST_F(EditorTest, StoredKeyListShowsAgainAfterSteppingAwayAndBack) {
     Start(kTwoSlots);
-    h->app->cmdUpDown_Click(1);
+    h->app->StepSlot(SlotStep::Previous);
     h->view.keyList = "D[RETURN]\r\nU[RETURN]";
-    h->view.answers = {MsgAnswer::Yes};
-    h->app->cmdChange_Click();
+    h->view.answers = {Answer::Yes};
+    h->app->StoreEntry();
     EXPECT_NE(h->IniBytes().find("KeyList=D[RETURN], U[RETURN]\r\n"), std::string::npos);
-    h->app->cmdUpDown_Click(1);
-    h->app->cmdUpDown_Click(0);
+    h->app->StepSlot(SlotStep::Previous);
+    h->app->StepSlot(SlotStep::Next);
     EXPECT_EQ(h->view.keyList, "D[RETURN]\r\nU[RETURN]");
 }
 
@@ -204,15 +204,15 @@ TEST_F(EditorTest, StoredKeyListShowsAgainAfterSteppingAwayAndBack) {
 
 TEST_F(EditorTest, RepeatedPressesOfAHeldKeyAreDroppedAndReleasesAlwaysRecorded) {
     Start("", false);
-    h->app->txtKeyList_KeyDown(0x41);
-    h->app->txtKeyList_KeyDown(0x41);  // automatic repetition
-    h->app->txtKeyList_KeyDown(0x41);
-    h->app->txtKeyList_KeyUp(0x41);
-    h->app->txtKeyList_KeyDown(0x41);
-    h->app->txtKeyList_KeyUp(0x41);
+    h->app->KeyPressed(0x41);
+    h->app->KeyPressed(0x41);  // automatic repetition
+    h->app->KeyPressed(0x41);
+    h->app->KeyReleased(0x41);
+    h->app->KeyPressed(0x41);
+    h->app->KeyReleased(0x41);
     EXPECT_EQ(h->view.keyList, "DA\r\nUA\r\nDA\r\nUA");
     // A release without its press is recorded too.
-    h->app->txtKeyList_KeyUp(0x42);
+    h->app->KeyReleased(0x42);
     EXPECT_EQ(h->view.keyList, "DA\r\nUA\r\nDA\r\nUA\r\nUB");
 }
 
@@ -228,9 +228,9 @@ TEST_F(EditorTest, ChordsNamedKeysAndUnnamedCodesAreRecordedAsTheyHappen) {
                                                                       {0x74, true},
                                                                       {186, true}}) {
         if (down) {
-            h->app->txtKeyList_KeyDown(static_cast<std::int16_t>(code));
+            h->app->KeyPressed(static_cast<std::int16_t>(code));
         } else {
-            h->app->txtKeyList_KeyUp(static_cast<std::int16_t>(code));
+            h->app->KeyReleased(static_cast<std::int16_t>(code));
         }
     }
     EXPECT_EQ(h->view.keyList,
@@ -240,19 +240,19 @@ TEST_F(EditorTest, ChordsNamedKeysAndUnnamedCodesAreRecordedAsTheyHappen) {
 
 TEST_F(EditorTest, ClearForgetsHeldKeysSoTheNextPressIsRecordedButNotEntry256) {
     Start("", false);
-    h->app->txtKeyList_KeyDown(0x41);
-    h->app->txtKeyList_KeyDown(256);
+    h->app->KeyPressed(0x41);
+    h->app->KeyPressed(256);
     EXPECT_EQ(h->app->KeyState(0x41), 1);
-    h->app->cmdClear_Click();
+    h->app->ClearKeyList();
     EXPECT_TRUE(h->view.keyList.empty());
     EXPECT_EQ(h->app->KeyState(0x41), 0);
     EXPECT_EQ(h->app->KeyState(256), 1);  // the clear covers 0..255
-    h->app->txtKeyList_KeyDown(0x41);
-    h->app->txtKeyList_KeyDown(256);
+    h->app->KeyPressed(0x41);
+    h->app->KeyPressed(256);
     EXPECT_EQ(h->view.keyList, "DA");
     // Codes the platform never gives are ignored.
-    h->app->txtKeyList_KeyDown(-1);
-    h->app->txtKeyList_KeyUp(257);
+    h->app->KeyPressed(-1);
+    h->app->KeyReleased(257);
     EXPECT_EQ(h->view.keyList, "DA");
 }
 

@@ -218,8 +218,8 @@ TEST_F(ReceiveLoopTest, AStoreDuringTheLoopChangesWhatFiresNext) {
     h->view.number = "1";
     h->PressAndTick(4, 5, 6);  // captured into the editor
     h->view.comment = "new";
-    h->view.answers = {MsgAnswer::Yes};
-    h->app->cmdChange_Click();
+    h->view.answers = {Answer::Yes};
+    h->app->StoreEntry();
     h->SelectTab(1);
     h->PressAndTick(1, 2, 3);
     h->PressAndTick(4, 5, 6);

@@ -155,7 +155,7 @@ TEST(ThreadedCore, APressedButtonFiresThroughTheTimerOfTheReceiverThread) {
 TEST(ThreadedCore, TheReceiversMessageBoxIsShownOnTheGuiThreadWhileTheReceiverWaits) {
     CoreHarness h("", false, {}, true);
     sim::BusFaults faults;
-    faults.firmware.errorStatus[0x1B] = 2;  // PicStartReceive refused
+    faults.firmware.errorStatus[0x1B] = 2;  // kStartReceive refused
     h.simulator.SetFaults(faults);
     std::thread::id shownOn;
     h.view.whileBoxOpen = [&] { shownOn = std::this_thread::get_id(); };
@@ -173,7 +173,7 @@ TEST(ThreadedCore, TheReceiversMessageBoxIsShownOnTheGuiThreadWhileTheReceiverWa
 TEST(ThreadedCore, ExitWhileTheReceiverWaitsForAnAnswerDoesNotWaitForTheUser) {
     CoreHarness h("", false, {}, true);
     sim::BusFaults faults;
-    faults.firmware.errorStatus[0x1C] = 0;  // both sequences fail at PicInit1
+    faults.firmware.errorStatus[0x1C] = 0;  // both sequences fail at kInit1
     h.simulator.SetFaults(faults);
     h.app->Load();
     // The receiver's first box has been asked for; the user never answers it:
@@ -196,9 +196,9 @@ TEST(ThreadedCore, WithASilentReceiverTheWindowStillAnswersAndExitEnds) {
     h.simulator.SetFaults(silent);
     // Every transfer now takes its full second on the receiver thread, while
     // the window's own commands run at once on this one.
-    h.app->mnuConfig_Click();
+    h.app->ToggleWindow();
     EXPECT_TRUE(h.view.visible);
-    h.app->cmdTray_Click();
+    h.app->HideToTray();
     EXPECT_FALSE(h.view.visible);
     h.simulator.SetFaults({});
     h.simulator.Press({1, 2, 3});
