@@ -112,11 +112,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         qv::RemoteEntry entry;
         qv::ParsePulseText(pulse, entry);
         const RefPulse ref = RefParse(pulse);
-        QV_FUZZ_CHECK(entry.Problem == ref.problem);
-        QV_FUZZ_CHECK(entry.PulseCount == std::min<std::size_t>(ref.parts, qv::kMaxPulseValues));
+        QV_FUZZ_CHECK(entry.problem == ref.problem);
+        QV_FUZZ_CHECK(entry.pulseCount == std::min<std::size_t>(ref.parts, qv::kMaxPulseValues));
         if (ref.problem == qv::PulseProblem::None) {
             for (std::size_t j = 0; j < ref.parts; ++j) {
-                QV_FUZZ_CHECK(entry.Pulse[j] == ref.values[j]);
+                QV_FUZZ_CHECK(entry.pulse[j] == ref.values[j]);
             }
         }
         QV_FUZZ_CHECK(entry.CanMatch() ==

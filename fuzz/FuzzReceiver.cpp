@@ -83,7 +83,7 @@ public:
         // A command report: ID 0, code, two parameters, zeros, at the full length.
         QV_FUZZ_CHECK(traits_.caps);
         QV_FUZZ_CHECK(report.size() ==
-                      static_cast<std::size_t>(traits_.caps->OutputReportByteLength));
+                      static_cast<std::size_t>(traits_.caps->outputReportByteLength));
         QV_FUZZ_CHECK(report[0] == 0);
         for (std::size_t i = 4; i < report.size(); ++i) {
             QV_FUZZ_CHECK(report[i] == 0);
@@ -96,7 +96,7 @@ public:
                                   std::chrono::milliseconds) override {
         QV_FUZZ_CHECK(traits_.caps);
         QV_FUZZ_CHECK(report.size() ==
-                      static_cast<std::size_t>(traits_.caps->InputReportByteLength));
+                      static_cast<std::size_t>(traits_.caps->inputReportByteLength));
         const Transfer& t = script_.Next(true, report.size());
         std::copy(t.bytes.begin(), t.bytes.end(), report.begin());
         return t.status;
@@ -168,9 +168,9 @@ public:
     void Connect(std::int32_t vendor, std::int32_t product) {
         connected_ = nullptr;
         for (const DeviceTraits& d : devices_) {
-            if (d.opens && d.attributes && Widen(d.attributes->VendorID) == vendor &&
-                Widen(d.attributes->ProductID) == product && d.caps &&
-                d.caps->OutputReportByteLength >= 4 && d.caps->InputReportByteLength >= 19) {
+            if (d.opens && d.attributes && Widen(d.attributes->vendorId) == vendor &&
+                Widen(d.attributes->productId) == product && d.caps &&
+                d.caps->outputReportByteLength >= 4 && d.caps->inputReportByteLength >= 19) {
                 connected_ = &d;
                 break;
             }
@@ -201,8 +201,8 @@ public:
         if (connected_ == nullptr) {
             return false;
         }
-        log_.push_back("send " + std::to_string(c.Code) + " " + std::to_string(c.Param1) + " " +
-                       std::to_string(c.Param2));
+        log_.push_back("send " + std::to_string(c.code) + " " + std::to_string(c.param1) + " " +
+                       std::to_string(c.param2));
         const Transfer& write = Take(false);
         if (write.status != qv::TransferStatus::Done) {
             return false;
@@ -212,7 +212,7 @@ public:
             return false;
         }
         std::vector<std::uint8_t> report(
-            static_cast<std::size_t>(connected_->caps->InputReportByteLength), 0);
+            static_cast<std::size_t>(connected_->caps->inputReportByteLength), 0);
         std::copy(read.bytes.begin(), read.bytes.end(), report.begin());
         status = report[1];
         std::copy_n(report.begin() + 3, data.size(), data.begin());
@@ -284,8 +284,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             d.caps = qv::HidCaps{input.ConsumeIntegralInRange(17, 24),
                                  input.ConsumeIntegralInRange(2, 9)};
             if (input.ConsumeIntegralInRange(0, 15) == 0) {
-                d.caps->InputReportByteLength = input.ConsumeIntegralInRange(-2, 1024);
-                d.caps->OutputReportByteLength = input.ConsumeIntegralInRange(-2, 1024);
+                d.caps->inputReportByteLength = input.ConsumeIntegralInRange(-2, 1024);
+                d.caps->outputReportByteLength = input.ConsumeIntegralInRange(-2, 1024);
             }
         }
     }

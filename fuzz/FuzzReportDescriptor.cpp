@@ -100,10 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<RefLengths> want = RefParse(descriptor);
     QV_FUZZ_CHECK(got.has_value() == want.has_value());
     if (got) {
-        QV_FUZZ_CHECK(got->Input == want->input);
-        QV_FUZZ_CHECK(got->Output == want->output);
-        QV_FUZZ_CHECK(got->Feature == want->feature);
-        QV_FUZZ_CHECK(got->Numbered == want->numbered);
+        QV_FUZZ_CHECK(got->input == want->input);
+        QV_FUZZ_CHECK(got->output == want->output);
+        QV_FUZZ_CHECK(got->feature == want->feature);
+        QV_FUZZ_CHECK(got->numbered == want->numbered);
     }
     return 0;
 }

@@ -141,19 +141,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!opened) {
                 continue;
             }
-            if (opened->caps && opened->caps->OutputReportByteLength > 0 &&
-                opened->caps->OutputReportByteLength <= qv::sim::kMaxReportLength) {
+            if (opened->caps && opened->caps->outputReportByteLength > 0 &&
+                opened->caps->outputReportByteLength <= qv::sim::kMaxReportLength) {
                 std::vector<std::uint8_t> poll(
-                    static_cast<std::size_t>(opened->caps->OutputReportByteLength), 0);
+                    static_cast<std::size_t>(opened->caps->outputReportByteLength), 0);
                 const std::uint8_t frame[] = {0x1E, 0x04, 0x04};
                 for (std::size_t i = 0; i < 3 && i + 1 < poll.size(); ++i) {
                     poll[i + 1] = frame[i];
                 }
                 bus.Write(opened->handle, poll);
                 while (const auto report = bus.TakeReport(opened->handle)) {
-                    QV_FUZZ_CHECK(opened->caps->InputReportByteLength >= 0 &&
+                    QV_FUZZ_CHECK(opened->caps->inputReportByteLength >= 0 &&
                                   report->size() == static_cast<std::size_t>(
-                                                        opened->caps->InputReportByteLength));
+                                                        opened->caps->inputReportByteLength));
                 }
             }
             bus.Close(opened->handle);

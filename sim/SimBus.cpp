@@ -309,7 +309,7 @@ TransferStatus Bus::Write(HandleId id, std::span<const std::uint8_t> report) {
     // The receiver only knows unnumbered reports of its own length (or less,
     // as a short USB transfer); anything else goes unanswered.
     if (report.size() < 2 || report[0] != 0 ||
-        report.size() > static_cast<std::size_t>(caps.OutputReportByteLength)) {
+        report.size() > static_cast<std::size_t>(caps.outputReportByteLength)) {
         ++malformed_;
         return TransferStatus::Done;
     }
@@ -327,7 +327,7 @@ TransferStatus Bus::Write(HandleId id, std::span<const std::uint8_t> report) {
 }
 
 void Bus::Deliver(const Device& device, const ReplyFrame& reply) {
-    const std::size_t length = static_cast<std::size_t>(ReceiverCaps().InputReportByteLength);
+    const std::size_t length = static_cast<std::size_t>(ReceiverCaps().inputReportByteLength);
     std::vector<std::uint8_t> report(length, 0);
     // Byte 0 stays 0: the receiver's reports are unnumbered.
     for (std::size_t i = 0; i < reply.size() && i + 1 < length; ++i) {

@@ -86,8 +86,8 @@ std::string DescribeFaults(const BusFaults& faults) {
         add("error:" + Hex2(code) + "=" + std::to_string(status));
     }
     if (faults.shortReports) {
-        add("short:" + std::to_string(faults.shortReports->InputReportByteLength) + "/" +
-            std::to_string(faults.shortReports->OutputReportByteLength));
+        add("short:" + std::to_string(faults.shortReports->inputReportByteLength) + "/" +
+            std::to_string(faults.shortReports->outputReportByteLength));
     }
     if (faults.refuseOpenReceivers) {
         add("refuse-open");

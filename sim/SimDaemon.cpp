@@ -389,10 +389,10 @@ void SimDaemon::HandleFirstMessage(Client& client, const std::string& message) {
             reply("OK NONHID");
             return;
         }
-        reply("OK HID " + std::to_string(opened->attributes->VendorID) + ' ' +
-              std::to_string(opened->attributes->ProductID) + ' ' +
-              std::to_string(opened->caps->InputReportByteLength) + ' ' +
-              std::to_string(opened->caps->OutputReportByteLength));
+        reply("OK HID " + std::to_string(opened->attributes->vendorId) + ' ' +
+              std::to_string(opened->attributes->productId) + ' ' +
+              std::to_string(opened->caps->inputReportByteLength) + ' ' +
+              std::to_string(opened->caps->outputReportByteLength));
         return;
     }
     if (message == "EVENTS") {

@@ -37,7 +37,7 @@ const char* Why(PulseProblem p) {
 std::uint32_t PrefixKey(const RemoteEntry& e, int count) {
     std::uint32_t key = static_cast<std::uint32_t>(count) << 24;
     for (int j = 0; j < count; ++j) {
-        key |= static_cast<std::uint32_t>(e.Pulse[static_cast<std::size_t>(j)]) << (8 * j);
+        key |= static_cast<std::uint32_t>(e.pulse[static_cast<std::size_t>(j)]) << (8 * j);
     }
     return key;
 }
@@ -80,22 +80,22 @@ void CheckSlots(const IniFile& file, const RemoteTable& table, std::vector<Confi
         }
         const std::string pulse = std::string(TrimSpaces(file.Find(section, "Pulse").value_or("")));
         const std::string head = "slot " + std::to_string(n) + " never fires: ";
-        if (e.Problem != PulseProblem::None) {
-            out.push_back({n, head + "pulse text " + Quoted(pulse) + ": " + Why(e.Problem)});
+        if (e.problem != PulseProblem::None) {
+            out.push_back({n, head + "pulse text " + Quoted(pulse) + ": " + Why(e.problem)});
             continue;
         }
-        if (e.PulseCount > kMatchedPulseValues) {
+        if (e.pulseCount > kMatchedPulseValues) {
             out.push_back({n, head + "pulse text " + Quoted(pulse) + " has " +
-                                  std::to_string(e.PulseCount) +
+                                  std::to_string(e.pulseCount) +
                                   " values; only slots of at most 3 values are matched"});
             continue;
         }
-        if (e.Pulse[0] == 0) {
+        if (e.pulse[0] == 0) {
             out.push_back({n, head + "its first value is 0, which the receiver never reports"});
             continue;
         }
         bool shadowed = false;
-        for (int count = 1; count <= e.PulseCount && !shadowed; ++count) {
+        for (int count = 1; count <= e.pulseCount && !shadowed; ++count) {
             auto it = taken.find(PrefixKey(e, count));
             if (it != taken.end()) {
                 out.push_back({n, head + "slot " + std::to_string(it->second) +
@@ -104,7 +104,7 @@ void CheckSlots(const IniFile& file, const RemoteTable& table, std::vector<Confi
             }
         }
         if (!shadowed) {
-            taken.emplace(PrefixKey(e, e.PulseCount), n);
+            taken.emplace(PrefixKey(e, e.pulseCount), n);
         }
     }
 }

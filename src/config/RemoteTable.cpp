@@ -47,8 +47,8 @@ std::string RemoteSection(int n) {
 }
 
 void ParsePulseText(std::string_view pulseText, RemoteEntry& entry) {
-    entry.Problem = PulseProblem::None;
-    entry.Pulse.fill(0);
+    entry.problem = PulseProblem::None;
+    entry.pulse.fill(0);
     std::size_t parts = 0;
     std::size_t start = 0;
     while (true) {
@@ -65,13 +65,13 @@ void ParsePulseText(std::string_view pulseText, RemoteEntry& entry) {
             } else if (value > 255) {
                 problem = PulseProblem::ValueTooLarge;
             } else {
-                entry.Pulse[parts] = static_cast<std::uint8_t>(value);
+                entry.pulse[parts] = static_cast<std::uint8_t>(value);
             }
-            if (entry.Problem == PulseProblem::None) {
-                entry.Problem = problem;
+            if (entry.problem == PulseProblem::None) {
+                entry.problem = problem;
             }
         } else {
-            entry.Problem = PulseProblem::TooManyValues;
+            entry.problem = PulseProblem::TooManyValues;
         }
         ++parts;
         if (comma == std::string_view::npos) {
@@ -79,7 +79,7 @@ void ParsePulseText(std::string_view pulseText, RemoteEntry& entry) {
         }
         start = comma + 1;
     }
-    entry.PulseCount =
+    entry.pulseCount =
         static_cast<std::uint8_t>(std::min(parts, static_cast<std::size_t>(kMaxPulseValues)));
 }
 
@@ -112,20 +112,20 @@ void RemoteTable::Store(int n, std::string_view comment, std::string_view pulseT
         keys_.resize(slot + 1);
     }
     RemoteEntry& e = slots_[slot];
-    e.Comment.assign(comment);
-    e.AdjustPulse = ClampByte(adjustPulse);
-    e.AdjustTime = ClampByte(adjustTime);
+    e.comment.assign(comment);
+    e.adjustPulse = ClampByte(adjustPulse);
+    e.adjustTime = ClampByte(adjustTime);
     ParsePulseText(pulseText, e);
-    e.WindowName.assign(windowName);
-    e.KeyList.assign(keyList);
+    e.windowName.assign(windowName);
+    e.keyList.assign(keyList);
 
     MatchKey key;
     if (e.CanMatch()) {
         key.mask = 0;
         key.value = 0;
-        for (int j = 0; j < e.PulseCount; ++j) {
+        for (int j = 0; j < e.pulseCount; ++j) {
             key.mask |= 0xFFu << (8 * j);
-            key.value |= static_cast<std::uint32_t>(e.Pulse[static_cast<std::size_t>(j)])
+            key.value |= static_cast<std::uint32_t>(e.pulse[static_cast<std::size_t>(j)])
                          << (8 * j);
         }
     }

@@ -34,19 +34,19 @@ enum class PulseProblem : std::uint8_t {
 
 // One stored slot.
 struct RemoteEntry {
-    std::string Comment;
-    std::array<std::uint8_t, kMaxPulseValues> Pulse{};
-    std::uint8_t PulseCount = 0;   // parts of the pulse text (at most 129)
-    std::uint8_t AdjustPulse = 0;  // kept, consulted by nothing
-    std::uint8_t AdjustTime = 0;   // repeat-suppression time in seconds
-    std::string WindowName;        // target window class, empty: the foreground window
-    std::string KeyList;           // stored form
-    PulseProblem Problem = PulseProblem::NoEntry;
+    std::string comment;
+    std::array<std::uint8_t, kMaxPulseValues> pulse{};
+    std::uint8_t pulseCount = 0;   // parts of the pulse text (at most 129)
+    std::uint8_t adjustPulse = 0;  // kept, consulted by nothing
+    std::uint8_t adjustTime = 0;   // repeat-suppression time in seconds
+    std::string windowName;        // target window class, empty: the foreground window
+    std::string keyList;           // stored form
+    PulseProblem problem = PulseProblem::NoEntry;
 
     // Whether this slot can ever match a code: a sound pulse text of 1..3 values.
     bool CanMatch() const {
-        return Problem == PulseProblem::None && PulseCount >= 1 &&
-               PulseCount <= kMatchedPulseValues;
+        return problem == PulseProblem::None && pulseCount >= 1 &&
+               pulseCount <= kMatchedPulseValues;
     }
 };
 

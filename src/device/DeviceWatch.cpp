@@ -5,44 +5,44 @@
 namespace qv {
 
 DeviceWatch::DeviceWatch(DeviceEvents& source, Dialogs& dialogs, DeviceWatchEvents& events)
-    : mSource(source), mDialogs(dialogs), mEvents(events) {}
+    : source_(source), dialogs_(dialogs), events_(events) {}
 
 DeviceWatch::~DeviceWatch() {
-    *mAlive = false;
+    *alive_ = false;
     Unregister();
 }
 
 bool DeviceWatch::Register() {
-    if (mRegistered) {
-        mSource.Stop();
-        mRegistered = false;
+    if (registered_) {
+        source_.Stop();
+        registered_ = false;
     }
     std::string error;
-    if (!mSource.Start(error)) {
-        mDialogs.Tell("cannot watch for devices: " + error, MessageKind::Error);
+    if (!source_.Start(error)) {
+        dialogs_.Tell("cannot watch for devices: " + error, MessageKind::Error);
         return false;
     }
-    mRegistered = true;
+    registered_ = true;
     return true;
 }
 
 void DeviceWatch::Unregister() {
-    mSource.Stop();
-    mRegistered = false;
+    source_.Stop();
+    registered_ = false;
 }
 
 int DeviceWatch::DeliverPending() {
-    if (!mRegistered) {
+    if (!registered_) {
         return 0;
     }
     // A handler may run a modal loop (a message box of the connect sequence)
     // in which the program ends this object or unregisters it.
-    const std::shared_ptr<bool> alive = mAlive;
-    DeviceWatchEvents& events = mEvents;
-    const std::vector<DeviceChange> changes = mSource.ReadPending();
+    const std::shared_ptr<bool> alive = alive_;
+    DeviceWatchEvents& events = events_;
+    const std::vector<DeviceChange> changes = source_.ReadPending();
     int raised = 0;
     for (const DeviceChange& change : changes) {
-        if (!*alive || !mRegistered) {
+        if (!*alive || !registered_) {
             break;
         }
         if (change.kind == DeviceChange::Kind::Arrival) {

@@ -40,7 +40,7 @@ public:
     // Stops the source; harmless when not registered.
     void Unregister();
     // True while the source is started.
-    bool Registered() const { return mRegistered; }
+    bool Registered() const { return registered_; }
     // Reads what the source has pending and raises DeviceArrived and
     // DeviceRemoved in that order; returns how many were raised.
     // Nothing when not registered. A handler may unregister (the rest of the
@@ -48,13 +48,13 @@ public:
     int DeliverPending();
 
 private:
-    DeviceEvents& mSource;
-    Dialogs& mDialogs;
-    DeviceWatchEvents& mEvents;
-    bool mRegistered = false;
+    DeviceEvents& source_;
+    Dialogs& dialogs_;
+    DeviceWatchEvents& events_;
+    bool registered_ = false;
     // Cleared by the destructor, so a delivery whose handler ended this
     // object stops before it touches it again.
-    std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace qv

@@ -15,15 +15,15 @@ namespace qv {
 
 // Identity of a HID device as the device reports it (16-bit fields).
 struct HidAttributes {
-    std::uint16_t VendorID = 0;
-    std::uint16_t ProductID = 0;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
 };
 
 // Report lengths in bytes, report-ID byte included (0 when the device has no
 // report of that type).
 struct HidCaps {
-    std::int32_t InputReportByteLength = 0;
-    std::int32_t OutputReportByteLength = 0;
+    std::int32_t inputReportByteLength = 0;
+    std::int32_t outputReportByteLength = 0;
 };
 
 // Outcome of one report transfer.

@@ -14,29 +14,29 @@ std::int32_t Widen(std::uint16_t id) {
 
 }  // namespace
 
-HidTransport::HidTransport(HidPort& port) : mPort(port) {}
+HidTransport::HidTransport(HidPort& port) : port_(port) {}
 
 HidTransport::~HidTransport() {
     Destroy();
 }
 
 void HidTransport::CloseDevice() {
-    mDevice.reset();
-    mHandleState = HandleState::Closed;
+    device_.reset();
+    handleState_ = HandleState::Closed;
 }
 
 bool HidTransport::Connect(std::int32_t vendorId, std::int32_t productId) {
-    mConnectDevicePath.clear();
+    connectDevicePath_.clear();
     Destroy();
 
-    for (const std::string& path : mPort.EnumerateHidInterfaces()) {
-        std::unique_ptr<HidDevice> device = mPort.Open(path);
+    for (const std::string& path : port_.EnumerateHidInterfaces()) {
+        std::unique_ptr<HidDevice> device = port_.Open(path);
         if (!device) {
             continue;
         }
         const std::optional<HidAttributes> attributes = device->GetAttributes();
-        if (!attributes || Widen(attributes->VendorID) != vendorId ||
-            Widen(attributes->ProductID) != productId) {
+        if (!attributes || Widen(attributes->vendorId) != vendorId ||
+            Widen(attributes->productId) != productId) {
             continue;  // closes the candidate
         }
         // A matching device whose lengths can't be learnt, or whose reports
@@ -44,53 +44,53 @@ bool HidTransport::Connect(std::int32_t vendorId, std::int32_t productId) {
         // receiver: the path stays empty so that a later arrival of a usable
         // receiver still connects.
         const std::optional<HidCaps> caps = device->GetCaps();
-        if (!caps || caps->OutputReportByteLength < kMinOutputReportLength ||
-            caps->InputReportByteLength < kMinInputReportLength ||
-            caps->OutputReportByteLength > kMaxReportLength ||
-            caps->InputReportByteLength > kMaxReportLength) {
+        if (!caps || caps->outputReportByteLength < kMinOutputReportLength ||
+            caps->inputReportByteLength < kMinInputReportLength ||
+            caps->outputReportByteLength > kMaxReportLength ||
+            caps->inputReportByteLength > kMaxReportLength) {
             continue;
         }
-        mDevice = std::move(device);
-        mHandleState = HandleState::Open;
-        mInputReportLength = caps->InputReportByteLength;
-        mOutputReportLength = caps->OutputReportByteLength;
-        mConnectDevicePath = path;
+        device_ = std::move(device);
+        handleState_ = HandleState::Open;
+        inputReportLength_ = caps->inputReportByteLength;
+        outputReportLength_ = caps->outputReportByteLength;
+        connectDevicePath_ = path;
         return true;
     }
     // Candidates were opened and closed again (or none was found): Closed.
-    mHandleState = HandleState::Closed;
+    handleState_ = HandleState::Closed;
     return false;
 }
 
 bool HidTransport::Send(std::span<const std::uint8_t> payload) {
-    if (!mDevice || payload.size() > static_cast<std::size_t>(std::max(SendSize(), 0))) {
+    if (!device_ || payload.size() > static_cast<std::size_t>(std::max(SendSize(), 0))) {
         return false;
     }
-    std::vector<std::uint8_t> report(static_cast<std::size_t>(mOutputReportLength), 0);
+    std::vector<std::uint8_t> report(static_cast<std::size_t>(outputReportLength_), 0);
     std::copy(payload.begin(), payload.end(), report.begin() + 1);
-    return mDevice->WriteReport(report, kTransferTimeout) == TransferStatus::Done;
+    return device_->WriteReport(report, kTransferTimeout) == TransferStatus::Done;
 }
 
 bool HidTransport::Recv(std::span<std::uint8_t> payload) {
-    if (!mDevice || payload.size() > static_cast<std::size_t>(std::max(RecvSize(), 0))) {
+    if (!device_ || payload.size() > static_cast<std::size_t>(std::max(RecvSize(), 0))) {
         return false;
     }
-    std::vector<std::uint8_t> report(static_cast<std::size_t>(mInputReportLength), 0);
-    const TransferStatus status = mDevice->ReadReport(report, kTransferTimeout);
+    std::vector<std::uint8_t> report(static_cast<std::size_t>(inputReportLength_), 0);
+    const TransferStatus status = device_->ReadReport(report, kTransferTimeout);
     std::copy_n(report.begin() + 1, payload.size(), payload.begin());
     return status == TransferStatus::Done;
 }
 
 void HidTransport::Destroy() {
-    mConnectDevicePath.clear();
+    connectDevicePath_.clear();
     CloseDevice();
-    mInputReportLength = 0;
-    mOutputReportLength = 0;
+    inputReportLength_ = 0;
+    outputReportLength_ = 0;
 }
 
 bool HidTransport::DeviceCheck(const std::string& devicePath, std::int32_t& vendorId,
                                std::int32_t& productId) {
-    std::unique_ptr<HidDevice> device = mPort.Open(devicePath);
+    std::unique_ptr<HidDevice> device = port_.Open(devicePath);
     if (!device) {
         return false;
     }
@@ -100,8 +100,8 @@ bool HidTransport::DeviceCheck(const std::string& devicePath, std::int32_t& vend
         productId = 0;
         return false;
     }
-    vendorId = Widen(attributes->VendorID);
-    productId = Widen(attributes->ProductID);
+    vendorId = Widen(attributes->vendorId);
+    productId = Widen(attributes->productId);
     return true;
 }
 

@@ -36,9 +36,9 @@ public:
     HidTransport& operator=(const HidTransport&) = delete;
 
     // Path of the connected receiver; empty when none is connected.
-    const std::string& ConnectDevicePath() const { return mConnectDevicePath; }
+    const std::string& ConnectDevicePath() const { return connectDevicePath_; }
     // Overwrites the path that clients compare with (it does not open or close anything).
-    void SetConnectDevicePath(const std::string& path) { mConnectDevicePath = path; }
+    void SetConnectDevicePath(const std::string& path) { connectDevicePath_ = path; }
 
     // Opens the first present HID interface reporting these identifiers (each
     // compared as a signed 16-bit value widened to 32 bits) whose reports are
@@ -60,26 +60,26 @@ public:
     bool DeviceCheck(const std::string& devicePath, std::int32_t& vendorId,
                      std::int32_t& productId);
     // Payload bytes of an input report (-1 when nothing is connected).
-    std::int32_t RecvSize() const { return mInputReportLength - 1; }
+    std::int32_t RecvSize() const { return inputReportLength_ - 1; }
     // Payload bytes of an output report (-1 when nothing is connected).
-    std::int32_t SendSize() const { return mOutputReportLength - 1; }
+    std::int32_t SendSize() const { return outputReportLength_ - 1; }
 
     // State of the device handle.
-    HandleState DeviceHandle() const { return mHandleState; }
+    HandleState DeviceHandle() const { return handleState_; }
     // Input report length in bytes, ID included; 0 when not connected.
-    std::int32_t InputReportLength() const { return mInputReportLength; }
+    std::int32_t InputReportLength() const { return inputReportLength_; }
     // Output report length in bytes, ID included; 0 when not connected.
-    std::int32_t OutputReportLength() const { return mOutputReportLength; }
+    std::int32_t OutputReportLength() const { return outputReportLength_; }
 
 private:
     void CloseDevice();
 
-    HidPort& mPort;
-    std::string mConnectDevicePath;
-    std::unique_ptr<HidDevice> mDevice;
-    HandleState mHandleState = HandleState::New;
-    std::int32_t mInputReportLength = 0;
-    std::int32_t mOutputReportLength = 0;
+    HidPort& port_;
+    std::string connectDevicePath_;
+    std::unique_ptr<HidDevice> device_;
+    HandleState handleState_ = HandleState::New;
+    std::int32_t inputReportLength_ = 0;
+    std::int32_t outputReportLength_ = 0;
 };
 
 }  // namespace qv

@@ -34,7 +34,7 @@ class ReceiverHotplug final : public DeviceWatchEvents {
 public:
     // `vendorId`/`productId` are the configured receiver identifiers.
     ReceiverHotplug(ReceiverLinkOps& link, std::int32_t vendorId, std::int32_t productId)
-        : mLink(link), mVendorId(vendorId), mProductId(productId) {}
+        : link_(link), vendorId_(vendorId), productId_(productId) {}
 
     // Connects a receiver with the configured identifiers when none is connected.
     void DeviceArrived(const std::string& path) override;
@@ -44,9 +44,9 @@ public:
     void DeviceRemoved(const std::string& path) override;
 
 private:
-    ReceiverLinkOps& mLink;
-    std::int32_t mVendorId;
-    std::int32_t mProductId;
+    ReceiverLinkOps& link_;
+    std::int32_t vendorId_;
+    std::int32_t productId_;
 };
 
 }  // namespace qv

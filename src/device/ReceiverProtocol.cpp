@@ -16,27 +16,27 @@ std::string VersionText(std::uint8_t d0, std::uint8_t d1) {
 }
 
 ReceiverLink::ReceiverLink(HidTransport& hid, Dialogs& dialogs, ReceiverIndicators& indicators)
-    : mHid(hid), mDialogs(dialogs), mIndicators(indicators) {}
+    : hid_(hid), dialogs_(dialogs), indicators_(indicators) {}
 
 bool ReceiverLink::SendCommand(std::uint8_t code, std::uint8_t param1, std::uint8_t param2,
                                std::uint8_t& status, std::array<std::uint8_t, 16>& data) {
-    if (mHid.ConnectDevicePath().empty()) {
+    if (hid_.ConnectDevicePath().empty()) {
         return false;
     }
     // The transport refuses receivers whose reports are shorter than the
     // frames; this guards the frame offsets all the same.
-    if (mHid.SendSize() < 3 || mHid.RecvSize() < 2 + static_cast<std::int32_t>(data.size())) {
+    if (hid_.SendSize() < 3 || hid_.RecvSize() < 2 + static_cast<std::int32_t>(data.size())) {
         return false;
     }
-    std::vector<std::uint8_t> command(static_cast<std::size_t>(mHid.SendSize()), 0);
-    std::vector<std::uint8_t> reply(static_cast<std::size_t>(mHid.RecvSize()), 0);
+    std::vector<std::uint8_t> command(static_cast<std::size_t>(hid_.SendSize()), 0);
+    std::vector<std::uint8_t> reply(static_cast<std::size_t>(hid_.RecvSize()), 0);
     command[0] = code;
     command[1] = param1;
     command[2] = param2;
-    if (!mHid.Send(command)) {
+    if (!hid_.Send(command)) {
         return false;
     }
-    if (!mHid.Recv(reply)) {
+    if (!hid_.Recv(reply)) {
         return false;
     }
     status = reply[0];
@@ -46,18 +46,18 @@ bool ReceiverLink::SendCommand(std::uint8_t code, std::uint8_t param1, std::uint
 
 bool ReceiverLink::SendCommand(const ReceiverCommand& command, std::uint8_t& status,
                                std::array<std::uint8_t, 16>& data) {
-    return SendCommand(command.Code, command.Param1, command.Param2, status, data);
+    return SendCommand(command.code, command.param1, command.param2, status, data);
 }
 
 bool ReceiverLink::SequenceStep(const ReceiverCommand& command,
                                 std::array<std::uint8_t, 16>& data) {
     std::uint8_t status = 0;
     if (!SendCommand(command, status, data)) {
-        mDialogs.Tell(kMsgSendFailed, MessageKind::Error);
+        dialogs_.Tell(kMsgSendFailed, MessageKind::Error);
         return false;
     }
     if (status != kStatusOk) {
-        mDialogs.Tell(kMsgReceiverError, MessageKind::Error);
+        dialogs_.Tell(kMsgReceiverError, MessageKind::Error);
         return false;
     }
     return true;
@@ -69,7 +69,7 @@ void ReceiverLink::ShowChipVersion() {
         if (!SequenceStep(command, data)) {
             return;
         }
-        mIndicators.SetVersionText(VersionText(data[0], data[1]));
+        indicators_.SetVersionText(VersionText(data[0], data[1]));
     }
 }
 
@@ -80,15 +80,15 @@ void ReceiverLink::StartReceiver() {
             return;
         }
     }
-    mIndicators.EnableTimer();
+    indicators_.EnableTimer();
 }
 
 void ReceiverLink::ConnectReceiver(std::int32_t vendorId, std::int32_t productId) {
-    if (!mHid.Connect(vendorId, productId)) {
-        mIndicators.SetLamp(false);
+    if (!hid_.Connect(vendorId, productId)) {
+        indicators_.SetLamp(false);
         return;
     }
-    mIndicators.SetLamp(true);
+    indicators_.SetLamp(true);
     ShowChipVersion();
     StartReceiver();
 }

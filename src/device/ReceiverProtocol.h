@@ -13,9 +13,9 @@ namespace qv {
 
 // One command: code and two parameters, sent as payload bytes 0..2.
 struct ReceiverCommand {
-    std::uint8_t Code;
-    std::uint8_t Param1;
-    std::uint8_t Param2;
+    std::uint8_t code;
+    std::uint8_t param1;
+    std::uint8_t param2;
 };
 
 inline constexpr ReceiverCommand kInit1{0x1C, 0x05, 0x64};
@@ -70,9 +70,9 @@ private:
     // Runs one command of a sequence; false (after the message) ends the sequence.
     bool SequenceStep(const ReceiverCommand& command, std::array<std::uint8_t, 16>& data);
 
-    HidTransport& mHid;
-    Dialogs& mDialogs;
-    ReceiverIndicators& mIndicators;
+    HidTransport& hid_;
+    Dialogs& dialogs_;
+    ReceiverIndicators& indicators_;
 };
 
 }  // namespace qv

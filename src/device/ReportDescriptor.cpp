@@ -121,10 +121,10 @@ std::optional<ReportLengths> ParseReportLengths(std::span<const std::uint8_t> de
     }
 
     ReportLengths lengths;
-    lengths.Input = LongestReport(input);
-    lengths.Output = LongestReport(output);
-    lengths.Feature = LongestReport(feature);
-    lengths.Numbered = numbered;
+    lengths.input = LongestReport(input);
+    lengths.output = LongestReport(output);
+    lengths.feature = LongestReport(feature);
+    lengths.numbered = numbered;
     return lengths;
 }
 

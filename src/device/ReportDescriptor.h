@@ -11,12 +11,12 @@
 namespace qv {
 
 struct ReportLengths {
-    std::int32_t Input = 0;
-    std::int32_t Output = 0;
-    std::int32_t Feature = 0;
+    std::int32_t input = 0;
+    std::int32_t output = 0;
+    std::int32_t feature = 0;
     // True when the descriptor declares report IDs (reports then carry their
     // ID byte on the wire); false for unnumbered reports.
-    bool Numbered = false;
+    bool numbered = false;
 };
 
 // Parses `descriptor`; nullopt when it is malformed (a truncated item, a Pop

@@ -19,23 +19,23 @@ std::string CutToCharacters(const std::string& text, std::size_t maxChars) {
     return text;
 }
 
-Tray::Tray(TrayIcon& icon, TrayEvents& events) : mIcon(icon), mEvents(events) {
-    mIcon.SetSink(this);
+Tray::Tray(TrayIcon& icon, TrayEvents& events) : icon_(icon), events_(events) {
+    icon_.SetSink(this);
 }
 
 Tray::~Tray() {
-    *mAlive = false;
-    if (mVisible) {
+    *alive_ = false;
+    if (visible_) {
         DeleteIcon();
     }
-    mIcon.SetSink(nullptr);
+    icon_.SetSink(nullptr);
 }
 
 void Tray::SetToolTipText(const std::string& text) {
     // A tip ends at its first NUL: what follows one is never shown or read.
-    mToolTipText = CutToCharacters(text.substr(0, text.find('\0')), kMaxToolTipChars);
-    if (mVisible) {
-        mIcon.Show(mToolTipText);
+    toolTipText_ = CutToCharacters(text.substr(0, text.find('\0')), kMaxToolTipChars);
+    if (visible_) {
+        icon_.Show(toolTipText_);
     }
 }
 
@@ -49,17 +49,17 @@ void Tray::SetVisible(bool visible) {
 
 bool Tray::AddIcon() {
     // Visible even when the host refused: its return brings the icon back.
-    mVisible = true;
-    return mIcon.Show(mToolTipText);
+    visible_ = true;
+    return icon_.Show(toolTipText_);
 }
 
 void Tray::DeleteIcon() {
-    mIcon.Hide();
-    mVisible = false;
+    icon_.Hide();
+    visible_ = false;
 }
 
 int Tray::PopupMenu(const TrayMenu& menu) {
-    const int chosen = mIcon.PopupMenu(menu);
+    const int chosen = icon_.PopupMenu(menu);
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= menu.items.size()) {
         return chosen;
     }
@@ -74,30 +74,30 @@ int Tray::PopupMenu(const TrayMenu& menu) {
 void Tray::TrayMouseEvent(const TrayMouse& event) {
     const auto button = static_cast<std::int16_t>(event.button);
     // The handlers may open a modal menu whose command ends this object.
-    const std::shared_ptr<bool> alive = mAlive;
+    const std::shared_ptr<bool> alive = alive_;
     switch (event.kind) {
         case TrayMouse::Kind::Move:
-            mEvents.MouseMove();
+            events_.MouseMove();
             break;
         case TrayMouse::Kind::Down:
-            mEvents.MouseDown(button);
+            events_.MouseDown(button);
             break;
         case TrayMouse::Kind::Up:
-            mEvents.MouseUp(button);
+            events_.MouseUp(button);
             if (event.button == TrayButton::Left && *alive) {
                 // The release that ends a double click is no click of its own.
-                const bool endsDoubleClick = mDoubleClick;
-                mDoubleClick = false;
+                const bool endsDoubleClick = doubleClick_;
+                doubleClick_ = false;
                 if (!endsDoubleClick) {
-                    mEvents.Click();
+                    events_.Click();
                 }
             }
             break;
         case TrayMouse::Kind::DoubleClick:
             // Right and middle double clicks mean nothing here.
             if (event.button == TrayButton::Left) {
-                mDoubleClick = true;
-                mEvents.DblClick();
+                doubleClick_ = true;
+                events_.DblClick();
             }
             break;
     }
@@ -105,8 +105,8 @@ void Tray::TrayMouseEvent(const TrayMouse& event) {
 
 void Tray::TrayHostRestarted() {
     // The new host knows nothing of the icon: show it again as it was.
-    if (mVisible) {
-        mIcon.Show(mToolTipText);
+    if (visible_) {
+        icon_.Show(toolTipText_);
     }
 }
 

@@ -46,13 +46,13 @@ public:
     Tray& operator=(const Tray&) = delete;
 
     // The tooltip text.
-    std::string ToolTipText() const { return mToolTipText; }
+    std::string ToolTipText() const { return toolTipText_; }
     // Sets the tooltip, cut at its first NUL and to kMaxToolTipChars UTF-8
     // characters (never inside one); a shown icon gets it at once.
     void SetToolTipText(const std::string& text);
     // True while the icon is meant to be in the notification area (also when
     // the tray host refused it: the icon comes back with the host).
-    bool Visible() const { return mVisible; }
+    bool Visible() const { return visible_; }
     // True adds the icon, false deletes it.
     void SetVisible(bool visible);
 
@@ -70,16 +70,16 @@ private:
     void TrayMouseEvent(const TrayMouse& event) override;
     void TrayHostRestarted() override;
 
-    TrayIcon& mIcon;
-    TrayEvents& mEvents;
-    std::string mToolTipText;
-    bool mVisible = false;
+    TrayIcon& icon_;
+    TrayEvents& events_;
+    std::string toolTipText_;
+    bool visible_ = false;
     // Set by a left double click until the next left release, which then
     // raises no Click of its own.
-    bool mDoubleClick = false;
+    bool doubleClick_ = false;
     // Cleared by the destructor: an event whose handler ended this object
     // (the menu's "終了") must not touch it afterwards.
-    std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // `text` cut to at most `maxChars` UTF-8 characters (never inside a character).

@@ -20,14 +20,14 @@ std::int64_t DistanceSquared(const Rect& r, std::int32_t x, std::int32_t y) {
 }  // namespace
 
 Size WindowPlacement::OuterSize() {
-    const Rect r = mGeometry.WindowRect();
+    const Rect r = geometry_.WindowRect();
     return {r.right - r.left, r.bottom - r.top};
 }
 
 TaskbarExtent WindowPlacement::Taskbar() {
-    const Rect r = mGeometry.TaskbarRect();
-    const std::int32_t cx = mGeometry.ScreenWidth();
-    const std::int32_t cy = mGeometry.ScreenHeight();
+    const Rect r = geometry_.TaskbarRect();
+    const std::int32_t cx = geometry_.ScreenWidth();
+    const std::int32_t cy = geometry_.ScreenHeight();
     const std::int32_t w = r.right - r.left;
     const std::int32_t h = r.bottom - r.top;
     // The long side is the screen's; the short side loses half of what the
@@ -41,13 +41,13 @@ TaskbarExtent WindowPlacement::Taskbar() {
 Point WindowPlacement::BesideTray() {
     const Size window = OuterSize();
 
-    const Rect bar = mGeometry.TaskbarRect();
+    const Rect bar = geometry_.TaskbarRect();
     if (bar.Width() <= 0 || bar.Height() <= 0) {
         // No taskbar known: the arithmetic below would run on zeros and give
         // a meaningless spot; take the work area's bottom-right corner.
-        Rect area = mGeometry.WorkArea();
+        Rect area = geometry_.WorkArea();
         if (area.Width() <= 0 || area.Height() <= 0) {
-            area = Rect{0, 0, mGeometry.ScreenWidth(), mGeometry.ScreenHeight()};
+            area = Rect{0, 0, geometry_.ScreenWidth(), geometry_.ScreenHeight()};
         }
         return {area.right - window.width, area.bottom - window.height};
     }
@@ -59,13 +59,13 @@ Point WindowPlacement::BesideTray() {
         case TaskbarEdge::Top:
             return {taskbar.width - window.width, taskbar.height};
         case TaskbarEdge::Right:
-            return {mGeometry.ScreenWidth() - taskbar.width - window.width,
+            return {geometry_.ScreenWidth() - taskbar.width - window.width,
                     taskbar.height - window.height};
         case TaskbarEdge::Bottom:
             break;
     }
     return {taskbar.width - window.width,
-            mGeometry.ScreenHeight() - taskbar.height - window.height};
+            geometry_.ScreenHeight() - taskbar.height - window.height};
 }
 
 Rect TaskbarRectFromWorkArea(const Rect& screen, const Rect& workArea,

@@ -37,7 +37,7 @@ struct TaskbarExtent {
 class WindowPlacement {
 public:
     // `geometry` must outlive this object.
-    explicit WindowPlacement(ScreenGeometryPort& geometry) : mGeometry(geometry) {}
+    explicit WindowPlacement(ScreenGeometryPort& geometry) : geometry_(geometry) {}
 
     // The outer size of the program's window.
     Size OuterSize();
@@ -48,7 +48,7 @@ public:
     Point BesideTray();
 
 private:
-    ScreenGeometryPort& mGeometry;
+    ScreenGeometryPort& geometry_;
 };
 
 // The taskbar rectangle implied by a screen and its work area: the strip of

@@ -24,8 +24,8 @@ namespace {
 
 class Testbed {
 public:
-    Testbed() : mBed(umockdev_testbed_new()) {}
-    ~Testbed() { g_object_unref(mBed); }
+    Testbed() : bed_(umockdev_testbed_new()) {}
+    ~Testbed() { g_object_unref(bed_); }
     Testbed(const Testbed&) = delete;
     Testbed& operator=(const Testbed&) = delete;
 
@@ -36,7 +36,7 @@ public:
                                         "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/" + name +
                                         "\nA: dev=242:0\n";
         GError* error = nullptr;
-        if (!umockdev_testbed_add_from_string(mBed, description.c_str(), &error)) {
+        if (!umockdev_testbed_add_from_string(bed_, description.c_str(), &error)) {
             ADD_FAILURE() << (error ? error->message : "umockdev_testbed_add_from_string");
             g_clear_error(&error);
             return "";
@@ -46,18 +46,18 @@ public:
     // Adds a device without a node (a USB interface), announced with "add".
     std::string AddInterface(const char* name) {
         gchar* sys =
-            umockdev_testbed_add_device(mBed, "usb", name, nullptr, "bInterfaceClass", "03",
+            umockdev_testbed_add_device(bed_, "usb", name, nullptr, "bInterfaceClass", "03",
                                         nullptr, "DEVTYPE", "usb_interface", nullptr);
         std::string path = sys ? sys : "";
         g_free(sys);
         return path;
     }
     void Uevent(const std::string& sys, const char* action) {
-        umockdev_testbed_uevent(mBed, sys.c_str(), action);
+        umockdev_testbed_uevent(bed_, sys.c_str(), action);
     }
 
 private:
-    UMockdevTestbed* mBed;
+    UMockdevTestbed* bed_;
 };
 
 bool Readable(int fd, int timeoutMs) {

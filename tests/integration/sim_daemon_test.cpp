@@ -357,8 +357,8 @@ TEST_F(SimDaemonTest, ForeignAndNonHidDevicesComeAndGo) {
     EXPECT_EQ(port->EnumerateHidInterfaces(), (std::vector<std::string>{kReceiver, foreignPath}));
     auto keyboard = port->Open(foreignPath);
     ASSERT_NE(keyboard, nullptr);
-    EXPECT_EQ(keyboard->GetAttributes()->VendorID, 0x046D);
-    EXPECT_EQ(keyboard->GetAttributes()->ProductID, 0xC52B);
+    EXPECT_EQ(keyboard->GetAttributes()->vendorId, 0x046D);
+    EXPECT_EQ(keyboard->GetAttributes()->productId, 0xC52B);
     auto opened = port->Open(nodePath);
     ASSERT_NE(opened, nullptr) << "a non-HID node opens";
     EXPECT_FALSE(opened->GetAttributes().has_value());
@@ -389,8 +389,8 @@ TEST_F(SimDaemonTest, FaultsReachTheSocketBackends) {
     Ok({"fault", "short"});
     auto shortDevice = port->Open(kReceiver);
     ASSERT_NE(shortDevice, nullptr);
-    EXPECT_EQ(shortDevice->GetCaps()->InputReportByteLength, 18);
-    EXPECT_EQ(shortDevice->GetCaps()->OutputReportByteLength, 3);
+    EXPECT_EQ(shortDevice->GetCaps()->inputReportByteLength, 18);
+    EXPECT_EQ(shortDevice->GetCaps()->outputReportByteLength, 3);
 
     Ok({"fault", "clear"});
     Ok({"fault", "error", "PicInit2", "0"});
@@ -444,10 +444,10 @@ TEST(SimDaemonServeTest, OptionsShapeTheReceiver) {
     ASSERT_TRUE(daemon.WaitReady());
     auto device = MakeSimHidPort(socket)->Open(kReceiver);
     ASSERT_NE(device, nullptr);
-    EXPECT_EQ(device->GetAttributes()->VendorID, 0x8001);
-    EXPECT_EQ(device->GetAttributes()->ProductID, 0x00FF);
-    EXPECT_EQ(device->GetCaps()->InputReportByteLength, 19);
-    EXPECT_EQ(device->GetCaps()->OutputReportByteLength, 4);
+    EXPECT_EQ(device->GetAttributes()->vendorId, 0x8001);
+    EXPECT_EQ(device->GetAttributes()->productId, 0x00FF);
+    EXPECT_EQ(device->GetCaps()->inputReportByteLength, 19);
+    EXPECT_EQ(device->GetCaps()->outputReportByteLength, 4);
     ASSERT_EQ(device->WriteReport(Command(0x18, 0, 0, 4), 1010ms), TransferStatus::Done);
     std::vector<std::uint8_t> reply(19);
     ASSERT_EQ(device->ReadReport(reply, 1010ms), TransferStatus::Done);

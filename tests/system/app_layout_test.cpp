@@ -58,11 +58,12 @@ using DisplayPtr = std::unique_ptr<Display, int (*)(Display*)>;
 // Japanese 106/109 layout gives the key; "[nnn]" for codes without a name),
 // and, where it differs from what the key typed, the keysym its replay types.
 struct KeyCase {
-    KeyCase(std::string key_, bool shift_, std::string recorded_, std::string replays_ = {})
-        : key(std::move(key_)),
-          shift(shift_),
-          recorded(std::move(recorded_)),
-          replays(std::move(replays_)) {}
+    KeyCase(std::string keyName, bool withShift, std::string recordedName,
+            std::string replayedKeysym = {})
+        : key(std::move(keyName)),
+          shift(withShift),
+          recorded(std::move(recordedName)),
+          replays(std::move(replayedKeysym)) {}
     std::string key;
     bool shift;
     std::string recorded;

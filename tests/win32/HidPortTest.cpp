@@ -28,7 +28,7 @@ std::unique_ptr<HidDevice> OpenReadableDevice(Win32HidPort& port) {
         auto device = port.Open(path);
         if (device) {
             const auto caps = device->GetCaps();
-            if (caps && caps->InputReportByteLength > 0) {
+            if (caps && caps->inputReportByteLength > 0) {
                 return device;
             }
         }
@@ -54,7 +54,7 @@ TEST(Win32HidPort, EveryPresentDeviceReportsItsIdentityAndReportLengths) {
         EXPECT_TRUE(device->GetAttributes().has_value()) << path;
         const auto caps = device->GetCaps();
         ASSERT_TRUE(caps.has_value()) << path;
-        EXPECT_GT(caps->InputReportByteLength, 0) << path;
+        EXPECT_GT(caps->inputReportByteLength, 0) << path;
     }
 }
 
@@ -77,7 +77,7 @@ TEST(Win32HidPort, AReadWithNothingToReadTimesOutAndTheDeviceStaysUsable) {
     Win32HidPort port;
     auto device = OpenReadableDevice(port);
     ASSERT_NE(device, nullptr);
-    const auto length = static_cast<std::size_t>(device->GetCaps()->InputReportByteLength);
+    const auto length = static_cast<std::size_t>(device->GetCaps()->inputReportByteLength);
 
     // Nobody moves Wine's virtual mouse: the reads are cancelled at their deadline.
     std::vector<std::uint8_t> report(length, 0xAA);
@@ -93,7 +93,7 @@ TEST(Win32HidPort, WritesToADeviceWithoutOutputReportsFail) {
     Win32HidPort port;
     auto device = OpenReadableDevice(port);
     ASSERT_NE(device, nullptr);
-    ASSERT_EQ(device->GetCaps()->OutputReportByteLength, 0);
+    ASSERT_EQ(device->GetCaps()->outputReportByteLength, 0);
     const std::uint8_t report[] = {0x00, 0x1E, 0x04, 0x04};
     EXPECT_EQ(device->WriteReport(report, 100ms), TransferStatus::Failed);
 }
@@ -123,8 +123,8 @@ TEST(Win32HidPort, AMatchingDeviceWithoutOutputReportsIsNotTakenForTheReceiver) 
     HidTransport hid(port);
     std::int32_t vendor = -99, product = -99;
     ASSERT_TRUE(hid.DeviceCheck(paths.front(), vendor, product));
-    EXPECT_EQ(vendor, static_cast<std::int16_t>(attributes->VendorID));
-    EXPECT_EQ(product, static_cast<std::int16_t>(attributes->ProductID));
+    EXPECT_EQ(vendor, static_cast<std::int16_t>(attributes->vendorId));
+    EXPECT_EQ(product, static_cast<std::int16_t>(attributes->productId));
     // Its identity matches, but a report without room for the command frames does not.
     EXPECT_FALSE(hid.Connect(vendor, product));
     EXPECT_EQ(hid.ConnectDevicePath(), "");

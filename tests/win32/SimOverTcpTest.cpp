@@ -60,8 +60,8 @@ TEST_F(SimOverTcp, TheReceiverIsFoundOpenedAndStarted) {
     auto device = port_->Open(paths.front());
     ASSERT_NE(device, nullptr);
     ASSERT_TRUE(device->GetAttributes().has_value());
-    EXPECT_EQ(device->GetAttributes()->VendorID, 0x1234);
-    EXPECT_EQ(device->GetAttributes()->ProductID, 0x0001);
+    EXPECT_EQ(device->GetAttributes()->vendorId, 0x1234);
+    EXPECT_EQ(device->GetAttributes()->productId, 0x0001);
     device.reset();
 
     HidTransport hid(*port_);
@@ -108,9 +108,9 @@ TEST_F(SimOverTcp, ASilentReceiverTimesOutAndAnswersAgainAfterwards) {
     ASSERT_TRUE(caps.has_value());
 
     Command({"fault", "silence"});
-    std::vector<std::uint8_t> command(static_cast<std::size_t>(caps->OutputReportByteLength), 0);
-    command[1] = kQueryVersion.Code;
-    std::vector<std::uint8_t> reply(static_cast<std::size_t>(caps->InputReportByteLength), 0xAA);
+    std::vector<std::uint8_t> command(static_cast<std::size_t>(caps->outputReportByteLength), 0);
+    command[1] = kQueryVersion.code;
+    std::vector<std::uint8_t> reply(static_cast<std::size_t>(caps->inputReportByteLength), 0xAA);
     EXPECT_EQ(device->WriteReport(command, 1000ms), TransferStatus::Done);
     EXPECT_EQ(device->ReadReport(reply, 50ms), TransferStatus::TimedOut);
     EXPECT_EQ(reply, std::vector<std::uint8_t>(reply.size(), 0xAA));

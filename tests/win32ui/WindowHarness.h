@@ -104,11 +104,11 @@ inline HWND FindShownWindow(const wchar_t* windowClass) {
 class Watcher {
 public:
     Watcher(const wchar_t* windowClass, std::function<void(HWND)> act)
-        : mThread([windowClass, act = std::move(act), this] {
+        : thread_([windowClass, act = std::move(act), this] {
               const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
               while (std::chrono::steady_clock::now() < deadline) {
                   if (HWND found = FindShownWindow(windowClass)) {
-                      mFound = true;
+                      found_ = true;
                       act(found);
                       return;
                   }
@@ -119,15 +119,15 @@ public:
     Watcher(const Watcher&) = delete;
     Watcher& operator=(const Watcher&) = delete;
     void Join() {
-        if (mThread.joinable()) {
-            mThread.join();
+        if (thread_.joinable()) {
+            thread_.join();
         }
     }
-    bool Found() const { return mFound; }
+    bool Found() const { return found_; }
 
 private:
-    std::atomic<bool> mFound{false};
-    std::thread mThread;
+    std::atomic<bool> found_{false};
+    std::thread thread_;
 };
 
 // What a message box showed.

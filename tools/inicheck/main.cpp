@@ -56,12 +56,12 @@ void PrintIdentifier(const qv::IniFile& file, const char* key, std::string_view 
 
 // The values as the table holds them; the text as written when it can never fire.
 std::string PulseValues(const qv::IniFile& file, int n, const qv::RemoteEntry& e) {
-    if (e.Problem != qv::PulseProblem::None) {
+    if (e.problem != qv::PulseProblem::None) {
         return "\"" + qv::IniRead(file, qv::RemoteSection(n), "Pulse", "") + "\"";
     }
     std::string out;
-    for (int j = 0; j < e.PulseCount; ++j) {
-        out += (j == 0 ? "" : ",") + std::to_string(e.Pulse[static_cast<std::size_t>(j)]);
+    for (int j = 0; j < e.pulseCount; ++j) {
+        out += (j == 0 ? "" : ",") + std::to_string(e.pulse[static_cast<std::size_t>(j)]);
     }
     return out;
 }
@@ -148,10 +148,10 @@ int main(int argc, char** argv) {
     for (int n = 1; n <= table.UpperIndex(); ++n) {
         const qv::RemoteEntry& e = table[n];
         std::printf("%5d  pulse %-12s adjust %us  window %s  comment \"%s\"\n", n,
-                    PulseValues(ini, n, e).c_str(), static_cast<unsigned>(e.AdjustTime),
-                    e.WindowName.empty() ? "(foreground)" : ("\"" + e.WindowName + "\"").c_str(),
-                    e.Comment.c_str());
-        std::printf("       keys  %s\n", e.KeyList.empty() ? "(none)" : e.KeyList.c_str());
+                    PulseValues(ini, n, e).c_str(), static_cast<unsigned>(e.adjustTime),
+                    e.windowName.empty() ? "(foreground)" : ("\"" + e.windowName + "\"").c_str(),
+                    e.comment.c_str());
+        std::printf("       keys  %s\n", e.keyList.empty() ? "(none)" : e.keyList.c_str());
     }
 
     const auto problems = qv::CheckConfig(ini, table);

@@ -22,21 +22,21 @@ namespace qv {
 // open waits until it is answered.
 class Application::GuiDialogs final : public Dialogs {
 public:
-    explicit GuiDialogs(Application& app) : mApp(app) {}
+    explicit GuiDialogs(Application& app) : app_(app) {}
     void Tell(const std::string& text, MessageKind kind) override {
-        mApp.BoxOpened();
-        mApp.mPorts.view.Tell(text, kind);
-        mApp.BoxClosed();
+        app_.BoxOpened();
+        app_.ports_.view.Tell(text, kind);
+        app_.BoxClosed();
     }
     Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) override {
-        mApp.BoxOpened();
-        const Answer answer = mApp.mPorts.view.Ask(question, kind, defaultAnswer);
-        mApp.BoxClosed();
+        app_.BoxOpened();
+        const Answer answer = app_.ports_.view.Ask(question, kind, defaultAnswer);
+        app_.BoxClosed();
         return answer;
     }
 
 private:
-    Application& mApp;
+    Application& app_;
 };
 
 // Message boxes asked for on the receiver thread: shown on the GUI thread
@@ -47,7 +47,7 @@ class Application::ReceiverDialogs final : public Dialogs {
 public:
     // Made on the GUI thread.
     explicit ReceiverDialogs(Application& app)
-        : mApp(app), mGuiThread(std::this_thread::get_id()) {}
+        : app_(app), guiThread_(std::this_thread::get_id()) {}
 
     void Tell(const std::string& text, MessageKind kind) override {
         (void)Show([text, kind](Dialogs& gui) {
@@ -63,10 +63,10 @@ public:
 
     void Cancel() {
         {
-            const std::lock_guard lock(mMutex);
-            mCancelled = true;
+            const std::lock_guard lock(mutex_);
+            cancelled_ = true;
         }
-        mAnswered.notify_all();
+        answered_.notify_all();
     }
 
 private:
@@ -79,41 +79,41 @@ private:
     // when it was never shown or closed unanswered.
     Answer Show(std::function<Answer(Dialogs&)> box) {
         {
-            const std::lock_guard lock(mMutex);
-            if (mCancelled) {
+            const std::lock_guard lock(mutex_);
+            if (cancelled_) {
                 return Answer::No;
             }
         }
-        if (std::this_thread::get_id() == mGuiThread) {
+        if (std::this_thread::get_id() == guiThread_) {
             // Never wait for ourselves (tests run both shares on one thread).
-            return box(*mApp.mGuiDialogs);
+            return box(*app_.guiDialogs_);
         }
         auto request = std::make_shared<Request>();
-        mApp.PostToGui([this, request, box = std::move(box)] {
+        app_.PostToGui([this, request, box = std::move(box)] {
             {
-                const std::lock_guard lock(mMutex);
-                if (mCancelled) {
+                const std::lock_guard lock(mutex_);
+                if (cancelled_) {
                     return;
                 }
             }
-            const Answer answer = box(*mApp.mGuiDialogs);
+            const Answer answer = box(*app_.guiDialogs_);
             {
-                const std::lock_guard lock(mMutex);
+                const std::lock_guard lock(mutex_);
                 request->answer = answer;
                 request->done = true;
             }
-            mAnswered.notify_all();
+            answered_.notify_all();
         });
-        std::unique_lock lock(mMutex);
-        mAnswered.wait(lock, [&] { return request->done || mCancelled; });
+        std::unique_lock lock(mutex_);
+        answered_.wait(lock, [&] { return request->done || cancelled_; });
         return request->done ? request->answer : Answer::No;
     }
 
-    Application& mApp;
-    const std::thread::id mGuiThread;
-    std::mutex mMutex;
-    std::condition_variable mAnswered;
-    bool mCancelled = false;
+    Application& app_;
+    const std::thread::id guiThread_;
+    std::mutex mutex_;
+    std::condition_variable answered_;
+    bool cancelled_ = false;
 };
 
 // --------------------------------------------------------------- receiver
@@ -126,96 +126,96 @@ class Application::Receiver final : private ReceiverIndicators,
                                     private ReceiveLoopEvents {
 public:
     Receiver(Application& app, HidTransport& hid)
-        : mApp(app),
-          mHid(hid),
-          mLink(hid, *app.mReceiverDialogs, *this),
-          mHotplug(*this, app.mVendorId, app.mProductId),
-          mLoop(mLink, app.mShared, app.mPorts.injector, app.mPorts.windows, app.mPorts.clock,
+        : app_(app),
+          hid_(hid),
+          link_(hid, *app.receiverDialogs_, *this),
+          hotplug_(*this, app.vendorId_, app.productId_),
+          loop_(link_, app.shared_, app.ports_.injector, app.ports_.windows, app.ports_.clock,
                 *this) {}
 
-    void ConnectReceiver() override { mLink.ConnectReceiver(mApp.mVendorId, mApp.mProductId); }
-    ReceiverHotplug& Hotplug() { return mHotplug; }
-    ReceiveLoop& Loop() { return mLoop; }
+    void ConnectReceiver() override { link_.ConnectReceiver(app_.vendorId_, app_.productId_); }
+    ReceiverHotplug& Hotplug() { return hotplug_; }
+    ReceiveLoop& Loop() { return loop_; }
 
 private:
     // ReceiverIndicators and ReceiverLinkOps
     void SetLamp(bool green) override {
-        MainView& view = mApp.mPorts.view;
-        mApp.PostToGui([&view, green] { view.SetLamp(green); });
+        MainView& view = app_.ports_.view;
+        app_.PostToGui([&view, green] { view.SetLamp(green); });
     }
     void SetVersionText(const std::string& text) override {
-        MainView& view = mApp.mPorts.view;
-        mApp.PostToGui([&view, text] { view.SetVersionText(text); });
+        MainView& view = app_.ports_.view;
+        app_.PostToGui([&view, text] { view.SetVersionText(text); });
     }
-    void EnableTimer() override { mApp.mJobs->SetTimerEnabled(true); }
-    void DisableTimer() override { mApp.mJobs->SetTimerEnabled(false); }
+    void EnableTimer() override { app_.jobs_->SetTimerEnabled(true); }
+    void DisableTimer() override { app_.jobs_->SetTimerEnabled(false); }
     bool DeviceCheck(const std::string& path, std::int32_t& vendorId,
                      std::int32_t& productId) override {
-        return mHid.DeviceCheck(path, vendorId, productId);
+        return hid_.DeviceCheck(path, vendorId, productId);
     }
-    std::string ConnectDevicePath() override { return mHid.ConnectDevicePath(); }
-    void Destroy() override { mHid.Destroy(); }
+    std::string ConnectDevicePath() override { return hid_.ConnectDevicePath(); }
+    void Destroy() override { hid_.Destroy(); }
 
     // ReceiveLoopEvents
     void PulseCaptured(const std::string& pulseText) override {
-        Application& app = mApp;
-        mApp.PostToGui([&app, pulseText] {
-            app.mEditor.PulseCaptured(pulseText);
+        Application& app = app_;
+        app_.PostToGui([&app, pulseText] {
+            app.editor_.PulseCaptured(pulseText);
             // Tells scripts driving the window that the store command has a pulse now.
             DebugLog("learning mode: pulse " + pulseText);
         });
     }
     void SlotFired(const std::string& comment) override {
-        Application& app = mApp;
-        mApp.PostToGui([&app, comment] {
-            app.mPorts.view.AppendReceiveLine(comment);
-            if (app.mReceiveLog) {
-                app.mReceiveLog(comment);
+        Application& app = app_;
+        app_.PostToGui([&app, comment] {
+            app.ports_.view.AppendReceiveLine(comment);
+            if (app.receiveLog_) {
+                app.receiveLog_(comment);
             }
         });
     }
 
-    Application& mApp;
-    HidTransport& mHid;
-    ReceiverLink mLink;
-    ReceiverHotplug mHotplug;
-    ReceiveLoop mLoop;
+    Application& app_;
+    HidTransport& hid_;
+    ReceiverLink link_;
+    ReceiverHotplug hotplug_;
+    ReceiveLoop loop_;
 };
 
 // ------------------------------------------------------------ application
 
 Application::Application(const AppPorts& ports)
-    : mPorts(ports),
-      mCapture(ports.view),
-      mGuiDialogs(std::make_unique<GuiDialogs>(*this)),
-      mReceiverDialogs(std::make_unique<ReceiverDialogs>(*this)),
-      mEditor(ports.view, *mGuiDialogs, ports.ini, mShared, mCapture) {
+    : ports_(ports),
+      capture_(ports.view),
+      guiDialogs_(std::make_unique<GuiDialogs>(*this)),
+      receiverDialogs_(std::make_unique<ReceiverDialogs>(*this)),
+      editor_(ports.view, *guiDialogs_, ports.ini, shared_, capture_) {
     if (ports.jobs != nullptr) {
-        mJobs = ports.jobs;
+        jobs_ = ports.jobs;
     } else {
-        mOwnThread = std::make_unique<ReceiverThread>([this] { Tick(); });
-        mJobs = mOwnThread.get();
+        ownThread_ = std::make_unique<ReceiverThread>([this] { Tick(); });
+        jobs_ = ownThread_.get();
     }
 }
 
 Application::~Application() {
-    *mAlive = false;
-    if (mLoaded && !mUnloaded) {
+    *alive_ = false;
+    if (loaded_ && !unloaded_) {
         Unload();
     }
-    if (mOwnThread && !mOwnThread->Stop(kStopBound)) {
+    if (ownThread_ && !ownThread_->Stop(kStopBound)) {
         // The thread still runs inside a port: it must not find its objects
         // freed. Leave them, and the thread, to the end of the process.
         DebugLog("the receiver thread did not end; leaving it to the end of the program");
-        (void)mOwnThread.release();
-        (void)mReceiver.release();
-        (void)mTransport.release();
+        (void)ownThread_.release();
+        (void)receiver_.release();
+        (void)transport_.release();
     }
 }
 
 void Application::PostToGui(std::function<void()> work) {
-    std::weak_ptr<bool> alive = mAlive;
-    mPorts.gui.Post([alive = std::move(alive), work = std::move(work)] {
+    std::weak_ptr<bool> alive = alive_;
+    ports_.gui.Post([alive = std::move(alive), work = std::move(work)] {
         const std::shared_ptr<bool> living = alive.lock();
         if (living && *living) {
             work();
@@ -224,44 +224,44 @@ void Application::PostToGui(std::function<void()> work) {
 }
 
 void Application::BoxOpened() {
-    ++mOpenBoxes;
+    ++openBoxes_;
 }
 
 void Application::BoxClosed() {
-    if (--mOpenBoxes == 0 && mUnloadPending) {
-        mUnloadPending = false;
+    if (--openBoxes_ == 0 && unloadPending_) {
+        unloadPending_ = false;
         Unload();
-        mPorts.view.Quit();
+        ports_.view.Quit();
     }
 }
 
 // ---------------------------------------------------------------- start-up
 
 void Application::Load() {
-    if (mLoaded) {
+    if (loaded_) {
         return;
     }
-    mLoaded = true;
-    MainView& view = mPorts.view;
+    loaded_ = true;
+    MainView& view = ports_.view;
 
     // Nothing flashes on screen while loading; the tray menu shows the window.
     view.HideOffScreen();
 
-    mTray = std::make_unique<Tray>(mPorts.tray, static_cast<TrayEvents&>(*this));
-    mTray->SetToolTipText(kTrayToolTip);
-    mTray->AddIcon();
+    tray_ = std::make_unique<Tray>(ports_.tray, static_cast<TrayEvents&>(*this));
+    tray_->SetToolTipText(kTrayToolTip);
+    tray_->AddIcon();
 
     view.LayOutPages();
     view.SelectTab(1);
-    mEditor.SelectMode(1);
+    editor_.SelectMode(1);
 
     // One read of the file serves every setting of start-up: nothing writes
     // it in between. A missing file reads as empty: every value takes its default.
-    const LoadedIni settings = mPorts.ini.Load();
+    const LoadedIni settings = ports_.ini.Load();
     int firstFree = 1;
     {
-        const std::lock_guard lock(mShared.remoteLock);
-        firstFree = mShared.remote.Load(settings.file);
+        const std::lock_guard lock(shared_.remoteLock);
+        firstFree = shared_.remote.Load(settings.file);
     }
     view.SetSlotNumberText(std::to_string(firstFree));
 
@@ -269,30 +269,30 @@ void Application::Load() {
                        {kWindowChangeTimeItems.begin(), kWindowChangeTimeItems.end()});
     view.SetAdjustTimeIndex(-1);
 
-    mEditor.ClearKeyList();
+    editor_.ClearKeyList();
 
     const int windowChange =
         WindowChangeTimeIndex(IniReadDefault(settings.file, "General", "WindowChangeTime", 0));
     view.SetWindowChangeTimeIndex(windowChange);
-    mShared.windowChangeTimeIndex.store(windowChange);
+    shared_.windowChangeTimeIndex.store(windowChange);
 
-    mVendorId = ReadIdentifier(IniRead(settings.file, "HID", "VendorID", kDefaultVendorId));
-    mProductId = ReadIdentifier(IniRead(settings.file, "HID", "ProductID", kDefaultProductId));
+    vendorId_ = ReadIdentifier(IniRead(settings.file, "HID", "VendorID", kDefaultVendorId));
+    productId_ = ReadIdentifier(IniRead(settings.file, "HID", "ProductID", kDefaultProductId));
 
     // The transport and its connect-and-start sequence belong to the receiver
     // thread from here on; the window does not wait for them.
-    mTransport = std::make_unique<HidTransport>(mPorts.hid);
-    mReceiver = std::make_unique<Receiver>(*this, *mTransport);
-    mReceiver->Loop().ResetLastMatch();
-    if (mOwnThread) {
-        mOwnThread->Start();
+    transport_ = std::make_unique<HidTransport>(ports_.hid);
+    receiver_ = std::make_unique<Receiver>(*this, *transport_);
+    receiver_->Loop().ResetLastMatch();
+    if (ownThread_) {
+        ownThread_->Start();
     }
-    Receiver* receiver = mReceiver.get();
-    mJobs->Post([receiver] { receiver->ConnectReceiver(); });
+    Receiver* receiver = receiver_.get();
+    jobs_->Post([receiver] { receiver->ConnectReceiver(); });
 
-    mDeviceWatch = std::make_unique<DeviceWatch>(mPorts.deviceEvents, *mGuiDialogs,
+    deviceWatch_ = std::make_unique<DeviceWatch>(ports_.deviceEvents, *guiDialogs_,
                                                  static_cast<DeviceWatchEvents&>(*this));
-    mDeviceWatch->Register();
+    deviceWatch_->Register();
 
     // The first resize ends the off-screen parking; the window stays hidden.
     WindowStateChanged();
@@ -301,48 +301,48 @@ void Application::Load() {
 // -------------------------------------------------------------------- exit
 
 void Application::Unload() {
-    if (mUnloaded || !mLoaded) {
+    if (unloaded_ || !loaded_) {
         return;
     }
-    if (mOpenBoxes > 0) {
-        mUnloadPending = true;
+    if (openBoxes_ > 0) {
+        unloadPending_ = true;
         return;
     }
-    mUnloaded = true;
+    unloaded_ = true;
 
     // The receiver thread first: it finishes the transfer or dispatch it is
     // in (a box it waits for counts as unanswered) and ends.
-    mReceiverDialogs->Cancel();
-    mJobs->SetTimerEnabled(false);
+    receiverDialogs_->Cancel();
+    jobs_->SetTimerEnabled(false);
     bool stopped = true;
-    if (mOwnThread) {
-        stopped = mOwnThread->Stop(kStopBound);
+    if (ownThread_) {
+        stopped = ownThread_->Stop(kStopBound);
     }
 
-    mTray.reset();
+    tray_.reset();
 
-    const std::string index = std::to_string(mPorts.view.WindowChangeTimeIndex());
-    if (!IniWrite(mPorts.ini, "General", "WindowChangeTime", index)) {
-        DebugLog("could not write WindowChangeTime to " + mPorts.ini.IniPath());
+    const std::string index = std::to_string(ports_.view.WindowChangeTimeIndex());
+    if (!IniWrite(ports_.ini, "General", "WindowChangeTime", index)) {
+        DebugLog("could not write WindowChangeTime to " + ports_.ini.IniPath());
     }
 
-    mDeviceWatch.reset();
+    deviceWatch_.reset();
 
     if (stopped) {
-        mReceiver.reset();
-        mTransport.reset();
+        receiver_.reset();
+        transport_.reset();
     }
 }
 
 bool Application::ReceiverStopped() const {
-    return !mOwnThread || !mOwnThread->Running();
+    return !ownThread_ || !ownThread_->Running();
 }
 
 void Application::QuitUnlessDeferred() {
     // A deferred unload quits when the open box is answered; quitting now
     // would also end the box's own event loop.
-    if (!mUnloadPending) {
-        mPorts.view.Quit();
+    if (!unloadPending_) {
+        ports_.view.Quit();
     }
 }
 
@@ -358,69 +358,69 @@ void Application::WindowClosed() {
 
 void Application::Terminate() {
     Unload();
-    mPorts.view.Quit();
+    ports_.view.Quit();
 }
 
 // ----------------------------------------------------------------- events
 
 void Application::TabSelected(int tab) {
-    mEditor.SelectMode(tab);
+    editor_.SelectMode(tab);
     // The mode follows from the tab (run mode on 1, learning mode on 2).
     DebugLog("tab " + std::to_string(tab) + " selected");
 }
 
 void Application::WindowChangeTimeSelected(int index) {
-    mShared.windowChangeTimeIndex.store(index);
+    shared_.windowChangeTimeIndex.store(index);
 }
 
 void Application::Tick() {
-    if (mReceiver) {
-        mReceiver->Loop().Tick();
+    if (receiver_) {
+        receiver_->Loop().Tick();
     }
 }
 
 std::int16_t Application::LastRemote() const {
-    return mReceiver ? mReceiver->Loop().LastRemote() : 0;
+    return receiver_ ? receiver_->Loop().LastRemote() : 0;
 }
 
 void Application::DeviceEventsReadable() {
-    if (!mUnloaded && mDeviceWatch) {
-        mDeviceWatch->DeliverPending();
+    if (!unloaded_ && deviceWatch_) {
+        deviceWatch_->DeliverPending();
     }
 }
 
 void Application::DeviceArrived(const std::string& path) {
-    Receiver* receiver = mReceiver.get();
+    Receiver* receiver = receiver_.get();
     if (receiver != nullptr) {
-        mJobs->Post([receiver, path] { receiver->Hotplug().DeviceArrived(path); });
+        jobs_->Post([receiver, path] { receiver->Hotplug().DeviceArrived(path); });
     }
 }
 
 void Application::DeviceRemoved(const std::string& path) {
-    Receiver* receiver = mReceiver.get();
+    Receiver* receiver = receiver_.get();
     if (receiver != nullptr) {
-        mJobs->Post([receiver, path] { receiver->Hotplug().DeviceRemoved(path); });
+        jobs_->Post([receiver, path] { receiver->Hotplug().DeviceRemoved(path); });
     }
 }
 
 // ------------------------------------------------------ tray and window
 
 void Application::MouseDown(std::int16_t /*button*/) {
-    if (!mTray) {
+    if (!tray_) {
         return;
     }
     // The chosen command runs once the menu has closed and the tray's event
     // has returned: "終了" ends the tray object that is raising this event.
     TrayMenu menu;
-    menu.items.push_back({"設定", true, mPorts.view.ConfigChecked(),
+    menu.items.push_back({"設定", true, ports_.view.ConfigChecked(),
                           [this] { PostToGui([this] { ToggleWindow(); }); }});
     menu.items.push_back({"終了", false, false, [this] { PostToGui([this] { Exit(); }); }});
     menu.defaultIndex = 1;
-    mTray->PopupMenu(menu);
+    tray_->PopupMenu(menu);
 }
 
 void Application::ToggleWindow() {
-    MainView& view = mPorts.view;
+    MainView& view = ports_.view;
     const bool checked = !view.ConfigChecked();
     view.SetConfigChecked(checked);
     if (checked && !view.IsVisible() && view.IsMinimizedOrMaximized()) {
@@ -434,25 +434,25 @@ void Application::ToggleWindow() {
 }
 
 void Application::WindowFramed() {
-    if (mPorts.view.IsVisible() && mPorts.view.ConfigChecked()) {
+    if (ports_.view.IsVisible() && ports_.view.ConfigChecked()) {
         PlaceBesideTray();
     }
 }
 
 void Application::PlaceBesideTray() {
-    const Point place = WindowPlacement(mPorts.geometry).BesideTray();
-    mPorts.view.MoveTo(place.x, place.y);
+    const Point place = WindowPlacement(ports_.geometry).BesideTray();
+    ports_.view.MoveTo(place.x, place.y);
 }
 
 void Application::HideToTray() {
-    mPorts.view.SetConfigChecked(false);
-    mPorts.view.SetVisible(false);
+    ports_.view.SetConfigChecked(false);
+    ports_.view.SetVisible(false);
 }
 
 void Application::WindowStateChanged() {
-    MainView& view = mPorts.view;
-    if (!mResized) {
-        mResized = true;
+    MainView& view = ports_.view;
+    if (!resized_) {
+        resized_ = true;
         view.EndOffScreenParking();
     }
     if (view.IsMinimizedOrMaximized()) {

@@ -80,7 +80,7 @@ public:
     // Exit; runs once. While a message box is open it waits until the box is
     // answered, so no handler finds things gone under its feet.
     void Unload();
-    bool Unloaded() const { return mUnloaded; }
+    bool Unloaded() const { return unloaded_; }
     // False when exit could not wait for the receiver thread to end (a port
     // that never returned): the program must then end without releasing more.
     bool ReceiverStopped() const;
@@ -89,14 +89,14 @@ public:
     void TabSelected(int tab);
     void WindowChangeTimeSelected(int index);
     // "追加 / 変更": stores the captured pulse with the editor's fields.
-    void StoreEntry() { mEditor.StoreEntry(); }
+    void StoreEntry() { editor_.StoreEntry(); }
     // The step buttons: the next or the previous stored slot.
-    void StepSlot(SlotStep step) { mEditor.StepSlot(step); }
+    void StepSlot(SlotStep step) { editor_.StepSlot(step); }
     // "コマンドクリア": empties the key list.
-    void ClearKeyList() { mEditor.ClearKeyList(); }
+    void ClearKeyList() { editor_.ClearKeyList(); }
     // A key went down or up in the key-list box.
-    void KeyPressed(std::int16_t keyCode) { mCapture.KeyPressed(keyCode); }
-    void KeyReleased(std::int16_t keyCode) { mCapture.KeyReleased(keyCode); }
+    void KeyPressed(std::int16_t keyCode) { capture_.KeyPressed(keyCode); }
+    void KeyReleased(std::int16_t keyCode) { capture_.KeyReleased(keyCode); }
     // The tray menu's "設定": shows the window beside the tray, or hides it.
     void ToggleWindow();
     // The tray menu's "終了": the program ends.
@@ -122,18 +122,18 @@ public:
     // ---- state for the program and tests
     // Every receive-list line is also handed here (the --debug log).
     void SetReceiveLog(std::function<void(const std::string&)> log) {
-        mReceiveLog = std::move(log);
+        receiveLog_ = std::move(log);
     }
-    const std::string& PulseText() const { return mEditor.PulseText(); }
-    std::uint8_t KeyState(int code) const { return mCapture.KeyState(code); }
-    std::int32_t VendorId() const { return mVendorId; }
-    std::int32_t ProductId() const { return mProductId; }
+    const std::string& PulseText() const { return editor_.PulseText(); }
+    std::uint8_t KeyState(int code) const { return capture_.KeyState(code); }
+    std::int32_t VendorId() const { return vendorId_; }
+    std::int32_t ProductId() const { return productId_; }
     std::int16_t LastRemote() const;
-    bool TimerEnabled() const { return mJobs->TimerEnabled(); }
-    SharedState& Shared() { return mShared; }
-    Tray* SystemTray() { return mTray.get(); }
-    DeviceWatch* Watch() { return mDeviceWatch.get(); }
-    HidTransport* Transport() { return mTransport.get(); }
+    bool TimerEnabled() const { return jobs_->TimerEnabled(); }
+    SharedState& Shared() { return shared_; }
+    Tray* SystemTray() { return tray_.get(); }
+    DeviceWatch* Watch() { return deviceWatch_.get(); }
+    HidTransport* Transport() { return transport_.get(); }
 
 private:
     class Receiver;
@@ -153,30 +153,30 @@ private:
     void BoxOpened();
     void BoxClosed();
 
-    AppPorts mPorts;
-    SharedState mShared;
-    KeyCapture mCapture;
-    std::unique_ptr<GuiDialogs> mGuiDialogs;
-    std::unique_ptr<ReceiverDialogs> mReceiverDialogs;
-    EntryEditor mEditor;
-    std::unique_ptr<ReceiverThread> mOwnThread;
-    ReceiverJobs* mJobs = nullptr;
+    AppPorts ports_;
+    SharedState shared_;
+    KeyCapture capture_;
+    std::unique_ptr<GuiDialogs> guiDialogs_;
+    std::unique_ptr<ReceiverDialogs> receiverDialogs_;
+    EntryEditor editor_;
+    std::unique_ptr<ReceiverThread> ownThread_;
+    ReceiverJobs* jobs_ = nullptr;
 
-    std::int32_t mVendorId = 0x1234;
-    std::int32_t mProductId = 0x0001;
-    std::unique_ptr<HidTransport> mTransport;
-    std::unique_ptr<Receiver> mReceiver;  // used on the receiver thread only
-    std::unique_ptr<Tray> mTray;
-    std::unique_ptr<DeviceWatch> mDeviceWatch;
+    std::int32_t vendorId_ = 0x1234;
+    std::int32_t productId_ = 0x0001;
+    std::unique_ptr<HidTransport> transport_;
+    std::unique_ptr<Receiver> receiver_;  // used on the receiver thread only
+    std::unique_ptr<Tray> tray_;
+    std::unique_ptr<DeviceWatch> deviceWatch_;
 
-    std::function<void(const std::string&)> mReceiveLog;
-    std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);
-    bool mLoaded = false;
-    bool mUnloaded = false;
-    bool mResized = false;
-    int mOpenBoxes = 0;
-    bool mUnloadPending = false;
-    bool mQuitPending = false;
+    std::function<void(const std::string&)> receiveLog_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    bool loaded_ = false;
+    bool unloaded_ = false;
+    bool resized_ = false;
+    int openBoxes_ = 0;
+    bool unloadPending_ = false;
+    bool quitPending_ = false;
 };
 
 }  // namespace qv

@@ -15,42 +15,42 @@ namespace qv {
 
 EntryEditor::EntryEditor(MainView& view, Dialogs& dialogs, IniStore& ini, SharedState& shared,
                          KeyCapture& capture)
-    : mView(view), mDialogs(dialogs), mIni(ini), mShared(shared), mCapture(capture) {}
+    : view_(view), dialogs_(dialogs), ini_(ini), shared_(shared), capture_(capture) {}
 
 void EntryEditor::SelectMode(int selectedTab) {
-    mView.ShowPage(selectedTab);
+    view_.ShowPage(selectedTab);
     // The receive loop reads the mode from here at its next tick.
-    mShared.selectedTab.store(selectedTab);
+    shared_.selectedTab.store(selectedTab);
 }
 
 void EntryEditor::PulseCaptured(const std::string& pulseText) {
-    mPulseText = pulseText;
-    mView.SetPulseText(pulseText);
+    pulseText_ = pulseText;
+    view_.SetPulseText(pulseText);
 }
 
 void EntryEditor::StoreEntry() {
-    if (mPulseText.empty()) {
-        mDialogs.Tell(kMsgNoPulse, MessageKind::Warning);
+    if (pulseText_.empty()) {
+        dialogs_.Tell(kMsgNoPulse, MessageKind::Warning);
         return;
     }
-    const std::string number = mView.SlotNumberText();
+    const std::string number = view_.SlotNumberText();
     const std::string section = "Remote" + number;
-    if (!IniRead(mIni, section, "Pulse", "").empty()) {
-        if (mDialogs.Ask(kMsgOverwrite, MessageKind::Question, Answer::No) != Answer::Yes) {
+    if (!IniRead(ini_, section, "Pulse", "").empty()) {
+        if (dialogs_.Ask(kMsgOverwrite, MessageKind::Question, Answer::No) != Answer::Yes) {
             return;
         }
     }
-    // Pulses captured while the question was open have replaced mPulseText:
+    // Pulses captured while the question was open have replaced pulseText_:
     // what is saved is the one current now.
-    const std::string pulse = mPulseText;
-    const std::string comment = mView.CommentText();
-    const int adjustTime = std::max(0, mView.AdjustTimeIndex());
-    const std::string windowName = mView.WindowNameText();
-    const std::string keyList = EditorToStoredKeyList(mView.KeyListText());
+    const std::string pulse = pulseText_;
+    const std::string comment = view_.CommentText();
+    const int adjustTime = std::max(0, view_.AdjustTimeIndex());
+    const std::string windowName = view_.WindowNameText();
+    const std::string keyList = EditorToStoredKeyList(view_.KeyListText());
 
     // The five keys go to the file in one replacement: a failure leaves the
     // slot as it was, never half stored.
-    const bool written = IniWriteKeys(mIni, section,
+    const bool written = IniWriteKeys(ini_, section,
                                       {{"Pulse", pulse},
                                        {"Comment", comment},
                                        {"AdjustTime", std::to_string(adjustTime)},
@@ -58,51 +58,51 @@ void EntryEditor::StoreEntry() {
                                        {"KeyList", keyList}});
     if (!written) {
         // The table follows the file: what is not on disk does not fire either.
-        mDialogs.Tell(kMsgWriteFailed, MessageKind::Error);
+        dialogs_.Tell(kMsgWriteFailed, MessageKind::Error);
         return;
     }
-    const std::lock_guard lock(mShared.remoteLock);
-    if (!mShared.remote.SetRemoteEntry(number, comment, pulse, 0, adjustTime, windowName,
+    const std::lock_guard lock(shared_.remoteLock);
+    if (!shared_.remote.SetRemoteEntry(number, comment, pulse, 0, adjustTime, windowName,
                                        keyList)) {
         DebugLog("slot number " + number + " is outside the table");
     }
 }
 
 void EntryEditor::StepSlot(SlotStep step) {
-    const std::string number = mView.SlotNumberText();
+    const std::string number = view_.SlotNumberText();
     const int n = RoundHalfEven(LeadingNumber(number));
     if (step == SlotStep::Next) {
-        if (IniRead(mIni, "Remote" + number, "Pulse", "").empty() || n >= kMaxSlot) {
+        if (IniRead(ini_, "Remote" + number, "Pulse", "").empty() || n >= kMaxSlot) {
             return;
         }
-        mView.SetSlotNumberText(std::to_string(n + 1));
+        view_.SetSlotNumberText(std::to_string(n + 1));
     } else {
         if (n <= 1) {
             return;
         }
-        mView.SetSlotNumberText(std::to_string(n - 1));
+        view_.SetSlotNumberText(std::to_string(n - 1));
     }
     ShowSlot();
 }
 
 void EntryEditor::ShowSlot() {
     // Browsing reads the file, not the table; one read serves the slot.
-    const LoadedIni loaded = mIni.Load();
+    const LoadedIni loaded = ini_.Load();
     const IniFile& file = loaded.file;
-    const std::string section = "Remote" + mView.SlotNumberText();
-    mView.SetCommentText(IniRead(file, section, "Comment", ""));
-    mView.SetAdjustTimeIndex(
+    const std::string section = "Remote" + view_.SlotNumberText();
+    view_.SetCommentText(IniRead(file, section, "Comment", ""));
+    view_.SetAdjustTimeIndex(
         AdjustTimeIndex(LeadingNumber(IniRead(file, section, "AdjustTime", ""))));
-    mPulseText = IniRead(file, section, "Pulse", "");
-    mView.SetPulseText(mPulseText);
-    mView.SetWindowNameText(IniRead(file, section, "WindowName", ""));
+    pulseText_ = IniRead(file, section, "Pulse", "");
+    view_.SetPulseText(pulseText_);
+    view_.SetWindowNameText(IniRead(file, section, "WindowName", ""));
     ClearKeyList();
-    mView.SetKeyListText(StoredToEditorKeyList(IniRead(file, section, "KeyList", "")));
+    view_.SetKeyListText(StoredToEditorKeyList(IniRead(file, section, "KeyList", "")));
 }
 
 void EntryEditor::ClearKeyList() {
-    mView.SetKeyListText("");
-    mCapture.ClearKeyState();
+    view_.SetKeyListText("");
+    capture_.ClearKeyState();
 }
 
 }  // namespace qv

@@ -40,18 +40,18 @@ public:
     // Learning mode captured a pulse.
     void PulseCaptured(const std::string& pulseText);
 
-    // What the store command saves (mPulseText).
-    const std::string& PulseText() const { return mPulseText; }
+    // What the store command saves (pulseText_).
+    const std::string& PulseText() const { return pulseText_; }
 
 private:
     void ShowSlot();
 
-    MainView& mView;
-    Dialogs& mDialogs;
-    IniStore& mIni;
-    SharedState& mShared;
-    KeyCapture& mCapture;
-    std::string mPulseText;
+    MainView& view_;
+    Dialogs& dialogs_;
+    IniStore& ini_;
+    SharedState& shared_;
+    KeyCapture& capture_;
+    std::string pulseText_;
 };
 
 }  // namespace qv

@@ -9,11 +9,11 @@ void KeyCapture::KeyPressed(std::int16_t keyCode) {
     if (keyCode < 0 || keyCode > 256) {
         return;
     }
-    auto& held = mKeyState[static_cast<std::size_t>(keyCode)];
+    auto& held = keyState_[static_cast<std::size_t>(keyCode)];
     if (held == 1) {
         return;  // the key is still down: automatic repetition
     }
-    mView.AppendKeyListLine("D" + KeyCodeToName(keyCode));
+    view_.AppendKeyListLine("D" + KeyCodeToName(keyCode));
     held = 1;
 }
 
@@ -21,13 +21,13 @@ void KeyCapture::KeyReleased(std::int16_t keyCode) {
     if (keyCode < 0 || keyCode > 256) {
         return;
     }
-    mView.AppendKeyListLine("U" + KeyCodeToName(keyCode));
-    mKeyState[static_cast<std::size_t>(keyCode)] = 0;
+    view_.AppendKeyListLine("U" + KeyCodeToName(keyCode));
+    keyState_[static_cast<std::size_t>(keyCode)] = 0;
 }
 
 void KeyCapture::ClearKeyState() {
     for (std::size_t i = 0; i < 256; ++i) {
-        mKeyState[i] = 0;
+        keyState_[i] = 0;
     }
 }
 

@@ -13,7 +13,7 @@ class MainView;
 
 class KeyCapture {
 public:
-    explicit KeyCapture(MainView& view) : mView(view) {}
+    explicit KeyCapture(MainView& view) : view_(view) {}
 
     // A key went down (code 0..256); a repeat of a key still down is dropped.
     void KeyPressed(std::int16_t keyCode);
@@ -24,12 +24,12 @@ public:
 
     // 1 while the key's press is recorded and its release not yet.
     std::uint8_t KeyState(int keyCode) const {
-        return mKeyState.at(static_cast<std::size_t>(keyCode));
+        return keyState_.at(static_cast<std::size_t>(keyCode));
     }
 
 private:
-    MainView& mView;
-    std::array<std::uint8_t, 257> mKeyState{};
+    MainView& view_;
+    std::array<std::uint8_t, 257> keyState_{};
 };
 
 }  // namespace qv

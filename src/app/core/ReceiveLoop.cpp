@@ -16,21 +16,21 @@ namespace qv {
 
 ReceiveLoop::ReceiveLoop(ReceiverLink& link, SharedState& shared, InputInjector& injector,
                          WindowSystem& windows, Clock& clock, ReceiveLoopEvents& events)
-    : mLink(link),
-      mShared(shared),
-      mInjector(injector),
-      mWindows(windows),
-      mClock(clock),
-      mEvents(events) {}
+    : link_(link),
+      shared_(shared),
+      injector_(injector),
+      windows_(windows),
+      clock_(clock),
+      events_(events) {}
 
 std::int64_t ReceiveLoop::NowSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(mClock.Now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::seconds>(clock_.Now().time_since_epoch())
         .count();
 }
 
 void ReceiveLoop::ResetLastMatch() {
-    mLastRemote = 0;
-    mLastTime = NowSeconds();
+    lastRemote_ = 0;
+    lastTime_ = NowSeconds();
 }
 
 std::string ReceiveLoop::PulseText(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) {
@@ -43,14 +43,14 @@ std::string ReceiveLoop::PulseText(std::uint8_t v0, std::uint8_t v1, std::uint8_
 void ReceiveLoop::Tick() {
     std::uint8_t status = 0;
     std::array<std::uint8_t, 16> data{};
-    if (!mLink.SendCommand(kPoll, status, data)) {
+    if (!link_.SendCommand(kPoll, status, data)) {
         return;
     }
     if (status != kStatusOk || data[0] == 0) {
         return;
     }
     // The mode is the tab selected now, looked up at every tick.
-    if (mShared.selectedTab.load() == 1) {
+    if (shared_.selectedTab.load() == 1) {
         Match(data[0], data[1], data[2]);
     } else {
         Capture(data[0], data[1], data[2]);
@@ -58,7 +58,7 @@ void ReceiveLoop::Tick() {
 }
 
 void ReceiveLoop::Capture(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) {
-    mEvents.PulseCaptured(PulseText(v0, v1, v2));
+    events_.PulseCaptured(PulseText(v0, v1, v2));
 }
 
 void ReceiveLoop::Match(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) {
@@ -67,44 +67,44 @@ void ReceiveLoop::Match(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) {
     {
         // The store command may change the table meanwhile: match and copy
         // the slot under the lock, dispatch from the copy.
-        const std::lock_guard lock(mShared.remoteLock);
-        n = mShared.remote.Match(v0, v1, v2);
+        const std::lock_guard lock(shared_.remoteLock);
+        n = shared_.remote.Match(v0, v1, v2);
         if (n == 0) {
             return;
         }
-        entry = mShared.remote[n];
+        entry = shared_.remote[n];
     }
     const std::int64_t now = NowSeconds();
-    if (n == mLastRemote && now - mLastTime < entry.AdjustTime) {
+    if (n == lastRemote_ && now - lastTime_ < entry.adjustTime) {
         return;  // a held button repeats only after its suppression time
     }
-    mLastRemote = static_cast<std::int16_t>(n);
-    mLastTime = now;
+    lastRemote_ = static_cast<std::int16_t>(n);
+    lastTime_ = now;
 
-    mEvents.SlotFired(entry.Comment);
+    events_.SlotFired(entry.comment);
     Dispatch(entry);
 }
 
 std::int16_t ReceiveLoop::WindowChangeDelay() const {
-    const int index = mShared.windowChangeTimeIndex.load();
+    const int index = shared_.windowChangeTimeIndex.load();
     return static_cast<std::int16_t>(WindowChangeDelayMs(index < 0 ? 0 : index));
 }
 
 void ReceiveLoop::Dispatch(const RemoteEntry& entry) {
-    if (entry.WindowName.empty()) {
-        SendKeyList(mInjector, entry.KeyList);
+    if (entry.windowName.empty()) {
+        SendKeyList(injector_, entry.keyList);
         return;
     }
-    const Window previous = mWindows.Foreground();
-    const Window target = mWindows.FindByClass(entry.WindowName);
-    const ShowState state = ActivateWindow(mWindows, mClock, target, WindowChangeDelay());
-    SendKeyList(mInjector, entry.KeyList);
+    const Window previous = windows_.Foreground();
+    const Window target = windows_.FindByClass(entry.windowName);
+    const ShowState state = ActivateWindow(windows_, clock_, target, WindowChangeDelay());
+    SendKeyList(injector_, entry.keyList);
     // The target goes back to how it was (minimised again, say); a state that
     // could not be read changes nothing.
     if (target && state != ShowState::Unknown) {
-        mWindows.SetShowState(target, state);
+        windows_.SetShowState(target, state);
     }
-    ActivateWindow(mWindows, mClock, previous, WindowChangeDelay());
+    ActivateWindow(windows_, clock_, previous, WindowChangeDelay());
 }
 
 }  // namespace qv

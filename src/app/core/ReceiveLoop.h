@@ -40,7 +40,7 @@ public:
     void ResetLastMatch();
 
     // The slot of the last accepted match, 0 for none.
-    std::int16_t LastRemote() const { return mLastRemote; }
+    std::int16_t LastRemote() const { return lastRemote_; }
 
     // The pulse text of a code: each value in decimal with at least two digits.
     static std::string PulseText(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2);
@@ -52,14 +52,14 @@ private:
     std::int16_t WindowChangeDelay() const;
     std::int64_t NowSeconds();
 
-    ReceiverLink& mLink;
-    SharedState& mShared;
-    InputInjector& mInjector;
-    WindowSystem& mWindows;
-    Clock& mClock;
-    ReceiveLoopEvents& mEvents;
-    std::int16_t mLastRemote = 0;
-    std::int64_t mLastTime = 0;  // whole seconds of the monotonic clock
+    ReceiverLink& link_;
+    SharedState& shared_;
+    InputInjector& injector_;
+    WindowSystem& windows_;
+    Clock& clock_;
+    ReceiveLoopEvents& events_;
+    std::int16_t lastRemote_ = 0;
+    std::int64_t lastTime_ = 0;  // whole seconds of the monotonic clock
 };
 
 }  // namespace qv

@@ -15,17 +15,17 @@ namespace qv {
 class QtGuiThread final : public GuiThread {
 public:
     // `context` lives on the GUI thread (the main window).
-    explicit QtGuiThread(QObject* context) : mContext(context) {}
+    explicit QtGuiThread(QObject* context) : context_(context) {}
 
     void Post(std::function<void()> work) override {
-        QObject* context = mContext.data();
+        QObject* context = context_.data();
         if (context != nullptr) {
             QMetaObject::invokeMethod(context, std::move(work), Qt::QueuedConnection);
         }
     }
 
 private:
-    QPointer<QObject> mContext;
+    QPointer<QObject> context_;
 };
 
 }  // namespace qv

@@ -100,7 +100,7 @@ std::int16_t CapturedKeyCode(const QKeyEvent& key) {
 
 }  // namespace
 
-QtMainWindow::QtMainWindow(QWidget* parent) : QWidget(parent), mDialogs(this) {
+QtMainWindow::QtMainWindow(QWidget* parent) : QWidget(parent), dialogs_(this) {
     CreateControls();
 }
 
@@ -183,43 +183,43 @@ void QtMainWindow::CreateControls() {
     connect(modeTabs_, &QTabBar::tabBarClicked, this, [this](int index) {
         // A click on the selected tab changes nothing but runs the click
         // handler; a click elsewhere arrives through currentChanged.
-        if (mApp && index == modeTabs_->currentIndex()) {
-            mApp->TabSelected(index + 1);
+        if (app_ && index == modeTabs_->currentIndex()) {
+            app_->TabSelected(index + 1);
         }
     });
     connect(modeTabs_, &QTabBar::currentChanged, this, [this](int index) {
-        if (mApp) {
-            mApp->TabSelected(index + 1);
+        if (app_) {
+            app_->TabSelected(index + 1);
         }
     });
     connect(windowChangeTimeList_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (mApp) {
-            mApp->WindowChangeTimeSelected(index);
+        if (app_) {
+            app_->WindowChangeTimeSelected(index);
         }
     });
     connect(change, &QPushButton::clicked, this, [this] {
-        if (mApp) {
-            mApp->StoreEntry();
+        if (app_) {
+            app_->StoreEntry();
         }
     });
     connect(clear, &QPushButton::clicked, this, [this] {
-        if (mApp) {
-            mApp->ClearKeyList();
+        if (app_) {
+            app_->ClearKeyList();
         }
     });
     connect(next, &QToolButton::clicked, this, [this] {
-        if (mApp) {
-            mApp->StepSlot(SlotStep::Next);
+        if (app_) {
+            app_->StepSlot(SlotStep::Next);
         }
     });
     connect(previous, &QToolButton::clicked, this, [this] {
-        if (mApp) {
-            mApp->StepSlot(SlotStep::Previous);
+        if (app_) {
+            app_->StepSlot(SlotStep::Previous);
         }
     });
     connect(tray, &QPushButton::clicked, this, [this] {
-        if (mApp) {
-            mApp->HideToTray();
+        if (app_) {
+            app_->HideToTray();
         }
     });
 }
@@ -227,11 +227,11 @@ void QtMainWindow::CreateControls() {
 // ------------------------------------------------------------ MainView
 
 void QtMainWindow::Tell(const std::string& text, MessageKind kind) {
-    mDialogs.Tell(text, kind);
+    dialogs_.Tell(text, kind);
 }
 
 Answer QtMainWindow::Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) {
-    return mDialogs.Ask(question, kind, defaultAnswer);
+    return dialogs_.Ask(question, kind, defaultAnswer);
 }
 
 void QtMainWindow::HideOffScreen() {
@@ -289,11 +289,11 @@ void QtMainWindow::AppendReceiveLine(const std::string& line) {
     // even after an empty comment (which leaves the document looking empty).
     QTextCursor cursor(receiveList_->document());
     cursor.movePosition(QTextCursor::End);
-    if (mReceiveListStarted) {
+    if (receiveListStarted_) {
         cursor.insertBlock();
     }
     cursor.insertText(Q(line));
-    mReceiveListStarted = true;
+    receiveListStarted_ = true;
     // The caret goes after the newest line, so that line is in view.
     cursor.movePosition(QTextCursor::End);
     receiveList_->setTextCursor(cursor);
@@ -301,7 +301,7 @@ void QtMainWindow::AppendReceiveLine(const std::string& line) {
 }
 
 std::string QtMainWindow::ReceiveListText() const {
-    if (!mReceiveListStarted) {
+    if (!receiveListStarted_) {
         return {};
     }
     return ToCrLf(receiveList_->toPlainText()) + "\r\n";
@@ -376,8 +376,8 @@ void QtMainWindow::SetVisible(bool visible) {
         // The window manager adds its frame only once the window is shown;
         // the core places the window again when the frame's size is known.
         QTimer::singleShot(kFrameDelayMs, this, [this] {
-            if (mApp) {
-                mApp->WindowFramed();
+            if (app_) {
+                app_->WindowFramed();
             }
         });
     }
@@ -420,8 +420,8 @@ bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {
             auto* key = static_cast<QKeyEvent*>(event);
             // Repeated presses go through the key-state table, which drops them.
             const std::int16_t code = CapturedKeyCode(*key);
-            if (code != 0 && mApp) {
-                mApp->KeyPressed(code);
+            if (code != 0 && app_) {
+                app_->KeyPressed(code);
             } else if (code == 0) {
                 DebugLog("key capture: no key code for Qt key " + std::to_string(key->key()));
             }
@@ -436,8 +436,8 @@ bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             const std::int16_t code = CapturedKeyCode(*key);
-            if (code != 0 && mApp) {
-                mApp->KeyReleased(code);
+            if (code != 0 && app_) {
+                app_->KeyReleased(code);
             }
             return key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
         }
@@ -448,16 +448,16 @@ bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void QtMainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && mApp) {
-        mApp->WindowStateChanged();
+    if (event->type() == QEvent::WindowStateChange && app_) {
+        app_->WindowStateChanged();
     }
 }
 
 void QtMainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window ends the program, as "終了" does.
     event->accept();
-    if (mApp) {
-        mApp->WindowClosed();
+    if (app_) {
+        app_->WindowClosed();
     }
 }
 

@@ -29,7 +29,7 @@ public:
     ~QtMainWindow() override;
 
     // The core that the window's events go to (not owned; nullptr: nowhere).
-    void Bind(Application* app) { mApp = app; }
+    void Bind(Application* app) { app_ = app; }
 
     // MainView
     void Tell(const std::string& text, MessageKind kind) override;
@@ -63,8 +63,8 @@ public:
     void SetNormalState() override;
     void EndOffScreenParking() override;
     void MoveTo(int x, int y) override;
-    bool ConfigChecked() override { return mConfigChecked; }
-    void SetConfigChecked(bool checked) override { mConfigChecked = checked; }
+    bool ConfigChecked() override { return configChecked_; }
+    void SetConfigChecked(bool checked) override { configChecked_ = checked; }
     void Quit() override;
 
     // The receive list's text with CR LF line ends (for the program's checks and tests).
@@ -78,10 +78,10 @@ protected:
 private:
     void CreateControls();
 
-    Application* mApp = nullptr;
-    QtDialogs mDialogs;
-    bool mConfigChecked = false;
-    bool mReceiveListStarted = false;  // a line was appended (it may be empty)
+    Application* app_ = nullptr;
+    QtDialogs dialogs_;
+    bool configChecked_ = false;
+    bool receiveListStarted_ = false;  // a line was appended (it may be empty)
 
     QTabBar* modeTabs_ = nullptr;
     QFrame* pageArea_ = nullptr;

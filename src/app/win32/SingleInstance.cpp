@@ -13,19 +13,19 @@ SingleInstance::SingleInstance(const std::wstring& name) {
     if (mutex == nullptr) {
         // Another user's instance in this session made it with rights that
         // do not let us open it: that is still another instance.
-        mHeldByOther = error == ERROR_ACCESS_DENIED;
-        if (!mHeldByOther) {
+        heldByOther_ = error == ERROR_ACCESS_DENIED;
+        if (!heldByOther_) {
             win32::DebugLogLastError("CreateMutexW (single instance)", error);
         }
         return;
     }
-    mMutex.Reset(mutex);
+    mutex_.Reset(mutex);
     if (error == ERROR_ALREADY_EXISTS) {
-        mHeldByOther = true;
-        mMutex.Reset();
+        heldByOther_ = true;
+        mutex_.Reset();
         return;
     }
-    mHeld = true;
+    held_ = true;
 }
 
 }  // namespace qv

@@ -17,14 +17,14 @@ public:
     explicit SingleInstance(const std::wstring& name = kInstanceMutexName);
 
     // True when this process is the first with the name.
-    bool Held() const { return mHeld; }
+    bool Held() const { return held_; }
     // True when another process has the name already (as opposed to an error).
-    bool HeldByOther() const { return mHeldByOther; }
+    bool HeldByOther() const { return heldByOther_; }
 
 private:
-    win32::UniqueHandle mMutex;
-    bool mHeld = false;
-    bool mHeldByOther = false;
+    win32::UniqueHandle mutex_;
+    bool held_ = false;
+    bool heldByOther_ = false;
 };
 
 }  // namespace qv

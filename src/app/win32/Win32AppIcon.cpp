@@ -126,19 +126,19 @@ std::vector<std::uint32_t> AppIconPixels(int size) {
 }
 
 IconHandle::~IconHandle() {
-    if (mIcon != nullptr) {
-        ::DestroyIcon(mIcon);
+    if (icon_ != nullptr) {
+        ::DestroyIcon(icon_);
     }
 }
 
-IconHandle::IconHandle(IconHandle&& other) noexcept : mIcon(std::exchange(other.mIcon, nullptr)) {}
+IconHandle::IconHandle(IconHandle&& other) noexcept : icon_(std::exchange(other.icon_, nullptr)) {}
 
 IconHandle& IconHandle::operator=(IconHandle&& other) noexcept {
     if (this != &other) {
-        if (mIcon != nullptr) {
-            ::DestroyIcon(mIcon);
+        if (icon_ != nullptr) {
+            ::DestroyIcon(icon_);
         }
-        mIcon = std::exchange(other.mIcon, nullptr);
+        icon_ = std::exchange(other.icon_, nullptr);
     }
     return *this;
 }

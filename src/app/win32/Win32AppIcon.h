@@ -18,16 +18,16 @@ std::vector<std::uint32_t> AppIconPixels(int size);
 class IconHandle {
 public:
     IconHandle() = default;
-    explicit IconHandle(HICON icon) : mIcon(icon) {}
+    explicit IconHandle(HICON icon) : icon_(icon) {}
     ~IconHandle();
     IconHandle(IconHandle&& other) noexcept;
     IconHandle& operator=(IconHandle&& other) noexcept;
     IconHandle(const IconHandle&) = delete;
     IconHandle& operator=(const IconHandle&) = delete;
-    HICON Get() const { return mIcon; }
+    HICON Get() const { return icon_; }
 
 private:
-    HICON mIcon = nullptr;
+    HICON icon_ = nullptr;
 };
 
 // The application icon at `size` pixels; an empty handle when Windows refused.

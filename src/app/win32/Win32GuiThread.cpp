@@ -28,9 +28,9 @@ void RegisterClassOnce(WNDPROC proc) {
 
 Win32GuiThread::Win32GuiThread() {
     RegisterClassOnce(&Win32GuiThread::Proc);
-    mWindow = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    window_ = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 ::GetModuleHandleW(nullptr), this);
-    if (mWindow == nullptr) {
+    if (window_ == nullptr) {
         win32::DebugLogLastError("CreateWindowExW (GUI thread queue)");
     }
 }
@@ -38,9 +38,9 @@ Win32GuiThread::Win32GuiThread() {
 Win32GuiThread::~Win32GuiThread() {
     HWND window = nullptr;
     {
-        const std::lock_guard lock(mMutex);
-        window = std::exchange(mWindow, nullptr);
-        mQueue.clear();
+        const std::lock_guard lock(mutex_);
+        window = std::exchange(window_, nullptr);
+        queue_.clear();
     }
     if (window != nullptr) {
         ::DestroyWindow(window);
@@ -48,37 +48,37 @@ Win32GuiThread::~Win32GuiThread() {
 }
 
 void Win32GuiThread::PostMessageLocked() {
-    if (!mMessagePosted && mWindow != nullptr) {
-        mMessagePosted = ::PostMessageW(mWindow, kRunPending, 0, 0) != FALSE;
+    if (!messagePosted_ && window_ != nullptr) {
+        messagePosted_ = ::PostMessageW(window_, kRunPending, 0, 0) != FALSE;
     }
 }
 
 void Win32GuiThread::Post(std::function<void()> work) {
-    const std::lock_guard lock(mMutex);
-    if (mWindow == nullptr) {
+    const std::lock_guard lock(mutex_);
+    if (window_ == nullptr) {
         return;
     }
-    mQueue.push_back(std::move(work));
+    queue_.push_back(std::move(work));
     PostMessageLocked();
 }
 
 void Win32GuiThread::RunPending() {
     {
-        const std::lock_guard lock(mMutex);
-        mMessagePosted = false;
+        const std::lock_guard lock(mutex_);
+        messagePosted_ = false;
     }
     for (;;) {
         std::function<void()> work;
         {
-            const std::lock_guard lock(mMutex);
-            if (mQueue.empty()) {
+            const std::lock_guard lock(mutex_);
+            if (queue_.empty()) {
                 return;
             }
-            work = std::move(mQueue.front());
-            mQueue.pop_front();
+            work = std::move(queue_.front());
+            queue_.pop_front();
             // The work may run a modal loop (a message box): with a message
             // on its way, that loop runs the rest of the queue meanwhile, in order.
-            if (!mQueue.empty()) {
+            if (!queue_.empty()) {
                 PostMessageLocked();
             }
         }

@@ -28,17 +28,17 @@ public:
     void RunPending();
 
     // The message-only window; nullptr when it could not be made.
-    HWND Window() const { return mWindow; }
+    HWND Window() const { return window_; }
 
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     // With the lock held: makes sure one message is on its way.
     void PostMessageLocked();
 
-    std::mutex mMutex;
-    std::deque<std::function<void()>> mQueue;
-    bool mMessagePosted = false;
-    HWND mWindow = nullptr;
+    std::mutex mutex_;
+    std::deque<std::function<void()>> queue_;
+    bool messagePosted_ = false;
+    HWND window_ = nullptr;
 };
 
 }  // namespace qv

@@ -329,31 +329,31 @@ void Win32MainWindow::RegisterClasses() {
 
 Win32MainWindow::Win32MainWindow(HICON bigIcon, HICON smallIcon) {
     RegisterClasses();
-    mControls.assign(IDC_HIDE_TO_TRAY - IDC_MODE_TABS + 1, nullptr);
+    controls_.assign(IDC_HIDE_TO_TRAY - IDC_MODE_TABS + 1, nullptr);
     // Created hidden; its size follows once the DPI of its monitor is known.
-    mHwnd = ::CreateWindowExW(kWindowExStyle, kMainWindowClass, L"Quorvane", kWindowStyle,
+    hwnd_ = ::CreateWindowExW(kWindowExStyle, kMainWindowClass, L"Quorvane", kWindowStyle,
                               CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth, kClientHeight, nullptr,
                               nullptr, ::GetModuleHandleW(nullptr), this);
-    if (mHwnd == nullptr) {
+    if (hwnd_ == nullptr) {
         win32::DebugLogLastError("CreateWindowExW (main window)");
         return;
     }
     if (bigIcon != nullptr) {
-        ::SendMessageW(mHwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
+        ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
     }
     if (smallIcon != nullptr) {
-        ::SendMessageW(mHwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+        ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     }
     CreateControls();
-    ApplyDpi(WindowDpi(mHwnd));
+    ApplyDpi(WindowDpi(hwnd_));
 }
 
 Win32MainWindow::~Win32MainWindow() {
-    if (mHwnd != nullptr) {
-        ::DestroyWindow(mHwnd);
+    if (hwnd_ != nullptr) {
+        ::DestroyWindow(hwnd_);
     }
-    if (mFont != nullptr) {
-        ::DeleteObject(mFont);
+    if (font_ != nullptr) {
+        ::DeleteObject(font_);
     }
 }
 
@@ -362,21 +362,21 @@ void Win32MainWindow::CreateControls() {
     // The pages lie over the tab strip's client area (LayOutPages); they are
     // created first, so they are above the strip.
     for (int i = 0; i < 2; ++i) {
-        mPage[i] = ::CreateWindowExW(
+        pages_[i] = ::CreateWindowExW(
             WS_EX_CONTROLPARENT, kPageClass, L"",
-            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 0, 0, mHwnd,
+            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 0, 0, hwnd_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_RUN_PAGE + i)), instance, nullptr);
-        mControls[static_cast<std::size_t>(IDC_RUN_PAGE + i - IDC_MODE_TABS)] = mPage[i];
+        controls_[static_cast<std::size_t>(IDC_RUN_PAGE + i - IDC_MODE_TABS)] = pages_[i];
     }
     for (const ControlLayout& layout : Controls()) {
-        HWND parent = layout.page < 0 ? mHwnd : mPage[layout.page];
+        HWND parent = layout.page < 0 ? hwnd_ : pages_[layout.page];
         HWND control = ::CreateWindowExW(
             layout.exStyle, layout.windowClass, W(layout.caption).c_str(), layout.style, 0, 0, 0, 0,
             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
         if (control == nullptr) {
             win32::DebugLogLastError("CreateWindowExW (" + std::string(layout.name) + ")");
         }
-        mControls[static_cast<std::size_t>(layout.id - IDC_MODE_TABS)] = control;
+        controls_[static_cast<std::size_t>(layout.id - IDC_MODE_TABS)] = control;
     }
 
     HWND tabs = Control(IDC_MODE_TABS);
@@ -405,38 +405,38 @@ HWND Win32MainWindow::Control(int id) const {
     if (id < IDC_MODE_TABS || id > IDC_HIDE_TO_TRAY) {
         return nullptr;
     }
-    return mControls[static_cast<std::size_t>(id - IDC_MODE_TABS)];
+    return controls_[static_cast<std::size_t>(id - IDC_MODE_TABS)];
 }
 
 void Win32MainWindow::ApplyDpi(UINT dpi) {
-    mDpi = dpi;
+    dpi_ = dpi;
     LOGFONTW font = MessageFont(dpi);
     HFONT newFont = ::CreateFontIndirectW(&font);
     if (newFont == nullptr) {
         win32::DebugLogLastError("CreateFontIndirectW (message font)");
     } else {
-        for (HWND control : mControls) {
+        for (HWND control : controls_) {
             if (control != nullptr) {
                 ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(newFont), FALSE);
             }
         }
-        if (mFont != nullptr) {
-            ::DeleteObject(mFont);
+        if (font_ != nullptr) {
+            ::DeleteObject(font_);
         }
-        mFont = newFont;
+        font_ = newFont;
     }
     const int width = ScaleForDpi(kClientWidth, dpi);
     const int height = ScaleForDpi(kClientHeight, dpi);
     const SIZE outer = OuterSizeForClient(width, height, kWindowStyle, kWindowExStyle, dpi);
-    ::SetWindowPos(mHwnd, nullptr, 0, 0, outer.cx, outer.cy,
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // A frame drawn at other measures than the system gave for this DPI
     // (Wine keeps its frame at the monitor's own DPI) leaves the client area
     // off by that much: correct it once, by what it is.
     RECT client{};
-    ::GetClientRect(mHwnd, &client);
+    ::GetClientRect(hwnd_, &client);
     if (client.right != width || client.bottom != height) {
-        ::SetWindowPos(mHwnd, nullptr, 0, 0, outer.cx + width - client.right,
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx + width - client.right,
                        outer.cy + height - client.bottom,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -449,12 +449,12 @@ void Win32MainWindow::PlaceControls() {
         if (control == nullptr) {
             continue;
         }
-        ::SetWindowPos(control, nullptr, ScaleForDpi(layout.place.left, mDpi),
-                       ScaleForDpi(layout.place.top, mDpi), ScaleForDpi(layout.place.right, mDpi),
-                       ScaleForDpi(layout.place.bottom, mDpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(control, nullptr, ScaleForDpi(layout.place.left, dpi_),
+                       ScaleForDpi(layout.place.top, dpi_), ScaleForDpi(layout.place.right, dpi_),
+                       ScaleForDpi(layout.place.bottom, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
     }
     LayOutPages();
-    ::InvalidateRect(mHwnd, nullptr, TRUE);
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 // ------------------------------------------------------------ MainView
@@ -463,8 +463,8 @@ int Win32MainWindow::ShowBox(const std::string& text, MessageKind kind,
                              std::optional<Answer> defaultAnswer) {
     // The window is usually hidden (and parked off-screen while it loads); a
     // box it owned would sit over it, so a hidden window owns no box.
-    const bool owned = mHwnd != nullptr && ::IsWindowVisible(mHwnd);
-    return ::MessageBoxW(owned ? mHwnd : nullptr, W(text).c_str(), W(kAppTitle).c_str(),
+    const bool owned = hwnd_ != nullptr && ::IsWindowVisible(hwnd_);
+    return ::MessageBoxW(owned ? hwnd_ : nullptr, W(text).c_str(), W(kAppTitle).c_str(),
                          MessageBoxFlags(kind, defaultAnswer, owned));
 }
 
@@ -477,10 +477,10 @@ Answer Win32MainWindow::Ask(const std::string& question, MessageKind kind, Answe
 }
 
 void Win32MainWindow::HideOffScreen() {
-    ::ShowWindow(mHwnd, SW_HIDE);
+    ::ShowWindow(hwnd_, SW_HIDE);
     RECT r{};
-    ::GetWindowRect(mHwnd, &r);
-    ::SetWindowPos(mHwnd, nullptr, kOffScreenLeft, r.top, 0, 0,
+    ::GetWindowRect(hwnd_, &r);
+    ::SetWindowPos(hwnd_, nullptr, kOffScreenLeft, r.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -488,10 +488,10 @@ void Win32MainWindow::LayOutPages() {
     HWND tabs = Control(IDC_MODE_TABS);
     RECT client{};
     ::GetWindowRect(tabs, &client);
-    ::MapWindowPoints(HWND_DESKTOP, mHwnd, reinterpret_cast<POINT*>(&client), 2);
+    ::MapWindowPoints(HWND_DESKTOP, hwnd_, reinterpret_cast<POINT*>(&client), 2);
     // The strip's display area, below the tabs and inside its border.
     ::SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&client));
-    for (HWND page : mPage) {
+    for (HWND page : pages_) {
         ::SetWindowPos(page, nullptr, client.left, client.top, client.right - client.left,
                        client.bottom - client.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -519,19 +519,19 @@ int Win32MainWindow::SelectedTab() const {
 }
 
 void Win32MainWindow::ShowPage(int tab) {
-    for (HWND page : mPage) {
+    for (HWND page : pages_) {
         ::EnableWindow(page, FALSE);
     }
     if (tab < 1 || tab > 2) {
         return;
     }
-    HWND front = mPage[tab - 1];
+    HWND front = pages_[tab - 1];
     ::SetWindowPos(front, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ::EnableWindow(front, TRUE);
     // Overlapping sibling windows do not reliably paint over each other on
     // Windows: the page behind is hidden as well as disabled.
     ::ShowWindow(front, SW_SHOWNA);
-    for (HWND page : mPage) {
+    for (HWND page : pages_) {
         if (page != front) {
             ::ShowWindow(page, SW_HIDE);
         }
@@ -564,17 +564,17 @@ void Win32MainWindow::AppendReceiveLine(const std::string& line) {
     HWND list = Control(IDC_RECEIVE_LIST);
     // Every line but the first starts after CR LF, so an empty comment still
     // takes a line of its own.
-    std::wstring text = mReceiveListStarted ? L"\r\n" : L"";
+    std::wstring text = receiveListStarted_ ? L"\r\n" : L"";
     text += W(line);
     const int end = ::GetWindowTextLengthW(list);
     ::SendMessageW(list, EM_SETSEL, end, end);
     ::SendMessageW(list, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    mReceiveListStarted = true;
-    ++mReceiveLines;
-    if (mReceiveLines > mReceiveListLimit) {
+    receiveListStarted_ = true;
+    ++receiveLines_;
+    if (receiveLines_ > receiveListLimit_) {
         // Drop the oldest lines, a tenth of the list at a time, so a long run
         // does not copy the whole list at every line.
-        const int drop = mReceiveLines - mReceiveListLimit + mReceiveListLimit / 10;
+        const int drop = receiveLines_ - receiveListLimit_ + receiveListLimit_ / 10;
         std::wstring all(static_cast<std::size_t>(::GetWindowTextLengthW(list)) + 1, L'\0');
         all.resize(static_cast<std::size_t>(
             ::GetWindowTextW(list, all.data(), static_cast<int>(all.size()))));
@@ -590,7 +590,7 @@ void Win32MainWindow::AppendReceiveLine(const std::string& line) {
         }
         ::SendMessageW(list, EM_SETSEL, 0, static_cast<LPARAM>(cut));
         ::SendMessageW(list, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-        mReceiveLines -= dropped;
+        receiveLines_ -= dropped;
         const int newEnd = ::GetWindowTextLengthW(list);
         ::SendMessageW(list, EM_SETSEL, newEnd, newEnd);
     }
@@ -599,7 +599,7 @@ void Win32MainWindow::AppendReceiveLine(const std::string& line) {
 }
 
 std::string Win32MainWindow::ReceiveListText() const {
-    if (!mReceiveListStarted) {
+    if (!receiveListStarted_) {
         return {};
     }
     return WindowText(Control(IDC_RECEIVE_LIST)) + "\r\n";
@@ -668,20 +668,20 @@ void Win32MainWindow::AppendKeyListLine(const std::string& line) {
 }
 
 bool Win32MainWindow::IsVisible() {
-    return ::IsWindowVisible(mHwnd) != FALSE;
+    return ::IsWindowVisible(hwnd_) != FALSE;
 }
 
 void Win32MainWindow::SetVisible(bool visible) {
     if (visible) {
-        ::ShowWindow(mHwnd, SW_SHOW);
-        ::SetForegroundWindow(mHwnd);
+        ::ShowWindow(hwnd_, SW_SHOW);
+        ::SetForegroundWindow(hwnd_);
     } else {
-        ::ShowWindow(mHwnd, SW_HIDE);
+        ::ShowWindow(hwnd_, SW_HIDE);
     }
 }
 
 bool Win32MainWindow::IsMinimizedOrMaximized() {
-    return ::IsIconic(mHwnd) != FALSE || ::IsZoomed(mHwnd) != FALSE;
+    return ::IsIconic(hwnd_) != FALSE || ::IsZoomed(hwnd_) != FALSE;
 }
 
 void Win32MainWindow::SetNormalState() {
@@ -691,18 +691,18 @@ void Win32MainWindow::SetNormalState() {
     // Windows has no way to restore a hidden window without showing it. The
     // core shows it right after, at the place it computes; the restored
     // window appears at its last normal place (beside the tray) until then.
-    ::ShowWindow(mHwnd, ::IsWindowVisible(mHwnd) ? SW_RESTORE : SW_SHOWNOACTIVATE);
+    ::ShowWindow(hwnd_, ::IsWindowVisible(hwnd_) ? SW_RESTORE : SW_SHOWNOACTIVATE);
 }
 
 void Win32MainWindow::EndOffScreenParking() {
-    ::ShowWindow(mHwnd, SW_HIDE);
+    ::ShowWindow(hwnd_, SW_HIDE);
     RECT r{};
-    ::GetWindowRect(mHwnd, &r);
-    ::SetWindowPos(mHwnd, nullptr, 0, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::GetWindowRect(hwnd_, &r);
+    ::SetWindowPos(hwnd_, nullptr, 0, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32MainWindow::MoveTo(int x, int y) {
-    ::SetWindowPos(mHwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32MainWindow::Quit() {
@@ -714,12 +714,12 @@ void Win32MainWindow::Quit() {
 // -------------------------------------------------------------- events
 
 void Win32MainWindow::OnCommand(int id, int code) {
-    if (mApp == nullptr) {
+    if (app_ == nullptr) {
         return;
     }
     if (id == IDC_WINDOW_CHANGE_TIME) {
         if (code == CBN_SELCHANGE) {
-            mApp->WindowChangeTimeSelected(WindowChangeTimeIndex());
+            app_->WindowChangeTimeSelected(WindowChangeTimeIndex());
         }
         return;
     }
@@ -728,19 +728,19 @@ void Win32MainWindow::OnCommand(int id, int code) {
     }
     switch (id) {
         case IDC_STORE_ENTRY:
-            mApp->StoreEntry();
+            app_->StoreEntry();
             break;
         case IDC_CLEAR_KEY_LIST:
-            mApp->ClearKeyList();
+            app_->ClearKeyList();
             break;
         case IDC_NEXT_SLOT:
-            mApp->StepSlot(SlotStep::Next);
+            app_->StepSlot(SlotStep::Next);
             break;
         case IDC_PREVIOUS_SLOT:
-            mApp->StepSlot(SlotStep::Previous);
+            app_->StepSlot(SlotStep::Previous);
             break;
         case IDC_HIDE_TO_TRAY:
-            mApp->HideToTray();
+            app_->HideToTray();
             break;
         default:
             break;
@@ -770,11 +770,11 @@ bool Win32MainWindow::OnKeyListKey(UINT msg, WPARAM wParam) {
     const bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
     // Repeats of a held key come as further presses; the core's key-state
     // table drops them.
-    if (mApp != nullptr) {
+    if (app_ != nullptr) {
         if (down) {
-            mApp->KeyPressed(code);
+            app_->KeyPressed(code);
         } else {
-            mApp->KeyReleased(code);
+            app_->KeyReleased(code);
         }
     }
     // Every key belongs to the capture: system keys (Alt, F10) must not open
@@ -792,8 +792,8 @@ LRESULT Win32MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (header->idFrom == IDC_MODE_TABS && header->code == TCN_SELCHANGE && mApp) {
-                mApp->TabSelected(SelectedTab());
+            if (header->idFrom == IDC_MODE_TABS && header->code == TCN_SELCHANGE && app_) {
+                app_->TabSelected(SelectedTab());
             }
             return 0;
         }
@@ -801,33 +801,33 @@ LRESULT Win32MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return TRUE;
         case WM_SIZE:
-            if (mApp != nullptr &&
+            if (app_ != nullptr &&
                 (wParam == SIZE_MINIMIZED || wParam == SIZE_MAXIMIZED || wParam == SIZE_RESTORED)) {
-                mApp->WindowStateChanged();
+                app_->WindowStateChanged();
             }
             return 0;
         case WM_CLOSE:
             // Closing the window ends the program, as "終了" does.
-            if (mApp != nullptr) {
-                mApp->WindowClosed();
+            if (app_ != nullptr) {
+                app_->WindowClosed();
             }
             return 0;
         case WM_QUERYENDSESSION:
             return TRUE;
         case WM_ENDSESSION:
-            if (wParam != FALSE && mApp != nullptr) {
-                mApp->Terminate();
+            if (wParam != FALSE && app_ != nullptr) {
+                app_->Terminate();
             }
             return 0;
         case kTerminateMessage:
-            if (mApp != nullptr) {
+            if (app_ != nullptr) {
                 DebugLog("termination asked for; unloading");
-                mApp->Terminate();
+                app_->Terminate();
             }
             return 0;
         case WM_DEVICECHANGE:
-            if (mDeviceChange) {
-                mDeviceChange(wParam, lParam);
+            if (deviceChange_) {
+                deviceChange_(wParam, lParam);
             }
             return TRUE;
         case WM_DPICHANGED: {
@@ -835,26 +835,26 @@ LRESULT Win32MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             // gives it; of Windows' suggestion only the place is taken.
             ApplyDpi(HIWORD(wParam));
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            ::SetWindowPos(mHwnd, nullptr, suggested->left, suggested->top, 0, 0,
+            ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
         case WM_SETTINGCHANGE:
             if (wParam == SPI_SETNONCLIENTMETRICS) {
-                ApplyDpi(mDpi);  // the UI font changed
+                ApplyDpi(dpi_);  // the UI font changed
             }
             break;
         default:
             break;
     }
-    return ::DefWindowProcW(mHwnd, msg, wParam, lParam);
+    return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
 }
 
 LRESULT CALLBACK Win32MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
         auto* self = static_cast<Win32MainWindow*>(
             reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->mHwnd = hwnd;
+        self->hwnd_ = hwnd;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<Win32MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -863,7 +863,7 @@ LRESULT CALLBACK Win32MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
     }
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->mHwnd = nullptr;
+        self->hwnd_ = nullptr;
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     }
     return self->OnMessage(msg, wParam, lParam);

@@ -83,14 +83,14 @@ public:
     Win32MainWindow(const Win32MainWindow&) = delete;
     Win32MainWindow& operator=(const Win32MainWindow&) = delete;
 
-    HWND Hwnd() const { return mHwnd; }
+    HWND Hwnd() const { return hwnd_; }
     // The control's window; nullptr for an unknown identifier.
     HWND Control(int id) const;
     // The core that the window's events go to (not owned; nullptr: nowhere).
-    void Bind(Application* app) { mApp = app; }
+    void Bind(Application* app) { app_ = app; }
     // Called with every WM_DEVICECHANGE the window receives.
     void SetDeviceChangeHandler(std::function<void(WPARAM, LPARAM)> handler) {
-        mDeviceChange = std::move(handler);
+        deviceChange_ = std::move(handler);
     }
 
     // MainView
@@ -125,8 +125,8 @@ public:
     void SetNormalState() override;
     void EndOffScreenParking() override;
     void MoveTo(int x, int y) override;
-    bool ConfigChecked() override { return mConfigChecked; }
-    void SetConfigChecked(bool checked) override { mConfigChecked = checked; }
+    bool ConfigChecked() override { return configChecked_; }
+    void SetConfigChecked(bool checked) override { configChecked_ = checked; }
     void Quit() override;
 
     // For the program's checks and tests: the receive list with CR LF line
@@ -136,9 +136,9 @@ public:
     int SelectedTab() const;
     COLORREF LampColor() const;
     std::string ControlText(int id) const;
-    UINT Dpi() const { return mDpi; }
+    UINT Dpi() const { return dpi_; }
     // The receive list's limit in lines (kReceiveListMaxLines; tests take less).
-    void SetReceiveListLimit(int lines) { mReceiveListLimit = lines; }
+    void SetReceiveListLimit(int lines) { receiveListLimit_ = lines; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -161,17 +161,17 @@ private:
     void PlaceControls();
     void SetText(int id, const std::string& text);
 
-    HWND mHwnd = nullptr;
-    HFONT mFont = nullptr;
-    UINT mDpi = 96;
-    Application* mApp = nullptr;
-    std::function<void(WPARAM, LPARAM)> mDeviceChange;
-    bool mConfigChecked = false;
-    bool mReceiveListStarted = false;  // a line was appended (it may be empty)
-    int mReceiveLines = 0;
-    int mReceiveListLimit = kReceiveListMaxLines;
-    HWND mPage[2] = {nullptr, nullptr};
-    std::vector<HWND> mControls;  // by identifier - IDC_MODE_TABS
+    HWND hwnd_ = nullptr;
+    HFONT font_ = nullptr;
+    UINT dpi_ = 96;
+    Application* app_ = nullptr;
+    std::function<void(WPARAM, LPARAM)> deviceChange_;
+    bool configChecked_ = false;
+    bool receiveListStarted_ = false;  // a line was appended (it may be empty)
+    int receiveLines_ = 0;
+    int receiveListLimit_ = kReceiveListMaxLines;
+    HWND pages_[2] = {nullptr, nullptr};
+    std::vector<HWND> controls_;  // by identifier - IDC_MODE_TABS
 };
 
 }  // namespace qv

@@ -216,8 +216,8 @@ void HidrawDevice::UseDescriptor(std::span<const std::uint8_t> reportDescriptor)
         DebugLog("report descriptor: malformed");
         return;
     }
-    caps_ = HidCaps{lengths->Input, lengths->Output};
-    numbered_ = lengths->Numbered;
+    caps_ = HidCaps{lengths->input, lengths->output};
+    numbered_ = lengths->numbered;
 }
 
 std::optional<HidAttributes> HidrawDevice::GetAttributes() {

@@ -227,7 +227,7 @@ TransferStatus Win32HidDevice::WriteReport(std::span<const std::uint8_t> report,
     std::size_t length = report.size();
     if (ReportLengths()) {
         length =
-            std::max(length, static_cast<std::size_t>(std::max(caps_->OutputReportByteLength, 0)));
+            std::max(length, static_cast<std::size_t>(std::max(caps_->outputReportByteLength, 0)));
     }
     write_->buffer.assign(length, 0);
     std::copy(report.begin(), report.end(), write_->buffer.begin());
@@ -244,7 +244,7 @@ TransferStatus Win32HidDevice::ReadReport(std::span<std::uint8_t> report,
     std::size_t length = report.size();
     if (ReportLengths()) {
         length =
-            std::max(length, static_cast<std::size_t>(std::max(caps_->InputReportByteLength, 0)));
+            std::max(length, static_cast<std::size_t>(std::max(caps_->inputReportByteLength, 0)));
     }
     read_->buffer.assign(length, 0);
     DWORD got = 0;

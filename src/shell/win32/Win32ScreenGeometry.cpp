@@ -19,7 +19,7 @@ Rect ToRect(const RECT& r) {
 
 Rect Win32ScreenGeometry::WindowRect() {
     RECT r{};
-    if (mWindow == nullptr || !::GetWindowRect(mWindow, &r)) {
+    if (window_ == nullptr || !::GetWindowRect(window_, &r)) {
         return Rect{};
     }
     return ToRect(r);

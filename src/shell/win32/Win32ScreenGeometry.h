@@ -12,8 +12,8 @@ namespace qv {
 
 class Win32ScreenGeometry final : public ScreenGeometryPort {
 public:
-    explicit Win32ScreenGeometry(HWND window = nullptr) : mWindow(window) {}
-    void SetWindow(HWND window) { mWindow = window; }
+    explicit Win32ScreenGeometry(HWND window = nullptr) : window_(window) {}
+    void SetWindow(HWND window) { window_ = window; }
 
     Rect WindowRect() override;
     // The shell's taskbar; when the shell reports none (Wine's desktop with a
@@ -29,7 +29,7 @@ public:
     static Rect ShellTaskbarRect();
 
 private:
-    HWND mWindow;
+    HWND window_;
 };
 
 }  // namespace qv

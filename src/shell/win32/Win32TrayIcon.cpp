@@ -23,18 +23,18 @@ std::atomic<UINT> gNextId{1};
 // Owns a pop-up menu handle.
 class MenuHandle {
 public:
-    MenuHandle() : mMenu(::CreatePopupMenu()) {}
+    MenuHandle() : menu_(::CreatePopupMenu()) {}
     ~MenuHandle() {
-        if (mMenu != nullptr) {
-            ::DestroyMenu(mMenu);
+        if (menu_ != nullptr) {
+            ::DestroyMenu(menu_);
         }
     }
     MenuHandle(const MenuHandle&) = delete;
     MenuHandle& operator=(const MenuHandle&) = delete;
-    HMENU Get() const { return mMenu; }
+    HMENU Get() const { return menu_; }
 
 private:
-    HMENU mMenu;
+    HMENU menu_;
 };
 
 }  // namespace
@@ -68,48 +68,48 @@ std::optional<TrayMouse> TrayMouseFromMessage(UINT mouseMessage) {
 }
 
 Win32TrayIcon::Win32TrayIcon(HWND owner, HICON icon, UINT callbackMessage)
-    : mOwner(owner),
-      mIcon(icon),
-      mCallback(callbackMessage),
-      mId(gNextId++),
-      mTaskbarCreated(::RegisterWindowMessageW(L"TaskbarCreated")) {
-    mSubclassed = ::SetWindowSubclass(mOwner, &Win32TrayIcon::SubclassProc, mId,
+    : owner_(owner),
+      icon_(icon),
+      callback_(callbackMessage),
+      id_(gNextId++),
+      taskbarCreated_(::RegisterWindowMessageW(L"TaskbarCreated")) {
+    subclassed_ = ::SetWindowSubclass(owner_, &Win32TrayIcon::SubclassProc, id_,
                                       reinterpret_cast<DWORD_PTR>(this)) != FALSE;
-    if (!mSubclassed) {
+    if (!subclassed_) {
         win32::DebugLogLastError("SetWindowSubclass (tray icon)");
     }
 }
 
 Win32TrayIcon::~Win32TrayIcon() {
     Hide();
-    if (mSubclassed) {
-        ::RemoveWindowSubclass(mOwner, &Win32TrayIcon::SubclassProc, mId);
+    if (subclassed_) {
+        ::RemoveWindowSubclass(owner_, &Win32TrayIcon::SubclassProc, id_);
     }
 }
 
 NOTIFYICONDATAW Win32TrayIcon::Record(UINT flags) const {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
-    data.hWnd = mOwner;
-    data.uID = mId;
+    data.hWnd = owner_;
+    data.uID = id_;
     data.uFlags = flags;
-    data.uCallbackMessage = mCallback;
-    data.hIcon = mIcon;
+    data.uCallbackMessage = callback_;
+    data.hIcon = icon_;
     // The tip field holds 127 characters and the ending NUL; the tray object
     // keeps its text far shorter.
-    const std::size_t n = std::min(mTip.size(), std::size(data.szTip) - 1);
-    std::wmemcpy(data.szTip, mTip.data(), n);
+    const std::size_t n = std::min(tip_.size(), std::size(data.szTip) - 1);
+    std::wmemcpy(data.szTip, tip_.data(), n);
     data.szTip[n] = L'\0';
     return data;
 }
 
 bool Win32TrayIcon::Show(std::string_view toolTip) {
-    mTip = win32::Utf8ToWide(toolTip);
+    tip_ = win32::Utf8ToWide(toolTip);
     NOTIFYICONDATAW data = Record(NIF_MESSAGE | NIF_ICON | NIF_TIP);
     // Add when the shell does not have the icon; a shell that has it already
     // (an add that was reported as failed but went through) takes a modify.
     bool ok = false;
-    if (mAdded) {
+    if (added_) {
         ok = ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE ||
              ::Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
     } else {
@@ -119,17 +119,17 @@ bool Win32TrayIcon::Show(std::string_view toolTip) {
     if (!ok) {
         DebugLog("Shell_NotifyIconW: the shell did not take the icon");
     }
-    mAdded = ok;
+    added_ = ok;
     return ok;
 }
 
 void Win32TrayIcon::Hide() {
-    if (!mAdded) {
+    if (!added_) {
         return;
     }
     NOTIFYICONDATAW data = Record(0);
     ::Shell_NotifyIconW(NIM_DELETE, &data);
-    mAdded = false;
+    added_ = false;
 }
 
 int Win32TrayIcon::PopupMenu(const TrayMenu& menu) {
@@ -156,13 +156,13 @@ int Win32TrayIcon::PopupMenu(const TrayMenu& menu) {
     // Without the owner in the foreground the menu would not close on a
     // click elsewhere; the WM_NULL afterwards lets the foreground switch
     // settle, so the next opening works the first time.
-    ::SetForegroundWindow(mOwner);
+    ::SetForegroundWindow(owner_);
     const UINT align =
         ::GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
     const BOOL chosen =
         ::TrackPopupMenuEx(popup.Get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | align,
-                           at.x, at.y, mOwner, nullptr);
-    ::PostMessageW(mOwner, WM_NULL, 0, 0);
+                           at.x, at.y, owner_, nullptr);
+    ::PostMessageW(owner_, WM_NULL, 0, 0);
     if (chosen <= 0 || static_cast<std::size_t>(chosen) > menu.items.size()) {
         return -1;
     }
@@ -170,22 +170,22 @@ int Win32TrayIcon::PopupMenu(const TrayMenu& menu) {
 }
 
 bool Win32TrayIcon::OnMessage(UINT msg, LPARAM lParam) {
-    if (msg == mCallback) {
+    if (msg == callback_) {
         const std::optional<TrayMouse> event =
             TrayMouseFromMessage(static_cast<UINT>(LOWORD(static_cast<DWORD_PTR>(lParam))));
         if (!event) {
             return false;
         }
-        if (mSink != nullptr) {
-            mSink->TrayMouseEvent(*event);
+        if (sink_ != nullptr) {
+            sink_->TrayMouseEvent(*event);
         }
         return true;
     }
-    if (mTaskbarCreated != 0 && msg == mTaskbarCreated) {
+    if (taskbarCreated_ != 0 && msg == taskbarCreated_) {
         // The new taskbar knows no icons: the next Show adds ours again.
-        mAdded = false;
-        if (mSink != nullptr) {
-            mSink->TrayHostRestarted();
+        added_ = false;
+        if (sink_ != nullptr) {
+            sink_->TrayHostRestarted();
         }
         // Other watchers of the window may want the broadcast too.
         return false;
@@ -201,7 +201,7 @@ LRESULT CALLBACK Win32TrayIcon::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam,
         // window, and the object stops watching it.
         tray->Hide();
         ::RemoveWindowSubclass(hwnd, &Win32TrayIcon::SubclassProc, id);
-        tray->mSubclassed = false;
+        tray->subclassed_ = false;
         return ::DefSubclassProc(hwnd, msg, wParam, lParam);
     }
     // OnMessage touches nothing after a sink call, which may end the object.

@@ -40,7 +40,7 @@ public:
     Win32TrayIcon(const Win32TrayIcon&) = delete;
     Win32TrayIcon& operator=(const Win32TrayIcon&) = delete;
 
-    void SetSink(TrayIconSink* sink) override { mSink = sink; }
+    void SetSink(TrayIconSink* sink) override { sink_ = sink; }
     // NIM_ADD when the shell does not have the icon yet, NIM_MODIFY when it
     // does; false when the shell refused.
     bool Show(std::string_view toolTip) override;
@@ -49,10 +49,10 @@ public:
 
     // For tests: whether the shell accepted the icon last, the icon's
     // identifier for the owner window, the taskbar-restart message number.
-    bool Added() const { return mAdded; }
-    UINT IconId() const { return mId; }
-    UINT TaskbarCreatedMessage() const { return mTaskbarCreated; }
-    HWND Owner() const { return mOwner; }
+    bool Added() const { return added_; }
+    UINT IconId() const { return id_; }
+    UINT TaskbarCreatedMessage() const { return taskbarCreated_; }
+    HWND Owner() const { return owner_; }
 
 private:
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
@@ -61,15 +61,15 @@ private:
     bool OnMessage(UINT msg, LPARAM lParam);
     NOTIFYICONDATAW Record(UINT flags) const;
 
-    HWND mOwner;
-    HICON mIcon;
-    UINT mCallback;
-    UINT mId;
-    UINT mTaskbarCreated;
-    TrayIconSink* mSink = nullptr;
-    std::wstring mTip;
-    bool mAdded = false;
-    bool mSubclassed = false;
+    HWND owner_;
+    HICON icon_;
+    UINT callback_;
+    UINT id_;
+    UINT taskbarCreated_;
+    TrayIconSink* sink_ = nullptr;
+    std::wstring tip_;
+    bool added_ = false;
+    bool subclassed_ = false;
 };
 
 }  // namespace qv

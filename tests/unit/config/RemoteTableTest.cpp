@@ -68,29 +68,29 @@ TEST_F(RemoteTableTest, FieldsAreReadTrimmedAndRounded) {
         "[Remote3]\nPulse=13\nAdjustTime=3.5\n");
     ASSERT_EQ(table_.UpperIndex(), 3);
     const RemoteEntry& e = table_[1];
-    EXPECT_EQ(e.Comment, "Volume up");
-    EXPECT_EQ(e.PulseCount, 3);
-    EXPECT_EQ(e.Pulse[0], 5);
-    EXPECT_EQ(e.Pulse[1], 120);
-    EXPECT_EQ(e.Pulse[2], 7);
-    EXPECT_EQ(e.AdjustPulse, 4);
-    EXPECT_EQ(e.AdjustTime, 2);
-    EXPECT_EQ(e.WindowName, "Notepad");
-    EXPECT_EQ(e.KeyList, "D[UP], U[UP]");
-    EXPECT_EQ(table_[2].PulseCount, 1);
-    EXPECT_EQ(table_[2].Pulse[0], 12);
-    EXPECT_EQ(table_[2].AdjustTime, 0);
-    EXPECT_EQ(table_[3].AdjustTime, 4);
+    EXPECT_EQ(e.comment, "Volume up");
+    EXPECT_EQ(e.pulseCount, 3);
+    EXPECT_EQ(e.pulse[0], 5);
+    EXPECT_EQ(e.pulse[1], 120);
+    EXPECT_EQ(e.pulse[2], 7);
+    EXPECT_EQ(e.adjustPulse, 4);
+    EXPECT_EQ(e.adjustTime, 2);
+    EXPECT_EQ(e.windowName, "Notepad");
+    EXPECT_EQ(e.keyList, "D[UP], U[UP]");
+    EXPECT_EQ(table_[2].pulseCount, 1);
+    EXPECT_EQ(table_[2].pulse[0], 12);
+    EXPECT_EQ(table_[2].adjustTime, 0);
+    EXPECT_EQ(table_[3].adjustTime, 4);
 }
 
 TEST_F(RemoteTableTest, AdjustValuesOutsideAByteAreClamped) {
     Load(
         "[Remote1]\nPulse=1\nAdjustTime=300\nAdjustPulse=-5\n"
         "[Remote2]\nPulse=2\nAdjustTime=1e12\nAdjustPulse=99999\n");
-    EXPECT_EQ(table_[1].AdjustTime, 255);
-    EXPECT_EQ(table_[1].AdjustPulse, 0);
-    EXPECT_EQ(table_[2].AdjustTime, 255);
-    EXPECT_EQ(table_[2].AdjustPulse, 255);
+    EXPECT_EQ(table_[1].adjustTime, 255);
+    EXPECT_EQ(table_[1].adjustPulse, 0);
+    EXPECT_EQ(table_[2].adjustTime, 255);
+    EXPECT_EQ(table_[2].adjustPulse, 255);
 }
 
 TEST_F(RemoteTableTest, LoadReplacesWhatTheTableHeld) {
@@ -111,12 +111,12 @@ TEST_F(RemoteTableTest, BadPulseTextKeepsTheSlotButNeverFires) {
         "[Remote4]\nPulse=12,34,56,78\n"
         "[Remote5]\nPulse=12, 34 ,56\n");
     ASSERT_EQ(table_.UpperIndex(), 5);  // numbering stays aligned with the sections
-    EXPECT_EQ(table_[1].Problem, PulseProblem::EmptyPart);
-    EXPECT_EQ(table_[2].Problem, PulseProblem::NotANumber);
-    EXPECT_EQ(table_[3].Problem, PulseProblem::ValueTooLarge);
-    EXPECT_EQ(table_[4].Problem, PulseProblem::None);  // sound, but four values never match
-    EXPECT_EQ(table_[4].PulseCount, 4);
-    EXPECT_EQ(table_[5].Problem, PulseProblem::None);  // spaces around a value are allowed
+    EXPECT_EQ(table_[1].problem, PulseProblem::EmptyPart);
+    EXPECT_EQ(table_[2].problem, PulseProblem::NotANumber);
+    EXPECT_EQ(table_[3].problem, PulseProblem::ValueTooLarge);
+    EXPECT_EQ(table_[4].problem, PulseProblem::None);  // sound, but four values never match
+    EXPECT_EQ(table_[4].pulseCount, 4);
+    EXPECT_EQ(table_[5].problem, PulseProblem::None);  // spaces around a value are allowed
     for (int n = 1; n <= 4; ++n) {
         EXPECT_FALSE(table_[n].CanMatch()) << "slot " << n;
     }
@@ -132,12 +132,12 @@ TEST_F(RemoteTableTest, MoreThan129ValuesKeepsTheFirst129) {
     }
     RemoteEntry e;
     ParsePulseText(pulse, e);
-    EXPECT_EQ(e.Problem, PulseProblem::TooManyValues);
-    EXPECT_EQ(e.PulseCount, 129);
-    EXPECT_EQ(e.Pulse[128], 128);
+    EXPECT_EQ(e.problem, PulseProblem::TooManyValues);
+    EXPECT_EQ(e.pulseCount, 129);
+    EXPECT_EQ(e.pulse[128], 128);
     ParsePulseText(pulse.substr(0, pulse.rfind(',')), e);  // exactly 129
-    EXPECT_EQ(e.Problem, PulseProblem::None);
-    EXPECT_EQ(e.PulseCount, 129);
+    EXPECT_EQ(e.problem, PulseProblem::None);
+    EXPECT_EQ(e.pulseCount, 129);
 }
 
 // --- SetRemoteEntry ------------------------------------------------------------------
@@ -145,9 +145,9 @@ TEST_F(RemoteTableTest, MoreThan129ValuesKeepsTheFirst129) {
 TEST_F(RemoteTableTest, StoreKeepsTextsAsGiven) {
     ASSERT_TRUE(
         table_.SetRemoteEntry("1", "   leading spaces", "05,120,07", 0, 3, " Win ", "D[A], U[A]"));
-    EXPECT_EQ(table_[1].Comment, "   leading spaces");
-    EXPECT_EQ(table_[1].WindowName, " Win ");
-    EXPECT_EQ(table_[1].AdjustTime, 3);
+    EXPECT_EQ(table_[1].comment, "   leading spaces");
+    EXPECT_EQ(table_[1].windowName, " Win ");
+    EXPECT_EQ(table_[1].adjustTime, 3);
     EXPECT_EQ(table_.Match(5, 120, 7), 1);
 }
 
@@ -155,8 +155,8 @@ TEST_F(RemoteTableTest, StoreOneOrMorePastTheEndGrowsTheTable) {
     ASSERT_TRUE(table_.SetRemoteEntry("1", "a", "10", 0, 0, "", ""));
     ASSERT_TRUE(table_.SetRemoteEntry(" 4 ", "d", "40", 0, 0, "", ""));
     ASSERT_EQ(table_.UpperIndex(), 4);
-    EXPECT_EQ(table_[2].Problem, PulseProblem::NoEntry);
-    EXPECT_EQ(table_[3].Problem, PulseProblem::NoEntry);
+    EXPECT_EQ(table_[2].problem, PulseProblem::NoEntry);
+    EXPECT_EQ(table_[3].problem, PulseProblem::NoEntry);
     EXPECT_FALSE(table_[2].CanMatch());
     EXPECT_EQ(table_.Match(40, 1, 1), 4);
     // A gap slot matches nothing, not even a code of zeros.
@@ -172,7 +172,7 @@ TEST_F(RemoteTableTest, UnusableSlotNumbersAreRefused) {
         EXPECT_FALSE(table_.SetRemoteEntry(bad, "z", "99", 0, 0, "", "")) << bad;
     }
     EXPECT_EQ(table_.UpperIndex(), 1);
-    EXPECT_EQ(table_[1].Comment, "a");
+    EXPECT_EQ(table_[1].comment, "a");
     EXPECT_TRUE(table_.SetRemoteEntry("32767", "last", "99", 0, 0, "", ""));
     EXPECT_EQ(table_.UpperIndex(), kMaxSlot);
 }
@@ -217,13 +217,13 @@ TEST_F(RemoteTableTest, StoredSlotLoadsBackAtTheNextStart) {
     ASSERT_TRUE(IniWrite(store, "Remote1", "KeyList", "D[SPACE], U[SPACE]"));
     ASSERT_TRUE(
         table_.SetRemoteEntry("1", comment, "05,120,07", 0, 2, "Notepad", "D[SPACE], U[SPACE]"));
-    EXPECT_EQ(table_[1].Comment, "   Play");
+    EXPECT_EQ(table_[1].comment, "   Play");
 
     RemoteTable next;
     EXPECT_EQ(next.Load(store), 2);
-    EXPECT_EQ(next[1].Comment, "Play");
-    EXPECT_EQ(next[1].AdjustTime, 2);
-    EXPECT_EQ(next[1].KeyList, "D[SPACE], U[SPACE]");
+    EXPECT_EQ(next[1].comment, "Play");
+    EXPECT_EQ(next[1].adjustTime, 2);
+    EXPECT_EQ(next[1].keyList, "D[SPACE], U[SPACE]");
     EXPECT_EQ(next.Match(5, 120, 7), 1);
 }
 

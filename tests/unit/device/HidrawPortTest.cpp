@@ -237,8 +237,8 @@ TEST_F(HidrawTransfer, IdentityIoctlFailsOnASocket) {
     HidrawDevice device(std::move(pair.device), kUnnumbered);
     EXPECT_FALSE(device.GetAttributes().has_value());
     ASSERT_TRUE(device.GetCaps().has_value());
-    EXPECT_EQ(device.GetCaps()->InputReportByteLength, 65);
-    EXPECT_EQ(device.GetCaps()->OutputReportByteLength, 65);
+    EXPECT_EQ(device.GetCaps()->inputReportByteLength, 65);
+    EXPECT_EQ(device.GetCaps()->outputReportByteLength, 65);
     EXPECT_FALSE(device.Numbered());
 
     SocketPair other = MakePair();

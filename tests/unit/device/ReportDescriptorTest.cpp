@@ -45,20 +45,20 @@ const Bytes kVendor = {
 
 TEST(ReportDescriptor, KnownWindowsFigures) {
     const ReportLengths mouse = Parse(kMouse);
-    EXPECT_EQ(mouse.Input, 5);
-    EXPECT_EQ(mouse.Output, 0);
-    EXPECT_EQ(mouse.Feature, 0);
-    EXPECT_FALSE(mouse.Numbered);
+    EXPECT_EQ(mouse.input, 5);
+    EXPECT_EQ(mouse.output, 0);
+    EXPECT_EQ(mouse.feature, 0);
+    EXPECT_FALSE(mouse.numbered);
 
     const ReportLengths keyboard = Parse(kKeyboard);
-    EXPECT_EQ(keyboard.Input, 9);
-    EXPECT_EQ(keyboard.Output, 2);
-    EXPECT_FALSE(keyboard.Numbered);
+    EXPECT_EQ(keyboard.input, 9);
+    EXPECT_EQ(keyboard.output, 2);
+    EXPECT_FALSE(keyboard.numbered);
 
     const ReportLengths vendor = Parse(kVendor);
-    EXPECT_EQ(vendor.Input, 7);
-    EXPECT_EQ(vendor.Output, 7);
-    EXPECT_TRUE(vendor.Numbered);
+    EXPECT_EQ(vendor.input, 7);
+    EXPECT_EQ(vendor.output, 7);
+    EXPECT_TRUE(vendor.numbered);
 }
 
 TEST(ReportDescriptor, LongestReportOverAllIdsPerType) {
@@ -71,10 +71,10 @@ TEST(ReportDescriptor, LongestReportOverAllIdsPerType) {
         0xC0,
     };
     const ReportLengths lengths = Parse(d);
-    EXPECT_EQ(lengths.Input, 9);    // ID 2: 8 bytes + ID
-    EXPECT_EQ(lengths.Output, 4);   // ID 1: 3 bytes + ID
-    EXPECT_EQ(lengths.Feature, 3);  // 9 bits round up to 2 bytes + ID
-    EXPECT_TRUE(lengths.Numbered);
+    EXPECT_EQ(lengths.input, 9);    // ID 2: 8 bytes + ID
+    EXPECT_EQ(lengths.output, 4);   // ID 1: 3 bytes + ID
+    EXPECT_EQ(lengths.feature, 3);  // 9 bits round up to 2 bytes + ID
+    EXPECT_TRUE(lengths.numbered);
 }
 
 TEST(ReportDescriptor, PushAndPopRestoreSizeCountAndId) {
@@ -88,8 +88,8 @@ TEST(ReportDescriptor, PushAndPopRestoreSizeCountAndId) {
         0x81, 0x02,                          // ID 1 input: 4 bytes
     };
     const ReportLengths lengths = Parse(d);
-    EXPECT_EQ(lengths.Input, 17);
-    EXPECT_EQ(lengths.Output, 5);
+    EXPECT_EQ(lengths.input, 17);
+    EXPECT_EQ(lengths.output, 5);
 }
 
 TEST(ReportDescriptor, LongItemsAreSkippedWhole) {
@@ -100,21 +100,21 @@ TEST(ReportDescriptor, LongItemsAreSkippedWhole) {
         0x81, 0x02,
     };
     const ReportLengths lengths = Parse(d);
-    EXPECT_EQ(lengths.Input, 3);
-    EXPECT_EQ(lengths.Output, 0);
+    EXPECT_EQ(lengths.input, 3);
+    EXPECT_EQ(lengths.output, 0);
 }
 
 TEST(ReportDescriptor, FourByteItemDataAndEmptyDescriptor) {
     // Report count as a four-byte item: 0x00000010 = 16.
     const Bytes d = {0x75, 0x08, 0x97, 0x10, 0x00, 0x00, 0x00, 0x91, 0x02};
-    EXPECT_EQ(Parse(d).Output, 17);
-    EXPECT_EQ(Parse(d).Input, 0);
+    EXPECT_EQ(Parse(d).output, 17);
+    EXPECT_EQ(Parse(d).input, 0);
 
     const ReportLengths empty = Parse({});
-    EXPECT_EQ(empty.Input, 0);
-    EXPECT_EQ(empty.Output, 0);
-    EXPECT_EQ(empty.Feature, 0);
-    EXPECT_FALSE(empty.Numbered);
+    EXPECT_EQ(empty.input, 0);
+    EXPECT_EQ(empty.output, 0);
+    EXPECT_EQ(empty.feature, 0);
+    EXPECT_FALSE(empty.numbered);
 }
 
 TEST(ReportDescriptor, AbsurdSizesSaturateInsteadOfWrappingToASmallLength) {
@@ -122,7 +122,7 @@ TEST(ReportDescriptor, AbsurdSizesSaturateInsteadOfWrappingToASmallLength) {
     // plain 64-bit sum wraps to 0 (then one 8-bit input makes it 2 bytes).
     const Bytes d = {0x77, 0x00, 0x00, 0x00, 0x80, 0x97, 0x00, 0x00, 0x00, 0x80, 0x81, 0x00,
                      0x81, 0x00, 0x81, 0x00, 0x81, 0x00, 0x75, 0x08, 0x95, 0x01, 0x81, 0x00};
-    EXPECT_EQ(Parse(d).Input, INT32_MAX);
+    EXPECT_EQ(Parse(d).input, INT32_MAX);
 }
 
 TEST(ReportDescriptor, MalformedDescriptorsAreRefused) {

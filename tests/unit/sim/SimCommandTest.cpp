@@ -85,8 +85,8 @@ TEST(SimCommandTest, FaultCommandsAccumulateUntilCleared) {
     EXPECT_TRUE(faults.firmware.silent);
     EXPECT_EQ(faults.firmware.errorStatus.at(kPicVersion), 0);
     ASSERT_TRUE(faults.shortReports.has_value());
-    EXPECT_EQ(faults.shortReports->InputReportByteLength, 18);
-    EXPECT_EQ(faults.shortReports->OutputReportByteLength, 3);
+    EXPECT_EQ(faults.shortReports->inputReportByteLength, 18);
+    EXPECT_EQ(faults.shortReports->outputReportByteLength, 3);
     EXPECT_TRUE(faults.refuseOpenReceivers);
     EXPECT_TRUE(faults.unplugMidTransfer);
     EXPECT_EQ(bus.EventsRefusal(), 5);

@@ -68,8 +68,8 @@ TEST_F(SimulatorTest, EnumeratesHidDevicesOnlyInBusOrder) {
 
     auto keyboard = port->Open(foreign);
     ASSERT_NE(keyboard, nullptr);
-    EXPECT_EQ(keyboard->GetAttributes()->VendorID, 0x046D);
-    EXPECT_EQ(keyboard->GetAttributes()->ProductID, 0xC52B);
+    EXPECT_EQ(keyboard->GetAttributes()->vendorId, 0x046D);
+    EXPECT_EQ(keyboard->GetAttributes()->productId, 0xC52B);
 
     EXPECT_EQ(port->Open("/dev/sim/hidraw99"), nullptr);
 }
@@ -78,11 +78,11 @@ TEST_F(SimulatorTest, ReceiverReportsIdentityAndLengths) {
     auto device = OpenReceiver();
     ASSERT_NE(device, nullptr);
     ASSERT_TRUE(device->GetAttributes().has_value());
-    EXPECT_EQ(device->GetAttributes()->VendorID, 0x1234);
-    EXPECT_EQ(device->GetAttributes()->ProductID, 0x0001);
+    EXPECT_EQ(device->GetAttributes()->vendorId, 0x1234);
+    EXPECT_EQ(device->GetAttributes()->productId, 0x0001);
     ASSERT_TRUE(device->GetCaps().has_value());
-    EXPECT_EQ(device->GetCaps()->InputReportByteLength, 33);
-    EXPECT_EQ(device->GetCaps()->OutputReportByteLength, 9);
+    EXPECT_EQ(device->GetCaps()->inputReportByteLength, 33);
+    EXPECT_EQ(device->GetCaps()->outputReportByteLength, 9);
 }
 
 TEST(SimulatorOptionsTest, IdentityVersionAndLengthsAreConfigurable) {
@@ -96,10 +96,10 @@ TEST(SimulatorOptionsTest, IdentityVersionAndLengthsAreConfigurable) {
     Simulator sim(options);
     auto device = sim.MakeHidPort()->Open(kReceiver);
     ASSERT_NE(device, nullptr);
-    EXPECT_EQ(device->GetAttributes()->VendorID, 0x8001);
-    EXPECT_EQ(device->GetAttributes()->ProductID, 0xFFFF);
-    EXPECT_EQ(device->GetCaps()->InputReportByteLength, 19);
-    EXPECT_EQ(device->GetCaps()->OutputReportByteLength, 4);
+    EXPECT_EQ(device->GetAttributes()->vendorId, 0x8001);
+    EXPECT_EQ(device->GetAttributes()->productId, 0xFFFF);
+    EXPECT_EQ(device->GetCaps()->inputReportByteLength, 19);
+    EXPECT_EQ(device->GetCaps()->outputReportByteLength, 4);
 
     ASSERT_EQ(device->WriteReport(Command(kPicVersion, 0, 0, 4), 100ms), TransferStatus::Done);
     std::vector<std::uint8_t> reply(19, 0xEE);
@@ -195,8 +195,8 @@ TEST_F(SimulatorTest, ShortReportsShowInCapsAndReplies) {
     ASSERT_TRUE(sim.Execute("fault short").ok);
     auto device = OpenReceiver();
     ASSERT_NE(device, nullptr);
-    EXPECT_EQ(device->GetCaps()->InputReportByteLength, 18);
-    EXPECT_EQ(device->GetCaps()->OutputReportByteLength, 3);
+    EXPECT_EQ(device->GetCaps()->inputReportByteLength, 18);
+    EXPECT_EQ(device->GetCaps()->outputReportByteLength, 3);
 
     ASSERT_EQ(device->WriteReport(std::vector<std::uint8_t>{0, kPicVersion, 0}, 100ms),
               TransferStatus::Done);
