@@ -177,7 +177,7 @@ Application::Application(const AppPorts& ports)
     if (ports.jobs != nullptr) {
         mJobs = ports.jobs;
     } else {
-        mOwnThread = std::make_unique<ReceiverThread>([this] { Tick(); });
+        mOwnThread = std::make_unique<ReceiverThread>([this] { Tick(); }, mPorts.clock);
         mJobs = mOwnThread.get();
     }
 }
