@@ -23,4 +23,5 @@ if ((${#existing[@]})) && ! shellcheck -S warning "${existing[@]}"; then
   echo "lint: shellcheck findings" >&2
   status=1
 fi
+echo "lint: checked ${#sources[@]} C++ files, ${#scripts[@]} shell scripts"
 exit "$status"

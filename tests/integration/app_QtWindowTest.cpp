@@ -86,7 +86,7 @@ protected:
     FakeWindows windows;
     FakeTrayIcon tray;
     FixedGeometry geometry;
-    FakeClock clock;
+    SteadyClock clock;  // the core runs its own receiver thread and poll timer
     std::unique_ptr<QtMainWindow> form;
     std::unique_ptr<QtGuiThread> gui;
     std::unique_ptr<Application> app;

@@ -12,11 +12,14 @@ endif()
 # menu shows and hides the window beside the tray and ends the program.
 # Screenshots stay in app_tray_output.
 if(QUORVANE_LINUX)
+  find_package(X11 REQUIRED)
+  add_executable(x_keyboard_grabbed ${CMAKE_CURRENT_LIST_DIR}/x_keyboard_grabbed.cpp)
+  target_link_libraries(x_keyboard_grabbed PRIVATE X11::X11)
   add_test(NAME quorvane_system_tray
     COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb.sh --wm none --
             ${CMAKE_CURRENT_LIST_DIR}/app_tray_test.sh
             $<TARGET_FILE:quorvane> $<TARGET_FILE:quorvane-sim>
-            ${CMAKE_CURRENT_BINARY_DIR}/app_tray_output)
+            ${CMAKE_CURRENT_BINARY_DIR}/app_tray_output $<TARGET_FILE:x_keyboard_grabbed>)
   set_tests_properties(quorvane_system_tray PROPERTIES TIMEOUT 90)
 endif()
 

@@ -2,7 +2,7 @@
 # System test of the tray icon and its menu with the real program, run under
 # tests/support/with-xvfb.sh --wm none: the test starts icewm (it has a tray)
 # itself so that it can end it and start it again.
-#   app_tray_test.sh QUORVANE QUORVANE-SIM OUTPUT-DIR
+#   app_tray_test.sh QUORVANE QUORVANE-SIM OUTPUT-DIR X-KEYBOARD-GRABBED
 # Checks, through the program's own windows:
 # - the icon is embedded into icewm's tray and the window is hidden after
 #   start-up;
@@ -19,7 +19,7 @@
 #   and still opens the menu;
 # - "終了" ends the program, which writes WindowChangeTime on its way out.
 set -euo pipefail
-quorvane=$1 sim=$2 out=$3
+quorvane=$1 sim=$2 out=$3 keyboard_grabbed=$4
 rm -rf "$out"
 mkdir -p "$out"
 work=$(mktemp -d)
@@ -133,28 +133,22 @@ menu_window() {
   return 1
 }
 no_menu() { ! menu_window >/dev/null; }
-# Clicks the icon with mouse button $1 and waits until the menu is open.
-# Two presses on the icon within the double-click time make a double click,
-# which opens no menu (Qt's default time is 400 ms): keep the clicks apart.
+# Clicks the icon with mouse button $1 and waits until the menu is open and
+# takes the keyboard (it grabs it once it is mapped; keys sent before that
+# would go elsewhere). Two presses on the icon within the double-click time
+# make a double click, which opens no menu (Qt's default time is 400 ms):
+# keep the clicks apart.
 menu=""
 last_click=0
 open_menu() {
   local button=$1 wait_ms
   poll 5 no_menu || fail "a menu is still open"
-  for attempt in 1 2 3; do
-    ((attempt == 1)) || echo "no menu after button $button on the icon: clicking again"
-    wait_ms=$((last_click + 600 - $(now_ms)))
-    ((wait_ms <= 0)) || sleep "$(printf '0.%03d' "$wait_ms")"
-    xdotool mousemove --window "$icon" 12 12 click "$button"
-    last_click=$(now_ms)
-    # Under load the menu can take long; click again only when none came.
-    if poll 4 eval 'menu=$(menu_window)'; then
-      # The menu grabs the keyboard once it is mapped; give it that moment.
-      sleep 0.2
-      return 0
-    fi
-  done
-  fail "button $button on the icon did not open the menu"
+  wait_ms=$((last_click + 600 - $(now_ms)))
+  ((wait_ms <= 0)) || sleep "$(printf '0.%03d' "$wait_ms")"
+  xdotool mousemove --window "$icon" 12 12 click "$button"
+  last_click=$(now_ms)
+  poll 20 eval 'menu=$(menu_window)' || fail "button $button on the icon did not open the menu"
+  poll 10 "$keyboard_grabbed" || fail "the menu opened by button $button never took the keyboard"
 }
 # Chooses the menu's item $1 (1 "設定", 2 "終了") with the keyboard.
 choose() {
@@ -258,7 +252,10 @@ step "設定 opens the window beside the tray"
 open_window "first time"
 normal_size=$(client_size)
 echo "window frame at $placed, client ${normal_size}"
-sleep 0.2  # let it paint
+# The picture once the window has painted its controls (more than a couple
+# of colours in it).
+painted() { [ "$(import -window "$window" png:- 2>/dev/null | identify -format %k - 2>/dev/null)" -gt 8 ]; }
+poll 10 painted || fail "the window did not paint itself"
 import -window root "$out/window-beside-tray.png" || fail "screenshot of the window failed"
 
 step "設定 while the window is shown hides it"
@@ -293,12 +290,13 @@ open_window "after maximising" menu_unchecked
 
 step "トレイに戻す hides the window and clears the check mark"
 # The button sits at the bottom right of the window's client area (282,388
-# 120x30 in the window's layout). A first click can go to the window
-# manager's focus handling: click again only while the window stays.
-for _ in 1 2 3; do
-  xdotool mousemove --window "$window" 342 403 click 1
-  poll 3 hidden && break
-done
+# 120x30 in the window's layout). The window is made active first: a click
+# on an inactive window can go to the window manager's focus handling.
+xdotool windowactivate "$window" 2>/dev/null || true
+poll 5 eval '[ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ]' ||
+  fail "the window cannot be made active"
+xdotool mousemove --window "$window" 342 403 click 1
+poll 5 hidden || true
 hidden || fail "トレイに戻す did not hide the window"
 open_window "after トレイに戻す" menu_unchecked
 open_menu 3

@@ -10,108 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "SwaySession.h"
+#include "ProgramSession.h"
 
 namespace qv::wayland {
 namespace {
 
 using namespace test;
-
-// Everything of the program's debug log that matters here arrives within
-// seconds; the bound is for a loaded machine.
-constexpr auto kProgramBound = 20s;
-
-bool WaitForText(const std::string& path, const std::string& text,
-                 SteadyTime::duration bound = kProgramBound) {
-    return WaitUntil([&] { return ReadAll(path).find(text) != std::string::npos; }, bound);
-}
-
-std::size_t Count(const std::string& haystack, const std::string& needle) {
-    std::size_t n = 0;
-    for (std::size_t at = haystack.find(needle); at != std::string::npos;
-         at = haystack.find(needle, at + needle.size())) {
-        ++n;
-    }
-    return n;
-}
-
-// The simulator daemon on a socket of its own.
-class Simulator {
-public:
-    Simulator() : socket_(WorkDir() + "/sim.sock"), log_(WorkDir() + "/sim.log") {
-        process_ = std::make_unique<Process>(
-            std::vector<std::string>{QV_SIM, "serve", "--socket", socket_}, log_);
-        EXPECT_TRUE(WaitForText(log_, "ready")) << ReadAll(log_);
-    }
-    const std::string& Socket() const { return socket_; }
-    void Press(int a, int b, int c) {
-        EXPECT_EQ(Run({QV_SIM, "--socket", socket_, "press", std::to_string(a), std::to_string(b),
-                       std::to_string(c)},
-                      WorkDir() + "/sim-press.log"),
-                  0);
-    }
-
-private:
-    std::string socket_;
-    std::string log_;
-    std::unique_ptr<Process> process_;
-};
-
-// The program with a configuration of slots, its debug log in a file.
-class Program {
-public:
-    Program(const Simulator& sim, const std::vector<std::string>& iniLines,
-            const std::vector<std::string>& env = {})
-        : ini_(WorkDir() + "/Quorvane.ini"), log_(WorkDir() + "/quorvane.log") {
-        {
-            std::ofstream out(ini_, std::ios::trunc);
-            for (const std::string& line : iniLines) {
-                out << line << "\r\n";
-            }
-        }
-        std::vector<std::string> fullEnv = {"QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"};
-        fullEnv.insert(fullEnv.end(), env.begin(), env.end());
-        process_ = std::make_unique<Process>(
-            std::vector<std::string>{QV_PROGRAM, "--simulator=" + sim.Socket(), "--config", ini_,
-                                     "--debug"},
-            log_, fullEnv);
-        EXPECT_TRUE(WaitForText(log_, "start-up done")) << ReadAll(log_);
-    }
-    ~Program() { EXPECT_EQ(process_->End(), 0) << "the program did not end cleanly"; }
-
-    const std::string& LogPath() const { return log_; }
-    std::string Log() const { return ReadAll(log_); }
-    pid_t Pid() const { return process_->Pid(); }
-
-private:
-    std::string ini_;
-    std::string log_;
-    std::unique_ptr<Process> process_;
-};
-
-class ProgramOnSway : public ::testing::Test {
-protected:
-    std::unique_ptr<Target> Start(ClientKind kind, const std::string& stem) {
-        auto target = std::make_unique<Target>(kind, UniqueName(stem));
-        EXPECT_TRUE(
-            WaitUntil([&] { return target->Ready() && sway_.ViewOf(target->Name()); }, kStartBound))
-            << target->Name() << " did not come up";
-        return target;
-    }
-
-    void Focus(const Target& target) {
-        ASSERT_TRUE(sway_.Command("[con_id=" + std::to_string(sway_.ViewOf(target.Name())->id) +
-                                  "] focus"));
-        ASSERT_TRUE(WaitUntil([&] { return sway_.ViewOf(target.Name())->focused; }, kLogBound));
-    }
-
-    bool Focused(const Target& target) {
-        const auto view = sway_.ViewOf(target.Name());
-        return view && view->focused;
-    }
-
-    Sway sway_;
-};
 
 // Once as sway (its IPC), once as another wlroots compositor would be seen
 // (no $SWAYSOCK for the program: the foreign-toplevel window list).
@@ -209,36 +113,6 @@ TEST_P(ProgramDispatch, PressedButtonsSendTheirKeysToTheirWindowsAndTheFocusCome
 
 INSTANTIATE_TEST_SUITE_P(Session, ProgramDispatch, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "wlroots" : "sway"; });
-
-// From the simulator's press to the first key in the target, with the window
-// switch of a slot and no switch pause: the program polls every 50 ms, so
-// most of it is the wait for the next poll.
-TEST_F(ProgramOnSway, PressToKeyLatency) {
-    Simulator sim;
-    auto user = Start(ClientKind::Native, "User");
-    auto target = Start(ClientKind::Native, "Latency");
-    ASSERT_NO_FATAL_FAILURE(Focus(*user));
-    Program program(
-        sim, {"[General]", "WindowChangeTime=0", "[Remote1]", "Pulse=12,34,60", "Comment=latency",
-              "AdjustTime=0", "WindowName=" + target->Name(), "KeyList=DL, UL"});
-    constexpr int kPresses = 12;
-    std::vector<long long> latencies;
-    for (int i = 0; i < kPresses; ++i) {
-        const long long pressed = NowMicros();
-        sim.Press(12, 34, 60);
-        ASSERT_TRUE(WaitForKeys(*target, static_cast<std::size_t>(2 * (i + 1))))
-            << "press " << i << "\n"
-            << program.Log();
-        latencies.push_back(target->Keys()[static_cast<std::size_t>(2 * i)].time - pressed);
-        ASSERT_TRUE(WaitUntil([&] { return Focused(*user); }, kLogBound));
-    }
-    EXPECT_EQ(Count(program.Log(), "receive-list: latency"), static_cast<std::size_t>(kPresses));
-    std::sort(latencies.begin(), latencies.end());
-    Figure("program on sway: press -> first key in the Wayland client over " +
-           std::to_string(kPresses) + " presses: min " + std::to_string(latencies.front()) +
-           " us, median " + std::to_string(latencies[latencies.size() / 2]) + " us, max " +
-           std::to_string(latencies.back()) + " us");
-}
 
 // --backend uinput where /dev/uinput cannot be written: the program says
 // why and how to fix it, and does not start.

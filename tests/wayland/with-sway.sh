@@ -11,6 +11,13 @@
 # user otherwise (through user namespaces). sway, XWayland and the command
 # all run as that user, with a private XDG_RUNTIME_DIR.
 #
+# The private /tmp hides whatever the host keeps there, a checkout or build
+# tree under /tmp among them. So the top-level /tmp folders that hold the
+# command, the working folder, the output folder, this script and any
+# absolute path among the arguments are bound back into the private /tmp
+# before the session starts; a command that is still out of reach inside is
+# a skip (77) with that reason.
+#
 # The command sees WAYLAND_DISPLAY, SWAYSOCK, DISPLAY (XWayland, started on
 # first use) and QV_TEST_WORKDIR, a folder it may write to; that folder and
 # sway's log are copied to DIR at the end when --output is given.
@@ -72,7 +79,45 @@ if [ -z "$inner" ]; then
 fi
 
 # --- inside: a private /tmp, the session and the command --------------------
+# The top-level folder of /tmp that holds PATH, if any: /tmp/x for /tmp/x/build/t.
+tmp_top() {
+  local path
+  path=$(realpath -m -- "$1" 2>/dev/null) || return 0
+  case "$path" in
+    /tmp/?*)
+      path=${path#/tmp/}
+      printf '%s\n' "${path%%/*}"
+      ;;
+  esac
+}
+keep=()
+command_path=$1
+case "$1" in */*) ;; *) command_path=$(command -v -- "$1" 2>/dev/null || true) ;; esac
+for path in "$command_path" "$PWD" "$output" "$(dirname -- "$0")" "${@:2}"; do
+  [ -n "$path" ] || continue
+  top=$(tmp_top "$path")
+  # X's own sockets and locks stay private: that is what the tmpfs is for.
+  case "$top" in "" | .X11-unix | .X*-lock | .qv-sway) continue ;; esac
+  [ -e "/tmp/$top" ] || continue
+  keep+=("$top")
+done
+# The host's /tmp stays reachable through a descriptor while the tmpfs covers it.
+exec {host_tmp}</tmp
 mount -t tmpfs -o mode=1777,size=256m qv-sway-tmp /tmp
+for top in "${keep[@]}"; do
+  [ -e "/tmp/$top" ] && continue
+  if [ -d "/proc/self/fd/$host_tmp/$top" ]; then
+    mkdir "/tmp/$top"
+  else
+    : >"/tmp/$top"
+  fi
+  mount --no-canonicalize --bind "/proc/self/fd/$host_tmp/$top" "/tmp/$top" ||
+    skip "cannot bind /tmp/$top back into the private /tmp"
+done
+exec {host_tmp}<&-
+if ! command -v -- "$1" >/dev/null 2>&1; then
+  skip "the command $1 is not reachable inside the private namespace"
+fi
 if [ -n "${QV_SWAY_UID:-}" ]; then
   user=$(id -un "$QV_SWAY_UID" 2>/dev/null || echo "$QV_SWAY_UID")
   as_user=(unshare --user --map-user="$QV_SWAY_UID" --map-group="$QV_SWAY_GID")
@@ -89,7 +134,7 @@ else
                    "--inh-caps=-all,+dac_read_search" "--ambient-caps=-all,+dac_read_search")
 fi
 
-session=/tmp/qv-sway
+session=/tmp/.qv-sway
 mkdir -m 0700 "$session" "$session/runtime" "$session/work"
 cat >"$session/config" <<EOF
 xwayland enable

@@ -193,7 +193,7 @@ Application::Application(const AppPorts& ports)
     if (ports.jobs != nullptr) {
         jobs_ = ports.jobs;
     } else {
-        ownThread_ = std::make_unique<ReceiverThread>([this] { Tick(); });
+        ownThread_ = std::make_unique<ReceiverThread>([this] { Tick(); }, ports_.clock);
         jobs_ = ownThread_.get();
     }
 }

@@ -4,7 +4,8 @@
 
 namespace qv {
 
-ReceiverThread::ReceiverThread(std::function<void()> tick) : tick_(std::move(tick)) {}
+ReceiverThread::ReceiverThread(std::function<void()> tick, Clock& clock)
+    : tick_(std::move(tick)), clock_(clock) {}
 
 ReceiverThread::~ReceiverThread() {
     {
@@ -41,7 +42,7 @@ void ReceiverThread::SetTimerEnabled(bool enabled) {
     {
         const std::lock_guard lock(mutex_);
         if (enabled && !timerEnabled_) {
-            nextTick_ = std::chrono::steady_clock::now() + kTickInterval;
+            nextTick_ = clock_.Now() + kTickInterval;
         }
         timerEnabled_ = enabled;
     }
@@ -85,7 +86,7 @@ void ReceiverThread::Run() {
             continue;
         }
         if (timerEnabled_) {
-            const auto now = std::chrono::steady_clock::now();
+            const auto now = clock_.Now();
             if (now >= nextTick_) {
                 // Ticks that fell due meanwhile merge into this one.
                 nextTick_ += kTickInterval;
@@ -97,7 +98,9 @@ void ReceiverThread::Run() {
                 lock.lock();
                 continue;
             }
-            wake_.wait_until(lock, nextTick_);
+            // A wait for the time left, not until a time point: the clock
+            // need not be the steady clock the condition variable waits on.
+            wake_.wait_for(lock, nextTick_ - now);
         } else {
             wake_.wait(lock);
         }

@@ -2,8 +2,8 @@
 // The receiver thread: everything that waits on the receiver or on a window
 // switch runs here, one job at a time and in the order given, so the window
 // never waits. It carries the poll timer: while enabled it runs the tick
-// every kTickInterval; a tick that falls due while a job or a tick is still
-// running is not queued up but merges into the next one.
+// every kTickInterval of its clock; a tick that falls due while a job or a
+// tick is still running is not queued up but merges into the next one.
 
 #include <chrono>
 #include <condition_variable>
@@ -31,8 +31,9 @@ class ReceiverThread final : public ReceiverJobs {
 public:
     static constexpr std::chrono::milliseconds kTickInterval{50};
 
-    // `tick` runs on the thread at every timer tick.
-    explicit ReceiverThread(std::function<void()> tick);
+    // `tick` runs on the thread at every timer tick; `clock` times the ticks
+    // and must outlive the thread.
+    ReceiverThread(std::function<void()> tick, Clock& clock);
     // Stops and joins (unbounded); call Stop first to bound the wait.
     ~ReceiverThread() override;
     ReceiverThread(const ReceiverThread&) = delete;
@@ -52,12 +53,13 @@ private:
     void Run();
 
     std::function<void()> tick_;
+    Clock& clock_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable ended_;
     std::deque<std::function<void()>> jobs_;
     bool timerEnabled_ = false;
-    std::chrono::steady_clock::time_point nextTick_{};
+    Clock::time_point nextTick_{};
     bool stopping_ = false;
     bool running_ = false;
     std::thread thread_;

@@ -10,16 +10,19 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -31,6 +34,32 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// True once thread `tid` of this process sits in one of `calls` (x86-64 and
+// other Linux system call numbers as the kernel shows them), so a test can act
+// while a transfer is really waiting instead of after a guessed sleep. The 20 s
+// limit only turns a hang into a failure.
+bool WaitUntilBlockedIn(pid_t tid, std::initializer_list<long> calls) {
+    const std::string path = "/proc/self/task/" + std::to_string(tid) + "/syscall";
+    const auto limit = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < limit) {
+        std::ifstream in(path);
+        long nr = -1;
+        if (in >> nr) {
+            for (long call : calls) {
+                if (nr == call) {
+                    return true;
+                }
+            }
+        }
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    return false;
+}
+
+pid_t ThisThread() {
+    return static_cast<pid_t>(::syscall(SYS_gettid));
+}
 
 // Unnumbered vendor reports, 64 bytes each way: 65 / 65 on Windows.
 const Bytes kUnnumbered = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00,
@@ -323,14 +352,22 @@ TEST_F(HidrawTransfer, StuckWriteTimesOutInsteadOfBlocking) {
 TEST_F(HidrawTransfer, PeerClosedMidReadIsGoneAtOnce) {
     SocketPair pair = MakePair();
     HidrawDevice device(std::move(pair.device), kUnnumbered);
-    std::thread unplug([peer = std::move(pair.peer)]() mutable {
-        std::this_thread::sleep_for(milliseconds(100));
-        peer = UniqueFd();
-    });
     Bytes report(65, 0);
-    // Gone, not TimedOut: the read ends with the hang-up, before its deadline.
-    EXPECT_EQ(device.ReadReport(report, milliseconds(5000)), TransferStatus::Gone);
-    unplug.join();
+    std::atomic<pid_t> readerTid{0};
+    TransferStatus midRead = TransferStatus::Done;
+    std::thread reader([&] {
+        readerTid = ThisThread();
+        midRead = device.ReadReport(report, milliseconds(20000));
+    });
+    // The peer goes away while the read waits in poll().
+    while (readerTid.load() == 0) {
+        std::this_thread::yield();
+    }
+    ASSERT_TRUE(WaitUntilBlockedIn(readerTid.load(), {SYS_poll, SYS_ppoll}));
+    pair.peer = UniqueFd();
+    reader.join();
+    // Gone, not TimedOut: the read ends with the hang-up, not at its deadline.
+    EXPECT_EQ(midRead, TransferStatus::Gone);
 
     // Later transfers fail without waiting for their deadlines. A socket
     // answers the write with EPIPE (a stalled endpoint on hidraw: a failure,
@@ -394,17 +431,21 @@ TEST_F(HidrawTransfer, WriteGoesOutWhenTheStuckOneReturnsBeforeItsDeadline) {
     HidrawDevice device(std::move(pair.device), kUnnumbered);
     EXPECT_EQ(device.WriteReport(Report(0xA1), milliseconds(1010)), TransferStatus::TimedOut);
 
-    // The receiver recovers 300 ms into the next write.
-    std::thread recover([peer, queued = pair.queued] {
-        std::this_thread::sleep_for(milliseconds(300));
-        Drain(peer, queued);
+    // The receiver recovers while the next write waits for the stuck one.
+    const pid_t writerTid = ThisThread();
+    std::atomic<bool> writing{false};
+    std::thread recover([peer, queued = pair.queued, writerTid, &writing] {
+        while (!writing.load()) {
+            std::this_thread::yield();
+        }
+        if (WaitUntilBlockedIn(writerTid, {SYS_futex})) {
+            Drain(peer, queued);
+        }
     });
-    const Clock::time_point start = Clock::now();
+    writing = true;
     // Done, not TimedOut: it went out within its own deadline.
-    EXPECT_EQ(device.WriteReport(Report(0xB2), milliseconds(1010)), TransferStatus::Done);
-    const long long elapsed = MsSince(start);
+    EXPECT_EQ(device.WriteReport(Report(0xB2), milliseconds(20000)), TransferStatus::Done);
     recover.join();
-    EXPECT_GE(elapsed, 290);
     EXPECT_EQ(Receive(peer, milliseconds(1000)), Report(0xA1));
     EXPECT_EQ(Receive(peer, milliseconds(1000)), Report(0xB2));
     EXPECT_EQ(Receive(peer, milliseconds(50)), Bytes{});

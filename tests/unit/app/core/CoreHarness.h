@@ -63,7 +63,8 @@ class CoreHarness {
 public:
     // `iniText` is written as the configuration file unless `writeIni` is false.
     // `ownThread`: the core runs its own receiver thread instead of the
-    // hand-run queue (then wait with gui.RunUntil).
+    // hand-run queue (then wait with gui.RunUntil), on the steady clock, so
+    // its poll timer ticks by itself.
     explicit CoreHarness(const std::string& iniText = "", bool writeIni = false,
                          const sim::BusOptions& bus = {}, bool ownThread = false)
         : simulator(bus),
@@ -77,9 +78,10 @@ public:
         files = switchable.get();
         ini = std::make_unique<IniStore>(std::make_unique<IconvTextCodec>(), std::move(switchable));
         ini->SetIniPath(iniPath);
-        app = std::make_unique<Application>(AppPorts{view, gui, *ini, *hidPort, *deviceEvents,
-                                                     injector, windows, tray, geometry, clock,
-                                                     ownThread ? nullptr : &jobs});
+        app = std::make_unique<Application>(
+            AppPorts{view, gui, *ini, *hidPort, *deviceEvents, injector, windows, tray, geometry,
+                     ownThread ? static_cast<Clock&>(steadyClock) : static_cast<Clock&>(clock),
+                     ownThread ? nullptr : &jobs});
     }
     ~CoreHarness() {
         app->Unload();
@@ -132,6 +134,7 @@ public:
     FakeTrayIcon tray;
     FixedGeometry geometry;
     FakeClock clock;
+    SteadyClock steadyClock;
     std::unique_ptr<Application> app;
 };
 

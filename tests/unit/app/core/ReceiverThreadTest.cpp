@@ -36,7 +36,8 @@ TEST(ReceiverThreadTest, JobsRunInOrderOnAThreadOfTheirOwn) {
     std::mutex m;
     std::vector<int> order;
     std::thread::id ranOn;
-    ReceiverThread thread([] {});
+    SteadyClock clock;
+    ReceiverThread thread([] {}, clock);
     thread.Start();
     for (int i = 0; i < 50; ++i) {
         thread.Post([&, i] {
@@ -59,57 +60,98 @@ TEST(ReceiverThreadTest, JobsRunInOrderOnAThreadOfTheirOwn) {
     EXPECT_TRUE(thread.Stop(20s));
 }
 
+// A clock that moves only when the test moves it, readable from the receiver
+// thread while the test thread sets it.
+class SteppedClock final : public Clock {
+public:
+    time_point Now() override { return time_point{} + std::chrono::milliseconds(ms_.load()); }
+    void Sleep(std::chrono::milliseconds) override {}
+    void Advance(std::chrono::milliseconds by) { ms_ += by.count(); }
+
+private:
+    std::atomic<long long> ms_{1'000'000};
+};
+
+// Ticks stamped with the clock's time, readable from the test thread.
+struct TickLog {
+    std::mutex m;
+    std::vector<Clock::time_point> stamps;
+    std::size_t Count() {
+        const std::lock_guard lock(m);
+        return stamps.size();
+    }
+};
+
+// The thread never ticks without the clock moving: proves that nothing ticked
+// for this long of real time (several intervals) with the clock standing still.
+void LetRealTimePass() {
+    std::this_thread::sleep_for(4 * ReceiverThread::kTickInterval);
+}
+
 TEST(ReceiverThreadTest, TicksRunOnlyWhileTheTimerIsEnabled) {
-    std::atomic<int> ticks{0};
-    ReceiverThread thread([&] { ++ticks; });
+    SteppedClock clock;
+    TickLog log;
+    ReceiverThread thread(
+        [&] {
+            const std::lock_guard lock(log.m);
+            log.stamps.push_back(clock.Now());
+        },
+        clock);
     thread.Start();
-    std::this_thread::sleep_for(120ms);
-    EXPECT_EQ(ticks.load(), 0);
+    clock.Advance(200ms);
+    LetRealTimePass();
+    EXPECT_EQ(log.Count(), 0u);
     thread.SetTimerEnabled(true);
-    ASSERT_TRUE(WaitFor([&] { return ticks.load() >= 3; }));
+    for (std::size_t n = 1; n <= 3; ++n) {
+        clock.Advance(ReceiverThread::kTickInterval);
+        ASSERT_TRUE(WaitFor([&] { return log.Count() == n; })) << "tick " << n;
+    }
     thread.SetTimerEnabled(false);
-    // A tick already running may finish; none starts after that.
-    std::promise<void> drained;
-    thread.Post([&] { drained.set_value(); });
-    drained.get_future().wait();
-    const int after = ticks.load();
-    std::this_thread::sleep_for(150ms);
-    EXPECT_EQ(ticks.load(), after);
+    clock.Advance(500ms);
+    LetRealTimePass();
+    EXPECT_EQ(log.Count(), 3u);
     EXPECT_TRUE(thread.Stop(20s));
 }
 
 TEST(ReceiverThreadTest, TicksThatFallDueDuringALongJobMergeIntoOne) {
-    std::mutex m;
-    std::vector<steady::time_point> tickTimes;
-    ReceiverThread thread([&] {
-        const std::lock_guard lock(m);
-        tickTimes.push_back(steady::now());
-    });
+    SteppedClock clock;
+    TickLog log;
+    ReceiverThread thread(
+        [&] {
+            const std::lock_guard lock(log.m);
+            log.stamps.push_back(clock.Now());
+        },
+        clock);
     thread.Start();
+    const Clock::time_point enabled = clock.Now();
     thread.SetTimerEnabled(true);
-    steady::time_point jobEnd;
+    clock.Advance(ReceiverThread::kTickInterval);
+    ASSERT_TRUE(WaitFor([&] { return log.Count() == 1; }));
+
+    // A job that takes eight intervals: eight ticks fall due meanwhile.
     std::promise<void> jobDone;
     thread.Post([&] {
-        std::this_thread::sleep_for(400ms);  // eight intervals
-        jobEnd = steady::now();
+        clock.Advance(8 * ReceiverThread::kTickInterval);
         jobDone.set_value();
     });
     jobDone.get_future().wait();
-    ASSERT_TRUE(WaitFor([&] {
-        const std::lock_guard lock(m);
-        return std::count_if(tickTimes.begin(), tickTimes.end(),
-                             [&](auto t) { return t >= jobEnd; }) >= 2;
-    }));
+    ASSERT_TRUE(WaitFor([&] { return log.Count() == 2; }));
+    LetRealTimePass();
+    EXPECT_EQ(log.Count(), 2u) << "the ticks that fell due ran as a burst";
+
+    // The next tick is a whole interval after the merged one, not earlier.
+    clock.Advance(ReceiverThread::kTickInterval - 1ms);
+    LetRealTimePass();
+    EXPECT_EQ(log.Count(), 2u);
+    clock.Advance(1ms);
+    ASSERT_TRUE(WaitFor([&] { return log.Count() == 3; }));
+
     thread.SetTimerEnabled(false);
-    const std::lock_guard lock(m);
-    std::vector<steady::time_point> after;
-    for (auto t : tickTimes) {
-        if (t >= jobEnd) {
-            after.push_back(t);
-        }
-    }
-    // One tick for all that fell due; the next a whole interval later, not a burst.
-    EXPECT_GE(after[1] - after[0], ReceiverThread::kTickInterval - 5ms);
+    const std::lock_guard lock(log.m);
+    const auto i = ReceiverThread::kTickInterval;
+    EXPECT_EQ(log.stamps[0], enabled + i);
+    EXPECT_EQ(log.stamps[1], enabled + 9 * i);
+    EXPECT_EQ(log.stamps[2], enabled + 10 * i);
     EXPECT_TRUE(thread.Stop(20s));
 }
 
@@ -118,7 +160,8 @@ TEST(ReceiverThreadTest, StopWaitsForTheRunningJobDropsTheRestAndIsBounded) {
     std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> started{false};
     std::atomic<bool> laterRan{false};
-    ReceiverThread thread([] {});
+    SteadyClock clock;
+    ReceiverThread thread([] {}, clock);
     thread.Start();
     thread.Post([&] {
         started = true;
