@@ -5,7 +5,9 @@
 // on Wayland) live inside its backend.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -14,6 +16,13 @@ struct Window {
     std::uint64_t id = 0;
     explicit operator bool() const { return id != 0; }
     friend bool operator==(const Window&, const Window&) = default;
+};
+
+// One top-level window as a user picks it from a list.
+struct ListedWindow {
+    Window window;
+    std::string title;      // UTF-8
+    std::string className;  // the name FindByClass finds it by: X class, app_id, Win32 class
 };
 
 // A window's show state; the numbers are those of Windows' show commands.
@@ -35,6 +44,9 @@ public:
     // Brings the window to the foreground with the keyboard focus, and waits
     // (bounded, about half a second) until it really is active; true then.
     virtual bool Activate(Window window) = 0;
+    // The open top-level windows a user can switch to, front-most first where
+    // the platform knows the order; empty when this backend cannot list them.
+    virtual std::vector<ListedWindow> ListWindows() { return {}; }
 };
 
 }  // namespace qv
