@@ -39,8 +39,6 @@ public:
     bool Register();
     // Stops the source; harmless when not registered.
     void Unregister();
-    // True while the source is started.
-    bool Registered() const { return registered_; }
     // Reads what the source has pending and raises DeviceArrived and
     // DeviceRemoved in that order; returns how many were raised.
     // Nothing when not registered. A handler may unregister (the rest of the

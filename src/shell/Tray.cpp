@@ -24,7 +24,6 @@ Tray::Tray(TrayIcon& icon, TrayEvents& events) : icon_(icon), events_(events) {
 }
 
 Tray::~Tray() {
-    *alive_ = false;
     if (visible_) {
         DeleteIcon();
     }
@@ -36,14 +35,6 @@ void Tray::SetToolTipText(const std::string& text) {
     toolTipText_ = CutToCharacters(text.substr(0, text.find('\0')), kMaxToolTipChars);
     if (visible_) {
         icon_.Show(toolTipText_);
-    }
-}
-
-void Tray::SetVisible(bool visible) {
-    if (visible) {
-        AddIcon();
-    } else {
-        DeleteIcon();
     }
 }
 
@@ -71,36 +62,9 @@ int Tray::PopupMenu(const TrayMenu& menu) {
     return chosen;
 }
 
-void Tray::TrayMouseEvent(const TrayMouse& event) {
-    const auto button = static_cast<std::int16_t>(event.button);
-    // The handlers may open a modal menu whose command ends this object.
-    const std::shared_ptr<bool> alive = alive_;
-    switch (event.kind) {
-        case TrayMouse::Kind::Move:
-            events_.MouseMove();
-            break;
-        case TrayMouse::Kind::Down:
-            events_.MouseDown(button);
-            break;
-        case TrayMouse::Kind::Up:
-            events_.MouseUp(button);
-            if (event.button == TrayButton::Left && *alive) {
-                // The release that ends a double click is no click of its own.
-                const bool endsDoubleClick = doubleClick_;
-                doubleClick_ = false;
-                if (!endsDoubleClick) {
-                    events_.Click();
-                }
-            }
-            break;
-        case TrayMouse::Kind::DoubleClick:
-            // Right and middle double clicks mean nothing here.
-            if (event.button == TrayButton::Left) {
-                doubleClick_ = true;
-                events_.DblClick();
-            }
-            break;
-    }
+void Tray::TrayActivated(TrayButton button) {
+    // Nothing of this object is touched afterwards: the handler may end it.
+    events_.TrayActivated(button);
 }
 
 void Tray::TrayHostRestarted() {

@@ -1,13 +1,10 @@
 #pragma once
 // The program's notification-area icon: shows and hides it with its tooltip,
-// turns what the mouse does on it into the events Click, DblClick, MouseDown,
-// MouseUp and MouseMove, puts it back when the tray host starts anew, and
-// shows the owner's pop-up menu. Everything runs on the GUI thread: the icon
-// backend calls in there, and so must the owner.
+// tells the owner which button activated it, puts it back when the tray host
+// starts anew, and shows the owner's pop-up menu. Everything runs on the GUI
+// thread: the icon backend calls in there, and so must the owner.
 
 #include <cstddef>
-#include <cstdint>
-#include <memory>
 #include <string>
 
 #include "shell/TrayIcon.h"
@@ -18,21 +15,12 @@ namespace qv {
 // ending NUL, and the other platforms get the same text.
 inline constexpr std::size_t kMaxToolTipChars = 63;
 
-// Mouse events of the icon; the owner overrides what it handles. `button` is
-// 1 for the left, 2 for the right and 4 for the middle button.
+// What the owner hears of the icon.
 class TrayEvents {
 public:
     virtual ~TrayEvents() = default;
-    // A left click (not the release that ends a double click).
-    virtual void Click() {}
-    // A left double click.
-    virtual void DblClick() {}
-    // A button went down.
-    virtual void MouseDown(std::int16_t /*button*/) {}
-    // A button went up.
-    virtual void MouseUp(std::int16_t /*button*/) {}
-    // The mouse moved over the icon.
-    virtual void MouseMove() {}
+    // The user activated the icon with `button`; the handler may end the tray.
+    virtual void TrayActivated(TrayButton button) = 0;
 };
 
 class Tray final : private TrayIconSink {
@@ -45,19 +33,12 @@ public:
     Tray(const Tray&) = delete;
     Tray& operator=(const Tray&) = delete;
 
-    // The tooltip text.
-    std::string ToolTipText() const { return toolTipText_; }
     // Sets the tooltip, cut at its first NUL and to kMaxToolTipChars UTF-8
     // characters (never inside one); a shown icon gets it at once.
     void SetToolTipText(const std::string& text);
-    // True while the icon is meant to be in the notification area (also when
-    // the tray host refused it: the icon comes back with the host).
-    bool Visible() const { return visible_; }
-    // True adds the icon, false deletes it.
-    void SetVisible(bool visible);
-
     // Shows the icon with the tooltip; false when the tray host refused it
-    // (it is added again when the host starts anew).
+    // (the icon still counts as shown: it is added again when the host starts
+    // anew).
     bool AddIcon();
     // Removes the icon.
     void DeleteIcon();
@@ -67,19 +48,13 @@ public:
     int PopupMenu(const TrayMenu& menu);
 
 private:
-    void TrayMouseEvent(const TrayMouse& event) override;
+    void TrayActivated(TrayButton button) override;
     void TrayHostRestarted() override;
 
     TrayIcon& icon_;
     TrayEvents& events_;
     std::string toolTipText_;
     bool visible_ = false;
-    // Set by a left double click until the next left release, which then
-    // raises no Click of its own.
-    bool doubleClick_ = false;
-    // Cleared by the destructor: an event whose handler ended this object
-    // (the menu's "終了") must not touch it afterwards.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // `text` cut to at most `maxChars` UTF-8 characters (never inside a character).

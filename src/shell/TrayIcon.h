@@ -1,6 +1,6 @@
 #pragma once
 // Port for the program's notification-area icon: the application icon with a
-// tooltip, the mouse on it, the pop-up menu, and the tray host coming back.
+// tooltip, a button pressed on it, the pop-up menu, and the tray host coming back.
 // Qt's QSystemTrayIcon on Linux, Shell_NotifyIconW on Windows.
 
 #include <cstdint>
@@ -12,14 +12,6 @@
 namespace qv {
 
 enum class TrayButton : std::int16_t { Left = 1, Right = 2, Middle = 4 };
-
-// What the mouse did on the icon.
-struct TrayMouse {
-    enum class Kind { Move, Down, Up, DoubleClick };
-    Kind kind = Kind::Move;
-    TrayButton button = TrayButton::Left;  // not looked at for Move
-    friend bool operator==(const TrayMouse&, const TrayMouse&) = default;
-};
 
 // One item of a pop-up menu.
 struct TrayMenuItem {
@@ -40,7 +32,9 @@ struct TrayMenu {
 class TrayIconSink {
 public:
     virtual ~TrayIconSink() = default;
-    virtual void TrayMouseEvent(const TrayMouse& event) = 0;
+    // The icon was activated with `button` (pressed on it; the second click of
+    // a double click is no activation of its own).
+    virtual void TrayActivated(TrayButton button) = 0;
     // The tray host (taskbar, notification area) started anew.
     virtual void TrayHostRestarted() = 0;
 };

@@ -154,7 +154,7 @@ menu=$(grep '^MENU_OPEN ' "$log" | tail -1)
 echo "$menu"
 grep -q 'items=設定\[checkable\]|終了|' <<<"$menu" || fail "menu items wrong"
 grep -q ' default=終了 ' <<<"$menu" || fail "終了 is not the default item"
-grep -q '^MOUSEDOWN 1' "$log" || fail "left click did not raise MouseDown(1)"
+grep -q '^ACTIVATED 1' "$log" || fail "left click did not activate the icon with button 1"
 import -window root "$out/menu.png" || fail "screenshot failed"
 xdotool key Escape
 wait_line '^MENU_CLOSED -1' 30

@@ -1,7 +1,7 @@
 // A small Qt program for the tray system test: Tray over the Qt tray icon,
 // and the placement over the Qt screen geometry, without the application's
 // window. It reports what happens on standard output, one line per event:
-//   ICON_ADDED, ICON_WINDOW <id>, PLACEMENT ..., MOUSEDOWN <b>,
+//   ICON_ADDED, ICON_WINDOW <id>, PLACEMENT ..., ACTIVATED <b>,
 //   MENU_OPEN ..., MENU_CLOSED <index>, SHOW tip=<tip> ok=<0|1>, HIDE,
 //   HOST_RESTARTED, WATCH on|off, CONFIG <checked>, EXIT
 // Any button on the icon opens the menu "設定" / "終了" ("終了" the default);
@@ -76,8 +76,8 @@ public:
         poll_.start(20);
     }
 
-    void MouseDown(std::int16_t button) override {
-        Say("MOUSEDOWN " + std::to_string(button));
+    void TrayActivated(qv::TrayButton button) override {
+        Say("ACTIVATED " + std::to_string(static_cast<int>(button)));
         qv::TrayMenu menu;
         menu.items.push_back({"設定", true, configChecked_, [this] { Config(); }});
         menu.items.push_back({"終了", false, false, [this] { Exit(); }});

@@ -1,5 +1,5 @@
 // The Windows window's and shell's pieces on their own: message-box flags,
-// the icon's mouse messages, the drawn application icon, control names, the
+// the icon's activating messages, the drawn application icon, control names, the
 // GUI-thread hand-over, the single-instance mutex, the screen measurements.
 #include "common/win32/Windows.h"
 
@@ -36,32 +36,23 @@ TEST(MessageBoxFlags, CarryTheIconTheButtonsAndTheDefault) {
               static_cast<UINT>(MB_TASKMODAL));
 }
 
-TEST(TrayMouseFromMessage, TellsEveryButtonAndMovement) {
-    using K = TrayMouse::Kind;
-    struct Case {
-        UINT message;
-        TrayMouse expected;
+TEST(TrayActivationFromMessage, APressOfEachButtonAndNothingElse) {
+    const std::pair<UINT, TrayButton> presses[] = {
+        {WM_LBUTTONDOWN, TrayButton::Left},
+        {WM_RBUTTONDOWN, TrayButton::Right},
+        {WM_MBUTTONDOWN, TrayButton::Middle},
     };
-    const Case cases[] = {
-        {WM_MOUSEMOVE, {K::Move, TrayButton::Left}},
-        {WM_LBUTTONDOWN, {K::Down, TrayButton::Left}},
-        {WM_LBUTTONUP, {K::Up, TrayButton::Left}},
-        {WM_LBUTTONDBLCLK, {K::DoubleClick, TrayButton::Left}},
-        {WM_RBUTTONDOWN, {K::Down, TrayButton::Right}},
-        {WM_RBUTTONUP, {K::Up, TrayButton::Right}},
-        {WM_RBUTTONDBLCLK, {K::DoubleClick, TrayButton::Right}},
-        {WM_MBUTTONDOWN, {K::Down, TrayButton::Middle}},
-        {WM_MBUTTONUP, {K::Up, TrayButton::Middle}},
-        {WM_MBUTTONDBLCLK, {K::DoubleClick, TrayButton::Middle}},
-    };
-    for (const Case& c : cases) {
-        const std::optional<TrayMouse> got = TrayMouseFromMessage(c.message);
-        ASSERT_TRUE(got.has_value()) << c.message;
-        EXPECT_EQ(*got, c.expected) << c.message;
+    for (const auto& [message, button] : presses) {
+        const std::optional<TrayButton> got = TrayActivationFromMessage(message);
+        ASSERT_TRUE(got.has_value()) << message;
+        EXPECT_EQ(*got, button) << message;
     }
-    // Messages of newer icon versions and anything else pass on.
-    for (UINT other : {UINT{WM_CONTEXTMENU}, UINT{NIN_SELECT}, UINT{WM_XBUTTONDOWN}, 0u}) {
-        EXPECT_FALSE(TrayMouseFromMessage(other).has_value()) << other;
+    // Releases, moves, double clicks (whose first press activated already),
+    // messages of newer icon versions and anything else activate nothing.
+    for (UINT other : {UINT{WM_LBUTTONUP}, UINT{WM_RBUTTONUP}, UINT{WM_MBUTTONUP},
+                       UINT{WM_LBUTTONDBLCLK}, UINT{WM_RBUTTONDBLCLK}, UINT{WM_MOUSEMOVE},
+                       UINT{WM_CONTEXTMENU}, UINT{NIN_SELECT}, UINT{WM_XBUTTONDOWN}, 0u}) {
+        EXPECT_FALSE(TrayActivationFromMessage(other).has_value()) << other;
     }
 }
 

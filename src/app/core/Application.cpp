@@ -405,7 +405,8 @@ void Application::DeviceRemoved(const std::string& path) {
 
 // ------------------------------------------------------ tray and window
 
-void Application::MouseDown(std::int16_t /*button*/) {
+void Application::TrayActivated(TrayButton /*button*/) {
+    // Any button opens the menu.
     if (!tray_) {
         return;
     }

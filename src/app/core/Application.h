@@ -131,8 +131,6 @@ public:
     std::int16_t LastRemote() const;
     bool TimerEnabled() const { return jobs_->TimerEnabled(); }
     SharedState& Shared() { return shared_; }
-    Tray* SystemTray() { return tray_.get(); }
-    DeviceWatch* Watch() { return deviceWatch_.get(); }
     HidTransport* Transport() { return transport_.get(); }
 
 private:
@@ -141,7 +139,7 @@ private:
     class ReceiverDialogs;
 
     // TrayEvents
-    void MouseDown(std::int16_t button) override;
+    void TrayActivated(TrayButton button) override;
     // DeviceWatchEvents
     void DeviceArrived(const std::string& path) override;
     void DeviceRemoved(const std::string& path) override;

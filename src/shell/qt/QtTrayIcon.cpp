@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPointer>
 #include <vector>
 
 #include "shell/qt/TrayManagerWatch.h"
@@ -79,35 +80,21 @@ void QtTrayIcon::NotifyTrayHostRestarted() {
 }
 
 void QtTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {
-    TrayMouse first;
     TrayButton button = TrayButton::Left;
     switch (reason) {
         case QSystemTrayIcon::Trigger:
-            first.kind = TrayMouse::Kind::Down;
-            break;
-        case QSystemTrayIcon::DoubleClick:
-            // Qt has reported the first click of the pair as a Trigger already.
-            first.kind = TrayMouse::Kind::DoubleClick;
             break;
         case QSystemTrayIcon::Context:
-            first.kind = TrayMouse::Kind::Down;
             button = TrayButton::Right;
             break;
         case QSystemTrayIcon::MiddleClick:
-            first.kind = TrayMouse::Kind::Down;
             button = TrayButton::Middle;
             break;
         default:
             return;
     }
-    first.button = button;
-    const QPointer<QtTrayIcon> self(this);
     if (sink_) {
-        sink_->TrayMouseEvent(first);
-    }
-    // The press may have opened a menu whose command ended the sink, or this icon.
-    if (self && sink_) {
-        sink_->TrayMouseEvent(TrayMouse{TrayMouse::Kind::Up, button});
+        sink_->TrayActivated(button);
     }
 }
 

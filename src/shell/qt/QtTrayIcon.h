@@ -1,10 +1,9 @@
 #pragma once
 // The notification-area icon over QSystemTrayIcon (StatusNotifierItem or
 // XEmbed), its pop-up menu as a QMenu, and on X11 a watch on the tray host
-// that tells when a new one took over. Qt reports a click as one activation;
-// the sink gets it as a press and a release of that button:
-//   left click    -> Down Left, Up Left     double click -> DoubleClick Left, Up Left
-//   right click   -> Down Right, Up Right   middle click -> Down Middle, Up Middle
+// that tells when a new one took over. Qt's activations reach the sink as the
+// button that made them: Trigger the left, Context the right, MiddleClick the
+// middle one; a DoubleClick follows a Trigger Qt has reported already.
 
 #include <QIcon>
 #include <QMenu>

@@ -39,29 +39,14 @@ private:
 
 }  // namespace
 
-std::optional<TrayMouse> TrayMouseFromMessage(UINT mouseMessage) {
-    using Kind = TrayMouse::Kind;
+std::optional<TrayButton> TrayActivationFromMessage(UINT mouseMessage) {
     switch (mouseMessage) {
-        case WM_MOUSEMOVE:
-            return TrayMouse{Kind::Move, TrayButton::Left};
         case WM_LBUTTONDOWN:
-            return TrayMouse{Kind::Down, TrayButton::Left};
-        case WM_LBUTTONUP:
-            return TrayMouse{Kind::Up, TrayButton::Left};
-        case WM_LBUTTONDBLCLK:
-            return TrayMouse{Kind::DoubleClick, TrayButton::Left};
+            return TrayButton::Left;
         case WM_RBUTTONDOWN:
-            return TrayMouse{Kind::Down, TrayButton::Right};
-        case WM_RBUTTONUP:
-            return TrayMouse{Kind::Up, TrayButton::Right};
-        case WM_RBUTTONDBLCLK:
-            return TrayMouse{Kind::DoubleClick, TrayButton::Right};
+            return TrayButton::Right;
         case WM_MBUTTONDOWN:
-            return TrayMouse{Kind::Down, TrayButton::Middle};
-        case WM_MBUTTONUP:
-            return TrayMouse{Kind::Up, TrayButton::Middle};
-        case WM_MBUTTONDBLCLK:
-            return TrayMouse{Kind::DoubleClick, TrayButton::Middle};
+            return TrayButton::Middle;
         default:
             return std::nullopt;
     }
@@ -171,13 +156,11 @@ int Win32TrayIcon::PopupMenu(const TrayMenu& menu) {
 
 bool Win32TrayIcon::OnMessage(UINT msg, LPARAM lParam) {
     if (msg == callback_) {
-        const std::optional<TrayMouse> event =
-            TrayMouseFromMessage(static_cast<UINT>(LOWORD(static_cast<DWORD_PTR>(lParam))));
-        if (!event) {
-            return false;
-        }
-        if (sink_ != nullptr) {
-            sink_->TrayMouseEvent(*event);
+        // Every message of the icon is ours; only a press activates it.
+        const std::optional<TrayButton> button =
+            TrayActivationFromMessage(static_cast<UINT>(LOWORD(static_cast<DWORD_PTR>(lParam))));
+        if (button && sink_ != nullptr) {
+            sink_->TrayActivated(*button);
         }
         return true;
     }

@@ -26,9 +26,10 @@ namespace qv {
 // clear of the WM_USER numbers that dialog navigation uses (DM_GETDEFID...).
 inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
 
-// What a mouse message of the icon (the callback's lParam, icon version 0)
-// means; nullopt for messages that mean nothing to the sink.
-std::optional<TrayMouse> TrayMouseFromMessage(UINT mouseMessage);
+// The button a mouse message of the icon (the callback's lParam, icon version
+// 0) activates it with: a press of that button; nullopt for every other
+// message (releases, moves, the second click of a double click).
+std::optional<TrayButton> TrayActivationFromMessage(UINT mouseMessage);
 
 class Win32TrayIcon final : public TrayIcon {
 public:

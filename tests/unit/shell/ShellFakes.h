@@ -46,15 +46,10 @@ public:
     }
 
     // What a backend reports, as it reports it: to the sink of the moment.
-    void Mouse(TrayMouse::Kind kind, TrayButton button = TrayButton::Left) {
+    void Press(TrayButton button) {
         if (sink) {
-            sink->TrayMouseEvent(TrayMouse{kind, button});
+            sink->TrayActivated(button);
         }
-    }
-    // A click as Qt and Windows report it: press, release.
-    void Click(TrayButton button) {
-        Mouse(TrayMouse::Kind::Down, button);
-        Mouse(TrayMouse::Kind::Up, button);
     }
     void HostRestarted() {
         if (sink) {

@@ -10,17 +10,14 @@
 namespace qv {
 namespace {
 
-using Kind = TrayMouse::Kind;
 using test::FakeTrayIcon;
 
 class EventLog : public TrayEvents {
 public:
     std::vector<std::string> log;
-    void Click() override { log.push_back("Click"); }
-    void DblClick() override { log.push_back("DblClick"); }
-    void MouseDown(std::int16_t b) override { log.push_back("Down" + std::to_string(b)); }
-    void MouseUp(std::int16_t b) override { log.push_back("Up" + std::to_string(b)); }
-    void MouseMove() override { log.push_back("Move"); }
+    void TrayActivated(TrayButton b) override {
+        log.push_back("Activated" + std::to_string(static_cast<int>(b)));
+    }
 };
 
 class TrayTest : public ::testing::Test {
@@ -39,23 +36,20 @@ protected:
 
 TEST_F(TrayTest, NothingIsShownUntilAddIcon) {
     EXPECT_NE(icon.sink, nullptr);
-    EXPECT_FALSE(tray->Visible());
     tray->SetToolTipText("Remote Receiver");
     EXPECT_TRUE(icon.calls.empty()) << "a hidden icon's tooltip is kept, not shown";
 
     EXPECT_TRUE(tray->AddIcon());
     EXPECT_EQ(icon.calls, Log{"show Remote Receiver"});
-    EXPECT_TRUE(tray->Visible());
 
     tray->SetToolTipText("Other");
     EXPECT_EQ(icon.calls.back(), "show Other") << "a shown icon gets the new tooltip at once";
 }
 
-TEST_F(TrayTest, ARefusedIconStaysVisibleAndComesBackWithTheHost) {
+TEST_F(TrayTest, ARefusedIconComesBackWithTheHost) {
     icon.hostThere = false;
     tray->SetToolTipText("Remote Receiver");
     EXPECT_FALSE(tray->AddIcon());
-    EXPECT_TRUE(tray->Visible());
     icon.calls.clear();
     icon.hostThere = true;
     icon.HostRestarted();
@@ -63,12 +57,13 @@ TEST_F(TrayTest, ARefusedIconStaysVisibleAndComesBackWithTheHost) {
 }
 
 TEST_F(TrayTest, ToolTipEndsAtItsFirstNulAndKeepsAtMost63Characters) {
+    ShowIcon();
     tray->SetToolTipText(std::string(70, 'a'));
-    EXPECT_EQ(tray->ToolTipText(), std::string(63, 'a'));
+    EXPECT_EQ(icon.toolTip, std::string(63, 'a'));
     tray->SetToolTipText(std::string(63, 'b'));
-    EXPECT_EQ(tray->ToolTipText(), std::string(63, 'b'));
+    EXPECT_EQ(icon.toolTip, std::string(63, 'b'));
     tray->SetToolTipText(std::string(64, 'c'));
-    EXPECT_EQ(tray->ToolTipText(), std::string(63, 'c'));
+    EXPECT_EQ(icon.toolTip, std::string(63, 'c'));
 
     // Japanese text is cut between characters, never inside one.
     std::string kana;
@@ -76,82 +71,38 @@ TEST_F(TrayTest, ToolTipEndsAtItsFirstNulAndKeepsAtMost63Characters) {
         kana += "あ";
     }
     tray->SetToolTipText(kana);
-    EXPECT_EQ(tray->ToolTipText().size(), 63u * 3u);
+    EXPECT_EQ(icon.toolTip.size(), 63u * 3u);
     EXPECT_EQ(CutToCharacters("aあb", 2), "aあ");
     EXPECT_EQ(CutToCharacters("aあb", 0), "");
 
-    ShowIcon();
+    icon.calls.clear();
     tray->SetToolTipText(std::string("Remote\0Receiver", 15));
-    EXPECT_EQ(tray->ToolTipText(), "Remote");
     EXPECT_EQ(icon.calls, Log{"show Remote"}) << "nothing after the NUL reaches the icon";
     tray->SetToolTipText(std::string(1, '\0'));
-    EXPECT_EQ(tray->ToolTipText(), "");
+    EXPECT_EQ(icon.toolTip, "");
 }
 
-TEST_F(TrayTest, ASingleLeftClick) {
+TEST_F(TrayTest, EachButtonActivatesTheIconWithThatButton) {
     ShowIcon();
-    icon.Click(TrayButton::Left);
-    EXPECT_EQ(events.log, (Log{"Down1", "Up1", "Click"}));
+    icon.Press(TrayButton::Left);
+    icon.Press(TrayButton::Right);
+    icon.Press(TrayButton::Middle);
+    EXPECT_EQ(events.log, (Log{"Activated1", "Activated2", "Activated4"}));
+    EXPECT_TRUE(icon.calls.empty()) << "an activation alone changes nothing on the icon";
 }
 
-TEST_F(TrayTest, ALeftDoubleClickGivesOneClickAndOneDblClick) {
-    ShowIcon();
-    // As Windows reports it: press, release, double click, release.
-    icon.Mouse(Kind::Down);
-    icon.Mouse(Kind::Up);
-    icon.Mouse(Kind::DoubleClick);
-    icon.Mouse(Kind::Up);
-    EXPECT_EQ(events.log, (Log{"Down1", "Up1", "Click", "DblClick", "Up1"}));
-
-    // The release cleared the flag: the next single click is a click again.
-    events.log.clear();
-    icon.Click(TrayButton::Left);
-    EXPECT_EQ(events.log, (Log{"Down1", "Up1", "Click"}));
-}
-
-TEST_F(TrayTest, OnlyALeftReleaseEndsADoubleClick) {
-    ShowIcon();
-    icon.Mouse(Kind::DoubleClick);
-    icon.Click(TrayButton::Right);  // does not end the left double click
-    icon.Mouse(Kind::Up);
-    EXPECT_EQ(events.log, (Log{"DblClick", "Down2", "Up2", "Up1"}));
-}
-
-TEST_F(TrayTest, OtherButtonsAndMoveRaiseTheirEventsAndTheirDoubleClicksNothing) {
-    ShowIcon();
-    icon.Mouse(Kind::Move);
-    icon.Mouse(Kind::Move, TrayButton::Right);  // a move has no button
-    icon.Click(TrayButton::Right);
-    icon.Mouse(Kind::DoubleClick, TrayButton::Right);
-    icon.Click(TrayButton::Middle);
-    icon.Mouse(Kind::DoubleClick, TrayButton::Middle);
-    EXPECT_EQ(events.log, (Log{"Move", "Move", "Down2", "Up2", "Down4", "Up4"}));
-}
-
-TEST_F(TrayTest, TheRestartedHostGetsTheIconAgainWithTheSameTooltip) {
+TEST_F(TrayTest, TheRestartedHostGetsTheIconAgainWithTheSameTooltipUnlessItWasDeleted) {
     ShowIcon();
     icon.HostRestarted();
     EXPECT_EQ(icon.calls, Log{"show Remote Receiver"});
     EXPECT_TRUE(events.log.empty());
 
-    // Hidden: the restart adds nothing.
-    tray->SetVisible(false);
+    tray->DeleteIcon();
+    EXPECT_EQ(icon.calls.back(), "hide");
     icon.calls.clear();
     icon.HostRestarted();
     EXPECT_TRUE(icon.calls.empty());
     EXPECT_FALSE(icon.shown);
-}
-
-TEST_F(TrayTest, DeleteIconAndVisibleFalseHideIt) {
-    ShowIcon();
-    tray->DeleteIcon();
-    EXPECT_EQ(icon.calls, Log{"hide"});
-    EXPECT_FALSE(tray->Visible());
-    tray->SetVisible(true);
-    EXPECT_TRUE(tray->Visible());
-    EXPECT_EQ(icon.calls.back(), "show Remote Receiver");
-    tray->SetVisible(false);
-    EXPECT_EQ(icon.calls.back(), "hide");
 }
 
 TEST_F(TrayTest, TheTraysEndDeletesAShownIconAndLetsGoOfIt) {
@@ -187,11 +138,11 @@ TEST_F(TrayTest, PopupMenuRunsTheChosenCommandOnly) {
 }
 
 // The main window as it uses the tray: any button opens the menu; "終了" ends
-// the window, which holds the tray and the menu, from inside the press.
+// the window, which holds the tray and the menu, from inside the activation.
 class Owner : public TrayEvents {
 public:
     explicit Owner(FakeTrayIcon& icon) : tray(std::make_unique<Tray>(icon, *this)) {}
-    void MouseDown(std::int16_t) override {
+    void TrayActivated(TrayButton) override {
         auto menu = std::make_unique<TrayMenu>();
         menu->items.push_back({"設定", true, false, nullptr});
         menu->items.push_back({"終了", false, false, [this, &menu] {
@@ -202,14 +153,10 @@ public:
         menu->defaultIndex = 1;
         chosen = tray->PopupMenu(*menu);
     }
-    void MouseUp(std::int16_t) override { ++ups; }
-    void Click() override { ++clicks; }
 
     std::unique_ptr<Tray> tray;
     bool exited = false;
     int chosen = -2;
-    int ups = 0;
-    int clicks = 0;
 };
 
 TEST(TrayExitTest, ExitFromTheMenuEndsTheTrayInsideItsOwnEvent) {
@@ -217,36 +164,15 @@ TEST(TrayExitTest, ExitFromTheMenuEndsTheTrayInsideItsOwnEvent) {
     Owner owner(icon);
     ASSERT_TRUE(owner.tray->AddIcon());
     icon.choices = {1};
-    icon.Mouse(Kind::Down, TrayButton::Left);
+    icon.Press(TrayButton::Left);
     EXPECT_TRUE(owner.exited);
     EXPECT_EQ(owner.chosen, 1);
     EXPECT_FALSE(owner.tray);
     EXPECT_FALSE(icon.shown) << "the icon went with the tray";
     EXPECT_EQ(icon.sink, nullptr);
-    // The release that follows the press reaches no one.
-    icon.Mouse(Kind::Up, TrayButton::Left);
-    EXPECT_EQ(owner.ups, 0);
-    EXPECT_EQ(owner.clicks, 0);
-}
-
-// Ends the tray from MouseUp: the left release must not go on to Click.
-class EndsOnRelease : public TrayEvents {
-public:
-    explicit EndsOnRelease(FakeTrayIcon& icon) : tray(std::make_unique<Tray>(icon, *this)) {}
-    void MouseUp(std::int16_t) override { tray.reset(); }
-    void Click() override { ++clicks; }
-    std::unique_ptr<Tray> tray;
-    int clicks = 0;
-};
-
-TEST(TrayExitTest, ATrayEndedByMouseUpRaisesNoClick) {
-    FakeTrayIcon icon;
-    EndsOnRelease owner(icon);
-    TrayIconSink* sink = icon.sink;
-    ASSERT_NE(sink, nullptr);
-    sink->TrayMouseEvent(TrayMouse{Kind::Up, TrayButton::Left});
-    EXPECT_FALSE(owner.tray);
-    EXPECT_EQ(owner.clicks, 0);
+    // A later press reaches no one.
+    icon.Press(TrayButton::Left);
+    EXPECT_EQ(icon.menus.size(), 1u);
 }
 
 }  // namespace

@@ -341,13 +341,8 @@ public:
         }
         return choose;
     }
-    // The user presses and releases `button` on the icon.
-    void Click(TrayButton button) {
-        sink->TrayMouseEvent({TrayMouse::Kind::Down, button});
-        if (sink != nullptr) {
-            sink->TrayMouseEvent({TrayMouse::Kind::Up, button});
-        }
-    }
+    // The user clicks `button` on the icon.
+    void Click(TrayButton button) { sink->TrayActivated(button); }
 };
 
 class FixedGeometry final : public ScreenGeometryPort {
