@@ -23,6 +23,7 @@
 #include "app/CommandLine.h"
 #include "app/InstanceLock.h"
 #include "app/core/Application.h"
+#include "app/core/RunProgram.h"
 #include "app/qt/QtGuiThread.h"
 #include "app/qt/QtMainWindow.h"
 #include "app/qt/QtTranslations.h"
@@ -144,7 +145,6 @@ int main(int argc, char** argv) {
     qv::SteadyClock clock;
 
     int rc = 0;
-    bool receiverStopped = true;
     {
         qv::QtMainWindow form;
         form.setWindowIcon(icon);
@@ -178,29 +178,13 @@ int main(int argc, char** argv) {
                              });
         }
 
-        core.Load();
-        devicePump.Rearm();
-        qv::DebugLog("start-up done");
-        // A signal during start-up has already unloaded the program.
-        if (options.show && !core.Unloaded()) {
-            core.ToggleWindow();
-        }
-        if (options.tab && !core.Unloaded()) {
-            form.SelectTab(*options.tab);
-            core.TabSelected(*options.tab);
-        }
-        if (!core.Unloaded()) {
-            rc = QApplication::exec();
-        }
-        core.Unload();
-        form.Bind(nullptr);
-        receiverStopped = core.ReceiverStopped();
-        if (!receiverStopped) {
-            // A port never returned: what the receiver thread holds cannot be
-            // released safely. The exit steps have run; end here.
-            std::fflush(nullptr);
-            std::_Exit(rc);
-        }
+        qv::ProgramRun run;
+        run.show = options.show;
+        run.tab = options.tab;
+        run.loaded = [&devicePump] { devicePump.Rearm(); };
+        run.eventLoop = [] { return QApplication::exec(); };
+        run.detach = [&form] { form.Bind(nullptr); };
+        rc = qv::RunProgram(core, run);
     }
     return rc;
 }

@@ -203,9 +203,11 @@ Application::~Application() {
     if (loaded_ && !unloaded_) {
         Unload();
     }
-    if (ownThread_ && !ownThread_->Stop(kStopBound)) {
-        // The thread still runs inside a port: it must not find its objects
-        // freed. Leave them, and the thread, to the end of the process.
+    // A thread that did not end within the bound at exit gets one more bound
+    // here; one still inside a port after that must not find its objects
+    // freed: they, and the thread, are left to the end of the process (whose
+    // owner should have ended it at once instead, see Unload).
+    if (ownThread_ && !ownThread_->Stop(ports_.stopBound)) {
         DebugLog("the receiver thread did not end; leaving it to the end of the program");
         (void)ownThread_.release();
         (void)receiver_.release();
@@ -316,7 +318,11 @@ void Application::Unload() {
     jobs_->SetTimerEnabled(false);
     bool stopped = true;
     if (ownThread_) {
-        stopped = ownThread_->Stop(kStopBound);
+        stopped = ownThread_->Stop(ports_.stopBound);
+        if (!stopped) {
+            DebugLog("the receiver thread did not end within " +
+                     std::to_string(ports_.stopBound.count()) + " ms");
+        }
     }
 
     tray_.reset();
@@ -367,6 +373,11 @@ void Application::TabSelected(int tab) {
     editor_.SelectMode(tab);
     // The mode follows from the tab (run mode on 1, learning mode on 2).
     DebugLog("tab " + std::to_string(tab) + " selected");
+}
+
+void Application::SelectTab(int tab) {
+    ports_.view.SelectTab(tab);
+    TabSelected(tab);
 }
 
 void Application::WindowChangeTimeSelected(int index) {

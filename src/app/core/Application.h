@@ -46,6 +46,10 @@ class ReceiverLink;
 
 inline constexpr const char* kTrayToolTip = "Remote Receiver";
 
+// How long exit waits by default for the receiver thread to finish what it is
+// doing (a transfer of up to a second, a dispatch with its window-switch pauses).
+inline constexpr std::chrono::milliseconds kDefaultStopBound{5000};
+
 // What the program runs on. None is owned; all must outlive the Application.
 // The injector and the window system are used on the receiver thread only.
 struct AppPorts {
@@ -62,14 +66,12 @@ struct AppPorts {
     // The receiver thread's jobs and timer; nullptr: the Application runs its
     // own ReceiverThread. Tests give one they run by hand, together with Tick().
     ReceiverJobs* jobs = nullptr;
+    // How long exit waits for the receiver thread (see Application::Unload).
+    std::chrono::milliseconds stopBound = kDefaultStopBound;
 };
 
 class Application final : private TrayEvents, private DeviceWatchEvents {
 public:
-    // How long exit waits for the receiver thread to finish what it is doing
-    // (a transfer, a dispatch with its pauses).
-    static constexpr std::chrono::milliseconds kStopBound{5000};
-
     explicit Application(const AppPorts& ports);
     ~Application() override;
     Application(const Application&) = delete;
@@ -79,14 +81,25 @@ public:
     void Load();
     // Exit; runs once. While a message box is open it waits until the box is
     // answered, so no handler finds things gone under its feet.
+    //
+    // The receiver thread is asked to end first and given AppPorts::stopBound
+    // to finish the transfer or dispatch it is in. A thread still inside a
+    // port after that (a port call that never returns) is left running: the
+    // rest of exit goes on (icon removed, WindowChangeTime written, device
+    // watch stopped), nothing the thread uses is released, and
+    // ReceiverStopped() stays false. The program must then end at once,
+    // without running the destructors of what the thread may still touch
+    // (RunProgram does so).
     void Unload();
     bool Unloaded() const { return unloaded_; }
-    // False when exit could not wait for the receiver thread to end (a port
-    // that never returned): the program must then end without releasing more.
+    // False from start-up until the receiver thread has ended; after Unload,
+    // false means it did not end within the bound.
     bool ReceiverStopped() const;
 
     // ---- events the window forwards (GUI thread)
     void TabSelected(int tab);
+    // Selects tab 1 or 2 in the window and runs its handler (--tab).
+    void SelectTab(int tab);
     void WindowChangeTimeSelected(int index);
     // "追加 / 変更": stores the captured pulse with the editor's fields.
     void StoreEntry() { editor_.StoreEntry(); }

@@ -16,6 +16,7 @@
 
 #include "app/CommandLine.h"
 #include "app/core/Application.h"
+#include "app/core/RunProgram.h"
 #include "app/win32/Dpi.h"
 #include "app/win32/MessageLoop.h"
 #include "app/win32/SingleInstance.h"
@@ -187,31 +188,18 @@ int main() {
         gWindowForConsole = form.Hwnd();
         ::SetConsoleCtrlHandler(&ConsoleControl, TRUE);
 
-        core.Load();
-        qv::DebugLog("start-up done");
-        if (options.show && !core.Unloaded()) {
-            core.ToggleWindow();
-        }
-        if (options.tab && !core.Unloaded()) {
-            form.SelectTab(*options.tab);
-            core.TabSelected(*options.tab);
-        }
-        if (!core.Unloaded()) {
-            rc = qv::RunMessageLoop(form.Hwnd());
-        }
-        ::SetConsoleCtrlHandler(&ConsoleControl, FALSE);
-        gWindowForConsole = nullptr;
-        core.Unload();
-        qv::DebugLog("exit done");
-        form.SetDeviceChangeHandler(nullptr);
-        form.Bind(nullptr);
-        coreForDevices = nullptr;
-        if (!core.ReceiverStopped()) {
-            // A port never returned: what the receiver thread holds cannot be
-            // released safely. The exit steps have run; end here.
-            std::fflush(nullptr);
-            std::_Exit(rc);
-        }
+        qv::ProgramRun run;
+        run.show = options.show;
+        run.tab = options.tab;
+        run.eventLoop = [&form] { return qv::RunMessageLoop(form.Hwnd()); };
+        run.detach = [&form, &coreForDevices] {
+            ::SetConsoleCtrlHandler(&ConsoleControl, FALSE);
+            gWindowForConsole = nullptr;
+            form.SetDeviceChangeHandler(nullptr);
+            form.Bind(nullptr);
+            coreForDevices = nullptr;
+        };
+        rc = qv::RunProgram(core, run);
     }
     return rc;
 }

@@ -59,29 +59,53 @@ inline std::string Slot(int n, const std::string& pulse, const std::string& comm
            "\r\nKeyList=" + keys + "\r\n";
 }
 
+// How a harness is put together.
+struct HarnessOptions {
+    // Written as the configuration file unless `writeIni` is false.
+    std::string iniText;
+    bool writeIni = false;
+    sim::BusOptions bus;
+    // The core runs its own receiver thread instead of the hand-run queue
+    // (then wait with gui.RunUntil), on the steady clock, so its poll timer
+    // ticks by itself.
+    bool ownThread = false;
+    // The HID port the core uses instead of the simulator's (not owned).
+    HidPort* hid = nullptr;
+    std::chrono::milliseconds stopBound = kDefaultStopBound;
+};
+
 class CoreHarness {
 public:
-    // `iniText` is written as the configuration file unless `writeIni` is false.
-    // `ownThread`: the core runs its own receiver thread instead of the
-    // hand-run queue (then wait with gui.RunUntil), on the steady clock, so
-    // its poll timer ticks by itself.
     explicit CoreHarness(const std::string& iniText = "", bool writeIni = false,
                          const sim::BusOptions& bus = {}, bool ownThread = false)
-        : simulator(bus),
+        : CoreHarness(HarnessOptions{iniText, writeIni, bus, ownThread}) {}
+
+    explicit CoreHarness(const HarnessOptions& options)
+        : simulator(options.bus),
           hidPort(simulator.MakeHidPort()),
           deviceEvents(simulator.MakeDeviceEvents()),
           iniPath(dir.File("Quorvane.ini")) {
-        if (writeIni) {
-            WriteAll(iniPath, iniText);
+        if (options.writeIni) {
+            WriteAll(iniPath, options.iniText);
         }
         auto switchable = std::make_unique<SwitchableFiles>();
         files = switchable.get();
         ini = std::make_unique<IniStore>(std::make_unique<IconvTextCodec>(), std::move(switchable));
         ini->SetIniPath(iniPath);
-        app = std::make_unique<Application>(
-            AppPorts{view, gui, *ini, *hidPort, *deviceEvents, injector, windows, tray, geometry,
-                     ownThread ? static_cast<Clock&>(steadyClock) : static_cast<Clock&>(clock),
-                     ownThread ? nullptr : &jobs});
+        AppPorts ports{
+            view,
+            gui,
+            *ini,
+            options.hid != nullptr ? *options.hid : *hidPort,
+            *deviceEvents,
+            injector,
+            windows,
+            tray,
+            geometry,
+            options.ownThread ? static_cast<Clock&>(steadyClock) : static_cast<Clock&>(clock),
+            options.ownThread ? nullptr : &jobs};
+        ports.stopBound = options.stopBound;
+        app = std::make_unique<Application>(ports);
     }
     ~CoreHarness() {
         app->Unload();
