@@ -53,6 +53,27 @@ public:
                                       std::chrono::milliseconds timeout) = 0;
 };
 
+// Why a device could not be opened for transfers.
+enum class HidOpenFailure {
+    Gone,          // nothing at the path (any more)
+    AccessDenied,  // the user may not open it
+    InUse,         // another program holds it
+    Other,
+};
+
+struct HidOpenError {
+    HidOpenFailure kind = HidOpenFailure::Other;
+    // The system's words for it ("Permission denied"); may be empty.
+    std::string reason;
+    // What the user can do about it, in the window's language; may be empty.
+    std::string advice;
+};
+
+struct HidOpenResult {
+    std::unique_ptr<HidDevice> device;  // nullptr when it could not be opened
+    HidOpenError error;                 // why, when it could not
+};
+
 class HidPort {
 public:
     virtual ~HidPort() = default;
@@ -60,6 +81,20 @@ public:
     virtual std::vector<std::string> EnumerateHidInterfaces() = 0;
     // Opens a device path for reading and writing; nullptr when it can't be opened.
     virtual std::unique_ptr<HidDevice> Open(const std::string& path) = 0;
+    // The same, saying why not when it fails. By default without a reason.
+    virtual HidOpenResult TryOpen(const std::string& path) {
+        HidOpenResult result;
+        result.device = Open(path);
+        return result;
+    }
+    // The identifiers of the device at `path`, read without opening it for
+    // transfers where the platform allows (so devices that are not the
+    // receiver are left alone); nullopt when it reports none (not HID) or
+    // they cannot be read. By default the device is opened to ask it.
+    virtual std::optional<HidAttributes> ReadIdentity(const std::string& path) {
+        const std::unique_ptr<HidDevice> device = Open(path);
+        return device ? device->GetAttributes() : std::nullopt;
+    }
 };
 
 }  // namespace qv

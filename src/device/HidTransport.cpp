@@ -6,10 +6,16 @@
 namespace qv {
 namespace {
 
-// Identifiers travel as 16-bit fields; callers hold them as signed 32-bit
-// values, so 0x8000..0xFFFF compare equal to -32768..-1.
-std::int32_t Widen(std::uint16_t id) {
-    return static_cast<std::int16_t>(id);
+DeviceIds Widen(const HidAttributes& attributes) {
+    return DeviceIds{static_cast<std::int16_t>(attributes.vendorId),
+                     static_cast<std::int16_t>(attributes.productId)};
+}
+
+bool Usable(const std::optional<HidCaps>& caps) {
+    return caps && caps->outputReportByteLength >= HidTransport::kMinOutputReportLength &&
+           caps->inputReportByteLength >= HidTransport::kMinInputReportLength &&
+           caps->outputReportByteLength <= HidTransport::kMaxReportLength &&
+           caps->inputReportByteLength <= HidTransport::kMaxReportLength;
 }
 
 }  // namespace
@@ -17,49 +23,43 @@ std::int32_t Widen(std::uint16_t id) {
 HidTransport::HidTransport(HidPort& port) : port_(port) {}
 
 HidTransport::~HidTransport() {
-    Destroy();
+    Close();
 }
 
-void HidTransport::CloseDevice() {
-    device_.reset();
-    handleState_ = HandleState::Closed;
-}
-
-bool HidTransport::Connect(std::int32_t vendorId, std::int32_t productId) {
-    connectDevicePath_.clear();
-    Destroy();
-
+ConnectResult HidTransport::Connect(std::int32_t vendorId, std::int32_t productId) {
+    Close();
+    const DeviceIds wanted{vendorId, productId};
+    ConnectResult firstFailure;
     for (const std::string& path : port_.EnumerateHidInterfaces()) {
-        std::unique_ptr<HidDevice> device = port_.Open(path);
-        if (!device) {
-            continue;
+        const std::optional<DeviceIds> ids = ReadIds(path);
+        if (!ids || *ids != wanted) {
+            continue;  // not the receiver: never opened
         }
-        const std::optional<HidAttributes> attributes = device->GetAttributes();
-        if (!attributes || Widen(attributes->vendorId) != vendorId ||
-            Widen(attributes->productId) != productId) {
-            continue;  // closes the candidate
+        HidOpenResult opened = port_.TryOpen(path);
+        if (!opened.device) {
+            if (firstFailure.outcome == ConnectResult::Outcome::NotFound) {
+                firstFailure = {ConnectResult::Outcome::CannotOpen, path, opened.error};
+            }
+            continue;
         }
         // A matching device whose lengths can't be learnt, or whose reports
         // can't carry the command and reply frames, is not taken for the
         // receiver: the path stays empty so that a later arrival of a usable
         // receiver still connects.
-        const std::optional<HidCaps> caps = device->GetCaps();
-        if (!caps || caps->outputReportByteLength < kMinOutputReportLength ||
-            caps->inputReportByteLength < kMinInputReportLength ||
-            caps->outputReportByteLength > kMaxReportLength ||
-            caps->inputReportByteLength > kMaxReportLength) {
-            continue;
+        const std::optional<HidCaps> caps = opened.device->GetCaps();
+        if (!Usable(caps)) {
+            if (firstFailure.outcome == ConnectResult::Outcome::NotFound) {
+                firstFailure = {ConnectResult::Outcome::Unusable, path, {}};
+            }
+            continue;  // closes the candidate
         }
-        device_ = std::move(device);
-        handleState_ = HandleState::Open;
+        device_ = std::move(opened.device);
         inputReportLength_ = caps->inputReportByteLength;
         outputReportLength_ = caps->outputReportByteLength;
         connectDevicePath_ = path;
-        return true;
+        return {ConnectResult::Outcome::Connected, path, {}};
     }
-    // Candidates were opened and closed again (or none was found): Closed.
-    handleState_ = HandleState::Closed;
-    return false;
+    return firstFailure;
 }
 
 bool HidTransport::Send(std::span<const std::uint8_t> payload) {
@@ -81,28 +81,19 @@ bool HidTransport::Recv(std::span<std::uint8_t> payload) {
     return status == TransferStatus::Done;
 }
 
-void HidTransport::Destroy() {
+void HidTransport::Close() {
     connectDevicePath_.clear();
-    CloseDevice();
+    device_.reset();
     inputReportLength_ = 0;
     outputReportLength_ = 0;
 }
 
-bool HidTransport::DeviceCheck(const std::string& devicePath, std::int32_t& vendorId,
-                               std::int32_t& productId) {
-    std::unique_ptr<HidDevice> device = port_.Open(devicePath);
-    if (!device) {
-        return false;
-    }
-    const std::optional<HidAttributes> attributes = device->GetAttributes();
+std::optional<DeviceIds> HidTransport::ReadIds(const std::string& path) {
+    const std::optional<HidAttributes> attributes = port_.ReadIdentity(path);
     if (!attributes) {
-        vendorId = 0;
-        productId = 0;
-        return false;
+        return std::nullopt;
     }
-    vendorId = Widen(attributes->vendorId);
-    productId = Widen(attributes->productId);
-    return true;
+    return Widen(*attributes);
 }
 
 }  // namespace qv

@@ -5,12 +5,8 @@
 namespace qv {
 
 void ReceiverHotplug::DeviceArrived(const std::string& path) {
-    std::int32_t vendorId = 0;
-    std::int32_t productId = 0;
-    if (!link_.DeviceCheck(path, vendorId, productId)) {
-        return;
-    }
-    if (vendorId != vendorId_ || productId != productId_) {
+    const std::optional<DeviceIds> ids = link_.ReadIds(path);
+    if (!ids || *ids != DeviceIds{vendorId_, productId_}) {
         return;
     }
     if (!link_.ConnectDevicePath().empty()) {
@@ -27,9 +23,7 @@ void ReceiverHotplug::DeviceRemoved(const std::string& path) {
         // Another device went away: the receiver is still there, keep polling.
         return;
     }
-    link_.Destroy();
-    link_.SetLamp(false);
-    link_.DisableTimer();
+    link_.ReceiverRemoved();
 }
 
 }  // namespace qv

@@ -3,9 +3,11 @@
 // events): connect an arriving receiver, close a removed one.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "device/DeviceWatch.h"
+#include "device/HidTransport.h"
 
 namespace qv {
 
@@ -14,19 +16,15 @@ namespace qv {
 class ReceiverLinkOps {
 public:
     virtual ~ReceiverLinkOps() = default;
-    // Opens `path` briefly and reads its identifiers; false when it is not a HID device.
-    virtual bool DeviceCheck(const std::string& path, std::int32_t& vendorId,
-                             std::int32_t& productId) = 0;
+    // The identifiers of the device at `path`, read without opening it for
+    // transfers; nullopt when it is not a HID device.
+    virtual std::optional<DeviceIds> ReadIds(const std::string& path) = 0;
     // The path of the connected receiver; empty when none is connected.
     virtual std::string ConnectDevicePath() = 0;
-    // Closes the receiver and empties ConnectDevicePath.
-    virtual void Destroy() = 0;
-    // The connect-and-start sequence (lamp, version, start, timer).
+    // The connect-and-start sequence (lamp, version, start, polling).
     virtual void ConnectReceiver() = 0;
-    // Fills the lamp green (true) or red (false).
-    virtual void SetLamp(bool green) = 0;
-    // Stops polling (disables the poll timer).
-    virtual void DisableTimer() = 0;
+    // The connected receiver went away: close it, show that, stop polling.
+    virtual void ReceiverRemoved() = 0;
 };
 
 // The main window's handling of the device watch's events.
@@ -39,8 +37,7 @@ public:
     // Connects a receiver with the configured identifiers when none is connected.
     void DeviceArrived(const std::string& path) override;
     // Closes the connected receiver when it is the one removed (ASCII letter
-    // case ignored): Destroy, lamp red, polling stopped. Other removals change
-    // nothing.
+    // case ignored): ReceiverRemoved. Other removals change nothing.
     void DeviceRemoved(const std::string& path) override;
 
 private:

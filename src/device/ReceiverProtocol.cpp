@@ -49,48 +49,72 @@ bool ReceiverLink::SendCommand(const ReceiverCommand& command, std::uint8_t& sta
     return SendCommand(command.code, command.param1, command.param2, status, data);
 }
 
-bool ReceiverLink::SequenceStep(const ReceiverCommand& command,
-                                std::array<std::uint8_t, 16>& data) {
+SequenceOutcome ReceiverLink::SequenceStep(const ReceiverCommand& command,
+                                           std::array<std::uint8_t, 16>& data, bool showMessages) {
     std::uint8_t status = 0;
     if (!SendCommand(command, status, data)) {
-        dialogs_.Tell(kMsgSendFailed, MessageKind::Error);
-        return false;
+        if (showMessages) {
+            dialogs_.Tell(kMsgSendFailed, MessageKind::Error);
+        }
+        return SequenceOutcome::NoAnswer;
     }
     if (status != kStatusOk) {
-        dialogs_.Tell(kMsgReceiverError, MessageKind::Error);
-        return false;
+        if (showMessages) {
+            dialogs_.Tell(kMsgReceiverError, MessageKind::Error);
+        }
+        return SequenceOutcome::ReceiverError;
     }
-    return true;
+    return SequenceOutcome::Done;
 }
 
-void ReceiverLink::ShowChipVersion() {
+SequenceOutcome ReceiverLink::ShowChipVersion(bool showMessages) {
     for (const ReceiverCommand& command : {kInit1, kInit2, kQueryVersion}) {
         std::array<std::uint8_t, 16> data{};
-        if (!SequenceStep(command, data)) {
-            return;
+        const SequenceOutcome outcome = SequenceStep(command, data, showMessages);
+        if (outcome != SequenceOutcome::Done) {
+            return outcome;
         }
         indicators_.SetVersionText(VersionText(data[0], data[1]));
     }
+    return SequenceOutcome::Done;
 }
 
-void ReceiverLink::StartReceiver() {
+SequenceOutcome ReceiverLink::StartReceiver(bool showMessages) {
     for (const ReceiverCommand& command : {kInit1, kInit2, kStartReceive}) {
         std::array<std::uint8_t, 16> data{};
-        if (!SequenceStep(command, data)) {
-            return;
+        const SequenceOutcome outcome = SequenceStep(command, data, showMessages);
+        if (outcome != SequenceOutcome::Done) {
+            return outcome;
         }
     }
-    indicators_.EnableTimer();
+    return SequenceOutcome::Done;
 }
 
-void ReceiverLink::ConnectReceiver(std::int32_t vendorId, std::int32_t productId) {
-    if (!hid_.Connect(vendorId, productId)) {
-        indicators_.SetLamp(false);
-        return;
+LinkStatus ReceiverLink::ConnectReceiver(std::int32_t vendorId, std::int32_t productId,
+                                         bool showMessages) {
+    const ConnectResult connected = hid_.Connect(vendorId, productId);
+    LinkStatus status;
+    status.path = connected.path;
+    switch (connected.outcome) {
+        case ConnectResult::Outcome::NotFound:
+            status.state = LinkStatus::State::NotFound;
+            return status;
+        case ConnectResult::Outcome::CannotOpen:
+            status.state = LinkStatus::State::CannotOpen;
+            status.openError = connected.error;
+            return status;
+        case ConnectResult::Outcome::Unusable:
+            status.state = LinkStatus::State::Unusable;
+            return status;
+        case ConnectResult::Outcome::Connected:
+            break;
     }
-    indicators_.SetLamp(true);
-    ShowChipVersion();
-    StartReceiver();
+    // A failed version query does not keep the receiver from starting.
+    (void)ShowChipVersion(showMessages);
+    status.startFailure = StartReceiver(showMessages);
+    status.state = status.startFailure == SequenceOutcome::Done ? LinkStatus::State::Running
+                                                                : LinkStatus::State::NotStarted;
+    return status;
 }
 
 }  // namespace qv

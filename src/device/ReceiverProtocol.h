@@ -33,16 +33,34 @@ inline constexpr const char* kMsgReceiverError = "PICシステムからエラー
 // The control-chip version as shown: d0 in decimal, ".", d1 with at least two digits.
 std::string VersionText(std::uint8_t d0, std::uint8_t d1);
 
-// The pieces of the main window that the connect-and-start sequence drives.
+// How a sequence of commands ended.
+enum class SequenceOutcome {
+    Done,           // every command was answered with success
+    NoAnswer,       // a command could not be sent or got no reply
+    ReceiverError,  // the receiver answered a command with an error status
+};
+
+// Where the connect-and-start sequence left the receiver link.
+struct LinkStatus {
+    enum class State {
+        NotFound,    // no receiver with the identifiers
+        CannotOpen,  // one at `path` could not be opened (`openError`)
+        Unusable,    // one at `path` has reports too short or too long for the frames
+        NotStarted,  // open at `path`, but the start sequence failed (`startFailure`)
+        Running,     // open at `path` and started: it can be polled
+    };
+    State state = State::NotFound;
+    std::string path;
+    HidOpenError openError;
+    SequenceOutcome startFailure = SequenceOutcome::Done;
+};
+
+// What the connect-and-start sequence shows in the main window.
 class ReceiverIndicators {
 public:
     virtual ~ReceiverIndicators() = default;
-    // Fills the "HID Indicator" lamp green (connected) or red (not connected).
-    virtual void SetLamp(bool green) = 0;
     // Sets the "Control Chip Version" text box.
     virtual void SetVersionText(const std::string& text) = 0;
-    // Enables the poll timer of the receive loop.
-    virtual void EnableTimer() = 0;
 };
 
 // The receiver link of the main window: commands, version query, start
@@ -59,16 +77,22 @@ public:
     // The same for a named command.
     bool SendCommand(const ReceiverCommand& command, std::uint8_t& status,
                      std::array<std::uint8_t, 16>& data);
-    // kInit1, kInit2, kQueryVersion; each reply's version goes to the text box.
-    void ShowChipVersion();
-    // kInit1, kInit2, kStartReceive; enables the timer when all succeed.
-    void StartReceiver();
-    // Connects, sets the lamp, and on success runs ShowChipVersion and StartReceiver.
-    void ConnectReceiver(std::int32_t vendorId, std::int32_t productId);
+    // kInit1, kInit2, kQueryVersion; each reply's version goes to the text
+    // box. A failed command ends the sequence, with a message when
+    // `showMessages`.
+    SequenceOutcome ShowChipVersion(bool showMessages = true);
+    // kInit1, kInit2, kStartReceive; the receiver reports codes once all
+    // succeed. Messages as for ShowChipVersion.
+    SequenceOutcome StartReceiver(bool showMessages = true);
+    // Connects (closing what was open), and once connected runs
+    // ShowChipVersion and StartReceiver; says where that left the link.
+    LinkStatus ConnectReceiver(std::int32_t vendorId, std::int32_t productId,
+                               bool showMessages = true);
 
 private:
-    // Runs one command of a sequence; false (after the message) ends the sequence.
-    bool SequenceStep(const ReceiverCommand& command, std::array<std::uint8_t, 16>& data);
+    // Runs one command of a sequence; anything but Done ends the sequence.
+    SequenceOutcome SequenceStep(const ReceiverCommand& command, std::array<std::uint8_t, 16>& data,
+                                 bool showMessages);
 
     HidTransport& hid_;
     Dialogs& dialogs_;

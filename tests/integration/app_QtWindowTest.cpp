@@ -9,9 +9,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -30,6 +32,7 @@
 #include "app/qt/QtGuiThread.h"
 #include "app/qt/QtMainWindow.h"
 #include "app/qt/QtTranslations.h"
+#include "app/qt/ShapeLamp.h"
 #include "config/IniStore.h"
 #include "config/Settings.h"
 #include "config/linux/IconvTextCodec.h"
@@ -70,7 +73,7 @@ protected:
     T* Child(const char* name) {
         return form->findChild<T*>(QString::fromLatin1(name));
     }
-    std::string KeyList() { return form->KeyListText(); }
+    std::string KeyList() { return form->Text(Control::KeyListBox); }
     void Key(QEvent::Type type, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
              bool autoRepeat = false) {
         QKeyEvent event(type, key, mods, QString(), autoRepeat);
@@ -120,10 +123,94 @@ TEST_F(QtWindow, ControlsCarryTheirNamesAndCaptions) {
     EXPECT_EQ(Child<QPlainTextEdit>("keyListBox")->parentWidget(), Child<QWidget>("learnPage"));
 }
 
+TEST_F(QtWindow, EveryRowOfTheControlTableIsAWidgetAtItsPlace) {
+    for (const ControlSpec& spec : WindowControls()) {
+        SCOPED_TRACE(std::string(spec.name));
+        QWidget* widget = form->findChild<QWidget*>(
+            QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget, form->Widget(spec.control));
+        const QWidget* expectedParent = spec.page == Page::Run     ? Child<QWidget>("runPage")
+                                        : spec.page == Page::Learn ? Child<QWidget>("learnPage")
+                                                                   : form.get();
+        EXPECT_EQ(widget->parentWidget(), expectedParent);
+        if (spec.kind != ControlKind::Tabs) {
+            EXPECT_EQ(widget->geometry(),
+                      QRect(spec.place.left, spec.place.top, spec.place.width, spec.place.height));
+        }
+        if (!spec.toolTip.empty() && spec.kind != ControlKind::Lamp) {
+            EXPECT_EQ(widget->toolTip().toStdString(), spec.toolTip);
+        }
+    }
+    EXPECT_EQ(form->size(), QSize(kClientWidth, kClientHeight));
+    EXPECT_EQ(Child<QPushButton>("pickWindowButton")->text(), QString::fromUtf8("選択…"));
+}
+
+TEST_F(QtWindow, ThePickerOffersTheOtherWindowsAndTheChoiceFillsTheStillEditableField) {
+    windows.Add(11, "Navigator", ShowState::Normal, "Mozilla Firefox");
+    windows.Add(12, QCoreApplication::applicationName().toStdString(), ShowState::Normal,
+                "Quorvane");
+    windows.Add(13, "Notepad", ShowState::Normal, "無題 - メモ帳");
+    app->Load();
+    app->ToggleWindow();
+    Child<QTabBar>("modeTabs")->setCurrentIndex(1);
+    auto* field = Child<QLineEdit>("windowNameBox");
+    EXPECT_FALSE(field->isReadOnly());
+    Child<QPushButton>("pickWindowButton")->click();
+    ASSERT_TRUE(ProcessUntil([&] { return form->WindowChoices() != nullptr; }));
+    QMenu* menu = form->WindowChoices();
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_EQ(actions.size(), 2) << "the program's own window is left out";
+    EXPECT_TRUE(actions[0]->text().startsWith("Navigator"));
+    EXPECT_TRUE(actions[0]->text().contains("Mozilla Firefox"));
+    EXPECT_TRUE(actions[1]->text().startsWith("Notepad"));
+    EXPECT_TRUE(actions[1]->text().contains(QString::fromUtf8("無題 - メモ帳")));
+    actions[1]->trigger();
+    EXPECT_EQ(field->text(), QString("Notepad"));
+    menu->close();
+    // The field stays the user's to type in.
+    field->setText("xterm");
+    EXPECT_EQ(form->Text(Control::WindowNameBox), "xterm");
+}
+
+TEST_F(QtWindow, CaptureKeepsTheFirstKeyInViewWhileTheLinesFitAndShowsTheNewest) {
+    app->Load();
+    app->ToggleWindow();
+    Child<QTabBar>("modeTabs")->setCurrentIndex(1);
+    auto* box = Child<QPlainTextEdit>("keyListBox");
+    const int lineHeight = box->fontMetrics().lineSpacing();
+    const int viewHeight = box->viewport()->height();
+    const int keys[] = {Qt::Key_Control, Qt::Key_Shift, Qt::Key_A, Qt::Key_B};
+    int lines = 0;
+    int fittingChecked = 0;
+    for (const int key : keys) {
+        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            Key(type, key);
+            ++lines;
+            QApplication::processEvents();
+            SCOPED_TRACE("after line " + std::to_string(lines));
+            // The newest line is in view, down to its baseline at least.
+            QTextCursor end(box->document());
+            end.movePosition(QTextCursor::End);
+            const QRect newest = box->cursorRect(end);
+            EXPECT_GE(newest.top(), 0);
+            EXPECT_LE(newest.top() + box->fontMetrics().ascent(), viewHeight);
+            // While the lines fit into the box's height, the first is the first shown.
+            if (lines * lineHeight <= viewHeight) {
+                EXPECT_EQ(box->cursorForPosition(QPoint(2, 2)).blockNumber(), 0);
+                EXPECT_EQ(box->verticalScrollBar()->value(), 0);
+                ++fittingChecked;
+            }
+        }
+    }
+    EXPECT_EQ(lines, 8);
+    EXPECT_GE(fittingChecked, 3) << "the box shows several lines at once";
+    EXPECT_EQ(KeyList(), "D[CTRL]\r\nU[CTRL]\r\nD[SHIFT]\r\nU[SHIFT]\r\nDA\r\nUA\r\nDB\r\nUB");
+}
+
 TEST_F(QtWindow, StartUpFillsTheListsHidesTheWindowAndShowsTheReceiver) {
     app->Load();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(form->x(), 0);  // back from its off-screen parking
     auto* adjust = Child<QComboBox>("adjustTimeList");
     EXPECT_EQ(adjust->count(), 6);
     EXPECT_EQ(adjust->currentIndex(), -1);
@@ -144,8 +231,8 @@ TEST_F(QtWindow, APressedButtonReachesTheReceiveListThroughTheReceiverThread) {
     ini->WriteKeys("Remote1", {{"Pulse", "12,34,56"}, {"Comment", "決定"}, {"KeyList", "DA, UA"}});
     app->Load();
     simulator.Press({12, 34, 56});
-    ASSERT_TRUE(ProcessUntil([&] { return !form->ReceiveListText().empty(); }));
-    EXPECT_EQ(form->ReceiveListText(), "決定\r\n");
+    ASSERT_TRUE(ProcessUntil([&] { return !form->Text(Control::ReceiveList).empty(); }));
+    EXPECT_EQ(form->Text(Control::ReceiveList), "決定\r\n");
     auto* list = Child<QPlainTextEdit>("receiveList");
     EXPECT_EQ(list->textCursor().position(), list->document()->characterCount() - 1);
 }
@@ -194,12 +281,12 @@ TEST_F(QtWindow, SettingsShowsTheWindowBesideTheTaskbarAndMinimisingSendsItBack)
     app->Load();
     app->ToggleWindow();
     EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(form->ConfigChecked());
+    EXPECT_TRUE(app->ConfigChecked());
     EXPECT_EQ(form->pos(), QPoint(1280 - 410, 1024 - 40 - 440));
     for (const Qt::WindowState state : {Qt::WindowMinimized, Qt::WindowMaximized}) {
         form->setWindowState(state);
         EXPECT_FALSE(form->isVisible());
-        EXPECT_FALSE(form->ConfigChecked());
+        EXPECT_FALSE(app->ConfigChecked());
         app->ToggleWindow();
         EXPECT_TRUE(form->isVisible());
         EXPECT_EQ(form->windowState(), Qt::WindowNoState);
@@ -207,7 +294,7 @@ TEST_F(QtWindow, SettingsShowsTheWindowBesideTheTaskbarAndMinimisingSendsItBack)
     }
     Child<QPushButton>("hideToTrayButton")->click();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_FALSE(form->ConfigChecked());
+    EXPECT_FALSE(app->ConfigChecked());
 }
 
 TEST_F(QtWindow, ATerminationClosesAnOpenMessageBoxAndEnds) {
@@ -284,7 +371,7 @@ TEST_F(QtWindow, TheOverwriteQuestionSaysHaiAndIieOnAJapaneseDesktop) {
     app->Load();
     Child<QTabBar>("modeTabs")->setCurrentIndex(1);         // learning mode
     Child<QAbstractButton>("previousSlotButton")->click();  // back to the stored slot 1
-    ASSERT_EQ(form->SlotNumberText(), "1");
+    ASSERT_EQ(form->Text(Control::SlotNumberBox), "1");
     simulator.Press({1, 2, 3});
     ASSERT_TRUE(ProcessUntil([&] { return Child<QLineEdit>("pulseBox")->text() == "01,02,03"; }));
 
@@ -314,6 +401,37 @@ TEST_F(QtWindow, TheOverwriteQuestionSaysHaiAndIieOnAJapaneseDesktop) {
     Child<QPushButton>("storeEntryButton")->click();
     EXPECT_EQ(warning.text, QString::fromUtf8("パルスデータが存在しません。"));
     EXPECT_EQ(warning.buttons.join(QStringLiteral(", ")).toStdString(), "OK");
+}
+
+TEST_F(QtWindow, TheLampItsTooltipAndTheStatusLineSayWhatThereIs) {
+    sim::BusFaults faults;
+    faults.firmware.errorStatus[0x1B] = 2;
+    simulator.SetFaults(faults);
+    auto* lamp = Child<ShapeLamp>("lamp");
+    auto* line = Child<QLabel>("receiverStatusLine");
+    EXPECT_EQ(lamp->FillColor(), QColor(255, 0, 0)) << "red before anything is known";
+    // The start refused: one box (answered by the test), then amber.
+    ShownBox shown;
+    AnswerNextBox(shown, QMessageBox::Ok);
+    app->Load();
+    ASSERT_TRUE(ProcessUntil([&] { return lamp->FillColor() == QColor(255, 191, 0); }));
+    EXPECT_TRUE(line->text().contains(QString::fromUtf8("再試行"))) << line->text().toStdString();
+    EXPECT_TRUE(lamp->toolTip().contains(QString::fromUtf8("受信はまだ始まっていません")))
+        << lamp->toolTip().toStdString();
+    EXPECT_EQ(line->toolTip(), lamp->toolTip());
+
+    // Unplugged: red, and the line says no receiver is there.
+    simulator.SetFaults({});
+    ASSERT_TRUE(simulator.Unplug().ok);
+    app->DeviceEventsReadable();
+    ASSERT_TRUE(ProcessUntil([&] { return lamp->FillColor() == QColor(255, 0, 0); }));
+    EXPECT_TRUE(line->text().contains(QString::fromUtf8("見つかりません")));
+
+    // Plugged in: green, receiving.
+    ASSERT_TRUE(simulator.Plug().ok);
+    app->DeviceEventsReadable();
+    ASSERT_TRUE(ProcessUntil([&] { return lamp->FillColor() == QColor(0, 255, 0); }));
+    EXPECT_TRUE(line->text().contains(QString::fromUtf8("受信中")));
 }
 
 }  // namespace

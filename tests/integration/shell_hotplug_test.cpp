@@ -80,23 +80,22 @@ class FakeLink : public ReceiverLinkOps {
 public:
     std::vector<std::string> calls;
     std::string connected;
-    bool DeviceCheck(const std::string& path, std::int32_t& v, std::int32_t& p) override {
-        calls.push_back("DeviceCheck " + path);
-        v = 0x1234;
-        p = 0x0001;
-        return path.rfind("/dev/hidraw", 0) == 0;
+    std::optional<DeviceIds> ReadIds(const std::string& path) override {
+        calls.push_back("ReadIds " + path);
+        if (path.rfind("/dev/hidraw", 0) != 0) {
+            return std::nullopt;
+        }
+        return DeviceIds{0x1234, 0x0001};
     }
     std::string ConnectDevicePath() override { return connected; }
-    void Destroy() override {
-        calls.push_back("Destroy");
-        connected.clear();
-    }
     void ConnectReceiver() override {
         calls.push_back("ConnectReceiver");
         connected = "/dev/hidraw0";
     }
-    void SetLamp(bool green) override { calls.push_back(green ? "green" : "red"); }
-    void DisableTimer() override { calls.push_back("DisableTimer"); }
+    void ReceiverRemoved() override {
+        calls.push_back("ReceiverRemoved");
+        connected.clear();
+    }
 };
 
 class NoDialogs : public Dialogs {
@@ -156,10 +155,9 @@ TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheWatch) {
         delivered += watch->DeliverPending();
     }
     EXPECT_EQ(delivered, 4);
-    // The interface's arrival has no path: the device check fails on it.
-    EXPECT_EQ(link.calls,
-              (std::vector<std::string>{"DeviceCheck /dev/hidraw0", "ConnectReceiver",
-                                        "DeviceCheck ", "Destroy", "red", "DisableTimer"}));
+    // The interface's arrival has no path: it has no identifiers.
+    EXPECT_EQ(link.calls, (std::vector<std::string>{"ReadIds /dev/hidraw0", "ConnectReceiver",
+                                                    "ReadIds ", "ReceiverRemoved"}));
     watch.reset();
     EXPECT_EQ(source.Fd(), -1);  // ending the watch stopped the source
 }

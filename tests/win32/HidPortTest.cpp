@@ -49,9 +49,15 @@ TEST(Win32HidPort, EnumeratesHidInterfacesInAStableOrder) {
 TEST(Win32HidPort, EveryPresentDeviceReportsItsIdentityAndReportLengths) {
     Win32HidPort port;
     for (const auto& path : port.EnumerateHidInterfaces()) {
+        // Read without access rights, the identity is the one the opened device gives.
+        const std::optional<HidAttributes> identity = port.ReadIdentity(path);
+        ASSERT_TRUE(identity.has_value()) << path;
         auto device = port.Open(path);
         ASSERT_NE(device, nullptr) << path;
-        EXPECT_TRUE(device->GetAttributes().has_value()) << path;
+        const std::optional<HidAttributes> attributes = device->GetAttributes();
+        ASSERT_TRUE(attributes.has_value()) << path;
+        EXPECT_EQ(identity->vendorId, attributes->vendorId) << path;
+        EXPECT_EQ(identity->productId, attributes->productId) << path;
         const auto caps = device->GetCaps();
         ASSERT_TRUE(caps.has_value()) << path;
         EXPECT_GT(caps->inputReportByteLength, 0) << path;
@@ -60,8 +66,13 @@ TEST(Win32HidPort, EveryPresentDeviceReportsItsIdentityAndReportLengths) {
 
 TEST(Win32HidPort, PathsThatAreNoHidDeviceOpenOrFailCleanly) {
     Win32HidPort port;
-    EXPECT_EQ(port.Open("\\\\?\\hid#vid_1234&pid_0001#none#{4d1e55b2-f16f-11cf-88cb-001111000030}"),
-              nullptr);
+    const std::string absent =
+        "\\\\?\\hid#vid_1234&pid_0001#none#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    const HidOpenResult missing = port.TryOpen(absent);
+    EXPECT_EQ(missing.device, nullptr);
+    EXPECT_EQ(missing.error.kind, HidOpenFailure::Gone);
+    EXPECT_NE(missing.error.reason.find("CreateFileW"), std::string::npos) << missing.error.reason;
+    EXPECT_EQ(port.ReadIdentity(absent), std::nullopt);
     EXPECT_EQ(port.Open(""), nullptr);
 
     // A plain file opens, but answers no HID request.
@@ -71,6 +82,17 @@ TEST(Win32HidPort, PathsThatAreNoHidDeviceOpenOrFailCleanly) {
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->GetAttributes(), std::nullopt);
     EXPECT_EQ(file->GetCaps(), std::nullopt);
+    EXPECT_EQ(port.ReadIdentity(dir.File("not-hid")), std::nullopt);
+}
+
+TEST(Win32HidPort, OpenErrorsSayWhatTheUserCanDo) {
+    EXPECT_EQ(OpenFailureFromError(ERROR_ACCESS_DENIED), HidOpenFailure::AccessDenied);
+    EXPECT_EQ(OpenFailureFromError(ERROR_SHARING_VIOLATION), HidOpenFailure::InUse);
+    for (DWORD gone : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_DEVICE_NOT_CONNECTED,
+                       ERROR_DEV_NOT_EXIST, ERROR_DEVICE_REMOVED}) {
+        EXPECT_EQ(OpenFailureFromError(gone), HidOpenFailure::Gone) << gone;
+    }
+    EXPECT_EQ(OpenFailureFromError(ERROR_GEN_FAILURE), HidOpenFailure::Other);
 }
 
 TEST(Win32HidPort, AReadWithNothingToReadTimesOutAndTheDeviceStaysUsable) {
@@ -101,7 +123,7 @@ TEST(Win32HidPort, WritesToADeviceWithoutOutputReportsFail) {
 TEST(Win32HidPort, ReceiverSearchOverWinesDevicesFindsNoReceiver) {
     Win32HidPort port;
     HidTransport hid(port);
-    EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
+    EXPECT_EQ(hid.Connect(0x1234, 0x0001).outcome, ConnectResult::Outcome::NotFound);
     EXPECT_EQ(hid.ConnectDevicePath(), "");
     EXPECT_EQ(hid.RecvSize(), -1);
     EXPECT_EQ(hid.SendSize(), -1);
@@ -121,12 +143,14 @@ TEST(Win32HidPort, AMatchingDeviceWithoutOutputReportsIsNotTakenForTheReceiver) 
     device.reset();
 
     HidTransport hid(port);
-    std::int32_t vendor = -99, product = -99;
-    ASSERT_TRUE(hid.DeviceCheck(paths.front(), vendor, product));
-    EXPECT_EQ(vendor, static_cast<std::int16_t>(attributes->vendorId));
-    EXPECT_EQ(product, static_cast<std::int16_t>(attributes->productId));
+    const std::optional<DeviceIds> ids = hid.ReadIds(paths.front());
+    ASSERT_TRUE(ids.has_value());
+    EXPECT_EQ(ids->vendorId, static_cast<std::int16_t>(attributes->vendorId));
+    EXPECT_EQ(ids->productId, static_cast<std::int16_t>(attributes->productId));
     // Its identity matches, but a report without room for the command frames does not.
-    EXPECT_FALSE(hid.Connect(vendor, product));
+    const ConnectResult result = hid.Connect(ids->vendorId, ids->productId);
+    EXPECT_EQ(result.outcome, ConnectResult::Outcome::Unusable);
+    EXPECT_EQ(result.path, paths.front());
     EXPECT_EQ(hid.ConnectDevicePath(), "");
 }
 

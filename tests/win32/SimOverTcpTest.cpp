@@ -38,12 +38,8 @@ public:
 
 class Indicators : public ReceiverIndicators {
 public:
-    bool lamp = false;
     std::string version;
-    bool timer = false;
-    void SetLamp(bool green) override { lamp = green; }
     void SetVersionText(const std::string& text) override { version = text; }
-    void EnableTimer() override { timer = true; }
 };
 
 class SimOverTcp : public ::testing::Test {
@@ -68,11 +64,9 @@ TEST_F(SimOverTcp, TheReceiverIsFoundOpenedAndStarted) {
     NoDialogs dialogs;
     Indicators indicators;
     ReceiverLink link(hid, dialogs, indicators);
-    link.ConnectReceiver(0x1234, 0x0001);
+    EXPECT_EQ(link.ConnectReceiver(0x1234, 0x0001).state, LinkStatus::State::Running);
     EXPECT_EQ(hid.ConnectDevicePath(), paths.front());
-    EXPECT_TRUE(indicators.lamp);
     EXPECT_EQ(indicators.version, "1.05");
-    EXPECT_TRUE(indicators.timer);
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
@@ -81,8 +75,7 @@ TEST_F(SimOverTcp, APressedButtonComesBackToAPoll) {
     NoDialogs dialogs;
     Indicators indicators;
     ReceiverLink link(hid, dialogs, indicators);
-    link.ConnectReceiver(0x1234, 0x0001);
-    ASSERT_TRUE(indicators.timer);
+    ASSERT_EQ(link.ConnectReceiver(0x1234, 0x0001).state, LinkStatus::State::Running);
 
     std::uint8_t status = 0;
     std::array<std::uint8_t, 16> data{};
@@ -100,7 +93,7 @@ TEST_F(SimOverTcp, APressedButtonComesBackToAPoll) {
 
 TEST_F(SimOverTcp, ASilentReceiverTimesOutAndAnswersAgainAfterwards) {
     HidTransport hid(*port_);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
     const auto paths = port_->EnumerateHidInterfaces();
     auto device = port_->Open(paths.front());
     ASSERT_NE(device, nullptr);
@@ -168,7 +161,7 @@ TEST(SimOverTcpAddress, NoSimulatorThereFailsCleanly) {
     EXPECT_TRUE(port->EnumerateHidInterfaces().empty());
     EXPECT_EQ(port->Open("sim:receiver"), nullptr);
     HidTransport hid(*port);
-    EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
+    EXPECT_FALSE(hid.Connect(0x1234, 0x0001).Connected());
 
     auto events = sim::MakeTcpSimDeviceEvents(simAddress, nullptr);
     std::string error;

@@ -2,9 +2,11 @@
 
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "app/core/GuiThread.h"
 #include "app/core/MainView.h"
+#include "app/core/ReceiverStatusText.h"
 #include "common/DebugLog.h"
 #include "config/IniStore.h"
 #include "config/Settings.h"
@@ -119,8 +121,8 @@ private:
 // --------------------------------------------------------------- receiver
 
 // The receiver thread's share: the transport's protocol, the connect-and-
-// start sequence, hotplug handling and the receive loop. What the window
-// must show is posted to the GUI thread.
+// start sequence with its retries, hotplug handling and the receive loop.
+// What the window must show is posted to the GUI thread.
 class Application::Receiver final : private ReceiverIndicators,
                                     private ReceiverLinkOps,
                                     private ReceiveLoopEvents {
@@ -133,28 +135,64 @@ public:
           loop_(link_, app.shared_, app.ports_.injector, app.ports_.windows, app.ports_.clock,
                 *this) {}
 
-    void ConnectReceiver() override { link_.ConnectReceiver(app_.vendorId_, app_.productId_); }
+    // The connect-and-start sequence; its messages are shown the first time
+    // only, not when the start is tried again.
+    void ConnectReceiver() override { Connect(true); }
     ReceiverHotplug& Hotplug() { return hotplug_; }
     ReceiveLoop& Loop() { return loop_; }
 
-private:
-    // ReceiverIndicators and ReceiverLinkOps
-    void SetLamp(bool green) override {
-        MainView& view = app_.ports_.view;
-        app_.PostToGui([&view, green] { view.SetLamp(green); });
+    // One tick of the timer: a poll while the receiver runs; while it is open
+    // but not started, the start tried again once kStartRetryInterval has
+    // passed since the last try.
+    void Tick() {
+        if (state_ == LinkStatus::State::Running) {
+            loop_.Tick();
+        } else if (state_ == LinkStatus::State::NotStarted &&
+                   app_.ports_.clock.Now() >= nextRetry_) {
+            DebugLog("receiver: trying the start sequence again");
+            Connect(false);
+        }
     }
+
+private:
+    void Connect(bool showMessages) {
+        const LinkStatus status =
+            link_.ConnectReceiver(app_.vendorId_, app_.productId_, showMessages);
+        Show(status);
+        // The timer polls a running receiver and paces the retries of one
+        // that did not start.
+        if (status.state == LinkStatus::State::NotStarted) {
+            nextRetry_ = app_.ports_.clock.Now() + kStartRetryInterval;
+        }
+        app_.jobs_->SetTimerEnabled(status.state == LinkStatus::State::Running ||
+                                    status.state == LinkStatus::State::NotStarted);
+    }
+
+    void Show(const LinkStatus& status) {
+        state_ = status.state;
+        const ReceiverStatus shown =
+            DescribeLink(status, DeviceIds{app_.vendorId_, app_.productId_});
+        // Tells scripts and the user's --debug what the window shows.
+        DebugLog("receiver: " + shown.line);
+        MainView& view = app_.ports_.view;
+        app_.PostToGui([&view, shown] { view.ShowReceiverStatus(shown); });
+    }
+
+    // ReceiverIndicators
     void SetVersionText(const std::string& text) override {
         MainView& view = app_.ports_.view;
-        app_.PostToGui([&view, text] { view.SetVersionText(text); });
+        app_.PostToGui([&view, text] { view.SetText(Control::VersionBox, text); });
     }
-    void EnableTimer() override { app_.jobs_->SetTimerEnabled(true); }
-    void DisableTimer() override { app_.jobs_->SetTimerEnabled(false); }
-    bool DeviceCheck(const std::string& path, std::int32_t& vendorId,
-                     std::int32_t& productId) override {
-        return hid_.DeviceCheck(path, vendorId, productId);
+    // ReceiverLinkOps
+    std::optional<DeviceIds> ReadIds(const std::string& path) override {
+        return hid_.ReadIds(path);
     }
     std::string ConnectDevicePath() override { return hid_.ConnectDevicePath(); }
-    void Destroy() override { hid_.Destroy(); }
+    void ReceiverRemoved() override {
+        hid_.Close();
+        app_.jobs_->SetTimerEnabled(false);
+        Show(LinkStatus{});
+    }
 
     // ReceiveLoopEvents
     void PulseCaptured(const std::string& pulseText) override {
@@ -168,7 +206,7 @@ private:
     void SlotFired(const std::string& comment) override {
         Application& app = app_;
         app_.PostToGui([&app, comment] {
-            app.ports_.view.AppendReceiveLine(comment);
+            app.ports_.view.AppendLine(Control::ReceiveList, comment);
             if (app.receiveLog_) {
                 app.receiveLog_(comment);
             }
@@ -180,6 +218,8 @@ private:
     ReceiverLink link_;
     ReceiverHotplug hotplug_;
     ReceiveLoop loop_;
+    LinkStatus::State state_ = LinkStatus::State::NotFound;
+    Clock::time_point nextRetry_{};
 };
 
 // ------------------------------------------------------------ application
@@ -246,14 +286,11 @@ void Application::Load() {
     loaded_ = true;
     MainView& view = ports_.view;
 
-    // Nothing flashes on screen while loading; the tray menu shows the window.
-    view.HideOffScreen();
-
+    // The window is hidden until the tray menu shows it.
     tray_ = std::make_unique<Tray>(ports_.tray, static_cast<TrayEvents&>(*this));
     tray_->SetToolTipText(kTrayToolTip);
     tray_->AddIcon();
 
-    view.LayOutPages();
     view.SelectTab(1);
     editor_.SelectMode(1);
 
@@ -265,17 +302,18 @@ void Application::Load() {
         const std::lock_guard lock(shared_.remoteLock);
         firstFree = shared_.remote.Load(settings.file);
     }
-    view.SetSlotNumberText(std::to_string(firstFree));
+    view.SetText(Control::SlotNumberBox, std::to_string(firstFree));
 
-    view.FillTimeLists({kAdjustTimeItems.begin(), kAdjustTimeItems.end()},
-                       {kWindowChangeTimeItems.begin(), kWindowChangeTimeItems.end()});
-    view.SetAdjustTimeIndex(-1);
+    view.SetItems(Control::AdjustTimeList, {kAdjustTimeItems.begin(), kAdjustTimeItems.end()});
+    view.SetItems(Control::WindowChangeTimeList,
+                  {kWindowChangeTimeItems.begin(), kWindowChangeTimeItems.end()});
+    view.SelectIndex(Control::AdjustTimeList, -1);
 
     editor_.ClearKeyList();
 
     const int windowChange =
         WindowChangeTimeIndex(IniReadDefault(settings.file, "General", "WindowChangeTime", 0));
-    view.SetWindowChangeTimeIndex(windowChange);
+    view.SelectIndex(Control::WindowChangeTimeList, windowChange);
     shared_.windowChangeTimeIndex.store(windowChange);
 
     vendorId_ = ReadIdentifier(IniRead(settings.file, "HID", "VendorID", kDefaultVendorId));
@@ -295,9 +333,6 @@ void Application::Load() {
     deviceWatch_ = std::make_unique<DeviceWatch>(ports_.deviceEvents, *guiDialogs_,
                                                  static_cast<DeviceWatchEvents&>(*this));
     deviceWatch_->Register();
-
-    // The first resize ends the off-screen parking; the window stays hidden.
-    WindowStateChanged();
 }
 
 // -------------------------------------------------------------------- exit
@@ -327,7 +362,8 @@ void Application::Unload() {
 
     tray_.reset();
 
-    const std::string index = std::to_string(ports_.view.WindowChangeTimeIndex());
+    const std::string index =
+        std::to_string(ports_.view.SelectedIndex(Control::WindowChangeTimeList));
     if (!IniWrite(ports_.ini, "General", "WindowChangeTime", index)) {
         DebugLog("could not write WindowChangeTime to " + ports_.ini.IniPath());
     }
@@ -386,8 +422,31 @@ void Application::WindowChangeTimeSelected(int index) {
 
 void Application::Tick() {
     if (receiver_) {
-        receiver_->Loop().Tick();
+        receiver_->Tick();
     }
+}
+
+void Application::PickTargetWindow() {
+    if (pickPending_ || !receiver_ || unloaded_) {
+        return;
+    }
+    pickPending_ = true;
+    // The window system is the receiver thread's; the list comes back as the
+    // thread's other news does, so the window never waits for it.
+    jobs_->Post([this] {
+        std::vector<ListedWindow> listed = ports_.windows.ListWindows();
+        PostToGui([this, listed = std::move(listed)]() mutable {
+            pickPending_ = false;
+            std::erase_if(listed, [this](const ListedWindow& window) {
+                return window.className.empty() || ports_.view.IsOwnWindow(window);
+            });
+            ports_.view.ShowWindowChoices(listed);
+        });
+    });
+}
+
+void Application::TargetWindowChosen(const std::string& className) {
+    ports_.view.SetText(Control::WindowNameBox, className);
 }
 
 std::int16_t Application::LastRemote() const {
@@ -424,8 +483,8 @@ void Application::TrayActivated(TrayButton /*button*/) {
     // The chosen command runs once the menu has closed and the tray's event
     // has returned: "終了" ends the tray object that is raising this event.
     TrayMenu menu;
-    menu.items.push_back({"設定", true, ports_.view.ConfigChecked(),
-                          [this] { PostToGui([this] { ToggleWindow(); }); }});
+    menu.items.push_back(
+        {"設定", true, configChecked_, [this] { PostToGui([this] { ToggleWindow(); }); }});
     menu.items.push_back({"終了", false, false, [this] { PostToGui([this] { Exit(); }); }});
     menu.defaultIndex = 1;
     tray_->PopupMenu(menu);
@@ -433,20 +492,19 @@ void Application::TrayActivated(TrayButton /*button*/) {
 
 void Application::ToggleWindow() {
     MainView& view = ports_.view;
-    const bool checked = !view.ConfigChecked();
-    view.SetConfigChecked(checked);
-    if (checked && !view.IsVisible() && view.IsMinimizedOrMaximized()) {
+    configChecked_ = !configChecked_;
+    if (configChecked_ && !view.IsVisible() && view.IsMinimizedOrMaximized()) {
         // Minimised or maximised before it went back to the tray.
         view.SetNormalState();
     }
-    if (checked && !view.IsMinimizedOrMaximized()) {
+    if (configChecked_ && !view.IsMinimizedOrMaximized()) {
         PlaceBesideTray();
     }
-    view.SetVisible(checked);
+    view.SetVisible(configChecked_);
 }
 
 void Application::WindowFramed() {
-    if (ports_.view.IsVisible() && ports_.view.ConfigChecked()) {
+    if (ports_.view.IsVisible() && configChecked_) {
         PlaceBesideTray();
     }
 }
@@ -457,23 +515,19 @@ void Application::PlaceBesideTray() {
 }
 
 void Application::HideToTray() {
-    ports_.view.SetConfigChecked(false);
+    configChecked_ = false;
     ports_.view.SetVisible(false);
 }
 
 void Application::WindowStateChanged() {
     MainView& view = ports_.view;
-    if (!resized_) {
-        resized_ = true;
-        view.EndOffScreenParking();
-    }
     if (view.IsMinimizedOrMaximized()) {
         // Minimising sends the window back to the tray; the normal state comes
         // back when it is opened again.
         if (view.IsVisible()) {
             view.SetVisible(false);
         }
-        view.SetConfigChecked(false);
+        configChecked_ = false;
     }
 }
 

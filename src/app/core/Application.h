@@ -1,9 +1,10 @@
 #pragma once
 // The program itself, whatever toolkit shows its window: start-up and exit in
-// their order, the receiver link with its connect-and-start sequence, the
-// receive loop, the entry editor, key capture, the tray icon with its menu and
-// device arrival and removal. The window (MainView) forwards the user's events
-// here and shows what it is told.
+// their order, the receiver link with its connect-and-start sequence (tried
+// again while a receiver is open but not started), the receive loop, the
+// entry editor with its window picker, key capture, the tray icon with its
+// menu and device arrival and removal. The window (MainView) forwards the
+// user's commands here and shows what it is told.
 //
 // Threads: everything here runs on the GUI thread except the receiver's share
 // (transfers of up to a second, the connect-and-start sequence, the receive
@@ -110,13 +111,18 @@ public:
     // A key went down or up in the key-list box.
     void KeyPressed(std::int16_t keyCode) { capture_.KeyPressed(keyCode); }
     void KeyReleased(std::int16_t keyCode) { capture_.KeyReleased(keyCode); }
+    // "選択…": lists the open windows (on the receiver thread, which owns the
+    // window system) and offers them in the window, the program's own left out.
+    void PickTargetWindow();
+    // A window was chosen from the list: its name goes into "送信ウィンドウ".
+    void TargetWindowChosen(const std::string& className);
     // The tray menu's "設定": shows the window beside the tray, or hides it.
     void ToggleWindow();
     // The tray menu's "終了": the program ends.
     void Exit();
     // "トレイに戻す": hides the window.
     void HideToTray();
-    // The window was minimised, maximised or restored (and once after start-up).
+    // The window was minimised, maximised or restored.
     void WindowStateChanged();
     // The user closed the window: the program ends as with "終了".
     void WindowClosed();
@@ -141,6 +147,8 @@ public:
     std::uint8_t KeyState(int code) const { return capture_.KeyState(code); }
     std::int32_t VendorId() const { return vendorId_; }
     std::int32_t ProductId() const { return productId_; }
+    // The check mark of the tray menu's "設定": the window is meant to be shown.
+    bool ConfigChecked() const { return configChecked_; }
     std::int16_t LastRemote() const;
     bool TimerEnabled() const { return jobs_->TimerEnabled(); }
     SharedState& Shared() { return shared_; }
@@ -184,7 +192,8 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool loaded_ = false;
     bool unloaded_ = false;
-    bool resized_ = false;
+    bool configChecked_ = false;
+    bool pickPending_ = false;  // a window list is being made
     int openBoxes_ = 0;
     bool unloadPending_ = false;
     bool quitPending_ = false;

@@ -25,7 +25,7 @@ void EntryEditor::SelectMode(int selectedTab) {
 
 void EntryEditor::PulseCaptured(const std::string& pulseText) {
     pulseText_ = pulseText;
-    view_.SetPulseText(pulseText);
+    view_.SetText(Control::PulseBox, pulseText);
 }
 
 void EntryEditor::StoreEntry() {
@@ -33,7 +33,7 @@ void EntryEditor::StoreEntry() {
         dialogs_.Tell(kMsgNoPulse, MessageKind::Warning);
         return;
     }
-    const std::string number = view_.SlotNumberText();
+    const std::string number = view_.Text(Control::SlotNumberBox);
     const std::string section = "Remote" + number;
     if (!IniRead(ini_, section, "Pulse", "").empty()) {
         if (dialogs_.Ask(kMsgOverwrite, MessageKind::Question, Answer::No) != Answer::Yes) {
@@ -43,10 +43,10 @@ void EntryEditor::StoreEntry() {
     // Pulses captured while the question was open have replaced pulseText_:
     // what is saved is the one current now.
     const std::string pulse = pulseText_;
-    const std::string comment = view_.CommentText();
-    const int adjustTime = std::max(0, view_.AdjustTimeIndex());
-    const std::string windowName = view_.WindowNameText();
-    const std::string keyList = EditorToStoredKeyList(view_.KeyListText());
+    const std::string comment = view_.Text(Control::CommentBox);
+    const int adjustTime = std::max(0, view_.SelectedIndex(Control::AdjustTimeList));
+    const std::string windowName = view_.Text(Control::WindowNameBox);
+    const std::string keyList = EditorToStoredKeyList(view_.Text(Control::KeyListBox));
 
     // The five keys go to the file in one replacement: a failure leaves the
     // slot as it was, never half stored.
@@ -69,18 +69,18 @@ void EntryEditor::StoreEntry() {
 }
 
 void EntryEditor::StepSlot(SlotStep step) {
-    const std::string number = view_.SlotNumberText();
+    const std::string number = view_.Text(Control::SlotNumberBox);
     const int n = RoundHalfEven(LeadingNumber(number));
     if (step == SlotStep::Next) {
         if (IniRead(ini_, "Remote" + number, "Pulse", "").empty() || n >= kMaxSlot) {
             return;
         }
-        view_.SetSlotNumberText(std::to_string(n + 1));
+        view_.SetText(Control::SlotNumberBox, std::to_string(n + 1));
     } else {
         if (n <= 1) {
             return;
         }
-        view_.SetSlotNumberText(std::to_string(n - 1));
+        view_.SetText(Control::SlotNumberBox, std::to_string(n - 1));
     }
     ShowSlot();
 }
@@ -89,19 +89,20 @@ void EntryEditor::ShowSlot() {
     // Browsing reads the file, not the table; one read serves the slot.
     const LoadedIni loaded = ini_.Load();
     const IniFile& file = loaded.file;
-    const std::string section = "Remote" + view_.SlotNumberText();
-    view_.SetCommentText(IniRead(file, section, "Comment", ""));
-    view_.SetAdjustTimeIndex(
-        AdjustTimeIndex(LeadingNumber(IniRead(file, section, "AdjustTime", ""))));
+    const std::string section = "Remote" + view_.Text(Control::SlotNumberBox);
+    view_.SetText(Control::CommentBox, IniRead(file, section, "Comment", ""));
+    view_.SelectIndex(Control::AdjustTimeList,
+                      AdjustTimeIndex(LeadingNumber(IniRead(file, section, "AdjustTime", ""))));
     pulseText_ = IniRead(file, section, "Pulse", "");
-    view_.SetPulseText(pulseText_);
-    view_.SetWindowNameText(IniRead(file, section, "WindowName", ""));
+    view_.SetText(Control::PulseBox, pulseText_);
+    view_.SetText(Control::WindowNameBox, IniRead(file, section, "WindowName", ""));
     ClearKeyList();
-    view_.SetKeyListText(StoredToEditorKeyList(IniRead(file, section, "KeyList", "")));
+    view_.SetText(Control::KeyListBox,
+                  StoredToEditorKeyList(IniRead(file, section, "KeyList", "")));
 }
 
 void EntryEditor::ClearKeyList() {
-    view_.SetKeyListText("");
+    view_.SetText(Control::KeyListBox, "");
     capture_.ClearKeyState();
 }
 

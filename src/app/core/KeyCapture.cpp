@@ -13,7 +13,7 @@ void KeyCapture::KeyPressed(std::int16_t keyCode) {
     if (held == 1) {
         return;  // the key is still down: automatic repetition
     }
-    view_.AppendKeyListLine("D" + KeyCodeToName(keyCode));
+    view_.AppendLine(Control::KeyListBox, "D" + KeyCodeToName(keyCode));
     held = 1;
 }
 
@@ -21,7 +21,7 @@ void KeyCapture::KeyReleased(std::int16_t keyCode) {
     if (keyCode < 0 || keyCode > 256) {
         return;
     }
-    view_.AppendKeyListLine("U" + KeyCodeToName(keyCode));
+    view_.AppendLine(Control::KeyListBox, "U" + KeyCodeToName(keyCode));
     keyState_[static_cast<std::size_t>(keyCode)] = 0;
 }
 

@@ -1,5 +1,6 @@
 #include "app/qt/QtMainWindow.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -8,11 +9,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTabBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
@@ -20,6 +24,7 @@
 #include "app/core/Application.h"
 #include "app/qt/ShapeLamp.h"
 #include "app/qt/VirtualKeyFromQtKey.h"
+#include "common/AsciiCase.h"
 #include "common/DebugLog.h"
 #include "keys/x11/X11KeyboardLayout.h"
 
@@ -27,17 +32,22 @@ namespace qv {
 namespace {
 
 const QColor kLampGreen(0, 255, 0);
+const QColor kLampAmber(255, 191, 0);
 const QColor kLampRed(255, 0, 0);
-// Where start-up parks the hidden window, left of every screen.
-constexpr int kOffScreenLeft = -667;
 // How long after showing the window the window manager has framed it.
 constexpr int kFrameDelayMs = 150;
+// Longest title shown in the window picker, in characters.
+constexpr int kChoiceTitleChars = 60;
 
 QString Q(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 std::string S(const QString& text) {
     return text.toStdString();
+}
+
+QRect Place(const ControlRect& r) {
+    return QRect(r.left, r.top, r.width, r.height);
 }
 
 // QPlainTextEdit keeps lines as paragraphs; the program's texts use CR LF.
@@ -66,20 +76,6 @@ QString FromCrLf(const std::string& text) {
     return Q(out);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    auto* label = new QLabel(QString::fromUtf8(caption), parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
-    return label;
-}
-
-template <typename T>
-T* Named(T* widget, const char* name, QRect geometry) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
 // The virtual-key code key capture records for a key event: on X11 the code
 // of the physical key under the active layout, whatever Shift does, as
 // Windows records it (the layout decides; Shift+2 is the 2 key on every
@@ -98,6 +94,20 @@ std::int16_t CapturedKeyCode(const QKeyEvent& key) {
     return VirtualKeyFromQtKey(key.key(), key.modifiers());
 }
 
+// Whether every line of `box` can be read with its view scrolled to the top:
+// then nothing needs to scroll out of sight. A last line that only its
+// descenders stick out of counts as read, as it does when a slot is loaded.
+bool AllLinesFit(QPlainTextEdit& box) {
+    QTextCursor end(box.document());
+    end.movePosition(QTextCursor::End);
+    QScrollBar* bar = box.verticalScrollBar();
+    const int kept = bar->value();
+    bar->setValue(0);
+    const int baseline = box.cursorRect(end).bottom() - box.fontMetrics().descent();
+    bar->setValue(kept);
+    return baseline <= box.viewport()->height();
+}
+
 }  // namespace
 
 QtMainWindow::QtMainWindow(QWidget* parent) : QWidget(parent), dialogs_(this) {
@@ -109,119 +119,180 @@ QtMainWindow::~QtMainWindow() = default;
 void QtMainWindow::CreateControls() {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Quorvane"));
-    setFixedSize(410, 440);
+    setFixedSize(kClientWidth, kClientHeight);
 
-    modeTabs_ = Named(new QTabBar(this), "modeTabs", QRect(8, 8, 394, 26));
-    modeTabs_->addTab(QString::fromUtf8("パルス待ち"));
-    modeTabs_->addTab(QString::fromUtf8("パルス記憶"));
-    modeTabs_->setExpanding(false);
-    modeTabs_->setDrawBase(false);
-    pageArea_ = Named(new QFrame(this), "pageArea", QRect(8, 34, 394, 310));
-    pageArea_->setFrameShape(QFrame::StyledPanel);
-
-    const char* const pageNames[2] = {"runPage", "learnPage"};
-    for (int i = 0; i < 2; ++i) {
-        pages_[i] = new QWidget(this);
-        pages_[i]->setObjectName(QString::fromLatin1(pageNames[i]));
-        pages_[i]->setAutoFillBackground(true);  // the page in front hides the other
+    QWidget* pages[2] = {nullptr, nullptr};
+    for (const ControlSpec& spec : WindowControls()) {
+        QWidget* parent = spec.page == Page::Run     ? pages[0]
+                          : spec.page == Page::Learn ? pages[1]
+                                                     : this;
+        QWidget* widget = nullptr;
+        switch (spec.kind) {
+            case ControlKind::Tabs: {
+                // The row of tabs, with a frame around the pages' area below it.
+                QRect strip = Place(spec.place);
+                auto* tabs = new QTabBar(parent);
+                tabs->setGeometry(strip.left(), strip.top(), strip.width(), kTabRowHeight);
+                for (std::string_view caption : kTabCaptions) {
+                    tabs->addTab(Q(caption));
+                }
+                tabs->setExpanding(false);
+                tabs->setDrawBase(false);
+                auto* area = new QFrame(parent);
+                area->setObjectName(QStringLiteral("pageArea"));
+                area->setGeometry(strip.adjusted(0, kTabRowHeight, 0, 0));
+                area->setFrameShape(QFrame::StyledPanel);
+                widget = tabs;
+                break;
+            }
+            case ControlKind::Page: {
+                auto* page = new QWidget(parent);
+                page->setAutoFillBackground(true);  // the page in front hides the other
+                pages[spec.control == Control::RunPage ? 0 : 1] = page;
+                widget = page;
+                break;
+            }
+            case ControlKind::Label:
+                widget = new QLabel(Q(spec.caption), parent);
+                break;
+            case ControlKind::TextBox:
+            case ControlKind::ReadOnlyTextBox: {
+                auto* box = new QLineEdit(Q(spec.caption), parent);
+                box->setReadOnly(spec.kind == ControlKind::ReadOnlyTextBox);
+                widget = box;
+                break;
+            }
+            case ControlKind::ReceiveLog: {
+                auto* list = new QPlainTextEdit(parent);
+                list->setReadOnly(true);
+                list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                list->setMaximumBlockCount(kReceiveListMaxLines);
+                widget = list;
+                break;
+            }
+            case ControlKind::KeyList: {
+                auto* box = new QPlainTextEdit(parent);
+                box->setReadOnly(true);  // locked: only key capture writes it
+                box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                box->setTextInteractionFlags(Qt::TextSelectableByKeyboard |
+                                             Qt::TextSelectableByMouse);
+                box->setFocusPolicy(Qt::StrongFocus);
+                box->installEventFilter(this);
+                widget = box;
+                break;
+            }
+            case ControlKind::ChoiceList:
+                widget = new QComboBox(parent);
+                break;
+            case ControlKind::Button:
+                widget = new QPushButton(Q(spec.caption), parent);
+                break;
+            case ControlKind::StepButton: {
+                auto* step = new QToolButton(parent);
+                step->setIcon(style()->standardIcon(spec.control == Control::PreviousSlotButton
+                                                        ? QStyle::SP_ArrowLeft
+                                                        : QStyle::SP_ArrowRight));
+                step->setAccessibleName(Q(spec.caption));
+                widget = step;
+                break;
+            }
+            case ControlKind::Lamp:
+                widget = new ShapeLamp(parent);
+                break;
+            case ControlKind::StatusLine:
+                widget = new QLabel(parent);
+                break;
+        }
+        widget->setObjectName(
+            QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
+        if (spec.kind != ControlKind::Tabs) {
+            widget->setGeometry(Place(spec.place));
+        }
+        if (!spec.toolTip.empty()) {
+            widget->setToolTip(Q(spec.toolTip));
+        }
+        widgets_[Index(spec.control)] = widget;
+        Connect(spec);
     }
+    // The lamp starts red, as nothing is connected yet.
+    static_cast<ShapeLamp*>(Widget(Control::Lamp))->SetFillColor(kLampRed);
+}
 
-    // Page 0: run mode
-    QWidget* p0 = pages_[0];
-    MakeLabel(p0, "receiveListLabel", "レシーブ リスト", QRect(10, 8, 200, 20));
-    receiveList_ = Named(new QPlainTextEdit(p0), "receiveList", QRect(10, 30, 370, 220));
-    receiveList_->setReadOnly(true);
-    receiveList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    receiveList_->setMaximumBlockCount(kReceiveListMaxLines);
-    MakeLabel(p0, "windowChangeTimeLabel", "ウィンドウ切替時間", QRect(10, 264, 140, 24));
-    windowChangeTimeList_ =
-        Named(new QComboBox(p0), "windowChangeTimeList", QRect(160, 262, 100, 26));
+// Every handler holds only `this`, and every connection ends with the window.
+void QtMainWindow::Connect(const ControlSpec& spec) {
+    QWidget* widget = Widget(spec.control);
+    switch (spec.control) {
+        case Control::ModeTabs: {
+            auto* tabs = static_cast<QTabBar*>(widget);
+            connect(tabs, &QTabBar::tabBarClicked, this, [this, tabs](int index) {
+                // A click on the selected tab changes nothing but runs the tab's
+                // handler; a click elsewhere arrives through currentChanged.
+                if (app_ && index == tabs->currentIndex()) {
+                    app_->TabSelected(index + 1);
+                }
+            });
+            connect(tabs, &QTabBar::currentChanged, this, [this](int index) {
+                if (app_) {
+                    app_->TabSelected(index + 1);
+                }
+            });
+            break;
+        }
+        case Control::WindowChangeTimeList:
+            connect(static_cast<QComboBox*>(widget), &QComboBox::currentIndexChanged, this,
+                    [this](int index) {
+                        if (app_) {
+                            app_->WindowChangeTimeSelected(index);
+                        }
+                    });
+            break;
+        default:
+            break;
+    }
+    if (spec.kind != ControlKind::Button && spec.kind != ControlKind::StepButton) {
+        return;
+    }
+    const Control control = spec.control;
+    connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, this,
+            [this, control] {
+                if (!app_) {
+                    return;
+                }
+                switch (control) {
+                    case Control::StoreEntryButton:
+                        app_->StoreEntry();
+                        break;
+                    case Control::ClearKeyListButton:
+                        app_->ClearKeyList();
+                        break;
+                    case Control::NextSlotButton:
+                        app_->StepSlot(SlotStep::Next);
+                        break;
+                    case Control::PreviousSlotButton:
+                        app_->StepSlot(SlotStep::Previous);
+                        break;
+                    case Control::PickWindowButton:
+                        app_->PickTargetWindow();
+                        break;
+                    case Control::HideToTrayButton:
+                        app_->HideToTray();
+                        break;
+                    default:
+                        break;
+                }
+            });
+}
 
-    // Page 1: learning mode, the entry editor
-    QWidget* p1 = pages_[1];
-    MakeLabel(p1, "slotNumberLabel", "リモコン記憶 No.", QRect(10, 10, 130, 24));
-    slotNumberBox_ =
-        Named(new QLineEdit(QStringLiteral("1"), p1), "slotNumberBox", QRect(145, 10, 60, 24));
-    slotNumberBox_->setReadOnly(true);
-    auto* previous = Named(new QToolButton(p1), "previousSlotButton", QRect(210, 10, 26, 24));
-    previous->setIcon(style()->standardIcon(QStyle::SP_ArrowLeft));
-    previous->setToolTip(QString::fromUtf8("前"));
-    auto* next = Named(new QToolButton(p1), "nextSlotButton", QRect(238, 10, 26, 24));
-    next->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
-    next->setToolTip(QString::fromUtf8("次"));
-    MakeLabel(p1, "commentLabel", "コメント", QRect(10, 42, 130, 24));
-    commentBox_ = Named(new QLineEdit(p1), "commentBox", QRect(145, 42, 235, 24));
-    MakeLabel(p1, "pulseLabel", "Quorvane 入力", QRect(10, 74, 130, 24));
-    pulseBox_ = Named(new QLineEdit(p1), "pulseBox", QRect(145, 74, 235, 24));
-    pulseBox_->setReadOnly(true);  // shows the pulse; what is stored comes from capture
-    MakeLabel(p1, "adjustTimeLabel", "連続入力防止時間", QRect(10, 106, 130, 24));
-    adjustTimeList_ = Named(new QComboBox(p1), "adjustTimeList", QRect(145, 106, 100, 26));
-    MakeLabel(p1, "windowNameLabel", "送信ウィンドウ", QRect(10, 140, 130, 24));
-    windowNameBox_ = Named(new QLineEdit(p1), "windowNameBox", QRect(145, 140, 235, 24));
-    MakeLabel(p1, "keyListLabel", "送信キーリスト", QRect(10, 172, 130, 24));
-    keyListBox_ = Named(new QPlainTextEdit(p1), "keyListBox", QRect(145, 172, 235, 88));
-    keyListBox_->setReadOnly(true);  // locked: only key capture writes it
-    keyListBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    keyListBox_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-    keyListBox_->setFocusPolicy(Qt::StrongFocus);
-    keyListBox_->installEventFilter(this);
-    auto* clear = Named(new QPushButton(QString::fromUtf8("コマンドクリア"), p1),
-                        "clearKeyListButton", QRect(145, 268, 115, 28));
-    auto* change = Named(new QPushButton(QString::fromUtf8("追加 / 変更"), p1), "storeEntryButton",
-                         QRect(265, 268, 115, 28));
+QMenu* QtMainWindow::WindowChoices() const {
+    return choices_.data();
+}
 
-    // Window
-    MakeLabel(this, "versionLabel", "Control Chip Version", QRect(12, 356, 150, 24));
-    versionBox_ = Named(new QLineEdit(this), "versionBox", QRect(165, 356, 80, 24));
-    versionBox_->setReadOnly(true);
-    MakeLabel(this, "lampLabel", "HID Indicator", QRect(12, 392, 150, 24));
-    lamp_ = Named(new ShapeLamp(this), "lamp", QRect(165, 393, 22, 22));
-    auto* tray = Named(new QPushButton(QString::fromUtf8("トレイに戻す"), this), "hideToTrayButton",
-                       QRect(282, 388, 120, 30));
+QComboBox* QtMainWindow::List(Control control) const {
+    return qobject_cast<QComboBox*>(Widget(control));
+}
 
-    // Every handler holds only `this`, and every connection ends with the window.
-    connect(modeTabs_, &QTabBar::tabBarClicked, this, [this](int index) {
-        // A click on the selected tab changes nothing but runs the click
-        // handler; a click elsewhere arrives through currentChanged.
-        if (app_ && index == modeTabs_->currentIndex()) {
-            app_->TabSelected(index + 1);
-        }
-    });
-    connect(modeTabs_, &QTabBar::currentChanged, this, [this](int index) {
-        if (app_) {
-            app_->TabSelected(index + 1);
-        }
-    });
-    connect(windowChangeTimeList_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (app_) {
-            app_->WindowChangeTimeSelected(index);
-        }
-    });
-    connect(change, &QPushButton::clicked, this, [this] {
-        if (app_) {
-            app_->StoreEntry();
-        }
-    });
-    connect(clear, &QPushButton::clicked, this, [this] {
-        if (app_) {
-            app_->ClearKeyList();
-        }
-    });
-    connect(next, &QToolButton::clicked, this, [this] {
-        if (app_) {
-            app_->StepSlot(SlotStep::Next);
-        }
-    });
-    connect(previous, &QToolButton::clicked, this, [this] {
-        if (app_) {
-            app_->StepSlot(SlotStep::Previous);
-        }
-    });
-    connect(tray, &QPushButton::clicked, this, [this] {
-        if (app_) {
-            app_->HideToTray();
-        }
-    });
+QPlainTextEdit* QtMainWindow::Lines(Control control) const {
+    return qobject_cast<QPlainTextEdit*>(Widget(control));
 }
 
 // ------------------------------------------------------------ MainView
@@ -234,60 +305,50 @@ Answer QtMainWindow::Ask(const std::string& question, MessageKind kind, Answer d
     return dialogs_.Ask(question, kind, defaultAnswer);
 }
 
-void QtMainWindow::HideOffScreen() {
-    hide();
-    move(kOffScreenLeft, y());
+std::string QtMainWindow::Text(Control control) {
+    QWidget* widget = Widget(control);
+    if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+        return S(box->text());
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return S(label->text());
+    }
+    if (auto* lines = qobject_cast<QPlainTextEdit*>(widget)) {
+        if (control == Control::ReceiveList) {
+            return receiveListStarted_ ? ToCrLf(lines->toPlainText()) + "\r\n" : std::string();
+        }
+        return ToCrLf(lines->toPlainText());
+    }
+    return {};
 }
 
-void QtMainWindow::LayOutPages() {
-    const QRect client = pageArea_->geometry().adjusted(2, 2, -2, -2);
-    for (QWidget* page : pages_) {
-        page->move(client.left(), client.top());
-        page->resize(client.width(), client.height());
+void QtMainWindow::SetText(Control control, const std::string& text) {
+    QWidget* widget = Widget(control);
+    if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+        box->setText(Q(text));
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(Q(text));
+    } else if (auto* lines = qobject_cast<QPlainTextEdit*>(widget)) {
+        lines->setPlainText(FromCrLf(text));
+        if (control == Control::ReceiveList) {
+            receiveListStarted_ = !text.empty();
+        }
     }
 }
 
-void QtMainWindow::FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
-                                 const std::vector<std::string_view>& windowChangeTimeItems) {
-    const QSignalBlocker blockAdjust(adjustTimeList_);
-    const QSignalBlocker blockChange(windowChangeTimeList_);
-    adjustTimeList_->clear();
-    for (std::size_t i = 0; i < adjustTimeItems.size(); ++i) {
-        adjustTimeList_->insertItem(static_cast<int>(i), Q(adjustTimeItems[i]));
+void QtMainWindow::AppendLine(Control control, const std::string& line) {
+    if (control == Control::ReceiveList) {
+        AppendReceiveLine(line);
+    } else if (control == Control::KeyListBox) {
+        AppendKeyListLine(line);
     }
-    windowChangeTimeList_->clear();
-    for (std::size_t i = 0; i < windowChangeTimeItems.size(); ++i) {
-        windowChangeTimeList_->insertItem(static_cast<int>(i), Q(windowChangeTimeItems[i]));
-    }
-}
-
-void QtMainWindow::SelectTab(int tab) {
-    const QSignalBlocker block(modeTabs_);
-    modeTabs_->setCurrentIndex(tab - 1);
-}
-
-void QtMainWindow::ShowPage(int tab) {
-    for (QWidget* page : pages_) {
-        page->setEnabled(false);
-    }
-    if (tab >= 1 && tab <= 2) {
-        pages_[tab - 1]->raise();
-        pages_[tab - 1]->setEnabled(true);
-    }
-}
-
-void QtMainWindow::SetLamp(bool green) {
-    lamp_->SetFillColor(green ? kLampGreen : kLampRed);
-}
-
-void QtMainWindow::SetVersionText(const std::string& text) {
-    versionBox_->setText(Q(text));
 }
 
 void QtMainWindow::AppendReceiveLine(const std::string& line) {
+    QPlainTextEdit* list = Lines(Control::ReceiveList);
     // Every line ends with CR LF, so the next one starts a line of its own,
     // even after an empty comment (which leaves the document looking empty).
-    QTextCursor cursor(receiveList_->document());
+    QTextCursor cursor(list->document());
     cursor.movePosition(QTextCursor::End);
     if (receiveListStarted_) {
         cursor.insertBlock();
@@ -296,76 +357,128 @@ void QtMainWindow::AppendReceiveLine(const std::string& line) {
     receiveListStarted_ = true;
     // The caret goes after the newest line, so that line is in view.
     cursor.movePosition(QTextCursor::End);
-    receiveList_->setTextCursor(cursor);
-    receiveList_->ensureCursorVisible();
-}
-
-std::string QtMainWindow::ReceiveListText() const {
-    if (!receiveListStarted_) {
-        return {};
-    }
-    return ToCrLf(receiveList_->toPlainText()) + "\r\n";
-}
-
-int QtMainWindow::WindowChangeTimeIndex() {
-    return windowChangeTimeList_->currentIndex();
-}
-
-void QtMainWindow::SetWindowChangeTimeIndex(int index) {
-    const QSignalBlocker block(windowChangeTimeList_);
-    windowChangeTimeList_->setCurrentIndex(index);
-}
-
-std::string QtMainWindow::SlotNumberText() {
-    return S(slotNumberBox_->text());
-}
-
-void QtMainWindow::SetSlotNumberText(const std::string& text) {
-    slotNumberBox_->setText(Q(text));
-}
-
-std::string QtMainWindow::CommentText() {
-    return S(commentBox_->text());
-}
-
-void QtMainWindow::SetCommentText(const std::string& text) {
-    commentBox_->setText(Q(text));
-}
-
-void QtMainWindow::SetPulseText(const std::string& text) {
-    pulseBox_->setText(Q(text));
-}
-
-int QtMainWindow::AdjustTimeIndex() {
-    return adjustTimeList_->currentIndex();
-}
-
-void QtMainWindow::SetAdjustTimeIndex(int index) {
-    adjustTimeList_->setCurrentIndex(index);
-}
-
-std::string QtMainWindow::WindowNameText() {
-    return S(windowNameBox_->text());
-}
-
-void QtMainWindow::SetWindowNameText(const std::string& text) {
-    windowNameBox_->setText(Q(text));
-}
-
-std::string QtMainWindow::KeyListText() {
-    return ToCrLf(keyListBox_->toPlainText());
-}
-
-void QtMainWindow::SetKeyListText(const std::string& text) {
-    keyListBox_->setPlainText(FromCrLf(text));
+    list->setTextCursor(cursor);
+    list->ensureCursorVisible();
 }
 
 void QtMainWindow::AppendKeyListLine(const std::string& line) {
-    if (keyListBox_->document()->isEmpty()) {
-        keyListBox_->setPlainText(Q(line));
+    QPlainTextEdit* box = Lines(Control::KeyListBox);
+    if (box->document()->isEmpty()) {
+        box->setPlainText(Q(line));
     } else {
-        keyListBox_->appendPlainText(Q(line));
+        box->appendPlainText(Q(line));
     }
+    // The newest line comes into view, but while every line fits, the first
+    // (often the modifier pressed first) stays at the top.
+    QTextCursor end(box->document());
+    end.movePosition(QTextCursor::End);
+    box->setTextCursor(end);
+    if (AllLinesFit(*box)) {
+        box->verticalScrollBar()->setValue(0);
+    } else {
+        box->ensureCursorVisible();
+    }
+}
+
+void QtMainWindow::SetItems(Control list, const std::vector<std::string_view>& items) {
+    QComboBox* box = List(list);
+    const QSignalBlocker block(box);
+    box->clear();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        box->insertItem(static_cast<int>(i), Q(items[i]));
+    }
+}
+
+int QtMainWindow::SelectedIndex(Control list) {
+    return List(list)->currentIndex();
+}
+
+void QtMainWindow::SelectIndex(Control list, int index) {
+    QComboBox* box = List(list);
+    const QSignalBlocker block(box);
+    box->setCurrentIndex(index);
+}
+
+void QtMainWindow::SelectTab(int tab) {
+    auto* tabs = static_cast<QTabBar*>(Widget(Control::ModeTabs));
+    const QSignalBlocker block(tabs);
+    tabs->setCurrentIndex(tab - 1);
+}
+
+void QtMainWindow::ShowPage(int tab) {
+    QWidget* pages[2] = {Widget(Control::RunPage), Widget(Control::LearnPage)};
+    for (QWidget* page : pages) {
+        page->setEnabled(false);
+    }
+    if (tab >= 1 && tab <= 2) {
+        pages[tab - 1]->raise();
+        pages[tab - 1]->setEnabled(true);
+    }
+}
+
+void QtMainWindow::ShowReceiverStatus(const ReceiverStatus& status) {
+    auto* lamp = static_cast<ShapeLamp*>(Widget(Control::Lamp));
+    switch (status.lamp) {
+        case LampColor::Green:
+            lamp->SetFillColor(kLampGreen);
+            break;
+        case LampColor::Amber:
+            lamp->SetFillColor(kLampAmber);
+            break;
+        case LampColor::Red:
+            lamp->SetFillColor(kLampRed);
+            break;
+    }
+    const QString tip = Q(status.toolTip);
+    lamp->setToolTip(tip);
+    Widget(Control::LampLabel)->setToolTip(tip);
+    auto* line = static_cast<QLabel*>(Widget(Control::ReceiverStatusLine));
+    // One line: what does not fit ends in "…"; the whole text is in the tooltip.
+    line->setText(line->fontMetrics().elidedText(Q(status.line), Qt::ElideRight, line->width()));
+    line->setToolTip(tip);
+}
+
+bool QtMainWindow::IsOwnWindow(const ListedWindow& window) {
+    // X11 names the program's windows after its binary (class "Quorvane",
+    // instance "quorvane"), Wayland gives them its app_id "quorvane".
+    return window.window.id == static_cast<std::uint64_t>(winId()) ||
+           EqualsIgnoringAsciiCase(window.className, S(QCoreApplication::applicationName()));
+}
+
+void QtMainWindow::ShowWindowChoices(const std::vector<ListedWindow>& windows) {
+    if (choices_) {
+        choices_->close();
+    }
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("windowChoices"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setToolTipsVisible(true);
+    std::string offered;
+    for (const ListedWindow& listed : windows) {
+        QString title = Q(listed.title);
+        if (title.size() > kChoiceTitleChars) {
+            title = title.left(kChoiceTitleChars - 1) + QChar(0x2026);
+        }
+        const QString className = Q(listed.className);
+        // The name the program matches comes first: it is what the field gets.
+        QAction* action = menu->addAction(
+            title.isEmpty() ? className : className + QStringLiteral("  —  ") + title);
+        action->setToolTip(Q(listed.title));
+        connect(action, &QAction::triggered, this, [this, className] {
+            if (app_) {
+                app_->TargetWindowChosen(S(className));
+            }
+        });
+        offered += " [" + listed.className + "] " + listed.title + ";";
+    }
+    if (windows.empty()) {
+        menu->addAction(QString::fromUtf8("（選べるウィンドウがありません）"))->setEnabled(false);
+    }
+    // Tells scripts driving the window what was offered, in order.
+    DebugLog("window picker: " + std::to_string(windows.size()) + " offered:" + offered);
+    QWidget* button = Widget(Control::PickWindowButton);
+    choices_ = menu;
+    menu->popup(button->mapToGlobal(QPoint(0, button->height())));
 }
 
 void QtMainWindow::SetVisible(bool visible) {
@@ -391,11 +504,6 @@ void QtMainWindow::SetNormalState() {
     setWindowState(Qt::WindowNoState);
 }
 
-void QtMainWindow::EndOffScreenParking() {
-    hide();
-    move(0, y());
-}
-
 void QtMainWindow::MoveTo(int x, int y) {
     move(x, y);
 }
@@ -408,7 +516,7 @@ void QtMainWindow::Quit() {
 // --------------------------------------------------------------- events
 
 bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != keyListBox_) {
+    if (watched != Widget(Control::KeyListBox)) {
         return QWidget::eventFilter(watched, event);
     }
     switch (event->type()) {

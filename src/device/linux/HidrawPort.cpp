@@ -9,12 +9,15 @@
 #include <libudev.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -324,10 +327,54 @@ void HidrawDevice::RunWriter(std::shared_ptr<Shared> shared) {
     }
 }
 
+const char* const kHidrawAccessAdvice =
+    "受信機の udev ルールを入れて、受信機を挿し直してください（パッケージは "
+    "/usr/lib/udev/rules.d/70-quorvane-receiver.rules に入れます。ソースからなら sudo cp "
+    "packaging/70-quorvane-receiver.rules /etc/udev/rules.d/ と sudo udevadm control "
+    "--reload）。識別子を変えたときは、ルールの識別子も合わせてください。";
+
+std::optional<HidAttributes> HidIdFromUevent(std::string_view uevent) {
+    constexpr std::string_view kKey = "HID_ID=";
+    while (!uevent.empty()) {
+        const std::size_t end = uevent.find('\n');
+        std::string_view line = uevent.substr(0, end);
+        uevent = end == std::string_view::npos ? std::string_view() : uevent.substr(end + 1);
+        if (line.substr(0, kKey.size()) != kKey) {
+            continue;
+        }
+        line.remove_prefix(kKey.size());
+        // bus:vendor:product, each in hexadecimal.
+        std::array<unsigned long, 3> fields{};
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const auto [next, error] =
+                std::from_chars(line.data(), line.data() + line.size(), fields[i], 16);
+            if (error != std::errc() || next == line.data()) {
+                return std::nullopt;
+            }
+            line.remove_prefix(static_cast<std::size_t>(next - line.data()));
+            if (i + 1 < fields.size()) {
+                if (line.empty() || line.front() != ':') {
+                    return std::nullopt;
+                }
+                line.remove_prefix(1);
+            }
+        }
+        if (!line.empty() || fields[1] > 0xFFFF || fields[2] > 0xFFFF) {
+            return std::nullopt;
+        }
+        return HidAttributes{static_cast<std::uint16_t>(fields[1]),
+                             static_cast<std::uint16_t>(fields[2])};
+    }
+    return std::nullopt;
+}
+
 HidrawPort::HidrawPort() : useUdev_(true), sysRoot_("/sys"), devRoot_("/dev") {}
 
-HidrawPort::HidrawPort(std::string sysRoot, std::string devRoot)
-    : useUdev_(false), sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
+HidrawPort::HidrawPort(std::string sysRoot, std::string devRoot, OpenNode open)
+    : useUdev_(false),
+      sysRoot_(std::move(sysRoot)),
+      devRoot_(std::move(devRoot)),
+      open_(std::move(open)) {}
 
 std::vector<std::string> HidrawPort::EnumerateHidInterfaces() {
     if (useUdev_) {
@@ -411,12 +458,54 @@ std::vector<std::string> HidrawPort::EnumerateSysfs(const std::string& sysRoot,
 }
 
 std::unique_ptr<HidDevice> HidrawPort::Open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        DebugLogErrno("open(" + path + ")", errno);
-        return nullptr;
+    return TryOpen(path).device;
+}
+
+HidOpenResult HidrawPort::TryOpen(const std::string& path) {
+    constexpr int kFlags = O_RDWR | O_CLOEXEC | O_NONBLOCK;
+    const int fd = open_ ? open_(path, kFlags) : ::open(path.c_str(), kFlags);
+    HidOpenResult result;
+    if (fd >= 0) {
+        result.device = std::make_unique<HidrawDevice>(UniqueFd(fd));
+        return result;
     }
-    return std::make_unique<HidrawDevice>(UniqueFd(fd));
+    const int err = errno;
+    DebugLogErrno("open(" + path + ")", err);
+    result.error.reason = std::generic_category().message(err);
+    switch (err) {
+        case EACCES:
+        case EPERM:
+            result.error.kind = HidOpenFailure::AccessDenied;
+            result.error.advice = kHidrawAccessAdvice;
+            break;
+        case EBUSY:
+            result.error.kind = HidOpenFailure::InUse;
+            break;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            result.error.kind = HidOpenFailure::Gone;
+            break;
+        default:
+            result.error.kind = HidOpenFailure::Other;
+            break;
+    }
+    return result;
+}
+
+std::optional<HidAttributes> HidrawPort::ReadIdentity(const std::string& path) {
+    namespace fs = std::filesystem;
+    // The node's class entry links to the hidraw device, whose "device" is the
+    // HID device that carries the identifiers.
+    const fs::path uevent =
+        fs::path(sysRoot_) / "class" / "hidraw" / fs::path(path).filename() / "device" / "uevent";
+    std::ifstream in(uevent);
+    if (!in) {
+        DebugLog("no identifiers for " + path + " (" + uevent.string() + ")");
+        return std::nullopt;
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return HidIdFromUevent(text);
 }
 
 }  // namespace qv

@@ -8,13 +8,20 @@
 // nodes `<devRoot>/<DEVNAME>`; tests use that over a fake sysfs tree, and the
 // default port falls back to it (roots "/sys" and "/dev") when libudev can't
 // be initialised.
+//
+// A node's identifiers come from sysfs (HID_ID in the uevent of the HID
+// device above `<sysRoot>/class/hidraw/<node>`), as hidapi reads them, so
+// only the receiver's node is ever opened: keyboards, mice and other HID
+// devices are left alone.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -81,17 +88,30 @@ private:
     bool numbered_ = false;
 };
 
+// What the user can do when the receiver's node may not be opened: the udev
+// rule that gives the user at the seat access to it.
+extern const char* const kHidrawAccessAdvice;
+
 class HidrawPort : public HidPort {
 public:
+    // How a node is opened: open(2)'s contract (a descriptor, or -1 with
+    // errno set). Tests put a recording stand-in here.
+    using OpenNode = std::function<int(const std::string& path, int flags)>;
+
     // Enumerates through libudev.
     HidrawPort();
-    // Enumerates by walking `<sysRoot>/class/hidraw`, nodes under `devRoot`.
-    HidrawPort(std::string sysRoot, std::string devRoot);
+    // Enumerates by walking `<sysRoot>/class/hidraw`, nodes under `devRoot`;
+    // `open` opens them (open(2) when empty).
+    HidrawPort(std::string sysRoot, std::string devRoot, OpenNode open = {});
 
     // Paths of the hidraw nodes, ordered by sysfs path.
     std::vector<std::string> EnumerateHidInterfaces() override;
     // Opens a node read-write, non-blocking; nullptr when that fails.
     std::unique_ptr<HidDevice> Open(const std::string& path) override;
+    // The same, with the system's reason and what to do when it fails.
+    HidOpenResult TryOpen(const std::string& path) override;
+    // HID_ID of the node's HID device in sysfs; the node is not opened.
+    std::optional<HidAttributes> ReadIdentity(const std::string& path) override;
 
 private:
     std::vector<std::string> EnumerateWithUdev();
@@ -100,6 +120,11 @@ private:
     bool useUdev_;
     std::string sysRoot_;
     std::string devRoot_;
+    OpenNode open_;
 };
+
+// The vendor and product of a HID device's uevent text (its HID_ID line,
+// "bus:vendor:product" in hexadecimal); nullopt without a well-formed one.
+std::optional<HidAttributes> HidIdFromUevent(std::string_view uevent);
 
 }  // namespace qv

@@ -295,16 +295,63 @@ std::vector<std::string> Win32HidPort::EnumerateHidInterfaces() {
     return paths;
 }
 
+HidOpenFailure OpenFailureFromError(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+            return HidOpenFailure::AccessDenied;
+        case ERROR_SHARING_VIOLATION:
+            return HidOpenFailure::InUse;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_DEVICE_REMOVED:
+            return HidOpenFailure::Gone;
+        default:
+            return HidOpenFailure::Other;
+    }
+}
+
 std::unique_ptr<HidDevice> Win32HidPort::Open(const std::string& path) {
+    return TryOpen(path).device;
+}
+
+HidOpenResult Win32HidPort::TryOpen(const std::string& path) {
     const std::wstring wide = win32::Utf8ToWide(path);
     UniqueHandle file(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED, nullptr));
-    if (!file.Valid()) {
-        DebugLogLastError("CreateFileW(" + path + ")");
-        return nullptr;
+    HidOpenResult result;
+    if (file.Valid()) {
+        result.device = std::make_unique<Win32HidDevice>(std::move(file), path);
+        return result;
     }
-    return std::make_unique<Win32HidDevice>(std::move(file), path);
+    const DWORD error = ::GetLastError();
+    DebugLogLastError("CreateFileW(" + path + ")", error);
+    result.error.kind = OpenFailureFromError(error);
+    result.error.reason = win32::ErrorText("CreateFileW", error);
+    if (result.error.kind == HidOpenFailure::AccessDenied ||
+        result.error.kind == HidOpenFailure::InUse) {
+        result.error.advice = "受信機を使っているほかのプログラムを終わらせてください。";
+    }
+    return result;
+}
+
+std::optional<HidAttributes> Win32HidPort::ReadIdentity(const std::string& path) {
+    const std::wstring wide = win32::Utf8ToWide(path);
+    UniqueHandle file(::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    if (!file.Valid()) {
+        DebugLogLastError("CreateFileW(" + path + ", no access)");
+        return std::nullopt;
+    }
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof attributes;
+    if (!::HidD_GetAttributes(file.Get(), &attributes)) {
+        DebugLogLastError("HidD_GetAttributes(" + path + ")");
+        return std::nullopt;
+    }
+    return HidAttributes{attributes.VendorID, attributes.ProductID};
 }
 
 }  // namespace qv

@@ -63,6 +63,9 @@ private:
     std::optional<HidCaps> caps_;
 };
 
+// What a failed CreateFileW on a device path means for the user.
+HidOpenFailure OpenFailureFromError(DWORD error);
+
 class Win32HidPort final : public HidPort {
 public:
     // Device interface paths of the present HID devices, in SetupAPI's order.
@@ -70,6 +73,12 @@ public:
     // Opens the path for reading and writing (shared, overlapped); nullptr when
     // that fails (Windows keeps keyboards and mice to itself, for one).
     std::unique_ptr<HidDevice> Open(const std::string& path) override;
+    // The same, with the system's reason and what to do when it fails.
+    HidOpenResult TryOpen(const std::string& path) override;
+    // HidD_GetAttributes on a handle opened without access rights: every HID
+    // device answers it, keyboards and mice included, and none is opened for
+    // reading or writing.
+    std::optional<HidAttributes> ReadIdentity(const std::string& path) override;
 };
 
 }  // namespace qv

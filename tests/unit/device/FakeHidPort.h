@@ -18,6 +18,7 @@ namespace qv::test {
 struct FakeDeviceState {
     std::string path;
     bool openable = true;
+    HidOpenError openError;  // why it does not open (when not openable)
     std::optional<HidAttributes> attributes;
     std::optional<HidCaps> caps;
 
@@ -34,6 +35,7 @@ struct FakeDeviceState {
     int opens = 0;
     int closes = 0;
     int reads = 0;
+    int identityReads = 0;
 };
 
 class FakeHidDevice : public HidDevice {
@@ -116,16 +118,35 @@ public:
     }
 
     std::unique_ptr<HidDevice> Open(const std::string& path) override {
+        return TryOpen(path).device;
+    }
+
+    HidOpenResult TryOpen(const std::string& path) override {
+        HidOpenResult result;
+        result.error.kind = HidOpenFailure::Gone;
         for (const auto& d : devices) {
             if (d->path == path) {
                 if (!d->openable) {
-                    return nullptr;
+                    result.error = d->openError;
+                    return result;
                 }
                 ++d->opens;
-                return std::make_unique<FakeHidDevice>(d);
+                result.device = std::make_unique<FakeHidDevice>(d);
+                return result;
             }
         }
-        return nullptr;
+        return result;
+    }
+
+    // As the platforms read it: without opening the device.
+    std::optional<HidAttributes> ReadIdentity(const std::string& path) override {
+        for (const auto& d : devices) {
+            if (d->path == path) {
+                ++d->identityReads;
+                return d->attributes;
+            }
+        }
+        return std::nullopt;
     }
 };
 

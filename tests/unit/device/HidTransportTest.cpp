@@ -11,13 +11,10 @@ namespace qv {
 namespace {
 
 using test::FakeHidPort;
-using State = HidTransport::HandleState;
+using Outcome = ConnectResult::Outcome;
 
 void ExpectNotConnected(const HidTransport& hid) {
     EXPECT_TRUE(hid.ConnectDevicePath().empty());
-    EXPECT_EQ(hid.DeviceHandle(), State::Closed);
-    EXPECT_EQ(hid.InputReportLength(), 0);
-    EXPECT_EQ(hid.OutputReportLength(), 0);
     EXPECT_EQ(hid.RecvSize(), -1);
     EXPECT_EQ(hid.SendSize(), -1);
 }
@@ -27,7 +24,6 @@ TEST(HidTransportTest, NewInstanceHoldsNothingAndTransfersNothing) {
     port.Add("/dev/hidraw0", 0x1234, 0x0001);
     HidTransport hid(port);
     EXPECT_TRUE(hid.ConnectDevicePath().empty());
-    EXPECT_EQ(hid.DeviceHandle(), State::New);
     EXPECT_EQ(hid.RecvSize(), -1);
     EXPECT_EQ(hid.SendSize(), -1);
 
@@ -40,18 +36,24 @@ TEST(HidTransportTest, NewInstanceHoldsNothingAndTransfersNothing) {
     EXPECT_EQ(port.TotalOpens(), 0);
 }
 
-TEST(HidTransportTest, NoMatchingDeviceLeavesEverythingClosed) {
+TEST(HidTransportTest, NoMatchingDeviceIsNotFoundAndNoDeviceIsOpened) {
     FakeHidPort port;
     auto& keyboard = port.Add("/dev/hidraw0", 0x046D, 0xC31C);
     auto& otherProduct = port.Add("/dev/hidraw1", 0x1234, 0x0002);
     HidTransport hid(port);
-    EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
+    const ConnectResult result = hid.Connect(0x1234, 0x0001);
+    EXPECT_EQ(result.outcome, Outcome::NotFound);
+    EXPECT_FALSE(result.Connected());
+    EXPECT_TRUE(result.path.empty());
     ExpectNotConnected(hid);
-    // Every candidate was looked at and closed again.
-    EXPECT_EQ(keyboard.opens, 1);
-    EXPECT_EQ(keyboard.closes, 1);
-    EXPECT_EQ(otherProduct.opens, 1);
-    EXPECT_EQ(otherProduct.closes, 1);
+    // Every device's identity was read; none was opened.
+    EXPECT_EQ(keyboard.identityReads, 1);
+    EXPECT_EQ(otherProduct.identityReads, 1);
+    EXPECT_EQ(port.TotalOpens(), 0);
+
+    FakeHidPort empty;
+    HidTransport none(empty);
+    EXPECT_EQ(none.Connect(0x1234, 0x0001).outcome, Outcome::NotFound);
 }
 
 TEST(HidTransportTest, FirstMatchInEnumerationOrderIsTaken) {
@@ -60,11 +62,10 @@ TEST(HidTransportTest, FirstMatchInEnumerationOrderIsTaken) {
     auto& first = port.Add("/dev/hidraw3", 0x1234, 0x0001, 65, 9);
     auto& second = port.Add("/dev/hidraw1", 0x1234, 0x0001);
     HidTransport hid(port);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    const ConnectResult result = hid.Connect(0x1234, 0x0001);
+    ASSERT_TRUE(result.Connected());
+    EXPECT_EQ(result.path, "/dev/hidraw3");
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw3");
-    EXPECT_EQ(hid.DeviceHandle(), State::Open);
-    EXPECT_EQ(hid.InputReportLength(), 65);
-    EXPECT_EQ(hid.OutputReportLength(), 9);
     EXPECT_EQ(hid.RecvSize(), 64);
     EXPECT_EQ(hid.SendSize(), 8);
     EXPECT_EQ(first.opens, 1);
@@ -79,25 +80,44 @@ TEST(HidTransportTest, UnopenableAndNonHidDevicesAreSkipped) {
     port.AddNonHid("/dev/hidraw1");
     port.Add("/dev/hidraw2", 0x1234, 0x0001);
     HidTransport hid(port);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw2");
+}
+
+TEST(HidTransportTest, AReceiverThatCannotBeOpenedIsNamedWithTheReason) {
+    FakeHidPort port;
+    port.Add("/dev/hidraw0", 0x046D, 0xC31C);
+    auto& locked = port.Add("/dev/hidraw4", 0x1234, 0x0001);
+    locked.openable = false;
+    locked.openError = {HidOpenFailure::AccessDenied, "Permission denied", "add the rule"};
+    auto& second = port.Add("/dev/hidraw5", 0x1234, 0x0001);
+    second.openable = false;
+    second.openError = {HidOpenFailure::InUse, "Device or resource busy", ""};
+    HidTransport hid(port);
+    const ConnectResult result = hid.Connect(0x1234, 0x0001);
+    EXPECT_EQ(result.outcome, Outcome::CannotOpen);
+    EXPECT_EQ(result.path, "/dev/hidraw4");  // the first that failed
+    EXPECT_EQ(result.error.kind, HidOpenFailure::AccessDenied);
+    EXPECT_EQ(result.error.reason, "Permission denied");
+    EXPECT_EQ(result.error.advice, "add the rule");
+    ExpectNotConnected(hid);
 }
 
 TEST(HidTransportTest, IdentifiersCompareAsSigned16Bit) {
     FakeHidPort port;
     port.Add("/dev/hidraw0", 0x8001, 0xFFFF);
     HidTransport hid(port);
-    EXPECT_FALSE(hid.Connect(0x8001, 0xFFFF));
-    EXPECT_FALSE(hid.Connect(0x8001, -1));
-    EXPECT_FALSE(hid.Connect(-32767, 0xFFFF));
-    EXPECT_TRUE(hid.Connect(-32767, -1));
+    EXPECT_FALSE(hid.Connect(0x8001, 0xFFFF).Connected());
+    EXPECT_FALSE(hid.Connect(0x8001, -1).Connected());
+    EXPECT_FALSE(hid.Connect(-32767, 0xFFFF).Connected());
+    EXPECT_TRUE(hid.Connect(-32767, -1).Connected());
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw0");
 
     // 0x8000 is the most negative value.
     FakeHidPort port2;
     port2.Add("/dev/hidraw5", 0x8000, 0x7FFF);
     HidTransport hid2(port2);
-    EXPECT_TRUE(hid2.Connect(-32768, 0x7FFF));
+    EXPECT_TRUE(hid2.Connect(-32768, 0x7FFF).Connected());
 }
 
 TEST(HidTransportTest, MatchWithoutCapabilitiesIsNotTakenAndLeavesNoPath) {
@@ -105,13 +125,15 @@ TEST(HidTransportTest, MatchWithoutCapabilitiesIsNotTakenAndLeavesNoPath) {
     auto& broken = port.Add("/dev/hidraw0", 0x1234, 0x0001);
     broken.caps.reset();
     HidTransport hid(port);
-    EXPECT_FALSE(hid.Connect(0x1234, 0x0001));
+    const ConnectResult result = hid.Connect(0x1234, 0x0001);
+    EXPECT_EQ(result.outcome, Outcome::Unusable);
+    EXPECT_EQ(result.path, "/dev/hidraw0");
     ExpectNotConnected(hid);
     EXPECT_EQ(broken.closes, 1);
 
     // A usable receiver after it is still found.
     port.Add("/dev/hidraw1", 0x1234, 0x0001);
-    EXPECT_TRUE(hid.Connect(0x1234, 0x0001));
+    EXPECT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw1");
 }
 
@@ -121,7 +143,7 @@ TEST(HidTransportTest, ReportsLongerThanAnyHidReportAreNotTaken) {
     port.Add("/dev/hidraw1", 0x1234, 0x0001, 65, HidTransport::kMaxReportLength + 1);
     port.Add("/dev/hidraw2", 0x1234, 0x0001, HidTransport::kMaxReportLength, 4);
     HidTransport hid(port);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw2");
 }
 
@@ -131,7 +153,7 @@ TEST(HidTransportTest, ReportsTooShortForTheFramesAreNotTaken) {
     auto& shortIn = port.Add("/dev/hidraw1", 0x1234, 0x0001, 18, 65);
     port.Add("/dev/hidraw2", 0x1234, 0x0001, 19, 4);
     HidTransport hid(port);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw2");
     EXPECT_EQ(hid.RecvSize(), 18);
     EXPECT_EQ(hid.SendSize(), 3);
@@ -141,7 +163,7 @@ TEST(HidTransportTest, ReportsTooShortForTheFramesAreNotTaken) {
     FakeHidPort onlyShort;
     onlyShort.Add("/dev/hidraw0", 0x1234, 0x0001, 65, 0);
     HidTransport hid2(onlyShort);
-    EXPECT_FALSE(hid2.Connect(0x1234, 0x0001));
+    EXPECT_EQ(hid2.Connect(0x1234, 0x0001).outcome, Outcome::Unusable);
     ExpectNotConnected(hid2);
 }
 
@@ -149,23 +171,17 @@ TEST(HidTransportTest, ConnectClosesThePreviousDeviceFirst) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
     HidTransport hid(port);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
-    EXPECT_FALSE(hid.Connect(0x1234, 0x0002));
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
+    EXPECT_FALSE(hid.Connect(0x1234, 0x0002).Connected());
     ExpectNotConnected(hid);
     EXPECT_EQ(receiver.closes, receiver.opens);
-
-    // A path set by a client does not survive a failed search either.
-    hid.SetConnectDevicePath("/dev/hidraw9");
-    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw9");
-    EXPECT_FALSE(hid.Connect(0x1234, 0x0002));
-    EXPECT_TRUE(hid.ConnectDevicePath().empty());
 }
 
 TEST(HidTransportTest, SendPadsThePayloadBehindReportIdZero) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001, 65, 9);
     HidTransport hid(port);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
 
     const std::vector<std::uint8_t> payload{0x1E, 0x04, 0x04};
     ASSERT_TRUE(hid.Send(payload));
@@ -193,14 +209,14 @@ TEST(HidTransportTest, SendReportsFailedWritesButStaysOpen) {
     receiver.writeResults = {TransferStatus::TimedOut, TransferStatus::Gone,
                              TransferStatus::Failed};
     HidTransport hid(port);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
     const std::vector<std::uint8_t> payload{1};
     EXPECT_FALSE(hid.Send(payload));
     EXPECT_FALSE(hid.Send(payload));
     EXPECT_FALSE(hid.Send(payload));
     // Closing is the removal handling's business, not the transfer's.
-    EXPECT_EQ(hid.DeviceHandle(), State::Open);
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw0");
+    EXPECT_EQ(receiver.closes, 0);
     EXPECT_TRUE(hid.Send(payload));
 }
 
@@ -213,7 +229,7 @@ TEST(HidTransportTest, RecvHandsOverThePayloadAfterTheReportId) {
     // A short report: the rest of the buffer stays zero, nothing left over.
     receiver.replies.push_back({TransferStatus::Done, {0x00, 9, 8}});
     HidTransport hid(port);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
 
     std::array<std::uint8_t, 18> full{};
     ASSERT_TRUE(hid.Recv(full));
@@ -234,13 +250,13 @@ TEST(HidTransportTest, RecvHandsOverThePayloadAfterTheReportId) {
     EXPECT_EQ(receiver.reads, reads);
 }
 
-TEST(HidTransportTest, DestroyAndDestructorCloseTheDevice) {
+TEST(HidTransportTest, CloseAndDestructorCloseTheDevice) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
     {
         HidTransport hid(port);
-        ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
-        hid.Destroy();
+        ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
+        hid.Close();
         ExpectNotConnected(hid);
         EXPECT_EQ(receiver.closes, 1);
         std::array<std::uint8_t, 2> in{4, 4};
@@ -249,41 +265,28 @@ TEST(HidTransportTest, DestroyAndDestructorCloseTheDevice) {
         EXPECT_EQ(in, (std::array<std::uint8_t, 2>{4, 4}));
         EXPECT_TRUE(receiver.written.empty());
         EXPECT_EQ(receiver.reads, 0);
-        hid.Destroy();  // harmless twice
-        ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+        hid.Close();  // harmless twice
+        ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
     }
     EXPECT_EQ(receiver.opens, 2);
     EXPECT_EQ(receiver.closes, 2);
 }
 
-TEST(HidTransportTest, DeviceCheckReportsIdentityWithoutTouchingTheConnection) {
+TEST(HidTransportTest, ReadIdsWidensTheIdentityAndLeavesTheConnectionAlone) {
     FakeHidPort port;
     auto& receiver = port.Add("/dev/hidraw0", 0x1234, 0x0001);
     auto& other = port.Add("/dev/hidraw1", 0xFFFE, 0x8000);
     port.AddNonHid("/dev/ttyS0");
     HidTransport hid(port);
-    ASSERT_TRUE(hid.Connect(0x1234, 0x0001));
+    ASSERT_TRUE(hid.Connect(0x1234, 0x0001).Connected());
 
-    std::int32_t vendor = 99;
-    std::int32_t product = 99;
-    EXPECT_TRUE(hid.DeviceCheck("/dev/hidraw1", vendor, product));
-    EXPECT_EQ(vendor, -2);
-    EXPECT_EQ(product, -32768);
-    EXPECT_EQ(other.closes, other.opens);
-
-    vendor = product = 99;
-    EXPECT_FALSE(hid.DeviceCheck("/dev/ttyS0", vendor, product));
-    EXPECT_EQ(vendor, 0);
-    EXPECT_EQ(product, 0);
-
-    vendor = product = 99;
-    EXPECT_FALSE(hid.DeviceCheck("/dev/nothing", vendor, product));
-    EXPECT_EQ(vendor, 99);
-    EXPECT_EQ(product, 99);
+    EXPECT_EQ(hid.ReadIds("/dev/hidraw1"), (DeviceIds{-2, -32768}));
+    EXPECT_EQ(other.opens, 0) << "read without opening it";
+    EXPECT_EQ(hid.ReadIds("/dev/ttyS0"), std::nullopt);
+    EXPECT_EQ(hid.ReadIds("/dev/nothing"), std::nullopt);
 
     // The connection is as it was.
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw0");
-    EXPECT_EQ(hid.DeviceHandle(), State::Open);
     EXPECT_EQ(hid.RecvSize(), 64);
     EXPECT_EQ(receiver.closes, 0);
 }

@@ -27,6 +27,9 @@
 #include <thread>
 #include <vector>
 
+#include "FakeSysfs.h"
+#include "device/HidTransport.h"
+
 namespace qv {
 namespace {
 
@@ -210,6 +213,97 @@ TEST(HidrawEnumeration, MissingClassFolderAndDanglingLinks) {
     fs::create_symlink("../../devices/gone/hidraw/hidraw3", sys / "class" / "hidraw" / "hidraw3");
     HidrawPort port(sys.string(), "/dev");
     EXPECT_EQ(port.EnumerateHidInterfaces(), (std::vector<std::string>{"/dev/hidraw1"}));
+}
+
+TEST(HidrawIdentity, ComesFromSysfsWithoutOpeningAnyNode) {
+    test::FakeSysfs fs;
+    fs.AddNode("pci0000:00/usb1/1-1/1-1:1.0/0003:046D:C31C.0001", "hidraw0", {{0x046D, 0xC31C}});
+    fs.AddNode("pci0000:00/usb1/1-2/1-2:1.0/0003:1234:0001.0002", "hidraw1", {{0x1234, 0x0001}});
+    fs.AddNode("virtual/misc/none", "hidraw2", std::nullopt);  // no HID device above it
+    HidrawPort port = fs.Port();
+    const std::optional<HidAttributes> keyboard = port.ReadIdentity(fs.Node("hidraw0"));
+    ASSERT_TRUE(keyboard.has_value());
+    EXPECT_EQ(keyboard->vendorId, 0x046D);
+    EXPECT_EQ(keyboard->productId, 0xC31C);
+    const std::optional<HidAttributes> receiver = port.ReadIdentity(fs.Node("hidraw1"));
+    ASSERT_TRUE(receiver.has_value());
+    EXPECT_EQ(receiver->vendorId, 0x1234);
+    EXPECT_EQ(receiver->productId, 0x0001);
+    EXPECT_FALSE(port.ReadIdentity(fs.Node("hidraw2")).has_value());
+    EXPECT_FALSE(port.ReadIdentity(fs.Node("hidraw9")).has_value()) << "no such node";
+    EXPECT_TRUE(fs.Opened().empty());
+}
+
+TEST(HidrawIdentity, HidIdLinesAreReadStrictly) {
+    const std::optional<HidAttributes> usb =
+        HidIdFromUevent("DRIVER=hid-generic\nHID_ID=0003:000004D8:0000003F\nHID_NAME=x\n");
+    ASSERT_TRUE(usb.has_value());
+    EXPECT_EQ(usb->vendorId, 0x04D8);
+    EXPECT_EQ(usb->productId, 0x003F);
+    const std::optional<HidAttributes> highBits = HidIdFromUevent("HID_ID=0005:0000FFFE:00008000");
+    ASSERT_TRUE(highBits.has_value());
+    EXPECT_EQ(highBits->vendorId, 0xFFFE);
+    EXPECT_EQ(highBits->productId, 0x8000);
+    for (const char* malformed :
+         {"", "DRIVER=hid-generic\n", "HID_ID=0003:1234",
+          "HID_ID=0003:1234:", "HID_ID=0003:00001234:00000001x", "HID_ID=0003:00010000:00000001",
+          "HID_ID=:1234:0001", "XHID_ID=0003:00001234:00000001"}) {
+        EXPECT_FALSE(HidIdFromUevent(malformed).has_value()) << malformed;
+    }
+}
+
+TEST(HidrawSearch, OnlyTheReceiversNodeIsOpenedAndItsRefusalIsNamed) {
+    test::FakeSysfs fs;
+    fs.AddNode("pci0000:00/usb1/1-1/1-1:1.0/0003:046D:C31C.0001", "hidraw0", {{0x046D, 0xC31C}});
+    fs.AddNode("pci0000:00/usb1/1-2/1-2:1.0/0003:1234:0001.0002", "hidraw1", {{0x1234, 0x0001}});
+    fs.AddNode("pci0000:00/usb1/1-3/1-3:1.0/0003:046D:C52B.0003", "hidraw2", {{0x046D, 0xC52B}});
+    fs.FailOpen("hidraw1", EACCES);
+    HidrawPort port = fs.Port();
+    HidTransport hid(port);
+    const ConnectResult result = hid.Connect(0x1234, 0x0001);
+    EXPECT_EQ(result.outcome, ConnectResult::Outcome::CannotOpen);
+    EXPECT_EQ(result.path, fs.Node("hidraw1"));
+    EXPECT_EQ(result.error.kind, HidOpenFailure::AccessDenied);
+    EXPECT_EQ(result.error.reason, "Permission denied");
+    EXPECT_NE(result.error.advice.find("70-quorvane-receiver.rules"), std::string::npos);
+    // The keyboard and the other device were never opened.
+    EXPECT_EQ(fs.Opened(), (std::vector<std::string>{fs.Node("hidraw1")}));
+}
+
+TEST(HidrawSearch, BusyAndVanishedNodesSaySo) {
+    const std::pair<int, HidOpenFailure> cases[] = {
+        {EBUSY, HidOpenFailure::InUse},
+        {ENOENT, HidOpenFailure::Gone},
+        {ENODEV, HidOpenFailure::Gone},
+        {EIO, HidOpenFailure::Other},
+    };
+    for (const auto& [error, kind] : cases) {
+        test::FakeSysfs fs;
+        fs.AddNode("usb/0003:1234:0001.0001", "hidraw0", {{0x1234, 0x0001}});
+        fs.FailOpen("hidraw0", error);
+        HidrawPort port = fs.Port();
+        const HidOpenResult opened = port.TryOpen(fs.Node("hidraw0"));
+        EXPECT_EQ(opened.device, nullptr) << error;
+        EXPECT_EQ(opened.error.kind, kind) << error;
+        EXPECT_EQ(opened.error.reason, std::generic_category().message(error));
+        EXPECT_TRUE(opened.error.advice.empty()) << "only a refused access has advice";
+    }
+}
+
+TEST(HidrawSearch, WithoutAMatchingNodeNothingIsOpened) {
+    test::FakeSysfs fs;
+    fs.AddNode("usb/0003:046D:C31C.0001", "hidraw0", {{0x046D, 0xC31C}});
+    fs.AddNode("usb/0003:1234:0002.0002", "hidraw1", {{0x1234, 0x0002}});
+    HidrawPort port = fs.Port();
+    HidTransport hid(port);
+    EXPECT_EQ(hid.Connect(0x1234, 0x0001).outcome, ConnectResult::Outcome::NotFound);
+    EXPECT_TRUE(fs.Opened().empty());
+
+    test::FakeSysfs empty;
+    HidrawPort none = empty.Port();
+    HidTransport nothing(none);
+    EXPECT_EQ(nothing.Connect(0x1234, 0x0001).outcome, ConnectResult::Outcome::NotFound);
+    EXPECT_TRUE(empty.Opened().empty());
 }
 
 TEST(HidrawOpen, MissingNodeAndNonHidNode) {

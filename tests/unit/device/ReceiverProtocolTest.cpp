@@ -18,15 +18,12 @@ using test::RecordingDialogs;
 constexpr std::int32_t kVendor = 0x1234;
 constexpr std::int32_t kProduct = 0x0001;
 
+using State = LinkStatus::State;
+
 class RecordingIndicators : public ReceiverIndicators {
 public:
-    std::vector<bool> lamps;
     std::vector<std::string> versions;
-    int timerEnabled = 0;
-
-    void SetLamp(bool green) override { lamps.push_back(green); }
     void SetVersionText(const std::string& text) override { versions.push_back(text); }
-    void EnableTimer() override { ++timerEnabled; }
 };
 
 // An input report of the receiver: ID, status, an uninterpreted byte, data.
@@ -85,16 +82,16 @@ TEST_F(ReceiverLinkTest, SendCommandWithoutReceiverSendsNothing) {
     EXPECT_EQ(data[0], 7);
     EXPECT_EQ(port.TotalOpens(), 0);
 
-    // Connected, but a client emptied the path: still no transfer.
-    ASSERT_TRUE(hid.Connect(kVendor, kProduct));
-    hid.SetConnectDevicePath("");
+    // Connected and closed again: still no transfer.
+    ASSERT_TRUE(hid.Connect(kVendor, kProduct).Connected());
+    hid.Close();
     EXPECT_FALSE(link.SendCommand(kPoll, status, data));
     EXPECT_TRUE(receiver.written.empty());
     EXPECT_EQ(receiver.reads, 0);
 }
 
 TEST_F(ReceiverLinkTest, SendCommandFramesCommandAndReply) {
-    ASSERT_TRUE(hid.Connect(kVendor, kProduct));
+    ASSERT_TRUE(hid.Connect(kVendor, kProduct).Connected());
     std::vector<std::uint8_t> report(65, 0);
     report[1] = 1;     // status
     report[2] = 0x77;  // not interpreted
@@ -120,7 +117,7 @@ TEST_F(ReceiverLinkTest, SendCommandFramesCommandAndReply) {
 }
 
 TEST_F(ReceiverLinkTest, SendCommandStopsAtTheFirstFailedTransfer) {
-    ASSERT_TRUE(hid.Connect(kVendor, kProduct));
+    ASSERT_TRUE(hid.Connect(kVendor, kProduct).Connected());
     receiver.writeResults = {TransferStatus::Gone};
     receiver.replies.push_back(Reply(1));
     std::uint8_t status = 5;
@@ -136,7 +133,7 @@ TEST_F(ReceiverLinkTest, SendCommandStopsAtTheFirstFailedTransfer) {
 }
 
 TEST_F(ReceiverLinkTest, StatusZeroToInit1EndsTheVersionQuery) {
-    ASSERT_TRUE(hid.Connect(kVendor, kProduct));
+    ASSERT_TRUE(hid.Connect(kVendor, kProduct).Connected());
     receiver.replies = {Reply(0, 1, 2), Reply(1, 1, 3), Reply(1, 2, 7)};
     link.ShowChipVersion();
     ExpectMessages({kMsgReceiverError});
@@ -145,9 +142,9 @@ TEST_F(ReceiverLinkTest, StatusZeroToInit1EndsTheVersionQuery) {
 }
 
 TEST_F(ReceiverLinkTest, VersionTextOfTheLastReplyStays) {
-    ASSERT_TRUE(hid.Connect(kVendor, kProduct));
+    ASSERT_TRUE(hid.Connect(kVendor, kProduct).Connected());
     receiver.replies = {Reply(1, 1, 2), Reply(1, 1, 3), Reply(1, 2, 7)};
-    link.ShowChipVersion();
+    EXPECT_EQ(link.ShowChipVersion(), SequenceOutcome::Done);
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(indicators.versions, (std::vector<std::string>{"1.02", "1.03", "2.07"}));
     EXPECT_EQ(Codes(receiver), (std::vector<std::uint8_t>{0x1C, 0x1D, 0x18}));
@@ -157,85 +154,97 @@ TEST_F(ReceiverLinkTest, VersionTextOfTheLastReplyStays) {
     EXPECT_EQ(receiver.written[1][3], 0xF0);
     EXPECT_EQ(receiver.written[2][2], 0x00);
     EXPECT_EQ(receiver.written[2][3], 0x00);
-    EXPECT_EQ(indicators.timerEnabled, 0);
 }
 
 TEST_F(ReceiverLinkTest, FailedVersionCommandKeepsTheEarlierText) {
-    ASSERT_TRUE(hid.Connect(kVendor, kProduct));
+    ASSERT_TRUE(hid.Connect(kVendor, kProduct).Connected());
     receiver.replies = {Reply(1, 1, 2), Reply(1, 1, 3)};  // kQueryVersion gets no reply
-    link.ShowChipVersion();
+    EXPECT_EQ(link.ShowChipVersion(), SequenceOutcome::NoAnswer);
     ExpectMessages({kMsgSendFailed});
     EXPECT_EQ(indicators.versions.back(), "1.03");
 }
 
-TEST_F(ReceiverLinkTest, StartReceiverEnablesTheTimerOnlyAfterThreeSuccesses) {
-    ASSERT_TRUE(hid.Connect(kVendor, kProduct));
+TEST_F(ReceiverLinkTest, StartReceiverSucceedsOnlyAfterThreeSuccesses) {
+    ASSERT_TRUE(hid.Connect(kVendor, kProduct).Connected());
     receiver.replies = {Reply(1), Reply(1), Reply(1)};
-    link.StartReceiver();
+    EXPECT_EQ(link.StartReceiver(), SequenceOutcome::Done);
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(indicators.timerEnabled, 1);
     EXPECT_TRUE(indicators.versions.empty());
     EXPECT_EQ(Codes(receiver), (std::vector<std::uint8_t>{0x1C, 0x1D, 0x1B}));
     EXPECT_EQ(receiver.written[2][2], 0x02);
     EXPECT_EQ(receiver.written[2][3], 0x04);
 }
 
-TEST_F(ReceiverLinkTest, ErrorToStartReceiveLeavesTheTimerOff) {
-    ASSERT_TRUE(hid.Connect(kVendor, kProduct));
+TEST_F(ReceiverLinkTest, AnErrorToTheStartSequenceIsTheReceiversError) {
+    ASSERT_TRUE(hid.Connect(kVendor, kProduct).Connected());
     receiver.replies = {Reply(1), Reply(1), Reply(2)};
-    link.StartReceiver();
+    EXPECT_EQ(link.StartReceiver(), SequenceOutcome::ReceiverError);
     ExpectMessages({kMsgReceiverError});
-    EXPECT_EQ(indicators.timerEnabled, 0);
 
     // An error earlier ends the sequence before kStartReceive is sent.
     receiver.written.clear();
     dialogs.shown.clear();
     receiver.replies = {Reply(1), Reply(0xFF)};
-    link.StartReceiver();
+    EXPECT_EQ(link.StartReceiver(), SequenceOutcome::ReceiverError);
     ExpectMessages({kMsgReceiverError});
     EXPECT_EQ(Codes(receiver), (std::vector<std::uint8_t>{0x1C, 0x1D}));
-    EXPECT_EQ(indicators.timerEnabled, 0);
+
+    // Without messages, as the start is tried again: the same outcome, no box.
+    dialogs.shown.clear();
+    receiver.replies = {Reply(1), Reply(1), Reply(2)};
+    EXPECT_EQ(link.StartReceiver(false), SequenceOutcome::ReceiverError);
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
-TEST_F(ReceiverLinkTest, ConnectReceiverWithoutReceiverOnlyTurnsTheLampRed) {
+TEST_F(ReceiverLinkTest, ConnectReceiverWithoutReceiverSaysSoAndSendsNothing) {
     receiver.attributes = HidAttributes{0x1234, 0x0002};
-    link.ConnectReceiver(kVendor, kProduct);
-    EXPECT_EQ(indicators.lamps, (std::vector<bool>{false}));
+    const LinkStatus status = link.ConnectReceiver(kVendor, kProduct);
+    EXPECT_EQ(status.state, State::NotFound);
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(indicators.timerEnabled, 0);
     EXPECT_TRUE(receiver.written.empty());
+    EXPECT_EQ(receiver.opens, 0);
+}
+
+TEST_F(ReceiverLinkTest, AReceiverThatDoesNotOpenIsNamedWithWhy) {
+    receiver.openable = false;
+    receiver.openError = {HidOpenFailure::AccessDenied, "Permission denied", "advice"};
+    const LinkStatus status = link.ConnectReceiver(kVendor, kProduct);
+    EXPECT_EQ(status.state, State::CannotOpen);
+    EXPECT_EQ(status.path, "/dev/hidraw0");
+    EXPECT_EQ(status.openError.reason, "Permission denied");
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST_F(ReceiverLinkTest, ConnectReceiverRunsVersionQueryThenStart) {
     receiver.replies = {Reply(1, 0, 1), Reply(1, 0, 2), Reply(1, 1, 5),
                         Reply(1),       Reply(1),       Reply(1)};
-    link.ConnectReceiver(kVendor, kProduct);
+    const LinkStatus status = link.ConnectReceiver(kVendor, kProduct);
+    EXPECT_EQ(status.state, State::Running);
+    EXPECT_EQ(status.path, "/dev/hidraw0");
     EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw0");
-    EXPECT_EQ(indicators.lamps, (std::vector<bool>{true}));
     EXPECT_EQ(indicators.versions.back(), "1.05");
-    EXPECT_EQ(indicators.timerEnabled, 1);
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(Codes(receiver), (std::vector<std::uint8_t>{0x1C, 0x1D, 0x18, 0x1C, 0x1D, 0x1B}));
 }
 
-TEST_F(ReceiverLinkTest, SilentReceiverGivesTwoSendFailuresAndNoPolling) {
-    link.ConnectReceiver(kVendor, kProduct);
-    EXPECT_EQ(indicators.lamps, (std::vector<bool>{true}));
+TEST_F(ReceiverLinkTest, SilentReceiverGivesTwoSendFailuresAndIsNotStarted) {
+    const LinkStatus status = link.ConnectReceiver(kVendor, kProduct);
+    EXPECT_EQ(status.state, State::NotStarted);
+    EXPECT_EQ(status.startFailure, SequenceOutcome::NoAnswer);
     ExpectMessages({kMsgSendFailed, kMsgSendFailed});
-    EXPECT_EQ(indicators.timerEnabled, 0);
     EXPECT_TRUE(indicators.versions.empty());
     // One kInit1 from each sequence, nothing after it.
     EXPECT_EQ(Codes(receiver), (std::vector<std::uint8_t>{0x1C, 0x1C}));
     // The connection stays open: nothing is closed on failure.
-    EXPECT_EQ(hid.DeviceHandle(), HidTransport::HandleState::Open);
+    EXPECT_EQ(hid.ConnectDevicePath(), "/dev/hidraw0");
+    EXPECT_EQ(receiver.closes, 0);
 }
 
 TEST_F(ReceiverLinkTest, VersionFailureDoesNotStopTheStartSequence) {
     receiver.replies = {Reply(1, 1, 0), Reply(3), Reply(1), Reply(1), Reply(1)};
-    link.ConnectReceiver(kVendor, kProduct);
+    EXPECT_EQ(link.ConnectReceiver(kVendor, kProduct).state, State::Running);
     ExpectMessages({kMsgReceiverError});
     EXPECT_EQ(indicators.versions, (std::vector<std::string>{"1.00"}));
-    EXPECT_EQ(indicators.timerEnabled, 1);
 }
 
 TEST_F(ReceiverLinkTest, SecondReplyByteChangesNothing) {
@@ -248,10 +257,9 @@ TEST_F(ReceiverLinkTest, SecondReplyByteChangesNothing) {
         ReceiverLink l(h, d, i);
         r.replies = {Reply(1, 3, 4, second), Reply(1, 3, 4, second), Reply(1, 3, 4, second),
                      Reply(1, 0, 0, second), Reply(1, 0, 0, second), Reply(1, 0, 0, second)};
-        l.ConnectReceiver(kVendor, kProduct);
+        EXPECT_EQ(l.ConnectReceiver(kVendor, kProduct).state, State::Running) << int(second);
         EXPECT_TRUE(d.shown.empty()) << int(second);
         EXPECT_EQ(i.versions.back(), "3.04") << int(second);
-        EXPECT_EQ(i.timerEnabled, 1) << int(second);
     }
 }
 

@@ -160,33 +160,28 @@ public:
     bool isHid = true;
     std::int32_t vid = 0x1234, pid = 0x0001;
     std::string connected;
-    bool DeviceCheck(const std::string& path, std::int32_t& v, std::int32_t& p) override {
-        calls.push_back("DeviceCheck " + path);
-        v = vid;
-        p = pid;
-        return isHid;
+    std::optional<DeviceIds> ReadIds(const std::string& path) override {
+        calls.push_back("ReadIds " + path);
+        return isHid ? std::optional<DeviceIds>(DeviceIds{vid, pid}) : std::nullopt;
     }
     std::string ConnectDevicePath() override { return connected; }
-    void Destroy() override {
-        calls.push_back("Destroy");
+    void ConnectReceiver() override { calls.push_back("ConnectReceiver"); }
+    void ReceiverRemoved() override {
+        calls.push_back("ReceiverRemoved");
         connected.clear();
     }
-    void ConnectReceiver() override { calls.push_back("ConnectReceiver"); }
-    void SetLamp(bool green) override { calls.push_back(green ? "green" : "red"); }
-    void DisableTimer() override { calls.push_back("DisableTimer"); }
 };
 
 TEST(ReceiverHotplugTest, ArrivalConnectsOnlyAReceiverWhenNoneIsConnected) {
     FakeLink link;
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
     hotplug.DeviceArrived("/dev/hidraw1");
-    EXPECT_EQ(link.calls,
-              (std::vector<std::string>{"DeviceCheck /dev/hidraw1", "ConnectReceiver"}));
+    EXPECT_EQ(link.calls, (std::vector<std::string>{"ReadIds /dev/hidraw1", "ConnectReceiver"}));
 
     link.calls.clear();
     link.connected = "/dev/hidraw1";
     hotplug.DeviceArrived("/dev/hidraw2");
-    EXPECT_EQ(link.calls, (std::vector<std::string>{"DeviceCheck /dev/hidraw2"}));
+    EXPECT_EQ(link.calls, (std::vector<std::string>{"ReadIds /dev/hidraw2"}));
 }
 
 TEST(ReceiverHotplugTest, ForeignDevicesChangeNothing) {
@@ -200,9 +195,8 @@ TEST(ReceiverHotplugTest, ForeignDevicesChangeNothing) {
     link.isHid = false;
     link.vid = 0x1234;
     hotplug.DeviceArrived("/dev/sdb");
-    EXPECT_EQ(link.calls,
-              (std::vector<std::string>{"DeviceCheck /dev/hidraw1", "DeviceCheck /dev/hidraw1",
-                                        "DeviceCheck /dev/sdb"}));
+    EXPECT_EQ(link.calls, (std::vector<std::string>{"ReadIds /dev/hidraw1", "ReadIds /dev/hidraw1",
+                                                    "ReadIds /dev/sdb"}));
 }
 
 TEST(ReceiverHotplugTest, ConfiguredIdentifiersAreTheOnesMatched) {
@@ -219,7 +213,7 @@ TEST(ReceiverHotplugTest, RemovalOfTheReceiverIgnoresAsciiCaseAndStopsPolling) {
     link.connected = "/dev/HIDRAW1";
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
     hotplug.DeviceRemoved("/dev/hidraw1");
-    EXPECT_EQ(link.calls, (std::vector<std::string>{"Destroy", "red", "DisableTimer"}));
+    EXPECT_EQ(link.calls, (std::vector<std::string>{"ReceiverRemoved"}));
     EXPECT_TRUE(link.connected.empty());
 
     // Only ASCII letters fold: "É" and "é" are different paths.
@@ -241,11 +235,11 @@ TEST(ReceiverHotplugTest, RemovalOfAnotherDeviceKeepsPolling) {
     EXPECT_EQ(link.connected, "/dev/hidraw1");
 }
 
-TEST(ReceiverHotplugTest, PathlessRemovalWithoutReceiverKeepsTheLampRed) {
+TEST(ReceiverHotplugTest, PathlessRemovalWithoutReceiverReportsTheReceiverGone) {
     FakeLink link;
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
     hotplug.DeviceRemoved("");
-    EXPECT_EQ(link.calls, (std::vector<std::string>{"Destroy", "red", "DisableTimer"}));
+    EXPECT_EQ(link.calls, (std::vector<std::string>{"ReceiverRemoved"}));
 }
 
 TEST(ReceiverHotplugTest, UnplugAndReplugThroughTheWatch) {
@@ -259,9 +253,8 @@ TEST(ReceiverHotplugTest, UnplugAndReplugThroughTheWatch) {
 
     source.pending = {Removal("/dev/hidraw4"), Arrival("/dev/hidraw4")};
     EXPECT_EQ(watch.DeliverPending(), 2);
-    EXPECT_EQ(link.calls,
-              (std::vector<std::string>{"Destroy", "red", "DisableTimer",
-                                        "DeviceCheck /dev/hidraw4", "ConnectReceiver"}));
+    EXPECT_EQ(link.calls, (std::vector<std::string>{"ReceiverRemoved", "ReadIds /dev/hidraw4",
+                                                    "ConnectReceiver"}));
 }
 
 }  // namespace

@@ -29,13 +29,11 @@ TEST(AppStartup, WithoutConfigurationFileUsesDefaultsAndConnects) {
     EXPECT_EQ(v.version, "1.05");
     EXPECT_TRUE(h.app->TimerEnabled());
     EXPECT_TRUE(v.boxes.empty());
-    // Run mode, the window hidden and back from its parking, the icon shown.
+    // Run mode, the window left hidden (nothing shown, moved or restored), the icon shown.
     EXPECT_EQ(v.selectedTab, 1);
     EXPECT_EQ(v.shownPage, 1);
-    EXPECT_TRUE(v.pagesLaidOut);
     EXPECT_FALSE(v.visible);
-    EXPECT_FALSE(v.parked);
-    EXPECT_EQ(v.calls, (std::vector<std::string>{"HideOffScreen", "EndParking"}));
+    EXPECT_TRUE(v.calls.empty());
     EXPECT_EQ(h.tray.calls, (std::vector<std::string>{"Show(Remote Receiver)"}));
     // Nothing was written at start-up.
     EXPECT_FALSE(std::filesystem::exists(h.iniPath));
@@ -103,18 +101,72 @@ TEST(AppStartup, ReceiverMissingLeavesLampRedAndHotplugConnectsAndCloses) {
     EXPECT_TRUE(h.app->Transport()->ConnectDevicePath().empty());
 }
 
-TEST(AppStartup, ReceiverAnsweringErrorsShowsMessagesAndStartUpGoesOn) {
+TEST(AppStartup, AStartRefusedByTheReceiverShowsAmberWithOneMessageAndStartUpGoesOn) {
     CoreHarness h;
-    sim::BusFaults faults;
-    faults.firmware.errorStatus[0x1B] = 2;  // kStartReceive refused
-    h.simulator.SetFaults(faults);
+    ASSERT_TRUE(h.simulator.Execute("fault error PicStartReceive 2").ok);
     h.Load();
-    EXPECT_EQ(h.view.lamp, "green");
+    EXPECT_EQ(h.view.lamp, "amber");
     EXPECT_EQ(h.view.version, "1.05");
     ASSERT_EQ(h.view.boxes.size(), 1u);
     EXPECT_EQ(h.view.boxes[0].text, "PICシステムからエラーが返されました。");
     EXPECT_EQ(h.view.boxes[0].kind, MessageKind::Error);
+    // The window says what happened and that the start is tried again.
+    const ReceiverStatus& status = h.view.statuses.back();
+    EXPECT_NE(status.line.find("エラー"), std::string::npos) << status.line;
+    EXPECT_NE(status.line.find("5秒ごとに再試行"), std::string::npos) << status.line;
+    EXPECT_NE(status.toolTip.find("受信はまだ始まっていません"), std::string::npos);
+    EXPECT_EQ(h.simulator.Status().counts.picPoll, 0u) << "nothing is polled";
+}
+
+TEST(AppStartup, ARefusedStartIsTriedAgainEveryFiveSecondsSilentlyUntilPollingBegins) {
+    CoreHarness h(Slot(1, "01,02,03", "after the retry", "DA, UA"), true);
+    ASSERT_TRUE(h.simulator.Execute("fault error PicStartReceive 2").ok);
+    h.Load();
+    ASSERT_EQ(h.view.lamp, "amber");
+    ASSERT_EQ(h.view.boxes.size(), 1u);
+    EXPECT_EQ(h.simulator.Status().counts.picStartReceive, 1u);
+    h.simulator.Press({1, 2, 3});  // waits in the receiver meanwhile
+
+    // Ticks before five seconds have passed try nothing.
+    h.clock.now += std::chrono::milliseconds(4999);
+    h.Tick();
+    EXPECT_EQ(h.simulator.Status().counts.picStartReceive, 1u);
+    EXPECT_EQ(h.simulator.Status().counts.picPoll, 0u);
+
+    // At five seconds the start is tried again, without a message box.
+    h.clock.now += std::chrono::milliseconds(1);
+    h.Tick();
+    EXPECT_EQ(h.simulator.Status().counts.picStartReceive, 2u);
+    EXPECT_EQ(h.view.boxes.size(), 1u);
+    EXPECT_EQ(h.view.lamp, "amber");
+
+    // The receiver recovers: the next try starts it, no replug needed.
+    ASSERT_TRUE(h.simulator.Execute("fault clear").ok);
+    h.clock.now += std::chrono::seconds(5);
+    h.Tick();
+    EXPECT_EQ(h.simulator.Status().counts.picStartReceive, 3u);
+    EXPECT_EQ(h.view.lamp, "green");
+    EXPECT_NE(h.view.statuses.back().line.find("受信中"), std::string::npos);
+    EXPECT_EQ(h.view.boxes.size(), 1u);
+
+    // The next tick polls, and the press made while it was not started fires.
+    h.Tick();
+    EXPECT_EQ(h.view.receiveLines, (std::vector<std::string>{"after the retry"}));
+    EXPECT_EQ(h.injector.Text(), "D41 U41 | ");
+}
+
+TEST(AppStartup, AReceiverRemovedWhileNotStartedIsNoLongerTriedAgain) {
+    CoreHarness h;
+    ASSERT_TRUE(h.simulator.Execute("fault error PicStartReceive 2").ok);
+    h.Load();
+    ASSERT_EQ(h.view.lamp, "amber");
+    ASSERT_TRUE(h.simulator.Unplug().ok);
+    h.DeviceEvents();
+    EXPECT_EQ(h.view.lamp, "red");
     EXPECT_FALSE(h.app->TimerEnabled());
+    h.clock.now += std::chrono::seconds(10);
+    h.Tick();
+    EXPECT_EQ(h.simulator.Status().counts.picStartReceive, 1u);
 }
 
 TEST(AppExit, WritesWindowChangeTimeEvenWhenUnchangedCreatingTheFileThenReleases) {
@@ -244,14 +296,14 @@ TEST(AppTray, AnyButtonOpensTheMenuWhoseItemsShowHideAndExit) {
     h.tray.choose = 0;
     h.tray.Click(TrayButton::Right);
     h.Settle();
-    EXPECT_TRUE(h.view.configChecked);
+    EXPECT_TRUE(h.app->ConfigChecked());
     EXPECT_TRUE(h.view.visible);
     EXPECT_EQ(h.view.x, 1280 - 410);
     EXPECT_EQ(h.view.y, 1024 - 40 - 440);
     h.tray.Click(TrayButton::Right);
     EXPECT_TRUE(h.tray.menus.back().items[0].checked);
     h.Settle();  // 設定 again hides it
-    EXPECT_FALSE(h.view.configChecked);
+    EXPECT_FALSE(h.app->ConfigChecked());
     EXPECT_FALSE(h.view.visible);
 
     // 終了 ends the program once the menu and the tray's event are done.
@@ -271,13 +323,13 @@ TEST(AppTray, BackToTrayAndMinimisingHideTheWindowAndClearTheCheckMark) {
     ASSERT_TRUE(h.view.visible);
     h.app->HideToTray();
     EXPECT_FALSE(h.view.visible);
-    EXPECT_FALSE(h.view.configChecked);
+    EXPECT_FALSE(h.app->ConfigChecked());
 
     h.app->ToggleWindow();
     h.view.minimizedOrMaximized = true;  // the user minimises it
     h.app->WindowStateChanged();
     EXPECT_FALSE(h.view.visible);
-    EXPECT_FALSE(h.view.configChecked);
+    EXPECT_FALSE(h.app->ConfigChecked());
     // The next 設定 shows it in the normal state at its place.
     h.view.x = h.view.y = -1;
     h.app->ToggleWindow();
@@ -300,6 +352,77 @@ TEST(AppTray, TheWindowIsPlacedAgainOnceFramedOnlyWhileShown) {
     h.view.x = -1;
     h.app->WindowFramed();
     EXPECT_EQ(h.view.x, -1);
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+TEST(AppWindowPicker, OffersTheOpenWindowsButTheProgramsOwnAndTheChoiceFillsTheField) {
+    CoreHarness h;
+    h.Load();
+    h.windows.Add(1, "Navigator", ShowState::Normal, "Mozilla Firefox");
+    h.windows.Add(2, "Quorvane", ShowState::Normal, "Quorvane");
+    h.windows.Add(3, "Notepad", ShowState::Minimized, "無題 - メモ帳");
+    h.windows.Add(4, "", ShowState::Normal, "a window without a class");
+    h.SelectTab(2);
+    h.view.windowName = "typed by hand";
+
+    h.app->PickTargetWindow();
+    EXPECT_TRUE(h.view.choices.empty()) << "the list is made by the receiver's share";
+    h.Settle();
+    ASSERT_EQ(h.view.choices.size(), 1u);
+    const std::vector<ListedWindow>& offered = h.view.choices[0];
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_EQ(offered[0].className, "Navigator");
+    EXPECT_EQ(offered[0].title, "Mozilla Firefox");
+    EXPECT_EQ(offered[1].className, "Notepad");
+    EXPECT_EQ(offered[1].title, "無題 - メモ帳");
+    EXPECT_EQ(h.view.windowName, "typed by hand") << "offering changes nothing yet";
+
+    h.app->TargetWindowChosen("Notepad");
+    EXPECT_EQ(h.view.windowName, "Notepad");
+
+    // Stored with the slot and fired into that window.
+    h.PressAndTick(4, 5, 6);
+    h.view.keyList = "DA\r\nUA";
+    h.app->StoreEntry();
+    EXPECT_NE(h.IniBytes().find("WindowName=Notepad"), std::string::npos) << h.IniBytes();
+    h.SelectTab(1);
+    h.windows.foreground = Window{1};  // the user works in the browser
+    h.windows.calls.clear();
+    h.PressAndTick(4, 5, 6);
+    EXPECT_NE(std::find(h.windows.calls.begin(), h.windows.calls.end(), "Activate(3)"),
+              h.windows.calls.end())
+        << ::testing::PrintToString(h.windows.calls);
+    EXPECT_EQ(h.injector.Text(), "D41 U41 | ");
+}
+
+TEST(AppWindowPicker, OneListAtATimeAndNoneAfterExit) {
+    CoreHarness h;
+    h.Load();
+    h.windows.Add(1, "xterm", ShowState::Normal, "xterm");
+    h.app->PickTargetWindow();
+    h.app->PickTargetWindow();  // a second click while the first list is being made
+    h.Settle();
+    EXPECT_EQ(h.view.choices.size(), 1u);
+    h.app->PickTargetWindow();  // once shown, the button works again
+    h.Settle();
+    EXPECT_EQ(h.view.choices.size(), 2u);
+
+    // An empty desktop offers an empty list, which the window says as such.
+    h.windows.windows.clear();
+    h.app->PickTargetWindow();
+    h.Settle();
+    ASSERT_EQ(h.view.choices.size(), 3u);
+    EXPECT_TRUE(h.view.choices.back().empty());
+
+    h.app->Unload();
+    h.app->PickTargetWindow();
+    h.Settle();
+    EXPECT_EQ(h.view.choices.size(), 3u);
 }
 
 }  // namespace

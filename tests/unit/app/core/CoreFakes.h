@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/core/GuiThread.h"
@@ -36,9 +37,7 @@ struct ShownBox {
 class FakeView final : public MainView {
 public:
     // ---- what the test reads
-    bool visible = true;
-    bool parked = false;
-    bool pagesLaidOut = false;
+    bool visible = false;
     bool minimizedOrMaximized = false;
     int selectedTab = 0;
     int shownPage = 0;
@@ -46,7 +45,8 @@ public:
     std::vector<std::string> windowChangeItems;
     int windowChangeIndex = -1;
     int adjustIndex = -1;
-    std::string lamp = "none";  // "green", "red"
+    std::string lamp = "none";             // "green", "amber", "red"
+    std::vector<ReceiverStatus> statuses;  // every status shown, in order
     std::string version;
     std::vector<std::string> receiveLines;
     std::string number = "1";
@@ -54,15 +54,16 @@ public:
     std::string pulse;
     std::string windowName;
     std::string keyList;  // editor form
-    bool configChecked = false;
     int x = -1;
     int y = -1;
     int quits = 0;
     std::vector<std::string> calls;  // window-level calls in order
     std::vector<ShownBox> boxes;
-    // ---- how boxes answer
+    std::vector<std::vector<ListedWindow>> choices;  // every window list offered
+    // ---- how the view answers
     std::deque<Answer> answers;          // of the questions in order; empty: Yes
     std::function<void()> whileBoxOpen;  // runs once, inside the next box
+    std::string ownClass = "quorvane";   // the class of the program's own windows
 
     void Tell(const std::string& text, MessageKind kind) override {
         boxes.push_back({text, kind, false, Answer::Yes});
@@ -85,37 +86,75 @@ public:
             run();
         }
     }
-    void HideOffScreen() override {
-        visible = false;
-        parked = true;
-        calls.push_back("HideOffScreen");
+    // The field that holds a text control's text.
+    std::string& Field(Control control) {
+        switch (control) {
+            case Control::SlotNumberBox:
+                return number;
+            case Control::CommentBox:
+                return comment;
+            case Control::PulseBox:
+                return pulse;
+            case Control::WindowNameBox:
+                return windowName;
+            case Control::KeyListBox:
+                return keyList;
+            case Control::VersionBox:
+                return version;
+            default:
+                return other_[control];
+        }
     }
-    void LayOutPages() override { pagesLaidOut = true; }
-    void FillTimeLists(const std::vector<std::string_view>& adjust,
-                       const std::vector<std::string_view>& windowChange) override {
-        adjustItems.assign(adjust.begin(), adjust.end());
-        windowChangeItems.assign(windowChange.begin(), windowChange.end());
+    std::string Text(Control control) override {
+        if (control == Control::ReceiveList) {
+            std::string all;
+            for (const std::string& line : receiveLines) {
+                all += line + "\r\n";
+            }
+            return all;
+        }
+        return Field(control);
+    }
+    void SetText(Control control, const std::string& text) override { Field(control) = text; }
+    void AppendLine(Control control, const std::string& line) override {
+        if (control == Control::ReceiveList) {
+            receiveLines.push_back(line);
+            return;
+        }
+        std::string& text = Field(control);
+        text += text.empty() ? line : "\r\n" + line;
+    }
+    void SetItems(Control list, const std::vector<std::string_view>& items) override {
+        (list == Control::AdjustTimeList ? adjustItems : windowChangeItems)
+            .assign(items.begin(), items.end());
+    }
+    int SelectedIndex(Control list) override {
+        return list == Control::AdjustTimeList ? adjustIndex : windowChangeIndex;
+    }
+    void SelectIndex(Control list, int index) override {
+        (list == Control::AdjustTimeList ? adjustIndex : windowChangeIndex) = index;
     }
     void SelectTab(int tab) override { selectedTab = tab; }
     void ShowPage(int tab) override { shownPage = tab; }
-    void SetLamp(bool green) override { lamp = green ? "green" : "red"; }
-    void SetVersionText(const std::string& text) override { version = text; }
-    void AppendReceiveLine(const std::string& line) override { receiveLines.push_back(line); }
-    int WindowChangeTimeIndex() override { return windowChangeIndex; }
-    void SetWindowChangeTimeIndex(int index) override { windowChangeIndex = index; }
-    std::string SlotNumberText() override { return number; }
-    void SetSlotNumberText(const std::string& text) override { number = text; }
-    std::string CommentText() override { return comment; }
-    void SetCommentText(const std::string& text) override { comment = text; }
-    void SetPulseText(const std::string& text) override { pulse = text; }
-    int AdjustTimeIndex() override { return adjustIndex; }
-    void SetAdjustTimeIndex(int index) override { adjustIndex = index; }
-    std::string WindowNameText() override { return windowName; }
-    void SetWindowNameText(const std::string& text) override { windowName = text; }
-    std::string KeyListText() override { return keyList; }
-    void SetKeyListText(const std::string& text) override { keyList = text; }
-    void AppendKeyListLine(const std::string& line) override {
-        keyList += keyList.empty() ? line : "\r\n" + line;
+    void ShowReceiverStatus(const ReceiverStatus& status) override {
+        statuses.push_back(status);
+        switch (status.lamp) {
+            case LampColor::Green:
+                lamp = "green";
+                break;
+            case LampColor::Amber:
+                lamp = "amber";
+                break;
+            case LampColor::Red:
+                lamp = "red";
+                break;
+        }
+    }
+    bool IsOwnWindow(const ListedWindow& window) override {
+        return EqualsIgnoringAsciiCase(window.className, ownClass);
+    }
+    void ShowWindowChoices(const std::vector<ListedWindow>& windows) override {
+        choices.push_back(windows);
     }
     bool IsVisible() override { return visible; }
     void SetVisible(bool v) override {
@@ -127,19 +166,15 @@ public:
         minimizedOrMaximized = false;
         calls.push_back("Normal");
     }
-    void EndOffScreenParking() override {
-        visible = false;
-        parked = false;
-        calls.push_back("EndParking");
-    }
     void MoveTo(int nx, int ny) override {
         x = nx;
         y = ny;
         calls.push_back("MoveTo(" + std::to_string(nx) + "," + std::to_string(ny) + ")");
     }
-    bool ConfigChecked() override { return configChecked; }
-    void SetConfigChecked(bool checked) override { configChecked = checked; }
     void Quit() override { ++quits; }
+
+private:
+    std::map<Control, std::string> other_;
 };
 
 // Work for the GUI thread, run when the test says, on the test's thread.
@@ -267,14 +302,26 @@ public:
     struct Entry {
         std::string className;
         ShowState state = ShowState::Normal;
+        std::string title;
     };
     std::map<std::uint64_t, Entry> windows;  // ordered: lower ids are higher in the stack
     Window foreground;
     std::vector<std::string> calls;
 
-    void Add(std::uint64_t id, const std::string& className, ShowState state = ShowState::Normal) {
-        windows[id] = {className, state};
+    void Add(std::uint64_t id, const std::string& className, ShowState state = ShowState::Normal,
+             const std::string& title = "") {
+        windows[id] = {className, state, title};
     }
+    std::vector<ListedWindow> ListWindows() override {
+        calls.push_back("ListWindows()");
+        listedOn = std::this_thread::get_id();
+        std::vector<ListedWindow> listed;
+        for (const auto& [id, w] : windows) {
+            listed.push_back({Window{id}, w.title, w.className});
+        }
+        return listed;
+    }
+    std::thread::id listedOn;  // the thread the last list was made on
     Window FindByClass(std::string_view name) override {
         calls.push_back("FindByClass(" + std::string(name) + ")");
         for (const auto& [id, w] : windows) {

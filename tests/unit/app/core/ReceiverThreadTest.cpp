@@ -206,9 +206,28 @@ TEST(ThreadedCore, TheReceiversMessageBoxIsShownOnTheGuiThreadWhileTheReceiverWa
     ASSERT_TRUE(h.gui.RunUntil([&] { return !h.view.boxes.empty(); }));
     EXPECT_EQ(shownOn, std::this_thread::get_id());
     EXPECT_EQ(h.view.boxes[0].text, "PICシステムからエラーが返されました。");
-    // The sequence went on after the answer: version shown, no polling.
+    // The sequence went on after the answer: version shown, not started.
     ASSERT_TRUE(h.gui.RunUntil([&] { return h.view.version == "1.05"; }));
-    EXPECT_FALSE(h.app->TimerEnabled());
+    ASSERT_TRUE(h.gui.RunUntil([&] { return h.view.lamp == "amber"; }));
+    EXPECT_EQ(h.simulator.Status().counts.picPoll, 0u);
+    h.app->Unload();
+    EXPECT_TRUE(h.app->ReceiverStopped());
+}
+
+TEST(ThreadedCore, AReceiverThatRecoversIsStartedWithoutReplugAndAQueuedPressFires) {
+    CoreHarness h(Slot(1, "07,08,09", "recovered", "DB, UB"), true, {}, true);
+    ASSERT_TRUE(h.simulator.Execute("fault error PicStartReceive 2").ok);
+    h.app->Load();
+    ASSERT_TRUE(h.gui.RunUntil([&] { return h.view.lamp == "amber"; }));
+    h.simulator.Press({7, 8, 9});
+    ASSERT_TRUE(h.simulator.Execute("fault clear").ok);
+    // The retry comes after five seconds of the steady clock; the limit only
+    // turns a hang into a failure.
+    ASSERT_TRUE(h.gui.RunUntil([&] { return !h.view.receiveLines.empty(); }, 30s));
+    EXPECT_EQ(h.view.lamp, "green");
+    EXPECT_EQ(h.view.receiveLines[0], "recovered");
+    EXPECT_EQ(h.view.boxes.size(), 1u) << "the retries showed no message";
+    EXPECT_EQ(h.simulator.Status().counts.picStartReceive, 2u);
     h.app->Unload();
     EXPECT_TRUE(h.app->ReceiverStopped());
 }
@@ -248,6 +267,25 @@ TEST(ThreadedCore, WithASilentReceiverTheWindowStillAnswersAndExitEnds) {
     ASSERT_TRUE(h.gui.RunUntil([&] { return !h.view.receiveLines.empty(); }));
     h.app->Unload();
     EXPECT_TRUE(h.app->ReceiverStopped());
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+TEST(ThreadedCore, TheWindowListIsMadeOnTheReceiverThreadAndShownOnTheGuiThread) {
+    CoreHarness h("", false, {}, true);
+    h.windows.Add(7, "xterm", ShowState::Normal, "a terminal");
+    h.app->Load();
+    ASSERT_TRUE(h.gui.RunUntil([&] { return h.view.lamp == "green"; }));
+    h.app->PickTargetWindow();
+    ASSERT_TRUE(h.gui.RunUntil([&] { return !h.view.choices.empty(); }));
+    EXPECT_NE(h.windows.listedOn, std::this_thread::get_id());
+    ASSERT_EQ(h.view.choices[0].size(), 1u);
+    EXPECT_EQ(h.view.choices[0][0].title, "a terminal");
+    h.app->Unload();
 }
 
 }  // namespace
