@@ -16,9 +16,9 @@ namespace qv {
 namespace {
 
 using test::Program;
+using test::ReadMenu;
+using test::SeenMenu;
 using test::Watcher;
-
-constexpr UINT kMenuGetHandle = 0x01E1;  // MN_GETHMENU: a menu window's menu
 
 // Whether the shell has the program's icon: only an icon it has can be modified.
 bool ShellHasIcon(const Program& program) {
@@ -37,27 +37,6 @@ void ForgetIcon(const Program& program) {
     data.hWnd = program.Hwnd();
     data.uID = program.tray->IconId();
     ::Shell_NotifyIconW(NIM_DELETE, &data);
-}
-
-struct SeenMenu {
-    std::vector<std::string> items;
-    std::vector<bool> checked;
-    int defaultItem = -1;
-};
-
-SeenMenu ReadMenu(HWND menuWindow) {
-    SeenMenu seen;
-    auto menu = reinterpret_cast<HMENU>(::SendMessageW(menuWindow, kMenuGetHandle, 0, 0));
-    const int count = ::GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        wchar_t text[64] = L"";
-        ::GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
-        seen.items.push_back(win32::WideToUtf8(text));
-        seen.checked.push_back(
-            (::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED) != 0);
-    }
-    seen.defaultItem = static_cast<int>(::GetMenuDefaultItem(menu, TRUE, 0));
-    return seen;
 }
 
 // Opens the icon's menu with `button` and chooses the item `downs` steps down
@@ -121,7 +100,7 @@ TEST(Win32Tray, SettingsShowsTheWindowBesideTheTaskbarAndAgainHidesIt) {
     program.Load();
     UseMenu(program, WM_RBUTTONDOWN, 1);
     ASSERT_TRUE(program.Pump([&] { return ::IsWindowVisible(program.Hwnd()) != FALSE; }));
-    EXPECT_TRUE(program.form->ConfigChecked());
+    EXPECT_TRUE(program.core->ConfigChecked());
 
     // The corner at the notification area: the taskbar lies along the
     // bottom, its notification area at the right.
@@ -138,7 +117,7 @@ TEST(Win32Tray, SettingsShowsTheWindowBesideTheTaskbarAndAgainHidesIt) {
     const SeenMenu seen = UseMenu(program, WM_RBUTTONDOWN, 1);
     EXPECT_EQ(seen.checked, (std::vector<bool>{true, false}));
     ASSERT_TRUE(program.Pump([&] { return !::IsWindowVisible(program.Hwnd()); }));
-    EXPECT_FALSE(program.form->ConfigChecked());
+    EXPECT_FALSE(program.core->ConfigChecked());
 }
 
 TEST(Win32Tray, MinimisingSendsTheWindowBackAndTheNextOpeningIsNormalBesideTheTaskbar) {
@@ -152,7 +131,7 @@ TEST(Win32Tray, MinimisingSendsTheWindowBackAndTheNextOpeningIsNormalBesideTheTa
     ::ShowWindow(program.Hwnd(), SW_MINIMIZE);
     program.PumpPosted();
     EXPECT_FALSE(::IsWindowVisible(program.Hwnd()));
-    EXPECT_FALSE(program.form->ConfigChecked());
+    EXPECT_FALSE(program.core->ConfigChecked());
 
     UseMenu(program, WM_LBUTTONDOWN, 1);
     ASSERT_TRUE(program.Pump([&] { return ::IsWindowVisible(program.Hwnd()) != FALSE; }));
@@ -168,7 +147,7 @@ TEST(Win32Tray, MinimisingSendsTheWindowBackAndTheNextOpeningIsNormalBesideTheTa
     ::ShowWindow(program.Hwnd(), SW_MAXIMIZE);
     program.PumpPosted();
     EXPECT_FALSE(::IsWindowVisible(program.Hwnd()));
-    EXPECT_FALSE(program.form->ConfigChecked());
+    EXPECT_FALSE(program.core->ConfigChecked());
 }
 
 TEST(Win32Tray, BackToTheTrayButtonHidesTheWindowAndClearsTheCheck) {
@@ -179,7 +158,7 @@ TEST(Win32Tray, BackToTheTrayButtonHidesTheWindowAndClearsTheCheck) {
     ::PostMessageW(program.Control(IDC_HIDE_TO_TRAY), BM_CLICK, 0, 0);
     program.PumpPosted();
     EXPECT_FALSE(::IsWindowVisible(program.Hwnd()));
-    EXPECT_FALSE(program.form->ConfigChecked());
+    EXPECT_FALSE(program.core->ConfigChecked());
 }
 
 TEST(Win32Tray, ExitFromTheMenuEndsTheProgram) {

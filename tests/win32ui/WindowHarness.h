@@ -176,6 +176,29 @@ inline SeenBox ReadBox(HWND box) {
     return seen;
 }
 
+// What a shown pop-up menu (window class "#32768") offers.
+struct SeenMenu {
+    std::vector<std::string> items;
+    std::vector<bool> checked;
+    int defaultItem = -1;
+};
+
+inline SeenMenu ReadMenu(HWND menuWindow) {
+    constexpr UINT kMenuGetHandle = 0x01E1;  // MN_GETHMENU: a menu window's menu
+    SeenMenu seen;
+    auto menu = reinterpret_cast<HMENU>(::SendMessageW(menuWindow, kMenuGetHandle, 0, 0));
+    const int count = ::GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = L"";
+        ::GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+        seen.items.push_back(win32::WideToUtf8(text));
+        seen.checked.push_back(
+            (::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED) != 0);
+    }
+    seen.defaultItem = static_cast<int>(::GetMenuDefaultItem(menu, TRUE, 0));
+    return seen;
+}
+
 // Where the taskbar is, as the desktop tells it: the strip of the screen
 // that the work area leaves out, or, when the work area is the whole screen
 // (Wine's desktop has no taskbar, its shell answers with a bar one pixel

@@ -113,6 +113,7 @@ TEST(Win32Window, ControlsCarryTheirCaptionsOnTheirPages) {
         {IDC_ADJUST_TIME, "ComboBox", "", IDC_LEARN_PAGE},
         {IDC_WINDOW_NAME_LABEL, "Static", "送信ウィンドウ", IDC_LEARN_PAGE},
         {IDC_WINDOW_NAME, "Edit", "", IDC_LEARN_PAGE},
+        {IDC_PICK_WINDOW, "Button", "選択…", IDC_LEARN_PAGE},
         {IDC_KEY_LIST_LABEL, "Static", "送信キーリスト", IDC_LEARN_PAGE},
         {IDC_KEY_LIST, "Edit", "", IDC_LEARN_PAGE},
         {IDC_CLEAR_KEY_LIST, "Button", "コマンドクリア", IDC_LEARN_PAGE},
@@ -122,6 +123,8 @@ TEST(Win32Window, ControlsCarryTheirCaptionsOnTheirPages) {
         {IDC_LAMP_LABEL, "Static", "HID Indicator", 0},
         {IDC_LAMP, "QuorvaneLamp", "", 0},
         {IDC_HIDE_TO_TRAY, "Button", "トレイに戻す", 0},
+        {IDC_RECEIVER_STATUS, "Static", "受信機が見つかりません（VendorID 1234・ProductID 0001）",
+         0},
     };
     const std::map<int, Found> found = Descendants(window);
     for (const Expected& e : expected) {
@@ -181,9 +184,6 @@ TEST(Win32Window, StartsHiddenInRunModeAtTheLayoutSizeInTheSystemFont) {
     program.Load();
     HWND window = program.Hwnd();
     EXPECT_FALSE(::IsWindowVisible(window));
-    RECT outer{};
-    ::GetWindowRect(window, &outer);
-    EXPECT_EQ(outer.left, 0) << "parked off-screen while loading, back at 0 after";
 
     EXPECT_EQ(program.form->SelectedTab(), 1);
     EXPECT_TRUE(::IsWindowEnabled(program.Control(IDC_RUN_PAGE)));
@@ -193,8 +193,8 @@ TEST(Win32Window, StartsHiddenInRunModeAtTheLayoutSizeInTheSystemFont) {
     const UINT dpi = program.form->Dpi();
     RECT client{};
     ::GetClientRect(window, &client);
-    EXPECT_EQ(client.right, ScaleForDpi(410, dpi));
-    EXPECT_EQ(client.bottom, ScaleForDpi(440, dpi));
+    EXPECT_EQ(client.right, ScaleForDpi(kClientWidth, dpi));
+    EXPECT_EQ(client.bottom, ScaleForDpi(kClientHeight, dpi));
 
     // Every control speaks in the system's UI font.
     const LOGFONTW system = MessageFont(dpi);
@@ -278,6 +278,39 @@ protected:
     HWND box = nullptr;
 };
 
+TEST_F(KeyCaptureTest, TheFirstKeyStaysInViewWhileTheLinesFitAndTheNewestIsShown) {
+    RECT area{};
+    ::SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+    HDC dc = ::GetDC(box);
+    HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(box, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(box, dc);
+    const int shown = static_cast<int>(area.bottom - area.top) / metrics.tmHeight;
+    ASSERT_GE(shown, 2);
+    int lines = 0;
+    for (const WPARAM vk : {WPARAM{VK_CONTROL}, WPARAM{VK_SHIFT}, WPARAM{'A'}, WPARAM{'B'}}) {
+        for (const bool release : {false, true}) {
+            release ? Up(vk) : Down(vk);
+            program.PumpPosted();
+            ++lines;
+            SCOPED_TRACE("after line " + std::to_string(lines));
+            const auto first = static_cast<int>(::SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+            // The newest line is among those shown.
+            EXPECT_LE(lines - 1, first + shown - 1);
+            EXPECT_GE(lines - 1, first);
+            if (lines <= shown) {
+                EXPECT_EQ(first, 0) << "every line fits: the first is shown";
+            }
+        }
+    }
+    EXPECT_EQ(lines, 8);
+    EXPECT_EQ(program.form->Text(Control::KeyListBox),
+              "D[CTRL]\r\nU[CTRL]\r\nD[SHIFT]\r\nU[SHIFT]\r\nDA\r\nUA\r\nDB\r\nUB");
+}
+
 TEST_F(KeyCaptureTest, PressesAndReleasesBecomeLinesAndRepeatsAreDropped) {
     Down('A');
     Down('A', true);  // held until it repeats
@@ -295,7 +328,7 @@ TEST_F(KeyCaptureTest, PressesAndReleasesBecomeLinesAndRepeatsAreDropped) {
     Down(VK_F5);
     Up(VK_F5);
     program.PumpPosted();
-    EXPECT_EQ(program.form->KeyListText(),
+    EXPECT_EQ(program.form->Text(Control::KeyListBox),
               "DA\r\nUA\r\nDA\r\nUA\r\nD[CTRL]\r\nDC\r\nUC\r\nU[CTRL]\r\n"
               "D[NUMPAD5]\r\nU[NUMPAD5]\r\nD[F5]\r\nU[F5]");
     EXPECT_EQ(program.core->KeyState('A'), 0);
@@ -317,7 +350,7 @@ TEST_F(KeyCaptureTest, TabEnterEscapeAndAltAreCapturedAndDoNothingElse) {
     ::PostMessageW(box, WM_CHAR, L'x', KeyData('X', false, false));
     program.PumpPosted();
 
-    EXPECT_EQ(program.form->KeyListText(),
+    EXPECT_EQ(program.form->Text(Control::KeyListBox),
               "D[TAB]\r\nU[TAB]\r\nD[RETURN]\r\nU[RETURN]\r\nD[ESCAPE]\r\nU[ESCAPE]\r\n"
               "D[ALT]\r\nU[ALT]\r\nD[F10]\r\nU[F10]");
     // The focus stayed, the window is still open, no menu mode began.
@@ -346,26 +379,26 @@ TEST_F(KeyCaptureTest, KeysTypedOnTheKeyboardAreCapturedToo) {
                       key('Q', true),     key(VK_RETURN, false), key(VK_RETURN, true)};
     ASSERT_EQ(::SendInput(6, inputs, sizeof(INPUT)), 6u);
     const std::string expected = "D[TAB]\r\nU[TAB]\r\nDQ\r\nUQ\r\nD[RETURN]\r\nU[RETURN]";
-    EXPECT_TRUE(program.Pump([&] { return program.form->KeyListText() == expected; }))
-        << program.form->KeyListText();
+    EXPECT_TRUE(program.Pump([&] { return program.form->Text(Control::KeyListBox) == expected; }))
+        << program.form->Text(Control::KeyListBox);
     EXPECT_EQ(::GetFocus(), box);
 }
 
 TEST_F(KeyCaptureTest, ClearEmptiesTheBoxAndForgetsHeldKeys) {
     Down('A');
     program.PumpPosted();
-    ASSERT_EQ(program.form->KeyListText(), "DA");
+    ASSERT_EQ(program.form->Text(Control::KeyListBox), "DA");
     ASSERT_EQ(program.core->KeyState('A'), 1);
 
     ::PostMessageW(program.Control(IDC_CLEAR_KEY_LIST), BM_CLICK, 0, 0);
     program.PumpPosted();
-    EXPECT_EQ(program.form->KeyListText(), "");
+    EXPECT_EQ(program.form->Text(Control::KeyListBox), "");
     EXPECT_EQ(program.core->KeyState('A'), 0);
 
     // The release never seen, the next press is recorded again.
     Down('A', true);
     program.PumpPosted();
-    EXPECT_EQ(program.form->KeyListText(), "DA");
+    EXPECT_EQ(program.form->Text(Control::KeyListBox), "DA");
 }
 
 // The lamp's colour where the program painted it, read back from a bitmap.
@@ -385,7 +418,7 @@ COLORREF PaintedAt(HWND lamp, int x, int y) {
     return color;
 }
 
-TEST(Win32Window, LampIsARedCircleWithoutAReceiverAndGreenWithOne) {
+TEST(Win32Window, LampIsARedCircleWithoutAReceiverAmberWhenNotStartedAndGreenWithOne) {
     Program program;  // no receiver plugged in
     program.Load();
     HWND lamp = program.Control(IDC_LAMP);
@@ -397,11 +430,52 @@ TEST(Win32Window, LampIsARedCircleWithoutAReceiverAndGreenWithOne) {
     // A circle: the corners keep the window's background.
     EXPECT_EQ(PaintedAt(lamp, 0, 0), ::GetSysColor(COLOR_BTNFACE));
 
-    program.form->SetLamp(true);
+    // Without a receiver the status line says so.
+    EXPECT_NE(program.form->ControlText(IDC_RECEIVER_STATUS).find("見つかりません"),
+              std::string::npos)
+        << program.form->ControlText(IDC_RECEIVER_STATUS);
+    EXPECT_NE(program.form->LampToolTip().find("VendorID 1234"), std::string::npos);
+
+    program.form->ShowReceiverStatus({LampColor::Green, "受信中", "tip"});
     EXPECT_EQ(PaintedAt(lamp, cx, cy), RGB(0, 255, 0));
     EXPECT_EQ(PaintedAt(lamp, 0, 0), ::GetSysColor(COLOR_BTNFACE));
-    program.form->SetLamp(false);
+    EXPECT_EQ(program.form->ControlText(IDC_RECEIVER_STATUS), "受信中");
+    EXPECT_EQ(program.form->LampToolTip(), "tip");
+    program.form->ShowReceiverStatus({LampColor::Amber, "再試行中", "tip"});
+    EXPECT_EQ(PaintedAt(lamp, cx, cy), RGB(255, 191, 0));
+    program.form->ShowReceiverStatus({LampColor::Red, "", ""});
     EXPECT_EQ(PaintedAt(lamp, cx, cy), RGB(255, 0, 0));
+}
+
+TEST(Win32Window, ThePickerOffersTheOtherWindowsAndTheChoiceFillsTheField) {
+    Program program;
+    program.Load();
+    program.core->ToggleWindow();
+    program.form->SelectTab(2);
+    program.core->TabSelected(2);
+    const auto own = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(program.Hwnd()));
+    program.windows.Add(11, "Notepad", ShowState::Normal, "無題 - メモ帳");
+    program.windows.Add(13, "MozillaWindowClass", ShowState::Normal, "Firefox");
+    program.windows.Add(own, "QuorvaneMainWindow", ShowState::Normal, "Quorvane");
+    ::PostMessageW(program.Control(IDC_PICK_WINDOW), BM_CLICK, 0, 0);
+    program.PumpPosted();  // the click asks the core for the list
+
+    test::SeenMenu seen;
+    test::Watcher watcher(L"#32768", [&seen](HWND menu) {
+        seen = test::ReadMenu(menu);
+        ::PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    });
+    program.jobs.RunAll();  // the receiver's share makes the list
+    EXPECT_TRUE(program.Pump([&] {
+        return program.form->ControlText(IDC_WINDOW_NAME) == "MozillaWindowClass";
+    })) << program.form->ControlText(IDC_WINDOW_NAME);
+    watcher.Join();
+    EXPECT_EQ(seen.items, (std::vector<std::string>{"Notepad  \u2014  無題 - メモ帳",
+                                                    "MozillaWindowClass  \u2014  Firefox"}));
+    // The field stays editable.
+    EXPECT_EQ(::GetWindowLongW(program.Control(IDC_WINDOW_NAME), GWL_STYLE) & ES_READONLY, 0);
 }
 
 TEST(Win32Window, StoringWithoutPulseDataWarnsWithTheExclamationIcon) {
@@ -428,12 +502,12 @@ TEST(Win32Window, OverwriteQuestionHasNoAsDefaultAndNoKeepsTheSlot) {
         "[Remote1]\r\nPulse=12,34,56\r\nComment=old\r\nAdjustTime=0\r\nWindowName=\r\nKeyList=\r\n";
     Program program(ini);
     program.Load();
-    ASSERT_EQ(program.form->SlotNumberText(), "2");
+    ASSERT_EQ(program.form->Text(Control::SlotNumberBox), "2");
     ::PostMessageW(program.Control(IDC_PREVIOUS_SLOT), BM_CLICK, 0, 0);  // back to slot 1
     program.PumpPosted();
-    ASSERT_EQ(program.form->SlotNumberText(), "1");
+    ASSERT_EQ(program.form->Text(Control::SlotNumberBox), "1");
     ASSERT_EQ(program.form->ControlText(IDC_PULSE), "12,34,56");
-    program.form->SetCommentText("new");
+    program.form->SetText(Control::CommentBox, "new");
 
     for (const int answer : {IDNO, IDYES}) {
         SCOPED_TRACE(answer == IDNO ? "No" : "Yes");
@@ -490,8 +564,8 @@ TEST(Win32Window, MovingToAMonitorWithAnotherDpiLaysTheWindowOutAgain) {
 
     RECT client{};
     ::GetClientRect(program.Hwnd(), &client);
-    EXPECT_EQ(client.right, ScaleForDpi(410, after));
-    EXPECT_EQ(client.bottom, ScaleForDpi(440, after));
+    EXPECT_EQ(client.right, ScaleForDpi(kClientWidth, after));
+    EXPECT_EQ(client.bottom, ScaleForDpi(kClientHeight, after));
     // A control of the window and one of a page, at their places for that DPI.
     RECT tray{};
     ::GetWindowRect(program.Control(IDC_HIDE_TO_TRAY), &tray);
@@ -541,11 +615,11 @@ TEST(Win32Window, TheSessionEndingOrATerminationRequestEndsTheProgram) {
 TEST(Win32Window, ReceiveListKeepsEveryLineEvenEmptyOnes) {
     Program program;
     program.Load();
-    EXPECT_EQ(program.form->ReceiveListText(), "");
-    program.form->AppendReceiveLine("ボタン1");
-    program.form->AppendReceiveLine("");
-    program.form->AppendReceiveLine("b3");
-    EXPECT_EQ(program.form->ReceiveListText(), "ボタン1\r\n\r\nb3\r\n");
+    EXPECT_EQ(program.form->Text(Control::ReceiveList), "");
+    program.form->AppendLine(Control::ReceiveList, "ボタン1");
+    program.form->AppendLine(Control::ReceiveList, "");
+    program.form->AppendLine(Control::ReceiveList, "b3");
+    EXPECT_EQ(program.form->Text(Control::ReceiveList), "ボタン1\r\n\r\nb3\r\n");
     EXPECT_EQ(program.form->ControlText(IDC_RECEIVE_LIST), "ボタン1\r\n\r\nb3");
 }
 
@@ -554,12 +628,12 @@ TEST(Win32Window, ReceiveListDropsItsOldestLinesBeyondItsLimit) {
     program.Load();
     program.form->SetReceiveListLimit(100);
     for (int i = 1; i <= 100; ++i) {
-        program.form->AppendReceiveLine("line " + std::to_string(i));
+        program.form->AppendLine(Control::ReceiveList, "line " + std::to_string(i));
     }
-    std::string text = program.form->ReceiveListText();
+    std::string text = program.form->Text(Control::ReceiveList);
     EXPECT_EQ(text.rfind("line 1\r\n", 0), 0u) << "nothing dropped up to the limit";
-    program.form->AppendReceiveLine("line 101");
-    text = program.form->ReceiveListText();
+    program.form->AppendLine(Control::ReceiveList, "line 101");
+    text = program.form->Text(Control::ReceiveList);
     // The oldest tenth goes at once, and one more line: 90 lines are left.
     EXPECT_EQ(text.rfind("line 12\r\n", 0), 0u) << text.substr(0, 40);
     EXPECT_EQ(text.size() - text.rfind("line 101\r\n"), std::string("line 101\r\n").size());
@@ -571,9 +645,9 @@ TEST(Win32Window, ReceiveListDropsItsOldestLinesBeyondItsLimit) {
     EXPECT_EQ(lines, 90u);
     // And the count goes on from there.
     for (int i = 102; i <= 111; ++i) {
-        program.form->AppendReceiveLine("line " + std::to_string(i));
+        program.form->AppendLine(Control::ReceiveList, "line " + std::to_string(i));
     }
-    EXPECT_EQ(program.form->ReceiveListText().rfind("line 12\r\n", 0), 0u);
+    EXPECT_EQ(program.form->Text(Control::ReceiveList).rfind("line 12\r\n", 0), 0u);
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ HWND FindControl(HWND window, int id) {
 }
 
 HWND NamedControl(HWND window, const std::wstring& name) {
-    for (int id = qv::IDC_MODE_TABS; id <= qv::IDC_HIDE_TO_TRAY; ++id) {
+    for (int id = qv::kFirstControlId; id <= qv::kLastControlId; ++id) {
         const std::string_view control = qv::ControlName(id);
         if (std::wstring(control.begin(), control.end()) == name) {
             return FindControl(window, id);

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <imm.h>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -17,225 +18,100 @@ namespace qv {
 
 namespace {
 
-// One control of the window: where it sits (the window or a page), its
-// Windows class, caption, styles and its place at 96 DPI.
-struct ControlLayout {
-    int id;
-    std::string_view name;
-    int page;  // -1: the window itself
-    const wchar_t* windowClass;
-    const char* caption;
-    DWORD style;
-    DWORD exStyle;
-    RECT place;  // left, top, width, height
-};
-
 constexpr COLORREF kLampGreen = RGB(0, 255, 0);
+constexpr COLORREF kLampAmber = RGB(255, 191, 0);
 constexpr COLORREF kLampRed = RGB(255, 0, 0);
-// Where start-up parks the hidden window, left of every screen.
-constexpr int kOffScreenLeft = -667;
-// The client area at 96 DPI.
-constexpr int kClientWidth = 410;
-constexpr int kClientHeight = 440;
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 // The key-list box's subclass.
 constexpr UINT_PTR kKeyListSubclass = 1;
+// How far a drop-down list opens below its box, at 96 DPI.
+constexpr int kOpenListHeight = 234;
+// Widest a tooltip gets before it wraps, at 96 DPI.
+constexpr int kToolTipWidth = 360;
+// The window picker's first menu item identifier.
+constexpr UINT kFirstChoice = 1;
+// Longest title shown in the window picker, in characters.
+constexpr std::size_t kChoiceTitleChars = 60;
 
-constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX;
-constexpr DWORD kEdit = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
-constexpr DWORD kReadOnlyEdit = kEdit | ES_READONLY;
-constexpr DWORD kListBox =
-    WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
-constexpr DWORD kComboBox = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kStepButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kEdit = kChild | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr DWORD kLinesBox =
+    kChild | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
 
-// In creation order, which is also the order the Tab key walks. Combo boxes
-// are given the height of their open list.
-const std::array<ControlLayout, 26>& Controls() {
-    static const std::array<ControlLayout, 26> table{{
-        {IDC_MODE_TABS,
-         "modeTabs",
-         -1,
-         WC_TABCONTROLW,
-         "",
-         WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS,
-         0,
-         {8, 8, 394, 336}},
-        // Page 0: run mode
-        {IDC_RECEIVE_LIST_LABEL,
-         "receiveListLabel",
-         0,
-         L"STATIC",
-         "レシーブ リスト",
-         kLabel,
-         0,
-         {10, 8, 200, 20}},
-        {IDC_RECEIVE_LIST,
-         "receiveList",
-         0,
-         L"EDIT",
-         "",
-         kListBox,
-         WS_EX_CLIENTEDGE,
-         {10, 30, 370, 220}},
-        {IDC_WINDOW_CHANGE_TIME_LABEL,
-         "windowChangeTimeLabel",
-         0,
-         L"STATIC",
-         "ウィンドウ切替時間",
-         kLabel,
-         0,
-         {10, 264, 140, 24}},
-        {IDC_WINDOW_CHANGE_TIME,
-         "windowChangeTimeList",
-         0,
-         L"COMBOBOX",
-         "",
-         kComboBox,
-         0,
-         {160, 262, 100, 260}},
-        // Page 1: learning mode, the entry editor
-        {IDC_SLOT_NUMBER_LABEL,
-         "slotNumberLabel",
-         1,
-         L"STATIC",
-         "リモコン記憶 No.",
-         kLabel,
-         0,
-         {10, 10, 130, 24}},
-        {IDC_SLOT_NUMBER,
-         "slotNumberBox",
-         1,
-         L"EDIT",
-         "1",
-         kReadOnlyEdit,
-         WS_EX_CLIENTEDGE,
-         {145, 10, 60, 24}},
-        {IDC_PREVIOUS_SLOT,
-         "previousSlotButton",
-         1,
-         L"BUTTON",
-         "前",
-         kStepButton,
-         0,
-         {210, 10, 26, 24}},
-        {IDC_NEXT_SLOT, "nextSlotButton", 1, L"BUTTON", "次", kStepButton, 0, {238, 10, 26, 24}},
-        {IDC_COMMENT_LABEL, "commentLabel", 1, L"STATIC", "コメント", kLabel, 0, {10, 42, 130, 24}},
-        {IDC_COMMENT, "commentBox", 1, L"EDIT", "", kEdit, WS_EX_CLIENTEDGE, {145, 42, 235, 24}},
-        {IDC_PULSE_LABEL,
-         "pulseLabel",
-         1,
-         L"STATIC",
-         "Quorvane 入力",
-         kLabel,
-         0,
-         {10, 74, 130, 24}},
-        // Shows the pulse; what is stored comes from capture.
-        {IDC_PULSE,
-         "pulseBox",
-         1,
-         L"EDIT",
-         "",
-         kReadOnlyEdit,
-         WS_EX_CLIENTEDGE,
-         {145, 74, 235, 24}},
-        {IDC_ADJUST_TIME_LABEL,
-         "adjustTimeLabel",
-         1,
-         L"STATIC",
-         "連続入力防止時間",
-         kLabel,
-         0,
-         {10, 106, 130, 24}},
-        {IDC_ADJUST_TIME, "adjustTimeList", 1, L"COMBOBOX", "", kComboBox, 0, {145, 106, 100, 200}},
-        {IDC_WINDOW_NAME_LABEL,
-         "windowNameLabel",
-         1,
-         L"STATIC",
-         "送信ウィンドウ",
-         kLabel,
-         0,
-         {10, 140, 130, 24}},
-        {IDC_WINDOW_NAME,
-         "windowNameBox",
-         1,
-         L"EDIT",
-         "",
-         kEdit,
-         WS_EX_CLIENTEDGE,
-         {145, 140, 235, 24}},
-        {IDC_KEY_LIST_LABEL,
-         "keyListLabel",
-         1,
-         L"STATIC",
-         "送信キーリスト",
-         kLabel,
-         0,
-         {10, 172, 130, 24}},
-        // Locked: only key capture writes it.
-        {IDC_KEY_LIST,
-         "keyListBox",
-         1,
-         L"EDIT",
-         "",
-         kListBox,
-         WS_EX_CLIENTEDGE,
-         {145, 172, 235, 88}},
-        {IDC_CLEAR_KEY_LIST,
-         "clearKeyListButton",
-         1,
-         L"BUTTON",
-         "コマンドクリア",
-         kButton,
-         0,
-         {145, 268, 115, 28}},
-        {IDC_STORE_ENTRY,
-         "storeEntryButton",
-         1,
-         L"BUTTON",
-         "追加 / 変更",
-         kButton,
-         0,
-         {265, 268, 115, 28}},
-        // The window
-        {IDC_VERSION_LABEL,
-         "versionLabel",
-         -1,
-         L"STATIC",
-         "Control Chip Version",
-         kLabel,
-         0,
-         {12, 356, 150, 24}},
-        {IDC_VERSION,
-         "versionBox",
-         -1,
-         L"EDIT",
-         "",
-         kReadOnlyEdit,
-         WS_EX_CLIENTEDGE,
-         {165, 356, 80, 24}},
-        {IDC_LAMP_LABEL,
-         "lampLabel",
-         -1,
-         L"STATIC",
-         "HID Indicator",
-         kLabel,
-         0,
-         {12, 392, 150, 24}},
-        {IDC_LAMP, "lamp", -1, kLampClass, "", WS_CHILD | WS_VISIBLE, 0, {165, 393, 22, 22}},
-        {IDC_HIDE_TO_TRAY,
-         "hideToTrayButton",
-         -1,
-         L"BUTTON",
-         "トレイに戻す",
-         kButton,
-         0,
-         {282, 388, 120, 30}},
-    }};
-    return table;
+// How a kind of control is made on Windows.
+struct Win32Kind {
+    const wchar_t* windowClass;
+    DWORD style;
+    DWORD exStyle;
+};
+
+Win32Kind KindOf(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Tabs:
+            return {WC_TABCONTROLW, kChild | WS_TABSTOP | WS_CLIPSIBLINGS, 0};
+        case ControlKind::Page:
+            return {kPageClass, kChild | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+        case ControlKind::Label:
+            // SS_NOTIFY lets the mouse reach a label, and so its tooltip.
+            return {L"STATIC", kChild | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | SS_NOTIFY, 0};
+        case ControlKind::TextBox:
+            return {L"EDIT", kEdit, WS_EX_CLIENTEDGE};
+        case ControlKind::ReadOnlyTextBox:
+            return {L"EDIT", kEdit | ES_READONLY, WS_EX_CLIENTEDGE};
+        case ControlKind::ReceiveLog:
+        case ControlKind::KeyList:
+            return {L"EDIT", kLinesBox, WS_EX_CLIENTEDGE};
+        case ControlKind::ChoiceList:
+            return {L"COMBOBOX", kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0};
+        case ControlKind::Button:
+            return {L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0};
+        case ControlKind::StepButton:
+            return {L"BUTTON", kChild | WS_TABSTOP | BS_OWNERDRAW, 0};
+        case ControlKind::Lamp:
+            return {kLampClass, kChild, 0};
+        case ControlKind::StatusLine:
+            return {L"STATIC",
+                    kChild | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | SS_ENDELLIPSIS | SS_NOTIFY,
+                    0};
+    }
+    return {L"STATIC", kChild, 0};
+}
+
+// Owns a menu handle.
+class MenuHandle {
+public:
+    explicit MenuHandle(HMENU menu) : menu_(menu) {}
+    ~MenuHandle() {
+        if (menu_ != nullptr) {
+            ::DestroyMenu(menu_);
+        }
+    }
+    MenuHandle(const MenuHandle&) = delete;
+    MenuHandle& operator=(const MenuHandle&) = delete;
+    HMENU Get() const { return menu_; }
+
+private:
+    HMENU menu_;
+};
+
+// How many whole lines a multi-line edit box shows at once.
+int VisibleLines(HWND box) {
+    RECT area{};
+    ::SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+    HDC dc = ::GetDC(box);
+    if (dc == nullptr) {
+        return 1;
+    }
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(box, WM_GETFONT, 0, 0));
+    HGDIOBJ old = ::SelectObject(dc, font != nullptr ? font : ::GetStockObject(SYSTEM_FONT));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(box, dc);
+    const int lineHeight = metrics.tmHeight > 0 ? metrics.tmHeight : 1;
+    return std::max(1, static_cast<int>(area.bottom - area.top) / lineHeight);
 }
 
 std::wstring W(std::string_view text) {
@@ -259,18 +135,10 @@ std::string WindowText(HWND window) {
 }  // namespace
 
 std::string_view ControlName(int id) {
-    if (id == IDC_RUN_PAGE) {
-        return "runPage";
+    if (id < kFirstControlId || id > kLastControlId) {
+        return {};
     }
-    if (id == IDC_LEARN_PAGE) {
-        return "learnPage";
-    }
-    for (const ControlLayout& layout : Controls()) {
-        if (layout.id == id) {
-            return layout.name;
-        }
-    }
-    return {};
+    return Spec(static_cast<Control>(id - kFirstControlId)).name;
 }
 
 UINT MessageBoxFlags(MessageKind kind, std::optional<Answer> defaultAnswer, bool owned) {
@@ -329,7 +197,7 @@ void Win32MainWindow::RegisterClasses() {
 
 Win32MainWindow::Win32MainWindow(HICON bigIcon, HICON smallIcon) {
     RegisterClasses();
-    controls_.assign(IDC_HIDE_TO_TRAY - IDC_MODE_TABS + 1, nullptr);
+    controls_.assign(static_cast<std::size_t>(kControlCount), nullptr);
     // Created hidden; its size follows once the DPI of its monitor is known.
     hwnd_ = ::CreateWindowExW(kWindowExStyle, kMainWindowClass, L"Quorvane", kWindowStyle,
                               CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth, kClientHeight, nullptr,
@@ -352,6 +220,9 @@ Win32MainWindow::~Win32MainWindow() {
     if (hwnd_ != nullptr) {
         ::DestroyWindow(hwnd_);
     }
+    if (toolTips_ != nullptr) {
+        ::DestroyWindow(toolTips_);
+    }
     if (font_ != nullptr) {
         ::DeleteObject(font_);
     }
@@ -359,30 +230,34 @@ Win32MainWindow::~Win32MainWindow() {
 
 void Win32MainWindow::CreateControls() {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    // The pages lie over the tab strip's client area (LayOutPages); they are
-    // created first, so they are above the strip.
-    for (int i = 0; i < 2; ++i) {
-        pages_[i] = ::CreateWindowExW(
-            WS_EX_CONTROLPARENT, kPageClass, L"",
-            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 0, 0, hwnd_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_RUN_PAGE + i)), instance, nullptr);
-        controls_[static_cast<std::size_t>(IDC_RUN_PAGE + i - IDC_MODE_TABS)] = pages_[i];
-    }
-    for (const ControlLayout& layout : Controls()) {
-        HWND parent = layout.page < 0 ? hwnd_ : pages_[layout.page];
+    // In the table's order, which is also the order the Tab key walks; the
+    // pages come right after the tab strip, so they lie above it.
+    for (const ControlSpec& spec : WindowControls()) {
+        HWND parent = spec.page == Page::Run     ? pages_[0]
+                      : spec.page == Page::Learn ? pages_[1]
+                                                 : hwnd_;
+        const Win32Kind kind = KindOf(spec.kind);
         HWND control = ::CreateWindowExW(
-            layout.exStyle, layout.windowClass, W(layout.caption).c_str(), layout.style, 0, 0, 0, 0,
-            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
+            kind.exStyle, kind.windowClass, W(spec.caption).c_str(), kind.style, 0, 0, 0, 0, parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec.control))), instance,
+            nullptr);
         if (control == nullptr) {
-            win32::DebugLogLastError("CreateWindowExW (" + std::string(layout.name) + ")");
+            win32::DebugLogLastError("CreateWindowExW (" + std::string(spec.name) + ")");
         }
-        controls_[static_cast<std::size_t>(layout.id - IDC_MODE_TABS)] = control;
+        controls_[static_cast<std::size_t>(spec.control)] = control;
+        if (spec.control == Control::RunPage) {
+            pages_[0] = control;
+        } else if (spec.control == Control::LearnPage) {
+            pages_[1] = control;
+        }
     }
 
     HWND tabs = Control(IDC_MODE_TABS);
-    const std::array<const char*, 2> tabCaptions{"パルス待ち", "パルス記憶"};
-    for (std::size_t i = 0; i < tabCaptions.size(); ++i) {
-        std::wstring caption = W(tabCaptions[i]);
+    // Each new child went below the ones before it: the pages lie under the
+    // strip. They go above it, so the page in front is never painted over.
+    ::SetWindowPos(tabs, pages_[1], 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    for (std::size_t i = 0; i < kTabCaptions.size(); ++i) {
+        std::wstring caption = W(kTabCaptions[i]);
         TCITEMW item{};
         item.mask = TCIF_TEXT;
         item.pszText = caption.data();
@@ -399,13 +274,54 @@ void Win32MainWindow::CreateControls() {
     ::ImmAssociateContext(Control(IDC_KEY_LIST), nullptr);
     // Red until a receiver is connected.
     ::SetWindowLongPtrW(Control(IDC_LAMP), GWLP_USERDATA, kLampRed);
+    AddToolTips();
+}
+
+void Win32MainWindow::AddToolTips() {
+    toolTips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                  WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr);
+    if (toolTips_ == nullptr) {
+        win32::DebugLogLastError("CreateWindowExW (tooltips)");
+        return;
+    }
+    for (const ControlSpec& spec : WindowControls()) {
+        // The lamp, its label and the status line get the receiver's state.
+        const bool receiver = spec.control == Control::Lamp || spec.control == Control::LampLabel ||
+                              spec.control == Control::ReceiverStatusLine;
+        if (!spec.toolTip.empty() || receiver) {
+            SetToolTip(Control(ControlId(spec.control)), std::string(spec.toolTip));
+        }
+    }
+}
+
+void Win32MainWindow::SetToolTip(HWND control, const std::string& text) {
+    if (toolTips_ == nullptr || control == nullptr) {
+        return;
+    }
+    std::wstring wide = W(text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = ::GetParent(control);
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = wide.data();
+    // Added once; later calls change the text.
+    if (::SendMessageW(toolTips_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)) == 0) {
+        tool.lpszText = wide.data();
+        ::SendMessageW(toolTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    } else {
+        tool.lpszText = wide.data();
+        ::SendMessageW(toolTips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 HWND Win32MainWindow::Control(int id) const {
-    if (id < IDC_MODE_TABS || id > IDC_HIDE_TO_TRAY) {
+    if (id < kFirstControlId || id > kLastControlId) {
         return nullptr;
     }
-    return controls_[static_cast<std::size_t>(id - IDC_MODE_TABS)];
+    return controls_[static_cast<std::size_t>(id - kFirstControlId)];
 }
 
 void Win32MainWindow::ApplyDpi(UINT dpi) {
@@ -424,6 +340,9 @@ void Win32MainWindow::ApplyDpi(UINT dpi) {
             ::DeleteObject(font_);
         }
         font_ = newFont;
+    }
+    if (toolTips_ != nullptr) {
+        ::SendMessageW(toolTips_, TTM_SETMAXTIPWIDTH, 0, ScaleForDpi(kToolTipWidth, dpi));
     }
     const int width = ScaleForDpi(kClientWidth, dpi);
     const int height = ScaleForDpi(kClientHeight, dpi);
@@ -444,17 +363,33 @@ void Win32MainWindow::ApplyDpi(UINT dpi) {
 }
 
 void Win32MainWindow::PlaceControls() {
-    for (const ControlLayout& layout : Controls()) {
-        HWND control = Control(layout.id);
-        if (control == nullptr) {
+    for (const ControlSpec& spec : WindowControls()) {
+        HWND control = Control(ControlId(spec.control));
+        if (control == nullptr || spec.kind == ControlKind::Page) {
             continue;
         }
-        ::SetWindowPos(control, nullptr, ScaleForDpi(layout.place.left, dpi_),
-                       ScaleForDpi(layout.place.top, dpi_), ScaleForDpi(layout.place.right, dpi_),
-                       ScaleForDpi(layout.place.bottom, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
+        // A drop-down list's window holds its open list too.
+        const int height =
+            spec.place.height + (spec.kind == ControlKind::ChoiceList ? kOpenListHeight : 0);
+        ::SetWindowPos(control, nullptr, ScaleForDpi(spec.place.left, dpi_),
+                       ScaleForDpi(spec.place.top, dpi_), ScaleForDpi(spec.place.width, dpi_),
+                       ScaleForDpi(height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
     }
     LayOutPages();
     ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void Win32MainWindow::LayOutPages() {
+    HWND tabs = Control(IDC_MODE_TABS);
+    RECT client{};
+    ::GetWindowRect(tabs, &client);
+    ::MapWindowPoints(HWND_DESKTOP, hwnd_, reinterpret_cast<POINT*>(&client), 2);
+    // The strip's display area, below the tabs and inside its border.
+    ::SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&client));
+    for (HWND page : pages_) {
+        ::SetWindowPos(page, nullptr, client.left, client.top, client.right - client.left,
+                       client.bottom - client.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 // ------------------------------------------------------------ MainView
@@ -474,39 +409,6 @@ void Win32MainWindow::Tell(const std::string& text, MessageKind kind) {
 
 Answer Win32MainWindow::Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) {
     return ShowBox(question, kind, defaultAnswer) == IDYES ? Answer::Yes : Answer::No;
-}
-
-void Win32MainWindow::HideOffScreen() {
-    ::ShowWindow(hwnd_, SW_HIDE);
-    RECT r{};
-    ::GetWindowRect(hwnd_, &r);
-    ::SetWindowPos(hwnd_, nullptr, kOffScreenLeft, r.top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void Win32MainWindow::LayOutPages() {
-    HWND tabs = Control(IDC_MODE_TABS);
-    RECT client{};
-    ::GetWindowRect(tabs, &client);
-    ::MapWindowPoints(HWND_DESKTOP, hwnd_, reinterpret_cast<POINT*>(&client), 2);
-    // The strip's display area, below the tabs and inside its border.
-    ::SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&client));
-    for (HWND page : pages_) {
-        ::SetWindowPos(page, nullptr, client.left, client.top, client.right - client.left,
-                       client.bottom - client.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-}
-
-void Win32MainWindow::FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
-                                    const std::vector<std::string_view>& windowChangeTimeItems) {
-    const auto fill = [](HWND list, const std::vector<std::string_view>& items) {
-        ::SendMessageW(list, CB_RESETCONTENT, 0, 0);
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            ::SendMessageW(list, CB_INSERTSTRING, i, reinterpret_cast<LPARAM>(W(items[i]).c_str()));
-        }
-    };
-    fill(Control(IDC_ADJUST_TIME), adjustTimeItems);
-    fill(Control(IDC_WINDOW_CHANGE_TIME), windowChangeTimeItems);
 }
 
 void Win32MainWindow::SelectTab(int tab) {
@@ -538,26 +440,52 @@ void Win32MainWindow::ShowPage(int tab) {
     }
 }
 
-void Win32MainWindow::SetLamp(bool green) {
+void Win32MainWindow::ShowReceiverStatus(const ReceiverStatus& status) {
     HWND lamp = Control(IDC_LAMP);
-    ::SetWindowLongPtrW(lamp, GWLP_USERDATA, green ? kLampGreen : kLampRed);
+    COLORREF color = kLampRed;
+    if (status.lamp == LampColor::Green) {
+        color = kLampGreen;
+    } else if (status.lamp == LampColor::Amber) {
+        color = kLampAmber;
+    }
+    ::SetWindowLongPtrW(lamp, GWLP_USERDATA, static_cast<LONG_PTR>(color));
     ::InvalidateRect(lamp, nullptr, TRUE);
+    ::SetWindowTextW(Control(IDC_RECEIVER_STATUS), W(status.line).c_str());
+    lampToolTip_ = status.toolTip;
+    for (int id : {IDC_LAMP, IDC_LAMP_LABEL, IDC_RECEIVER_STATUS}) {
+        SetToolTip(Control(id), status.toolTip);
+    }
 }
 
 COLORREF Win32MainWindow::LampColor() const {
     return static_cast<COLORREF>(::GetWindowLongPtrW(Control(IDC_LAMP), GWLP_USERDATA));
 }
 
-void Win32MainWindow::SetText(int id, const std::string& text) {
-    ::SetWindowTextW(Control(id), W(text).c_str());
-}
-
 std::string Win32MainWindow::ControlText(int id) const {
     return WindowText(Control(id));
 }
 
-void Win32MainWindow::SetVersionText(const std::string& text) {
-    SetText(IDC_VERSION, text);
+std::string Win32MainWindow::Text(qv::Control control) {
+    if (control == qv::Control::ReceiveList) {
+        return receiveListStarted_ ? ControlText(IDC_RECEIVE_LIST) + "\r\n" : std::string();
+    }
+    return ControlText(ControlId(control));
+}
+
+void Win32MainWindow::SetText(qv::Control control, const std::string& text) {
+    ::SetWindowTextW(Control(ControlId(control)), W(text).c_str());
+    if (control == qv::Control::ReceiveList) {
+        receiveListStarted_ = !text.empty();
+        receiveLines_ = 0;
+    }
+}
+
+void Win32MainWindow::AppendLine(qv::Control control, const std::string& line) {
+    if (control == qv::Control::ReceiveList) {
+        AppendReceiveLine(line);
+    } else if (control == qv::Control::KeyListBox) {
+        AppendKeyListLine(line);
+    }
 }
 
 void Win32MainWindow::AppendReceiveLine(const std::string& line) {
@@ -598,66 +526,6 @@ void Win32MainWindow::AppendReceiveLine(const std::string& line) {
     ::SendMessageW(list, EM_SCROLLCARET, 0, 0);
 }
 
-std::string Win32MainWindow::ReceiveListText() const {
-    if (!receiveListStarted_) {
-        return {};
-    }
-    return WindowText(Control(IDC_RECEIVE_LIST)) + "\r\n";
-}
-
-int Win32MainWindow::WindowChangeTimeIndex() {
-    return static_cast<int>(::SendMessageW(Control(IDC_WINDOW_CHANGE_TIME), CB_GETCURSEL, 0, 0));
-}
-
-void Win32MainWindow::SetWindowChangeTimeIndex(int index) {
-    // CB_SETCURSEL sends no notification, so the core is not told back.
-    ::SendMessageW(Control(IDC_WINDOW_CHANGE_TIME), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
-std::string Win32MainWindow::SlotNumberText() {
-    return ControlText(IDC_SLOT_NUMBER);
-}
-
-void Win32MainWindow::SetSlotNumberText(const std::string& text) {
-    SetText(IDC_SLOT_NUMBER, text);
-}
-
-std::string Win32MainWindow::CommentText() {
-    return ControlText(IDC_COMMENT);
-}
-
-void Win32MainWindow::SetCommentText(const std::string& text) {
-    SetText(IDC_COMMENT, text);
-}
-
-void Win32MainWindow::SetPulseText(const std::string& text) {
-    SetText(IDC_PULSE, text);
-}
-
-int Win32MainWindow::AdjustTimeIndex() {
-    return static_cast<int>(::SendMessageW(Control(IDC_ADJUST_TIME), CB_GETCURSEL, 0, 0));
-}
-
-void Win32MainWindow::SetAdjustTimeIndex(int index) {
-    ::SendMessageW(Control(IDC_ADJUST_TIME), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
-std::string Win32MainWindow::WindowNameText() {
-    return ControlText(IDC_WINDOW_NAME);
-}
-
-void Win32MainWindow::SetWindowNameText(const std::string& text) {
-    SetText(IDC_WINDOW_NAME, text);
-}
-
-std::string Win32MainWindow::KeyListText() {
-    return ControlText(IDC_KEY_LIST);
-}
-
-void Win32MainWindow::SetKeyListText(const std::string& text) {
-    SetText(IDC_KEY_LIST, text);
-}
-
 void Win32MainWindow::AppendKeyListLine(const std::string& line) {
     HWND box = Control(IDC_KEY_LIST);
     const int end = ::GetWindowTextLengthW(box);
@@ -665,6 +533,72 @@ void Win32MainWindow::AppendKeyListLine(const std::string& line) {
     ::SendMessageW(box, EM_SETSEL, end, end);
     ::SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
     ::SendMessageW(box, EM_SCROLLCARET, 0, 0);
+    // The newest line is in view now; while every line fits, the first (often
+    // the modifier pressed first) stays at the top.
+    const int lines = static_cast<int>(::SendMessageW(box, EM_GETLINECOUNT, 0, 0));
+    if (lines <= VisibleLines(box)) {
+        const auto first = static_cast<int>(::SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+        ::SendMessageW(box, EM_LINESCROLL, 0, -first);
+    }
+}
+
+void Win32MainWindow::SetItems(qv::Control list, const std::vector<std::string_view>& items) {
+    HWND box = Control(ControlId(list));
+    ::SendMessageW(box, CB_RESETCONTENT, 0, 0);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        ::SendMessageW(box, CB_INSERTSTRING, i, reinterpret_cast<LPARAM>(W(items[i]).c_str()));
+    }
+}
+
+int Win32MainWindow::SelectedIndex(qv::Control list) {
+    return static_cast<int>(::SendMessageW(Control(ControlId(list)), CB_GETCURSEL, 0, 0));
+}
+
+void Win32MainWindow::SelectIndex(qv::Control list, int index) {
+    // CB_SETCURSEL sends no notification, so the core is not told back.
+    ::SendMessageW(Control(ControlId(list)), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+bool Win32MainWindow::IsOwnWindow(const ListedWindow& window) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(reinterpret_cast<HWND>(window.window.id), &process);
+    return process == ::GetCurrentProcessId();
+}
+
+void Win32MainWindow::ShowWindowChoices(const std::vector<ListedWindow>& windows) {
+    MenuHandle menu(::CreatePopupMenu());
+    if (!menu.Get()) {
+        win32::DebugLogLastError("CreatePopupMenu (window picker)");
+        return;
+    }
+    std::string offered;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        std::wstring title = W(windows[i].title);
+        if (title.size() > kChoiceTitleChars) {
+            title = title.substr(0, kChoiceTitleChars - 1) + L"\u2026";
+        }
+        // The name the program matches comes first: it is what the field gets.
+        std::wstring item = W(windows[i].className);
+        if (!title.empty()) {
+            item += L"  \u2014  " + title;
+        }
+        ::AppendMenuW(menu.Get(), MF_STRING, kFirstChoice + i, item.c_str());
+        offered += " [" + windows[i].className + "] " + windows[i].title + ";";
+    }
+    if (windows.empty()) {
+        ::AppendMenuW(menu.Get(), MF_STRING | MF_GRAYED, 0,
+                      W("（選べるウィンドウがありません）").c_str());
+    }
+    // Tells scripts driving the window what was offered, in order.
+    DebugLog("window picker: " + std::to_string(windows.size()) + " offered:" + offered);
+    RECT button{};
+    ::GetWindowRect(Control(IDC_PICK_WINDOW), &button);
+    const UINT chosen = static_cast<UINT>(
+        ::TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_LEFTALIGN | TPM_TOPALIGN,
+                           button.left, button.bottom, hwnd_, nullptr));
+    if (chosen >= kFirstChoice && chosen - kFirstChoice < windows.size() && app_ != nullptr) {
+        app_->TargetWindowChosen(windows[chosen - kFirstChoice].className);
+    }
 }
 
 bool Win32MainWindow::IsVisible() {
@@ -694,13 +628,6 @@ void Win32MainWindow::SetNormalState() {
     ::ShowWindow(hwnd_, ::IsWindowVisible(hwnd_) ? SW_RESTORE : SW_SHOWNOACTIVATE);
 }
 
-void Win32MainWindow::EndOffScreenParking() {
-    ::ShowWindow(hwnd_, SW_HIDE);
-    RECT r{};
-    ::GetWindowRect(hwnd_, &r);
-    ::SetWindowPos(hwnd_, nullptr, 0, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void Win32MainWindow::MoveTo(int x, int y) {
     ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -719,7 +646,7 @@ void Win32MainWindow::OnCommand(int id, int code) {
     }
     if (id == IDC_WINDOW_CHANGE_TIME) {
         if (code == CBN_SELCHANGE) {
-            app_->WindowChangeTimeSelected(WindowChangeTimeIndex());
+            app_->WindowChangeTimeSelected(SelectedIndex(qv::Control::WindowChangeTimeList));
         }
         return;
     }
@@ -741,6 +668,9 @@ void Win32MainWindow::OnCommand(int id, int code) {
             break;
         case IDC_HIDE_TO_TRAY:
             app_->HideToTray();
+            break;
+        case IDC_PICK_WINDOW:
+            app_->PickTargetWindow();
             break;
         default:
             break;

@@ -1,10 +1,10 @@
 #pragma once
-// The program's window on Windows: a native Win32 window with the controls,
-// captions and layout of the program's window, forwarding their events to the
-// application core and showing what the core tells it. Text is UTF-8 on the
-// core's side and UTF-16 at the Windows calls. The layout is given at 96 DPI
-// and follows the DPI of the monitor the window is on, with the system's UI
-// font at that DPI.
+// The program's window on Windows: a native Win32 window built from the
+// window's control table (WindowControls.h), forwarding the controls'
+// commands to the application core and showing what the core tells it. Text
+// is UTF-8 on the core's side and UTF-16 at the Windows calls. The table's
+// places are at 96 DPI; the window follows the DPI of the monitor it is on,
+// with the system's UI font at that DPI.
 //
 // Every control has an identifier (ControlId) and a name (ControlName, the
 // object name of the same control in the Qt window), so tests and tools find
@@ -17,43 +17,50 @@
 #include <vector>
 
 #include "app/core/MainView.h"
+#include "app/core/WindowControls.h"
 #include "common/win32/Windows.h"
 
 namespace qv {
 
 class Application;
 
-// Control identifiers of the window's controls, named by their role.
-enum ControlId : int {
-    IDC_MODE_TABS = 1001,
-    IDC_RUN_PAGE,
-    IDC_LEARN_PAGE,
-    IDC_RECEIVE_LIST_LABEL,
-    IDC_RECEIVE_LIST,
-    IDC_WINDOW_CHANGE_TIME_LABEL,
-    IDC_WINDOW_CHANGE_TIME,
-    IDC_SLOT_NUMBER_LABEL,
-    IDC_SLOT_NUMBER,
-    IDC_PREVIOUS_SLOT,
-    IDC_NEXT_SLOT,
-    IDC_COMMENT_LABEL,
-    IDC_COMMENT,
-    IDC_PULSE_LABEL,
-    IDC_PULSE,
-    IDC_ADJUST_TIME_LABEL,
-    IDC_ADJUST_TIME,
-    IDC_WINDOW_NAME_LABEL,
-    IDC_WINDOW_NAME,
-    IDC_KEY_LIST_LABEL,
-    IDC_KEY_LIST,
-    IDC_CLEAR_KEY_LIST,
-    IDC_STORE_ENTRY,
-    IDC_VERSION_LABEL,
-    IDC_VERSION,
-    IDC_LAMP_LABEL,
-    IDC_LAMP,
-    IDC_HIDE_TO_TRAY,
-};
+// Control identifiers: one per role of the control table, in its order.
+inline constexpr int kFirstControlId = 1001;
+constexpr int ControlId(Control control) {
+    return kFirstControlId + static_cast<int>(control);
+}
+inline constexpr int kLastControlId = ControlId(Control::ReceiverStatusLine);
+// The identifiers by the names tests and tools use.
+inline constexpr int IDC_MODE_TABS = ControlId(Control::ModeTabs);
+inline constexpr int IDC_RUN_PAGE = ControlId(Control::RunPage);
+inline constexpr int IDC_LEARN_PAGE = ControlId(Control::LearnPage);
+inline constexpr int IDC_RECEIVE_LIST_LABEL = ControlId(Control::ReceiveListLabel);
+inline constexpr int IDC_RECEIVE_LIST = ControlId(Control::ReceiveList);
+inline constexpr int IDC_WINDOW_CHANGE_TIME_LABEL = ControlId(Control::WindowChangeTimeLabel);
+inline constexpr int IDC_WINDOW_CHANGE_TIME = ControlId(Control::WindowChangeTimeList);
+inline constexpr int IDC_SLOT_NUMBER_LABEL = ControlId(Control::SlotNumberLabel);
+inline constexpr int IDC_SLOT_NUMBER = ControlId(Control::SlotNumberBox);
+inline constexpr int IDC_PREVIOUS_SLOT = ControlId(Control::PreviousSlotButton);
+inline constexpr int IDC_NEXT_SLOT = ControlId(Control::NextSlotButton);
+inline constexpr int IDC_COMMENT_LABEL = ControlId(Control::CommentLabel);
+inline constexpr int IDC_COMMENT = ControlId(Control::CommentBox);
+inline constexpr int IDC_PULSE_LABEL = ControlId(Control::PulseLabel);
+inline constexpr int IDC_PULSE = ControlId(Control::PulseBox);
+inline constexpr int IDC_ADJUST_TIME_LABEL = ControlId(Control::AdjustTimeLabel);
+inline constexpr int IDC_ADJUST_TIME = ControlId(Control::AdjustTimeList);
+inline constexpr int IDC_WINDOW_NAME_LABEL = ControlId(Control::WindowNameLabel);
+inline constexpr int IDC_WINDOW_NAME = ControlId(Control::WindowNameBox);
+inline constexpr int IDC_PICK_WINDOW = ControlId(Control::PickWindowButton);
+inline constexpr int IDC_KEY_LIST_LABEL = ControlId(Control::KeyListLabel);
+inline constexpr int IDC_KEY_LIST = ControlId(Control::KeyListBox);
+inline constexpr int IDC_CLEAR_KEY_LIST = ControlId(Control::ClearKeyListButton);
+inline constexpr int IDC_STORE_ENTRY = ControlId(Control::StoreEntryButton);
+inline constexpr int IDC_VERSION_LABEL = ControlId(Control::VersionLabel);
+inline constexpr int IDC_VERSION = ControlId(Control::VersionBox);
+inline constexpr int IDC_LAMP_LABEL = ControlId(Control::LampLabel);
+inline constexpr int IDC_LAMP = ControlId(Control::Lamp);
+inline constexpr int IDC_HIDE_TO_TRAY = ControlId(Control::HideToTrayButton);
+inline constexpr int IDC_RECEIVER_STATUS = ControlId(Control::ReceiverStatusLine);
 
 // The control's name ("keyListBox", "runPage", "previousSlotButton"); empty for
 // an identifier that is not one of the window's.
@@ -96,44 +103,31 @@ public:
     // MainView
     void Tell(const std::string& text, MessageKind kind) override;
     Answer Ask(const std::string& question, MessageKind kind, Answer defaultAnswer) override;
-    void HideOffScreen() override;
-    void LayOutPages() override;
-    void FillTimeLists(const std::vector<std::string_view>& adjustTimeItems,
-                       const std::vector<std::string_view>& windowChangeTimeItems) override;
+    std::string Text(qv::Control control) override;
+    void SetText(qv::Control control, const std::string& text) override;
+    void AppendLine(qv::Control control, const std::string& line) override;
+    void SetItems(qv::Control list, const std::vector<std::string_view>& items) override;
+    int SelectedIndex(qv::Control list) override;
+    void SelectIndex(qv::Control list, int index) override;
     void SelectTab(int tab) override;
     void ShowPage(int tab) override;
-    void SetLamp(bool green) override;
-    void SetVersionText(const std::string& text) override;
-    void AppendReceiveLine(const std::string& line) override;
-    int WindowChangeTimeIndex() override;
-    void SetWindowChangeTimeIndex(int index) override;
-    std::string SlotNumberText() override;
-    void SetSlotNumberText(const std::string& text) override;
-    std::string CommentText() override;
-    void SetCommentText(const std::string& text) override;
-    void SetPulseText(const std::string& text) override;
-    int AdjustTimeIndex() override;
-    void SetAdjustTimeIndex(int index) override;
-    std::string WindowNameText() override;
-    void SetWindowNameText(const std::string& text) override;
-    std::string KeyListText() override;
-    void SetKeyListText(const std::string& text) override;
-    void AppendKeyListLine(const std::string& line) override;
+    void ShowReceiverStatus(const ReceiverStatus& status) override;
+    // A window of this process.
+    bool IsOwnWindow(const ListedWindow& window) override;
+    // A pop-up menu below "選択…"; returns once it is closed.
+    void ShowWindowChoices(const std::vector<ListedWindow>& windows) override;
     bool IsVisible() override;
     void SetVisible(bool visible) override;
     bool IsMinimizedOrMaximized() override;
     void SetNormalState() override;
-    void EndOffScreenParking() override;
     void MoveTo(int x, int y) override;
-    bool ConfigChecked() override { return configChecked_; }
-    void SetConfigChecked(bool checked) override { configChecked_ = checked; }
     void Quit() override;
 
-    // For the program's checks and tests: the receive list with CR LF line
-    // ends, the selected tab (1 or 2), the lamp's colour, the text of any
-    // control, the DPI the layout is at.
-    std::string ReceiveListText() const;
+    // For the program's checks and tests: the selected tab (1 or 2), the
+    // lamp's colour and tooltip, the text of any control, the DPI the layout
+    // is at.
     int SelectedTab() const;
+    std::string LampToolTip() const { return lampToolTip_; }
     COLORREF LampColor() const;
     std::string ControlText(int id) const;
     UINT Dpi() const { return dpi_; }
@@ -159,19 +153,24 @@ private:
     // Fonts and positions for the DPI the window is at now.
     void ApplyDpi(UINT dpi);
     void PlaceControls();
-    void SetText(int id, const std::string& text);
+    void LayOutPages();
+    void AddToolTips();
+    void SetToolTip(HWND control, const std::string& text);
+    void AppendReceiveLine(const std::string& line);
+    void AppendKeyListLine(const std::string& line);
 
     HWND hwnd_ = nullptr;
+    HWND toolTips_ = nullptr;
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
     Application* app_ = nullptr;
     std::function<void(WPARAM, LPARAM)> deviceChange_;
-    bool configChecked_ = false;
     bool receiveListStarted_ = false;  // a line was appended (it may be empty)
+    std::string lampToolTip_;
     int receiveLines_ = 0;
     int receiveListLimit_ = kReceiveListMaxLines;
     HWND pages_[2] = {nullptr, nullptr};
-    std::vector<HWND> controls_;  // by identifier - IDC_MODE_TABS
+    std::vector<HWND> controls_;  // by role
 };
 
 }  // namespace qv

@@ -20,7 +20,9 @@ using Toplevel = ForeignToplevelWindowSystem::Toplevel;
 constexpr std::chrono::milliseconds kRoundtripBound{1000};
 constexpr std::chrono::milliseconds kChangeBound{500};
 
-void OnTitle(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
+void OnTitle(void* data, zwlr_foreign_toplevel_handle_v1*, const char* title) {
+    static_cast<Toplevel*>(data)->pendingTitle = title != nullptr ? title : "";
+}
 
 void OnAppId(void* data, zwlr_foreign_toplevel_handle_v1*, const char* appId) {
     static_cast<Toplevel*>(data)->pendingAppId = appId != nullptr ? appId : "";
@@ -148,6 +150,7 @@ void ForeignToplevelWindowSystem::Add(zwlr_foreign_toplevel_handle_v1* handle) {
 
 void ForeignToplevelWindowSystem::Done(Toplevel& t) {
     t.appId = t.pendingAppId;
+    t.title = t.pendingTitle;
     if (t.pendingActivated && !t.activated) {
         t.lastActivated = ++activations_;
     }
@@ -299,6 +302,31 @@ bool ForeignToplevelWindowSystem::Activate(Window window) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+std::vector<ListedWindow> ForeignToplevelWindowSystem::ListWindows() {
+    Refresh();
+    std::vector<const Toplevel*> order;
+    for (const auto& t : toplevels_) {
+        if (!t->closed && !t->appId.empty()) {
+            order.push_back(t.get());
+        }
+    }
+    // The protocol tells no stacking order: what the user had in front last comes first.
+    std::stable_sort(order.begin(), order.end(), [](const Toplevel* a, const Toplevel* b) {
+        if (a->activated != b->activated) {
+            return a->activated;
+        }
+        if (a->lastActivated != b->lastActivated) {
+            return a->lastActivated > b->lastActivated;
+        }
+        return a->id > b->id;
+    });
+    std::vector<ListedWindow> listed;
+    for (const Toplevel* t : order) {
+        listed.push_back({Window{t->id}, t->title, t->appId});
+    }
+    return listed;
 }
 
 }  // namespace qv::wayland

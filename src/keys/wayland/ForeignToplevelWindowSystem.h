@@ -37,6 +37,9 @@ public:
     ShowState GetShowState(Window window) override;
     void SetShowState(Window window, ShowState state) override;
     bool Activate(Window window) override;
+    // The toplevels with their titles and app_ids: the active one first, then
+    // the others by when they were last seen active, then the newest first.
+    std::vector<ListedWindow> ListWindows() override;
 
     // One toplevel as the compositor last described it (the state of its
     // last "done"); public for the protocol's event handlers.
@@ -44,6 +47,7 @@ public:
         std::uint64_t id = 0;
         zwlr_foreign_toplevel_handle_v1* handle = nullptr;
         std::string appId, pendingAppId;
+        std::string title, pendingTitle;
         bool activated = false, minimized = false, maximized = false, fullscreen = false;
         bool pendingActivated = false, pendingMinimized = false, pendingMaximized = false,
              pendingFullscreen = false;

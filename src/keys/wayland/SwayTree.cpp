@@ -73,6 +73,7 @@ void Collect(const json& node, bool inScratchpad, int depth, std::vector<SwayVie
     if (IsView(node)) {
         SwayView view;
         view.id = IdField(node);
+        view.title = StringField(node, "name");
         view.appId = StringField(node, "app_id");
         if (const auto it = node.find("window"); StringField(node, "shell") == "xwayland" &&
                                                  it != node.end() && it->is_number_unsigned()) {

@@ -11,6 +11,7 @@ namespace qv::wayland {
 
 struct SwayView {
     std::uint64_t id = 0;       // the container id (con_id)
+    std::string title;          // the window's title (the container's name)
     std::string appId;          // native Wayland windows
     std::string xClass;         // X clients under XWayland: WM_CLASS class
     std::string xInstance;      // and instance

@@ -196,4 +196,21 @@ bool SwayWindowSystem::Activate(Window window) {
     return true;
 }
 
+std::vector<ListedWindow> SwayWindowSystem::ListWindows() {
+    const auto views = Views();
+    if (!views) {
+        return {};
+    }
+    std::vector<ListedWindow> listed;
+    for (const SwayView& view : *views) {
+        const std::string& name = !view.appId.empty()    ? view.appId
+                                  : !view.xClass.empty() ? view.xClass
+                                                         : view.xInstance;
+        if (!name.empty()) {
+            listed.push_back({Window{view.id}, view.title, name});
+        }
+    }
+    return listed;
+}
+
 }  // namespace qv::wayland

@@ -35,6 +35,10 @@ public:
     ShowState GetShowState(Window window) override;
     void SetShowState(Window window, ShowState state) override;
     bool Activate(Window window) override;
+    // The views, most recently focused first (scratchpad windows included),
+    // each with its title and its app_id (X clients: their class, or their
+    // instance when they have no class).
+    std::vector<ListedWindow> ListWindows() override;
 
 private:
     std::optional<std::vector<SwayView>> Views();

@@ -151,4 +151,48 @@ bool Win32WindowSystem::Activate(Window window) {
     return active;
 }
 
+std::vector<ListedWindow> Win32WindowSystem::ListWindows() {
+    std::vector<HWND> windows;
+    const BOOL walked = ::EnumWindows(
+        [](HWND hwnd, LPARAM found) -> BOOL {
+            // What a user can switch to: shown, and not owned by another window
+            // (a dialog, a tool window of a program).
+            if (::IsWindowVisible(hwnd) && ::GetWindow(hwnd, GW_OWNER) == nullptr) {
+                reinterpret_cast<std::vector<HWND>*>(found)->push_back(hwnd);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    if (!walked) {
+        win32::DebugLogLastError("EnumWindows");
+    }
+    std::vector<ListedWindow> listed;
+    for (HWND hwnd : windows) {
+        wchar_t className[256] = L"";
+        const int classLength = ::GetClassNameW(hwnd, className, 256);
+        if (classLength <= 0) {
+            continue;  // gone meanwhile
+        }
+        wchar_t title[512] = L"";
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(hwnd, &process);
+        if (process != ::GetCurrentProcessId()) {
+            // Another program's caption is read without asking its thread.
+            ::GetWindowTextW(hwnd, title, 512);
+        } else {
+            // A window of this program asks its own (GUI) thread, which may be
+            // busy: never wait for it for long.
+            DWORD_PTR copied = 0;
+            if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(title),
+                                       SMTO_ABORTIFHUNG | SMTO_BLOCK, 200, &copied)) {
+                title[0] = L'\0';
+            }
+        }
+        listed.push_back({FromHwnd(hwnd), win32::WideToUtf8(title),
+                          win32::WideToUtf8(std::wstring_view(
+                              className, static_cast<std::size_t>(classLength)))});
+    }
+    return listed;
+}
+
 }  // namespace qv

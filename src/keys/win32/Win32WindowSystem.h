@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <string_view>
+#include <vector>
 
 #include "common/win32/Windows.h"
 #include "keys/WindowSystem.h"
@@ -29,6 +30,9 @@ public:
     // Brings the window to the foreground (see the steps in the source) and waits
     // until GetForegroundWindow reports it; true once it does.
     bool Activate(Window window) override;
+    // EnumWindows, top of the Z order first: the visible top-level windows no
+    // other window owns, with their titles and class names.
+    std::vector<ListedWindow> ListWindows() override;
 
     static HWND ToHwnd(Window window) { return reinterpret_cast<HWND>(window.id); }
     static Window FromHwnd(HWND hwnd) {

@@ -9,8 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/AsciiCase.h"
@@ -45,6 +48,8 @@ constexpr const char* kAtomNames[] = {
     "_NET_SUPPORTING_WM_CHECK",
     "WM_STATE",
     "_QUORVANE_WAKE",
+    "_NET_WM_NAME",
+    "UTF8_STRING",
 };
 constexpr int kAtomCount = static_cast<int>(std::size(kAtomNames));
 
@@ -89,6 +94,8 @@ struct X11WindowSystem::Atoms {
     Atom supportingWmCheck;
     Atom icccmWmState;
     Atom wake;
+    Atom wmName;
+    Atom utf8String;
 };
 
 std::unique_ptr<X11WindowSystem> X11WindowSystem::Open(const char* display) {
@@ -105,8 +112,8 @@ X11WindowSystem::X11WindowSystem(std::unique_ptr<XDisplayHandle> display)
     if (!XInternAtoms(display_->get(), const_cast<char**>(kAtomNames), kAtomCount, False, values)) {
         DebugLog("XInternAtoms: failed");
     }
-    *atoms_ = Atoms{values[0], values[1], values[2], values[3], values[4],
-                    values[5], values[6], values[7], values[8], values[9]};
+    *atoms_ = Atoms{values[0], values[1], values[2], values[3], values[4],  values[5],
+                    values[6], values[7], values[8], values[9], values[10], values[11]};
 }
 
 X11WindowSystem::~X11WindowSystem() = default;
@@ -182,6 +189,69 @@ bool ClassMatches(Display* display, XWindow window, std::string_view name) {
     }
     return (instance && EqualsIgnoringAsciiCase(name, instance.get())) ||
            (klass && EqualsIgnoringAsciiCase(name, klass.get()));
+}
+
+// `name` with ASCII letters upper-cased: the key under which names that
+// FindByClass takes as equal are counted.
+std::string Folded(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) {
+        c = AsciiUpper(c);
+    }
+    return folded;
+}
+
+// A window's WM_CLASS as instance and class; nullopt without one.
+std::optional<std::pair<std::string, std::string>> ClassOf(Display* display, XWindow window) {
+    XClassHint hint{nullptr, nullptr};
+    XErrorTrap trap(display);
+    const Status ok = XGetClassHint(display, window, &hint);
+    std::unique_ptr<char, XFreeDeleter> instance(hint.res_name);
+    std::unique_ptr<char, XFreeDeleter> klass(hint.res_class);
+    if (ok == 0 || trap.Error() != 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(std::string(instance ? instance.get() : ""),
+                          std::string(klass ? klass.get() : ""));
+}
+
+// A window's title: _NET_WM_NAME (UTF-8), else WM_NAME in the locale's
+// encoding; empty without either.
+std::string TitleOf(Display* display, XWindow window, Atom wmName, Atom utf8String) {
+    {
+        Atom actualType = None;
+        int actualFormat = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* raw = nullptr;
+        XErrorTrap trap(display);
+        const int status =
+            XGetWindowProperty(display, window, wmName, 0, 1L << 12, False, utf8String, &actualType,
+                               &actualFormat, &count, &after, &raw);
+        std::unique_ptr<unsigned char, XFreeDeleter> data(raw);
+        if (status == Success && trap.Error() == 0 && actualType == utf8String &&
+            actualFormat == 8 && data) {
+            return std::string(reinterpret_cast<const char*>(data.get()), count);
+        }
+    }
+    XTextProperty property{};
+    XErrorTrap trap(display);
+    if (XGetWMName(display, window, &property) == 0 || trap.Error() != 0 ||
+        property.value == nullptr) {
+        return {};
+    }
+    std::unique_ptr<unsigned char, XFreeDeleter> value(property.value);
+    char** list = nullptr;
+    int count = 0;
+    std::string title;
+    if (Xutf8TextPropertyToTextList(display, &property, &list, &count) >= Success && list &&
+        count > 0 && list[0] != nullptr) {
+        title = list[0];
+    }
+    if (list != nullptr) {
+        XFreeStringList(list);
+    }
+    return title;
 }
 
 // The parent and the children (bottom to top) of a window; a parent of None
@@ -564,6 +634,72 @@ bool X11WindowSystem::Activate(Window target) {
     const int error = trap.Sync();
     LogXError("Activate", error);
     return error == 0 && IsWithin(display, FocusWindow(display), window);
+}
+
+std::vector<ListedWindow> X11WindowSystem::ListWindows() {
+    Display* display = display_->get();
+    std::vector<XWindow> windows;  // top of the stack first
+    std::vector<unsigned long> clients;
+    if (WmRunning(display, *atoms_)) {
+        clients = ReadLongs(display, Root(display), atoms_->clientListStacking, XA_WINDOW);
+        if (clients.empty()) {
+            clients = ReadLongs(display, Root(display), atoms_->clientList, XA_WINDOW);
+        }
+    }
+    if (!clients.empty()) {
+        // The window tree is the stacking order itself (see TopMost).
+        const std::vector<XWindow> stack = Children(display, Root(display));  // bottom to top
+        std::vector<std::pair<std::ptrdiff_t, XWindow>> levels;
+        for (unsigned long client : clients) {
+            const auto at = std::find(stack.begin(), stack.end(), TopLevelOf(display, client));
+            levels.emplace_back(at != stack.end() ? at - stack.begin() : -1, client);
+        }
+        std::stable_sort(levels.begin(), levels.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& [level, client] : levels) {
+            windows.push_back(client);
+        }
+    } else {
+        const std::vector<XWindow> topLevels = Children(display, Root(display));
+        for (auto it = topLevels.rbegin(); it != topLevels.rend(); ++it) {
+            if (IsMapViewable(display, *it)) {
+                windows.push_back(ClientOf(display, *atoms_, *it));
+            }
+        }
+    }
+
+    struct Found {
+        XWindow window;
+        std::string instance;
+        std::string klass;
+        std::string title;
+    };
+    std::vector<Found> found;
+    std::map<std::string, int> classes;
+    for (XWindow window : windows) {
+        const auto names = ClassOf(display, window);
+        if (!names || (names->first.empty() && names->second.empty())) {
+            continue;
+        }
+        found.push_back({window, names->first, names->second,
+                         TitleOf(display, window, atoms_->wmName, atoms_->utf8String)});
+        ++classes[Folded(names->second)];
+    }
+    std::map<std::string, int> instances;
+    for (const Found& f : found) {
+        ++instances[Folded(f.instance)];
+    }
+    std::vector<ListedWindow> listed;
+    for (const Found& f : found) {
+        // FindByClass takes the class or the instance: the instance names a
+        // window that shares its class with others when no other has it.
+        const bool sharedClass = f.klass.empty() || classes[Folded(f.klass)] > 1;
+        const bool ownInstance = !f.instance.empty() && instances[Folded(f.instance)] == 1 &&
+                                 classes[Folded(f.instance)] == 0;
+        listed.push_back({FromX(f.window), f.title,
+                          sharedClass && (ownInstance || f.klass.empty()) ? f.instance : f.klass});
+    }
+    return listed;
 }
 
 }  // namespace qv

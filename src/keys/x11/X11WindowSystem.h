@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "keys/WindowSystem.h"
 
@@ -37,6 +38,12 @@ public:
     // is asynchronous; without a window manager maps, raises and focuses it.
     // The root window gives the focus back to the pointer.
     bool Activate(Window window) override;
+    // The managed windows (without a window manager the viewable top-level
+    // ones), top of the stack first, with _NET_WM_NAME (or WM_NAME) as the
+    // title and the WM_CLASS class as the name; windows without WM_CLASS are
+    // left out. Where windows share a class, each whose instance tells it
+    // apart is listed by its instance.
+    std::vector<ListedWindow> ListWindows() override;
 
     // True when an EWMH window manager runs on the screen.
     bool HasWindowManager();
