@@ -75,3 +75,28 @@ if(QUORVANE_LINUX)
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/app_config_refusal_test.sh $<TARGET_FILE:quorvane>)
   set_tests_properties(quorvane_system_config_refusal PROPERTIES TIMEOUT 60)
 endif()
+
+# The window picker under openbox: two target windows of the test are listed by
+# their classes and titles, the chosen one fills the field, its slot fires into
+# it. The picture of the list stays in app_picker_output.
+if(QUORVANE_LINUX)
+  add_test(NAME quorvane_system_window_picker
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb.sh --wm openbox --
+            ${CMAKE_CURRENT_LIST_DIR}/app_picker_test.sh
+            $<TARGET_FILE:quorvane> $<TARGET_FILE:quorvane-sim> $<TARGET_FILE:quorvane-keytarget>
+            ${CMAKE_CURRENT_BINARY_DIR}/app_picker_output)
+  set_tests_properties(quorvane_system_window_picker PROPERTIES TIMEOUT 90)
+endif()
+
+# The lamp's three states with their reasons: a receiver that refuses to start
+# (amber, tried again every 5 s) starts without a replug once the fault clears
+# (green) and a press made meanwhile fires; unplugged, red. Pictures of each
+# state stay in app_lamp_output.
+if(QUORVANE_LINUX)
+  add_test(NAME quorvane_system_lamp_states
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb.sh --wm openbox --
+            ${CMAKE_CURRENT_LIST_DIR}/app_lamp_test.sh
+            $<TARGET_FILE:quorvane> $<TARGET_FILE:quorvane-sim> $<TARGET_FILE:quorvane-keytarget>
+            ${CMAKE_CURRENT_BINARY_DIR}/app_lamp_output)
+  set_tests_properties(quorvane_system_lamp_states PROPERTIES TIMEOUT 120)
+endif()

@@ -682,3 +682,62 @@ TEST_F(KeysOnX11, ActivateSaysWhetherTheWindowIsActive) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// The listed window with this id; nullptr when it is not listed.
+const ListedWindow* Listed(const std::vector<ListedWindow>& listed, Window window) {
+    const auto it = std::find_if(listed.begin(), listed.end(),
+                                 [&](const ListedWindow& w) { return w.window == window; });
+    return it != listed.end() ? &*it : nullptr;
+}
+
+TEST_F(KeysOnX11, ListWindowsGivesTitlesAndClassesTopOfTheStackFirst) {
+    Target first("QvListOne", {"--title", "最初のウィンドウ"});
+    const Window one = WaitForWindow(first);
+    Target second("QvListTwo", {"--title", "second window"});
+    const Window two = WaitForWindow(second);
+
+    Focus(one);  // activation raises it to the top of the stack
+    std::vector<ListedWindow> listed = windows->ListWindows();
+    const ListedWindow* a = Listed(listed, one);
+    const ListedWindow* b = Listed(listed, two);
+    ASSERT_NE(a, nullptr) << DescribeWindow(one);
+    ASSERT_NE(b, nullptr) << DescribeWindow(two);
+    EXPECT_EQ(a->className, "QvListOne");
+    EXPECT_EQ(a->title, "最初のウィンドウ");
+    EXPECT_EQ(b->className, "QvListTwo");
+    EXPECT_EQ(b->title, "second window");
+    EXPECT_LT(a, b) << "the window on top comes first";
+    // What is listed is found again by its name.
+    EXPECT_EQ(windows->FindByClass(a->className), one);
+
+    Focus(two);
+    listed = windows->ListWindows();
+    ASSERT_NE(Listed(listed, one), nullptr);
+    ASSERT_NE(Listed(listed, two), nullptr);
+    EXPECT_LT(Listed(listed, two), Listed(listed, one));
+}
+
+TEST_F(KeysOnX11, WindowsSharingAClassAreListedByTheirOwnInstances) {
+    Target mail("QvShared", {"--instance", "qvmail", "--title", "mail"});
+    const Window mailWindow = WaitForWindow(mail);
+    Target news("QvShared", {"--instance", "qvnews", "--title", "news"});
+    const Window newsWindow = WaitForWindow(news);
+    Target same("QvAlone", {"--title", "alone"});
+    const Window aloneWindow = WaitForWindow(same);
+    const std::vector<ListedWindow> listed = windows->ListWindows();
+    ASSERT_NE(Listed(listed, mailWindow), nullptr);
+    ASSERT_NE(Listed(listed, newsWindow), nullptr);
+    ASSERT_NE(Listed(listed, aloneWindow), nullptr);
+    EXPECT_EQ(Listed(listed, mailWindow)->className, "qvmail");
+    EXPECT_EQ(Listed(listed, newsWindow)->className, "qvnews");
+    EXPECT_EQ(Listed(listed, aloneWindow)->className, "QvAlone");
+    // Each name finds its own window.
+    EXPECT_EQ(windows->FindByClass("qvmail"), mailWindow);
+    EXPECT_EQ(windows->FindByClass("qvnews"), newsWindow);
+}
+
+}  // namespace
+}  // namespace qv

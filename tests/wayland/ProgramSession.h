@@ -4,6 +4,7 @@
 // debug log in a file. Shared by the Wayland system tests and the latency
 // benchmark; used inside with-sway.sh's session.
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -57,7 +58,7 @@ private:
 class Program {
 public:
     Program(const Simulator& sim, const std::vector<std::string>& iniLines,
-            const std::vector<std::string>& env = {})
+            const std::vector<std::string>& env = {}, const std::vector<std::string>& args = {})
         : ini_(WorkDir() + "/Quorvane.ini"), log_(WorkDir() + "/quorvane.log") {
         {
             std::ofstream out(ini_, std::ios::trunc);
@@ -65,17 +66,27 @@ public:
                 out << line << "\r\n";
             }
         }
-        std::vector<std::string> fullEnv = {"QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"};
+        // A native Wayland program in a Wayland session, unless `env` says otherwise.
+        std::vector<std::string> fullEnv;
+        for (const char* fallback : {"QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"}) {
+            const std::string name =
+                std::string(fallback).substr(0, std::string(fallback).find('=') + 1);
+            if (std::none_of(env.begin(), env.end(),
+                             [&](const std::string& e) { return e.rfind(name, 0) == 0; })) {
+                fullEnv.push_back(fallback);
+            }
+        }
         fullEnv.insert(fullEnv.end(), env.begin(), env.end());
-        process_ = std::make_unique<Process>(
-            std::vector<std::string>{QV_PROGRAM, "--simulator=" + sim.Socket(), "--config", ini_,
-                                     "--debug"},
-            log_, fullEnv);
+        std::vector<std::string> command{QV_PROGRAM, "--simulator=" + sim.Socket(), "--config",
+                                         ini_, "--debug"};
+        command.insert(command.end(), args.begin(), args.end());
+        process_ = std::make_unique<Process>(command, log_, fullEnv);
         EXPECT_TRUE(WaitForText(log_, "start-up done")) << ReadAll(log_);
     }
     ~Program() { EXPECT_EQ(process_->End(), 0) << "the program did not end cleanly"; }
 
     const std::string& LogPath() const { return log_; }
+    const std::string& IniPath() const { return ini_; }
     std::string Log() const { return ReadAll(log_); }
     pid_t Pid() const { return process_->Pid(); }
 
@@ -89,8 +100,9 @@ private:
 // the focus.
 class ProgramOnSway : public ::testing::Test {
 protected:
-    std::unique_ptr<Target> Start(ClientKind kind, const std::string& stem) {
-        auto target = std::make_unique<Target>(kind, UniqueName(stem));
+    std::unique_ptr<Target> Start(ClientKind kind, const std::string& stem,
+                                  const std::string& title = {}) {
+        auto target = std::make_unique<Target>(kind, UniqueName(stem), title);
         EXPECT_TRUE(
             WaitUntil([&] { return target->Ready() && sway_.ViewOf(target->Name()); }, kStartBound))
             << target->Name() << " did not come up";

@@ -164,19 +164,21 @@ inline const char* KindName(ClientKind kind) {
 }
 
 // One target window: a key-logging client of either kind, started with a
-// name (app_id or WM_CLASS) of its own.
+// name (app_id or WM_CLASS) of its own and, when given, a title.
 class Target {
 public:
-    Target(ClientKind kind, std::string name) : kind_(kind), name_(std::move(name)) {
+    Target(ClientKind kind, std::string name, const std::string& title = {})
+        : kind_(kind), name_(std::move(name)) {
         log_ = WorkDir() + "/" + name_ + ".log";
         std::remove(log_.c_str());
-        if (kind == ClientKind::Native) {
-            process_ = std::make_unique<Process>(
-                std::vector<std::string>{QV_WAYLANDTARGET, "--app-id", name_, "--output", log_});
-        } else {
-            process_ = std::make_unique<Process>(
-                std::vector<std::string>{QV_KEYTARGET, "--class", name_, "--output", log_});
+        std::vector<std::string> args =
+            kind == ClientKind::Native
+                ? std::vector<std::string>{QV_WAYLANDTARGET, "--app-id", name_, "--output", log_}
+                : std::vector<std::string>{QV_KEYTARGET, "--class", name_, "--output", log_};
+        if (!title.empty()) {
+            args.insert(args.end(), {"--title", title});
         }
+        process_ = std::make_unique<Process>(args);
     }
 
     const std::string& Name() const { return name_; }

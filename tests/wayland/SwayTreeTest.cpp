@@ -24,6 +24,7 @@ constexpr const char* kTree = R"({
       {"id": 4, "type": "workspace", "name": "1", "focus": [5, 11], "nodes": [
         {"id": 5, "type": "con", "layout": "splith", "focus": [9, 8], "nodes": [
           {"id": 8, "type": "con", "shell": "xdg_shell", "app_id": "Editor", "pid": 10,
+           "name": "メモ - Editor",
            "focused": false, "fullscreen_mode": 0, "window": null, "nodes": []},
           {"id": 9, "type": "con", "shell": "xwayland", "app_id": null, "pid": 11,
            "window": 4194305, "focused": true, "fullscreen_mode": 1,
@@ -46,6 +47,8 @@ TEST(SwayTree, ViewsComeMostRecentlyFocusedFirstWithWhatTheWindowSystemNeeds) {
     EXPECT_TRUE(views[0].appId.empty());
     EXPECT_EQ(views[1].id, 8u);
     EXPECT_EQ(views[1].appId, "Editor");
+    EXPECT_EQ(views[1].title, "メモ - Editor");
+    EXPECT_TRUE(views[2].title.empty()) << "a view without a name has no title";
     EXPECT_EQ(views[1].xWindow, 0u);
     EXPECT_EQ(views[2].id, 11u);  // the floating window, focused before the split
     EXPECT_FALSE(views[2].inScratchpad);

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,7 +42,8 @@ public:
         bool fullscreen = false;
     };
     std::vector<View> views;
-    std::uint64_t focused = 0;  // 0: the workspace itself
+    std::map<std::uint64_t, std::string> titles;  // by view id
+    std::uint64_t focused = 0;                    // 0: the workspace itself
     std::vector<std::string> commands;
     bool reachable = true;
     bool obeys = true;  // false: commands succeed but change nothing
@@ -104,6 +107,7 @@ private:
                      {"shell", v.xClass.empty() ? "xdg_shell" : "xwayland"},
                      {"focused", v.id == focused},
                      {"fullscreen_mode", v.fullscreen ? 1 : 0},
+                     {"name", titles.count(v.id) != 0 ? titles.at(v.id) : std::string()},
                      {"nodes", json::array()}};
         if (v.xClass.empty()) {
             node["app_id"] = v.appId;
@@ -182,6 +186,30 @@ TEST_F(SwayWindowSystemTest, OfTwoWindowsOfAClassTheOneFocusedLastIsFound) {
     EXPECT_EQ(windows->FindByClass("editor"), Window{24});
     sway->focused = 22;
     EXPECT_EQ(windows->FindByClass("editor"), Window{21});  // focused before 24
+}
+
+TEST_F(SwayWindowSystemTest, ListWindowsGivesEveryViewFocusedLastFirstWithItsTitleAndName) {
+    sway->titles = {{21, "notes.txt - editor"}, {22, "an X client"}};
+    sway->focused = 22;
+    const std::vector<ListedWindow> listed = windows->ListWindows();
+    ASSERT_EQ(listed.size(), 3u);
+    const auto at = [&listed](std::uint64_t id) {
+        return std::find_if(listed.begin(), listed.end(),
+                            [id](const ListedWindow& w) { return w.window.id == id; }) -
+               listed.begin();
+    };
+    ASSERT_LT(at(22), 3);
+    ASSERT_LT(at(21), 3);
+    EXPECT_LT(at(22), at(21)) << "the window focused last comes first";
+    EXPECT_EQ(listed[at(22)].className, "QvTarget");  // an X client: its class
+    EXPECT_EQ(listed[at(22)].title, "an X client");
+    EXPECT_EQ(listed[at(21)].className, "editor");  // a Wayland window: its app_id
+    EXPECT_EQ(listed[at(21)].title, "notes.txt - editor");
+    EXPECT_LT(at(23), 3) << "hidden in the scratchpad, listed all the same";
+    EXPECT_TRUE(sway->commands.empty());
+
+    sway->reachable = false;
+    EXPECT_TRUE(windows->ListWindows().empty());
 }
 
 TEST_F(SwayWindowSystemTest, ForegroundIsTheFocusedWindowAndNoneOnAnEmptyWorkspace) {

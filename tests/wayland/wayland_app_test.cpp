@@ -193,5 +193,104 @@ TEST_F(ProgramOnSway, TheTrayIconRegistersWithWaybarsTray) {
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
+// The window picker with sway's window list, and with the foreign-toplevel
+// list another wlroots compositor offers: two Wayland windows of the test are
+// listed by their app_id and title (the program's own is not), the one chosen
+// fills "送信ウィンドウ", and the slot stored with it fires into that window.
+// The program's window runs under XWayland here, so that the test can click it
+// and type into it (xdotool); its window list is the compositor's all the same.
+class ProgramPicker : public ProgramOnSway, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ProgramPicker, ListsWindowsByAppIdAndTheChoiceIsWhereTheKeysGo) {
+    const bool otherWlroots = GetParam();
+    Simulator sim;
+    auto mail = Start(ClientKind::Native, "Mail", "受信トレイ - メール");
+    auto notes = Start(ClientKind::Native, "Notes", "notes.txt");
+    auto work = Start(ClientKind::Native, "Work", "the window in use");
+    Program program(sim, {"[General]", "WindowChangeTime=0"},
+                    {"QT_QPA_PLATFORM=xcb", otherWlroots ? "SWAYSOCK=" : "QV_SWAY=1"},
+                    {"--show", "--tab", "2"});
+    ASSERT_NE(program.Log().find(otherWlroots ? "keys: session: wlroots (virtual keyboard, "
+                                                "foreign-toplevel window list)"
+                                              : "keys: session: sway (virtual keyboard, sway IPC)"),
+              std::string::npos)
+        << program.Log();
+    ASSERT_TRUE(WaitForText(program.LogPath(), "receiver: 受信中")) << program.Log();
+    const std::string xdotoolLog = WorkDir() + "/xdotool.log";
+    const auto xdotool = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        return test::Run(args, xdotoolLog) == 0;
+    };
+    std::string window;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (!xdotool({"search", "--onlyvisible", "--name", "^Quorvane$"})) {
+                return false;
+            }
+            const std::string found = ReadAll(xdotoolLog);
+            window = found.substr(0, found.find('\n'));
+            return !window.empty();
+        },
+        kProgramBound))
+        << program.Log();
+    const auto click = [&](int x, int y) {
+        ASSERT_TRUE(xdotool(
+            {"mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1"}))
+            << ReadAll(xdotoolLog);
+    };
+
+    // "選択…" (at 322,140 58x24 on the page at 10,36).
+    click(361, 188);
+    ASSERT_TRUE(WaitForText(program.LogPath(), "window picker:")) << program.Log();
+    const std::string log = program.Log();
+    const std::string offered = log.substr(log.rfind("window picker:"));
+    const std::string line = offered.substr(0, offered.find('\n'));
+    EXPECT_NE(line.find("[" + mail->Name() + "] 受信トレイ - メール;"), std::string::npos) << line;
+    EXPECT_NE(line.find("[" + notes->Name() + "] notes.txt;"), std::string::npos) << line;
+    EXPECT_EQ(line.find("[quorvane]"), std::string::npos) << "its own window is left out: " << line;
+    EXPECT_EQ(line.find("[Quorvane]"), std::string::npos) << "its own window is left out: " << line;
+    // The list is in the order offered; Down moves onto its first item.
+    const std::size_t notesAt = line.find("[" + notes->Name() + "]");
+    ASSERT_NE(notesAt, std::string::npos);
+    const auto before = std::count(line.begin(), line.begin() + static_cast<long>(notesAt), '[');
+    std::vector<std::string> keys = {"key"};
+    keys.insert(keys.end(), static_cast<std::size_t>(before) + 1, "Down");
+    keys.push_back("Return");
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return xdotool({"search", "--onlyvisible", "--classname", "^quorvane$"}) &&
+                   Count(ReadAll(xdotoolLog), "\n") >= 2;
+        },
+        kProgramBound))
+        << "the list did not open";
+    ASSERT_TRUE(xdotool(keys)) << ReadAll(xdotoolLog);
+
+    // Store: a pulse, a key in the key list (145,172), "追加 / 変更" (265,268).
+    sim.Press(4, 5, 6);
+    ASSERT_TRUE(WaitForText(program.LogPath(), "learning mode: pulse 04,05,06")) << program.Log();
+    click(272, 252);
+    ASSERT_TRUE(xdotool({"key", "x"}));
+    click(332, 318);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return ReadAll(program.IniPath()).find("WindowName=" + notes->Name()) !=
+                   std::string::npos;
+        },
+        kProgramBound))
+        << ReadAll(program.IniPath()) << program.Log();
+
+    // Fired in run mode (the first tab, at 8,8) with another window in front.
+    click(28, 21);
+    ASSERT_TRUE(WaitForText(program.LogPath(), "tab 1 selected")) << program.Log();
+    ASSERT_NO_FATAL_FAILURE(Focus(*work));
+    sim.Press(4, 5, 6);
+    ASSERT_TRUE(WaitForKeys(*notes, 2)) << program.Log();
+    EXPECT_EQ(Describe(notes->Keys()), (std::vector<std::string>{"press x", "release x"}));
+    EXPECT_TRUE(mail->Keys().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, ProgramPicker, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "wlroots" : "sway"; });
+
 }  // namespace
 }  // namespace qv::wayland

@@ -20,9 +20,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quorvane-keytarget --class NAME [--title T] [--iconic] [--maximized] [--output FILE]\n"
+    "usage: quorvane-keytarget --class NAME [--instance NAME] [--title T] [--iconic]\n"
+    "                          [--maximized] [--output FILE]\n"
     "\n"
-    "Opens one top-level window whose WM_CLASS instance and class are both NAME,\n"
+    "Opens one top-level window whose WM_CLASS class is NAME and instance the\n"
+    "--instance NAME (the class NAME without it), titled T (WM_NAME and, in\n"
+    "UTF-8, _NET_WM_NAME),\n"
     "accepts the keyboard focus, and writes one line per event to FILE (default:\n"
     "standard output), flushed after every line:\n"
     "\n"
@@ -87,6 +90,7 @@ std::string KeyLine(const char* kind, XKeyEvent* event) {
 
 int main(int argc, char** argv) {
     std::string className;
+    std::string instance;
     std::string title = "quorvane-keytarget";
     std::string outputPath;
     bool iconic = false;
@@ -95,6 +99,8 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--class" && i + 1 < argc) {
             className = argv[++i];
+        } else if (arg == "--instance" && i + 1 < argc) {
+            instance = argv[++i];
         } else if (arg == "--title" && i + 1 < argc) {
             title = argv[++i];
         } else if (arg == "--output" && i + 1 < argc) {
@@ -143,7 +149,10 @@ int main(int argc, char** argv) {
         XCreateWindow(d, RootWindow(d, screen), 40, 40, 320, 200, 0, CopyFromParent, InputOutput,
                       CopyFromParent, CWBackPixel | CWEventMask, &attributes);
 
-    XClassHint classHint{className.data(), className.data()};
+    if (instance.empty()) {
+        instance = className;
+    }
+    XClassHint classHint{instance.data(), className.data()};
     XWMHints wmHints{};
     wmHints.flags = InputHint | StateHint;
     wmHints.input = True;
@@ -162,6 +171,10 @@ int main(int argc, char** argv) {
     }
     XSetWMProperties(d, window, &name, &name, argv, argc, &sizeHints, &wmHints, &classHint);
     XFree(name.value);
+    XChangeProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False),
+                    XInternAtom(d, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(title.data()),
+                    static_cast<int>(title.size()));
 
     Atom deleteWindow = XInternAtom(d, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(d, window, &deleteWindow, 1);

@@ -429,7 +429,11 @@ void QtMainWindow::ShowReceiverStatus(const ReceiverStatus& status) {
             lamp->SetFillColor(kLampRed);
             break;
     }
-    const QString tip = Q(status.toolTip);
+    // As rich text, a long tip wraps instead of running off the screen.
+    const QString tip =
+        status.toolTip.empty()
+            ? QString()
+            : QStringLiteral("<p>") + Q(status.toolTip).toHtmlEscaped() + QStringLiteral("</p>");
     lamp->setToolTip(tip);
     Widget(Control::LampLabel)->setToolTip(tip);
     auto* line = static_cast<QLabel*>(Widget(Control::ReceiverStatusLine));
