@@ -20,6 +20,7 @@
 #include "keys/KeySender.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
+#include "keys/xkb/KeysymCodes.h"
 #include "keys_target.h"
 
 // Last: Xlib's macros (None, Bool, Status) clash with GoogleTest's names.
