@@ -54,6 +54,23 @@ std::string ReadKeymapFile(int fd, std::uint32_t size) {
     return out;
 }
 
+// Whether a keymap is a keyboard layout: a named one with a key for every
+// letter. Other programs' virtual keyboards (wtype, on-screen keyboards)
+// upload keymaps of just the keys they type, and the compositor sends those
+// to every client while such a keyboard is in use: they are no layout of
+// the user's.
+bool IsKeyboardLayout(const LayoutKeys& keys) {
+    if (keys.Name().empty()) {
+        return false;
+    }
+    for (int letter = 'A'; letter <= 'Z'; ++letter) {
+        if (keys.KeycodeFor(letter) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 CompositorKeymap::CompositorKeymap(WaylandConnection& connection, wl_seat* seat)
@@ -139,7 +156,15 @@ void CompositorKeymap::Received(std::uint32_t format, int fd, std::uint32_t size
         PassOver(text);
         return;
     }
-    layout_ = std::make_unique<LayoutKeys>(std::move(keymap));
+    auto layout = std::make_unique<LayoutKeys>(std::move(keymap));
+    if (!IsKeyboardLayout(*layout)) {
+        DebugLog(
+            "keys: passing over a keymap that is no keyboard layout (another program's "
+            "virtual keyboard)");
+        PassOver(text);
+        return;
+    }
+    layout_ = std::move(layout);
     text_ = text;
     ++generation_;
     DebugLog("keys: keyboard layout from the compositor: " + Name());

@@ -4,6 +4,9 @@
 // runs (the compositor sends the event again when the layout changes), and
 // which Linux key carries each Windows virtual-key code on it (LayoutKeys).
 //
+// Keymaps that are no keyboard layout (no layout name, no key for every
+// letter: another program's virtual keyboard in use) are passed over.
+//
 // It asks for the seat's keyboard once the seat has one: wlroots ends the
 // connection of a client that asks before (a seat without keyboards gets
 // one when the program's virtual keyboard appears). Single-threaded: use it
