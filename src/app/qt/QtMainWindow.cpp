@@ -26,7 +26,7 @@
 #include "app/qt/VirtualKeyFromQtKey.h"
 #include "common/AsciiCase.h"
 #include "common/DebugLog.h"
-#include "keys/x11/X11KeyboardLayout.h"
+#include "keys/KeyboardLayout.h"
 
 namespace qv {
 namespace {
@@ -76,24 +76,6 @@ QString FromCrLf(const std::string& text) {
     return Q(out);
 }
 
-// The virtual-key code key capture records for a key event: on X11 the code
-// of the physical key under the active layout, whatever Shift does, as
-// Windows records it (the layout decides; Shift+2 is the 2 key on every
-// layout). Where there is no native key code (Qt's offscreen platform in
-// tests, Wayland) the code comes from Qt's key, read on a US layout.
-std::int16_t CapturedKeyCode(const QKeyEvent& key) {
-    if (key.nativeScanCode() != 0) {
-        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-            const std::int16_t code =
-                VirtualKeyFromX11Keycode(x11->display(), key.nativeScanCode());
-            if (code != 0) {
-                return code;
-            }
-        }
-    }
-    return VirtualKeyFromQtKey(key.key(), key.modifiers());
-}
-
 // Whether every line of `box` can be read with its view scrolled to the top:
 // then nothing needs to scroll out of sight. A last line that only its
 // descenders stick out of counts as read, as it does when a slot is loaded.
@@ -109,6 +91,21 @@ bool AllLinesFit(QPlainTextEdit& box) {
 }
 
 }  // namespace
+
+// The virtual-key code key capture records for a key event: the code of the
+// physical key under the user's layout, whatever Shift does, as Windows
+// records it (the layout decides; Shift+2 is the 2 key on every layout).
+// Where there is no layout or no native key code (Qt's offscreen platform in
+// tests) the code comes from Qt's key, read on a US layout.
+std::int16_t QtMainWindow::CapturedKeyCode(const QKeyEvent& key) const {
+    if (layout_ != nullptr && key.nativeScanCode() != 0) {
+        const std::int16_t code = layout_->VirtualKeyOfKey(key.nativeScanCode());
+        if (code != 0) {
+            return code;
+        }
+    }
+    return VirtualKeyFromQtKey(key.key(), key.modifiers());
+}
 
 QtMainWindow::QtMainWindow(QWidget* parent) : QWidget(parent), dialogs_(this) {
     CreateControls();

@@ -10,17 +10,20 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 
 #include "app/core/MainView.h"
 #include "app/qt/QtDialogs.h"
 
 class QComboBox;
+class QKeyEvent;
 class QMenu;
 class QPlainTextEdit;
 
 namespace qv {
 
 class Application;
+class KeyboardLayout;
 
 // Lines kept in the receive list; older lines scroll away.
 inline constexpr int kReceiveListMaxLines = 10000;
@@ -32,6 +35,9 @@ public:
 
     // The core that the window's commands go to (not owned; nullptr: nowhere).
     void Bind(Application* app) { app_ = app; }
+    // The layout key capture reads keys with (not owned; nullptr: Qt's keys
+    // read as on a US layout).
+    void SetKeyboardLayout(KeyboardLayout* layout) { layout_ = layout; }
     // The control of a role (its widget; a tab strip's row of tabs).
     QWidget* Widget(Control control) const { return widgets_[Index(control)]; }
     // The list of windows offered by "選択…" while it is open; nullptr otherwise.
@@ -71,8 +77,10 @@ private:
     QPlainTextEdit* Lines(Control control) const;
     void AppendReceiveLine(const std::string& line);
     void AppendKeyListLine(const std::string& line);
+    std::int16_t CapturedKeyCode(const QKeyEvent& key) const;
 
     Application* app_ = nullptr;
+    KeyboardLayout* layout_ = nullptr;
     QtDialogs dialogs_;
     bool receiveListStarted_ = false;  // a line was appended (it may be empty)
     std::array<QWidget*, kControlCount> widgets_{};
