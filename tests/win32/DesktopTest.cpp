@@ -263,3 +263,59 @@ TEST(Win32Desktop, ActivatingTheForegroundWindowChangesNothing) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// The listed window with this id; nullptr when it is not listed.
+const ListedWindow* Listed(const std::vector<ListedWindow>& listed, Window window) {
+    for (const ListedWindow& w : listed) {
+        if (w.window == window) {
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
+TEST(Win32Desktop, ListWindowsGivesTheVisibleUnownedWindowsWithTitlesTopFirst) {
+    Win32WindowSystem windows;
+    TargetWindow mail(L"QvWinListMail", L"--title \"受信トレイ - メール\"");
+    TargetWindow notes(L"QvWinListNotes", L"--title notes.txt --foreground");
+    ASSERT_TRUE(WaitForForeground(windows, notes.window()));
+
+    // Windows of this process: one shown, one it owns, one hidden.
+    HWND shown = ::CreateWindowExW(0, L"STATIC", L"shown", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 50, 50,
+                                   nullptr, nullptr, nullptr, nullptr);
+    HWND owned = ::CreateWindowExW(0, L"STATIC", L"owned", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                   shown, nullptr, nullptr, nullptr);
+    HWND hidden = ::CreateWindowExW(0, L"STATIC", L"hidden", WS_OVERLAPPED, 0, 0, 50, 50, nullptr,
+                                    nullptr, nullptr, nullptr);
+    ASSERT_NE(shown, nullptr);
+    ASSERT_NE(owned, nullptr);
+    ASSERT_NE(hidden, nullptr);
+
+    const std::vector<ListedWindow> listed = windows.ListWindows();
+    const ListedWindow* m = Listed(listed, mail.window());
+    const ListedWindow* n = Listed(listed, notes.window());
+    ASSERT_NE(m, nullptr);
+    ASSERT_NE(n, nullptr);
+    EXPECT_EQ(m->className, "QvWinListMail");
+    EXPECT_EQ(m->title, "受信トレイ - メール");
+    EXPECT_EQ(n->className, "QvWinListNotes");
+    EXPECT_EQ(n->title, "notes.txt");
+    EXPECT_LT(n, m) << "the window in front comes first";
+    const ListedWindow* own = Listed(listed, Win32WindowSystem::FromHwnd(shown));
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->title, "shown");
+    EXPECT_EQ(Listed(listed, Win32WindowSystem::FromHwnd(owned)), nullptr);
+    EXPECT_EQ(Listed(listed, Win32WindowSystem::FromHwnd(hidden)), nullptr);
+    // What is listed is found again by its name.
+    EXPECT_EQ(windows.FindByClass(m->className), mail.window());
+
+    ::DestroyWindow(owned);
+    ::DestroyWindow(shown);
+    ::DestroyWindow(hidden);
+}
+
+}  // namespace
+}  // namespace qv

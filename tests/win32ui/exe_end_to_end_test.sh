@@ -7,8 +7,10 @@
 # (the .exe files run under `wine`).
 # A pressed button's keys arrive in the target window in order, the window
 # that was in front before is in front again, the tray menu's 設定 shows the
-# window beside the taskbar, a second start ends at once, and 終了 ends the
-# program, which writes WindowChangeTime on its way out.
+# window beside the taskbar, "選択…" lists the target windows by class and
+# title and the one chosen fills "送信ウィンドウ", a slot stored with it fires
+# into that window, a second start ends at once, and 終了 ends the program,
+# which writes WindowChangeTime on its way out.
 set -euo pipefail
 sim=$1 quorvane=$2 keytarget=$3 windowctl=$4
 : "${QV_SIM_TCP:?run under tests/win32/with-sim.sh}" "${QV_SIM_SOCKET:?}"
@@ -34,6 +36,9 @@ wine "$keytarget" QvWinTarget <"$work/hold" >"$work/target.log" 2>&1 &
 spawned_pids+=($!)
 exec {hold}>"$work/hold"
 wait_for "$work/target.log" '^ready'
+wine "$keytarget" QvWinPicked --title "メモ - 無題" <"$work/hold" >"$work/picked.log" 2>&1 &
+spawned_pids+=($!)
+wait_for "$work/picked.log" '^ready'
 wine "$keytarget" QvWinOther --foreground <"$work/hold" >"$work/other.log" 2>&1 &
 spawned_pids+=($!)
 wait_for "$work/other.log" '^ready'
@@ -84,6 +89,47 @@ read -r _ visible _ left top right bottom _ bl bt br bb _ width height <<<"$stat
 ((bl == 0 && br == width && bb == height)) || fail "expected a taskbar along the bottom: $state"
 ((right == width && bottom == bt)) || fail "the window is not beside the taskbar: $state"
 ((left >= 0 && top >= 0)) || fail "the window is off the screen: $state"
+
+# The window picker: both target windows are offered by class and title, the
+# program's own window is not, and the choice fills the field.
+wine "$windowctl" tab 2 || fail "could not select the learning tab"
+wine "$windowctl" click pickWindowButton || fail "could not click 選択…"
+wait_for "$work/quorvane.log" 'window picker:'
+offered=$(grep 'window picker:' "$work/quorvane.log" | tail -n 1 | tr -d '\r')
+# The list is in the order the program offered it.
+item=$(sed 's/^.*offered://' <<<"$offered" | tr ';' '\n' | grep -n '\[QvWinPicked\]' | cut -d: -f1)
+[ -n "$item" ] || fail "the picked window is not listed: $offered"
+wine "$windowctl" choose "$item" || fail "could not choose item $item"
+grep -q '\[QvWinPicked\] メモ - 無題;' <<<"$offered" || fail "the picked window is not listed: $offered"
+grep -q '\[QvWinTarget\] QvWinTarget;' <<<"$offered" || fail "the target window is not listed: $offered"
+if grep -q 'QuorvaneMainWindow' <<<"$offered"; then fail "the program's own window is listed: $offered"; fi
+name=""
+for _ in $(seq 1 100); do
+  name=$(wine "$windowctl" text windowNameBox | tr -d '\r')
+  [ "$name" = QvWinPicked ] && break
+  sleep 0.05
+done
+[ "$name" = QvWinPicked ] || fail "the field holds '$name' after the choice"
+
+# A slot stored with the chosen window fires into it.
+"$sim" --socket "$QV_SIM_SOCKET" press 1 2 3 >/dev/null
+wait_for "$work/quorvane.log" 'learning mode: pulse 01,02,03'
+wine "$windowctl" press keyListBox 43 || fail "could not press C in the key list"
+for _ in $(seq 1 100); do
+  [ "$(wine "$windowctl" text keyListBox | tr -d '\r' | tr '\n' ' ')" = "DC UC " ] && break
+  sleep 0.05
+done
+wine "$windowctl" click storeEntryButton || fail "could not store"
+for _ in $(seq 1 100); do
+  tr -d '\r' <"$work/Quorvane.ini" | grep -qx 'WindowName=QvWinPicked' && break
+  sleep 0.05
+done
+tr -d '\r' <"$work/Quorvane.ini" | grep -qx 'WindowName=QvWinPicked' || fail "the slot was not stored with the chosen window"
+wine "$windowctl" tab 1 || fail "could not select the run tab"
+wait_for "$work/quorvane.log" 'tab 1 selected'
+"$sim" --socket "$QV_SIM_SOCKET" press 1 2 3 >/dev/null
+wait_for "$work/picked.log" '^key up vk=0x43'
+[ "$(keys_of "$work/picked.log")" = "down 0x43 up 0x43" ] || fail "the chosen window got: $(keys_of "$work/picked.log")"
 
 # 終了 ends the program; the exit writes the window-switch time.
 wine "$windowctl" menu 2 || fail "could not choose 終了"

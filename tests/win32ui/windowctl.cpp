@@ -6,6 +6,9 @@
 //   tab N            clicks tab N (1 or 2) of the shown window
 //   click NAME       clicks the button NAME ("previousSlotButton", "hideToTrayButton", ...)
 //   text NAME        prints the text of the control NAME ("slotNumberBox", ...)
+//   choose N         chooses item N (1 for the first) of the program's open
+//                    pop-up menu (the window picker's list)
+//   press NAME VK    a press and a release of virtual key VK (hex) in control NAME
 // Exit status 0 when the command was delivered, 1 when the window was not found.
 #include "common/win32/Windows.h"
 
@@ -49,6 +52,20 @@ int Menu(HWND window, int item) {
     HWND menu = WaitForMenu(thread);
     if (menu == nullptr) {
         std::fputs("windowctl: the menu did not open\n", stderr);
+        return 1;
+    }
+    for (int i = 0; i < item; ++i) {
+        ::PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    }
+    ::PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    return 0;
+}
+
+// Chooses item `item` (1 for the first) of the program's open pop-up menu.
+int Choose(HWND window, int item) {
+    HWND menu = WaitForMenu(::GetWindowThreadProcessId(window, nullptr));
+    if (menu == nullptr) {
+        std::fputs("windowctl: no menu opened\n", stderr);
         return 1;
     }
     for (int i = 0; i < item; ++i) {
@@ -120,6 +137,17 @@ int Click(HWND window, const std::wstring& name) {
     return button != nullptr && ::PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
 }
 
+int Press(HWND window, const std::wstring& name, UINT vk) {
+    HWND control = NamedControl(window, name);
+    if (control == nullptr) {
+        return 1;
+    }
+    const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
+    const bool down = ::PostMessageW(control, WM_KEYDOWN, vk, 1 | scan);
+    const bool up = ::PostMessageW(control, WM_KEYUP, vk, 1 | scan | (LPARAM{3} << 30));
+    return down && up ? 0 : 1;
+}
+
 int PrintText(HWND window, const std::wstring& name) {
     HWND control = NamedControl(window, name);
     if (control == nullptr) {
@@ -142,7 +170,8 @@ int PrintText(HWND window, const std::wstring& name) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         std::fputs(
-            "usage: win32_windowctl close | menu N | state | tab N | click NAME | text NAME\n",
+            "usage: win32_windowctl close | menu N | state | tab N | click NAME | text NAME |\n"
+            "                       choose N | press NAME VK\n",
             stderr);
         return 2;
     }
@@ -170,6 +199,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"text" && argc > 2) {
         return PrintText(window, argv[2]);
+    }
+    if (command == L"choose" && number >= 1) {
+        return Choose(window, number);
+    }
+    if (command == L"press" && argc > 3) {
+        return Press(window, argv[2], static_cast<UINT>(std::wcstoul(argv[3], nullptr, 16)));
     }
     std::fputs("windowctl: unknown command\n", stderr);
     return 2;

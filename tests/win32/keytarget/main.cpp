@@ -1,6 +1,6 @@
-// win32_keytarget CLASS [--minimized | --maximized] [--foreground]
-// A top-level window of the given class that reports on standard output, one line
-// each, what the tests look at:
+// win32_keytarget CLASS [--minimized | --maximized] [--foreground] [--title TEXT]
+// A top-level window of the given class (titled TEXT, or its class) that reports on standard
+// output, one line each, what the tests look at:
 //   ready hwnd=0x... pid=N
 //   key down|up vk=0x.. scan=0x.. ext=0|1 t=<µs>   (WM_KEYDOWN/WM_SYSKEYDOWN, ...UP)
 //   active 1|0                                      (WM_ACTIVATE)
@@ -87,12 +87,15 @@ DWORD WINAPI WatchInput(void*) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fputs("usage: win32_keytarget CLASS [--minimized|--maximized] [--foreground]\n",
-                   stderr);
+        std::fputs(
+            "usage: win32_keytarget CLASS [--minimized|--maximized] [--foreground] [--title "
+            "TEXT]\n",
+            stderr);
         return 2;
     }
     ::QueryPerformanceFrequency(&g_frequency);
     const std::wstring className = argv[1];
+    std::wstring title = className;
     int show = SW_SHOWNORMAL;
     bool foreground = false;
     for (int i = 2; i < argc; ++i) {
@@ -103,6 +106,8 @@ int wmain(int argc, wchar_t** argv) {
             show = SW_SHOWMAXIMIZED;
         } else if (arg == L"--foreground") {
             foreground = true;
+        } else if (arg == L"--title" && i + 1 < argc) {
+            title = argv[++i];
         }
     }
 
@@ -115,8 +120,8 @@ int wmain(int argc, wchar_t** argv) {
     if (!::RegisterClassW(&wc)) {
         return 1;
     }
-    g_window = ::CreateWindowExW(0, className.c_str(), className.c_str(), WS_OVERLAPPEDWINDOW, 100,
-                                 100, 320, 200, nullptr, nullptr, wc.hInstance, nullptr);
+    g_window = ::CreateWindowExW(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW, 100, 100,
+                                 320, 200, nullptr, nullptr, wc.hInstance, nullptr);
     if (g_window == nullptr) {
         return 1;
     }
