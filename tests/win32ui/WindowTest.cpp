@@ -418,6 +418,60 @@ COLORREF PaintedAt(HWND lamp, int x, int y) {
     return color;
 }
 
+// The rows, top and bottom, where a one-line box painted its text (pixels
+// darker than its background), in its client area; {-1, -1} without any.
+std::pair<int, int> InkRows(HWND box) {
+    RECT r{};
+    ::GetClientRect(box, &r);
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+    ::ReleaseDC(nullptr, screen);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    ::SendMessageW(box, WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    int top = -1;
+    int bottom = -1;
+    for (int y = 0; y < r.bottom; ++y) {
+        for (int x = 0; x < r.right; ++x) {
+            const COLORREF c = ::GetPixel(dc, x, y);
+            if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 96) {
+                top = top < 0 ? y : top;
+                bottom = y;
+                break;
+            }
+        }
+    }
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    return {top, bottom};
+}
+
+TEST(Win32Window, OneLineBoxesDrawTheirTextVerticallyCentredReadOnlyOrNot) {
+    Program program;
+    program.Load();
+    for (const int id : {IDC_COMMENT, IDC_WINDOW_NAME, IDC_PULSE, IDC_VERSION, IDC_SLOT_NUMBER}) {
+        SCOPED_TRACE(std::string(ControlName(id)));
+        HWND box = program.Control(id);
+        program.form->SetText(static_cast<Control>(id - kFirstControlId), "Ag 再生");
+        // The text is painted at the top of the client area...
+        const auto [top, bottom] = InkRows(box);
+        ASSERT_GE(top, 0) << "no text painted";
+        RECT client{};
+        ::GetClientRect(box, &client);
+        EXPECT_LE(bottom, client.bottom) << "the text fits its line";
+        // ...which lies in the middle of the box, between equal margins.
+        RECT window{};
+        ::GetWindowRect(box, &window);
+        RECT inner = client;
+        ::MapWindowPoints(box, nullptr, reinterpret_cast<POINT*>(&inner), 2);
+        const LONG above = inner.top - window.top;
+        const LONG below = window.bottom - inner.bottom;
+        EXPECT_LE(std::abs(above - below), 1) << above << " above, " << below << " below";
+        EXPECT_LT(client.bottom, window.bottom - window.top - 4) << "a line, not the whole box";
+    }
+}
+
 TEST(Win32Window, LampIsARedCircleWithoutAReceiverAmberWhenNotStartedAndGreenWithOne) {
     Program program;  // no receiver plugged in
     program.Load();

@@ -24,8 +24,9 @@ constexpr COLORREF kLampRed = RGB(255, 0, 0);
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
-// The key-list box's subclass.
+// The key-list box's subclass, and that of the one-line boxes.
 constexpr UINT_PTR kKeyListSubclass = 1;
+constexpr UINT_PTR kOneLineSubclass = 2;
 // How far a drop-down list opens below its box, at 96 DPI.
 constexpr int kOpenListHeight = 234;
 // Widest a tooltip gets before it wraps, at 96 DPI.
@@ -112,6 +113,92 @@ int VisibleLines(HWND box) {
     ::ReleaseDC(box, dc);
     const int lineHeight = metrics.tmHeight > 0 ? metrics.tmHeight : 1;
     return std::max(1, static_cast<int>(area.bottom - area.top) / lineHeight);
+}
+
+// The height of a text line in `box`'s font.
+int LineHeight(HWND box) {
+    HDC dc = ::GetDC(box);
+    if (dc == nullptr) {
+        return 0;
+    }
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(box, WM_GETFONT, 0, 0));
+    HGDIOBJ old = ::SelectObject(dc, font != nullptr ? font : ::GetStockObject(SYSTEM_FONT));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(box, dc);
+    return metrics.tmHeight;
+}
+
+// A one-line edit box draws its text at the top of its client area. So its
+// client area is made one text line high, in the middle of the box; the room
+// above and below belongs to the frame and is painted in the box's own
+// background. Read-only boxes and editable ones alike then show their text
+// in the middle.
+LRESULT CALLBACK OneLineBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                DWORD_PTR /*data*/) {
+    switch (msg) {
+        case WM_NCCALCSIZE: {
+            const LRESULT result = ::DefSubclassProc(hwnd, msg, wParam, lParam);
+            RECT& client = wParam != FALSE ? reinterpret_cast<NCCALCSIZE_PARAMS*>(lParam)->rgrc[0]
+                                           : *reinterpret_cast<RECT*>(lParam);
+            const int spare = static_cast<int>(client.bottom - client.top) - LineHeight(hwnd);
+            if (spare > 1) {
+                client.top += spare / 2;
+                client.bottom -= spare - spare / 2;
+            }
+            return result;
+        }
+        case WM_NCPAINT: {
+            ::DefSubclassProc(hwnd, msg, wParam, lParam);  // the border
+            RECT window{};
+            ::GetWindowRect(hwnd, &window);
+            RECT client{};
+            ::GetClientRect(hwnd, &client);
+            ::MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+            ::OffsetRect(&client, -window.left, -window.top);
+            HDC dc = ::GetWindowDC(hwnd);
+            if (dc == nullptr) {
+                return 0;
+            }
+            // The brush the box paints its own background with.
+            const bool readOnly = (::GetWindowLongW(hwnd, GWL_STYLE) & ES_READONLY) != 0;
+            auto brush = reinterpret_cast<HBRUSH>(
+                ::SendMessageW(::GetParent(hwnd), readOnly ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT,
+                               reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
+            if (brush == nullptr) {
+                brush = ::GetSysColorBrush(readOnly ? COLOR_BTNFACE : COLOR_WINDOW);
+            }
+            // Between the border (as wide at the top as at the sides) and the line.
+            const LONG border = client.left;
+            const RECT above{client.left, border, client.right, client.top};
+            const RECT below{client.left, client.bottom, client.right,
+                             (window.bottom - window.top) - border};
+            ::FillRect(dc, &above, brush);
+            ::FillRect(dc, &below, brush);
+            ::ReleaseDC(hwnd, dc);
+            return 0;
+        }
+        case WM_NCHITTEST: {
+            // A click above or below the line still goes into the box.
+            const LRESULT hit = ::DefSubclassProc(hwnd, msg, wParam, lParam);
+            return hit == HTNOWHERE || hit == HTBORDER ? HTCLIENT : hit;
+        }
+        case WM_SETFONT: {
+            const LRESULT result = ::DefSubclassProc(hwnd, msg, wParam, lParam);
+            // The line's height changed with the font: the frame is measured anew.
+            ::SetWindowPos(
+                hwnd, nullptr, 0, 0, 0, 0,
+                SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return result;
+        }
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(hwnd, &OneLineBoxProc, id);
+            break;
+        default:
+            break;
+    }
+    return ::DefSubclassProc(hwnd, msg, wParam, lParam);
 }
 
 std::wstring W(std::string_view text) {
@@ -245,6 +332,10 @@ void Win32MainWindow::CreateControls() {
             win32::DebugLogLastError("CreateWindowExW (" + std::string(spec.name) + ")");
         }
         controls_[static_cast<std::size_t>(spec.control)] = control;
+        if (control != nullptr &&
+            (spec.kind == ControlKind::TextBox || spec.kind == ControlKind::ReadOnlyTextBox)) {
+            ::SetWindowSubclass(control, &OneLineBoxProc, kOneLineSubclass, 0);
+        }
         if (spec.control == Control::RunPage) {
             pages_[0] = control;
         } else if (spec.control == Control::LearnPage) {
