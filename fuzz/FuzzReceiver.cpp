@@ -5,8 +5,9 @@
 // The connect-and-start sequence and a few polls run against the fake; a plain model of
 // the protocol (find the receiver, three commands to show the version, three to start,
 // one reply per command, status 1 is success) runs on the same script. What the user and
-// the window would see (lamp, version texts, message boxes, the timer, each poll's status
-// and data) must be the same, and every report sent must be a well-formed command.
+// the window would see (version texts, message boxes, where the sequence left the link,
+// each poll's status and data) must be the same, and every report sent must be a
+// well-formed command.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <array>
@@ -143,9 +144,7 @@ public:
         log_.push_back("box " + question);
         return qv::Answer::No;
     }
-    void SetLamp(bool green) override { log_.push_back(green ? "lamp green" : "lamp red"); }
     void SetVersionText(const std::string& text) override { log_.push_back("version " + text); }
-    void EnableTimer() override { log_.push_back("timer"); }
 
 private:
     std::vector<std::string>& log_;
@@ -155,8 +154,27 @@ std::int32_t Widen(std::uint16_t id) {
     return static_cast<std::int16_t>(id);
 }
 
+// Where the connect-and-start sequence left the link, as a log line.
+std::string LinkLine(qv::LinkStatus::State state) {
+    switch (state) {
+        case qv::LinkStatus::State::NotFound:
+            return "link not found";
+        case qv::LinkStatus::State::CannotOpen:
+            return "link cannot open";
+        case qv::LinkStatus::State::Unusable:
+            return "link unusable";
+        case qv::LinkStatus::State::NotStarted:
+            return "link not started";
+        case qv::LinkStatus::State::Running:
+            return "link running";
+    }
+    return "link ?";
+}
+
 // The protocol once more, replaying the journal of the real run: the receiver is the
-// first device that opens, has the identifiers and reports long enough for the frames; a
+// first device that opens, has the identifiers and reports long enough for the frames
+// (a device that opens and has them, but not the lengths, makes the link unusable when
+// no receiver is found); a
 // command is one write and, when the write went out, one read; the reply's payload is the
 // input report after its ID byte (zeros where the report was short), its byte 0 the
 // status and bytes 2..17 the data; status 1 is success.
@@ -167,19 +185,24 @@ public:
 
     void Connect(std::int32_t vendor, std::int32_t product) {
         connected_ = nullptr;
+        bool unusable = false;
         for (const DeviceTraits& d : devices_) {
-            if (d.opens && d.attributes && Widen(d.attributes->vendorId) == vendor &&
-                Widen(d.attributes->productId) == product && d.caps &&
-                d.caps->outputReportByteLength >= 4 && d.caps->inputReportByteLength >= 19) {
+            if (!d.opens || !d.attributes || Widen(d.attributes->vendorId) != vendor ||
+                Widen(d.attributes->productId) != product) {
+                continue;
+            }
+            if (d.caps && d.caps->outputReportByteLength >= 4 &&
+                d.caps->inputReportByteLength >= 19 && d.caps->outputReportByteLength <= 16384 &&
+                d.caps->inputReportByteLength <= 16384) {
                 connected_ = &d;
                 break;
             }
+            unusable = true;
         }
         if (connected_ == nullptr) {
-            log_.push_back("lamp red");
+            log_.push_back(unusable ? "link unusable" : "link not found");
             return;
         }
-        log_.push_back("lamp green");
         for (const qv::ReceiverCommand& c : {qv::kInit1, qv::kInit2, qv::kQueryVersion}) {
             std::array<std::uint8_t, 16> data{};
             if (!Step(c, data)) {
@@ -190,10 +213,11 @@ public:
         for (const qv::ReceiverCommand& c : {qv::kInit1, qv::kInit2, qv::kStartReceive}) {
             std::array<std::uint8_t, 16> data{};
             if (!Step(c, data)) {
+                log_.push_back("link not started");
                 return;
             }
         }
-        log_.push_back("timer");
+        log_.push_back("link running");
     }
 
     bool Command(const qv::ReceiverCommand& c, std::uint8_t& status,
@@ -301,7 +325,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         qv::HidTransport hid(port);
         qv::ReceiverLink link(hid, recorder, recorder);
-        link.ConnectReceiver(vendor, product);
+        log.push_back(LinkLine(link.ConnectReceiver(vendor, product).state));
         for (int i = 0; i < polls; ++i) {
             std::uint8_t status = 0;
             std::array<std::uint8_t, 16> reply{};
