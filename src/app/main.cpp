@@ -101,12 +101,8 @@ int main(int argc, char** argv) {
     // One instance per user: a second start ends here, before it reads the
     // file or opens the receiver.
     const qv::InstanceLock lock(qv::InstanceLock::DefaultPath());
-    if (lock.HeldByOther()) {
-        qv::DebugLog("another instance is running; ending");
+    if (!qv::FirstInstance(lock.HeldByOther(), lock.Held())) {
         return 0;
-    }
-    if (!lock.Held()) {
-        qv::DebugLog("could not take the single-instance lock; running anyway");
     }
 
     // The configuration path must be a regular file, a link to one, or not

@@ -16,6 +16,8 @@ mkdir -p "$out"
 work=$(mktemp -d)
 # shellcheck source=/dev/null
 source "$(dirname "$0")/../support/procs.sh"
+# shellcheck source=/dev/null
+source "$(dirname "$0")/../support/x11-windows.sh"
 remove_on_exit "$work"
 sock=$XDG_RUNTIME_DIR/sim.sock
 ini=$work/Quorvane.ini
@@ -27,17 +29,6 @@ fail() {
   exit 1
 }
 wait_for() { wait_for_line "$1" "$2" || fail "timed out waiting for '$2' in $1"; }
-# Runs the command until it succeeds, at most `limit` seconds (10 by default):
-# a limit on hanging, not a measure of speed.
-poll() {
-  local limit=10 _
-  if [ "$1" = --limit ]; then limit=$2; shift 2; fi
-  for _ in $(seq 1 $((limit * 20))); do
-    if "$@"; then return 0; fi
-    sleep 0.05
-  done
-  return 1
-}
 keys_of() { awk '/^(press|release) / {printf "%s%s %s", sep, $1, $2; sep=" "}' "$1"; }
 
 "$sim" serve --socket "$sock" >"$work/sim.log" 2>&1 &
@@ -80,16 +71,6 @@ xdotool windowactivate --sync "$box" key Return
 poll eval '[ "$(windows_of_program | wc -l)" -eq 1 ]' || fail "the message did not close"
 wait_for "$work/quorvane.log" 'receiver: 受信機がエラーを返しました。5秒ごとに再試行中'
 
-root=$(xwininfo -root | awk '/Window id:/ {print $4}')
-frame_geometry() {
-  local w=$1 p
-  while p=$(xwininfo -children -id "$w" | awk '/Parent window id:/ {print $4; exit}') &&
-    [ -n "$p" ] && [ $((p)) -ne $((root)) ]; do
-    w=$p
-  done
-  xwininfo -id "$w" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
-                          /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
-}
 # The window with the receiver's tooltip (the mouse rests on the status line
 # under the lamp, at 12,422 390x22, so the tip shows below the window),
 # cropped to the window and the tip.

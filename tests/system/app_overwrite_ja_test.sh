@@ -15,6 +15,8 @@ mkdir -p "$out"
 work=$(mktemp -d)
 # shellcheck source=/dev/null
 source "$(dirname "$0")/../support/procs.sh"
+# shellcheck source=/dev/null
+source "$(dirname "$0")/../support/x11-windows.sh"
 remove_on_exit "$work"
 sock=$XDG_RUNTIME_DIR/sim.sock
 ini=$work/Quorvane.ini
@@ -27,15 +29,6 @@ fail() {
   exit 1
 }
 wait_for() { wait_for_line "$1" "$2" || fail "timed out waiting for '$2' in $1"; }
-# Runs the command until it succeeds, at most 10 s.
-poll() {
-  local _
-  for _ in $(seq 1 200); do
-    if "$@"; then return 0; fi
-    sleep 0.05
-  done
-  return 1
-}
 
 locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' ||
   fail "the ja_JP.UTF-8 locale is missing (scripts/install-deps.sh generates it)"
@@ -88,18 +81,6 @@ poll eval 'box=$(windows_of_program | grep -vx "$main" | head -n 1); [ -n "$box"
   fail "storing the slot again asked nothing"
 poll eval '[ "$(xdotool getactivewindow 2>/dev/null)" = "$box" ]' || fail "the question is not active"
 
-# "x y width height" of a window's frame on the screen (the ancestor that is
-# a child of the root window).
-root=$(xwininfo -root | awk '/Window id:/ {print $4}')
-frame_geometry() {
-  local w=$1 p
-  while p=$(xwininfo -children -id "$w" | awk '/Parent window id:/ {print $4; exit}') &&
-    [ -n "$p" ] && [ $((p)) -ne $((root)) ]; do
-    w=$p
-  done
-  xwininfo -id "$w" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
-                          /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
-}
 # The box has painted once its picture holds its text and icon, not one
 # plain colour.
 painted() {

@@ -14,6 +14,8 @@ mkdir -p "$out"
 work=$(mktemp -d)
 # shellcheck source=/dev/null
 source "$(dirname "$0")/../support/procs.sh"
+# shellcheck source=/dev/null
+source "$(dirname "$0")/../support/x11-windows.sh"
 remove_on_exit "$work"
 sock=$XDG_RUNTIME_DIR/sim.sock
 ini=$work/Quorvane.ini
@@ -26,14 +28,6 @@ fail() {
   exit 1
 }
 wait_for() { wait_for_line "$1" "$2" || fail "timed out waiting for '$2' in $1"; }
-poll() {
-  local _
-  for _ in $(seq 1 200); do
-    if "$@"; then return 0; fi
-    sleep 0.05
-  done
-  return 1
-}
 keys_of() { awk '/^(press|release) / {printf "%s%s %s", sep, $1, $2; sep=" "}' "$1"; }
 
 "$sim" serve --socket "$sock" >"$work/sim.log" 2>&1 &
@@ -84,18 +78,6 @@ menu_open() {
   [ -n "$menu" ]
 }
 poll menu_open || fail "the list did not open"
-# "x y width height" of a window's frame on the screen (the ancestor that is
-# a child of the root window).
-root=$(xwininfo -root | awk '/Window id:/ {print $4}')
-frame_geometry() {
-  local w=$1 p
-  while p=$(xwininfo -children -id "$w" | awk '/Parent window id:/ {print $4; exit}') &&
-    [ -n "$p" ] && [ $((p)) -ne $((root)) ]; do
-    w=$p
-  done
-  xwininfo -id "$w" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
-                          /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
-}
 painted() {
   import -window "$menu" "$work/menu.png" 2>/dev/null &&
     [ "$(identify -format '%k' "$work/menu.png")" -gt 16 ]

@@ -8,6 +8,17 @@
 
 namespace qv {
 
+bool FirstInstance(bool heldByOther, bool held) {
+    if (heldByOther) {
+        DebugLog("another instance is running; ending");
+        return false;
+    }
+    if (!held) {
+        DebugLog("could not take the single-instance lock; running anyway");
+    }
+    return true;
+}
+
 int RunProgram(Application& core, const ProgramRun& run) {
     core.Load();
     if (run.loaded) {

@@ -25,6 +25,12 @@ struct ProgramRun {
     std::function<void()> detach;
 };
 
+// Whether this start of the program goes on, from its single-instance lock:
+// false when another instance holds it (the start then ends quietly, before
+// it reads the file or opens the receiver); a lock that could not be taken
+// at all lets it run, and says so in the debug log.
+bool FirstInstance(bool heldByOther, bool held);
+
 // Loads `core`, applies the options, runs the event loop unless start-up was
 // already ended (a termination during it), and unloads. Returns the loop's
 // status (0 when it did not run).

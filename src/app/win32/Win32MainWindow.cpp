@@ -12,6 +12,7 @@
 #include "app/core/Application.h"
 #include "app/win32/Dpi.h"
 #include "common/DebugLog.h"
+#include "common/win32/UniqueHandle.h"
 #include "common/win32/WideText.h"
 
 namespace qv {
@@ -80,41 +81,6 @@ Win32Kind KindOf(ControlKind kind) {
     return {L"STATIC", kChild, 0};
 }
 
-// Owns a menu handle.
-class MenuHandle {
-public:
-    explicit MenuHandle(HMENU menu) : menu_(menu) {}
-    ~MenuHandle() {
-        if (menu_ != nullptr) {
-            ::DestroyMenu(menu_);
-        }
-    }
-    MenuHandle(const MenuHandle&) = delete;
-    MenuHandle& operator=(const MenuHandle&) = delete;
-    HMENU Get() const { return menu_; }
-
-private:
-    HMENU menu_;
-};
-
-// How many whole lines a multi-line edit box shows at once.
-int VisibleLines(HWND box) {
-    RECT area{};
-    ::SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
-    HDC dc = ::GetDC(box);
-    if (dc == nullptr) {
-        return 1;
-    }
-    const auto font = reinterpret_cast<HFONT>(::SendMessageW(box, WM_GETFONT, 0, 0));
-    HGDIOBJ old = ::SelectObject(dc, font != nullptr ? font : ::GetStockObject(SYSTEM_FONT));
-    TEXTMETRICW metrics{};
-    ::GetTextMetricsW(dc, &metrics);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(box, dc);
-    const int lineHeight = metrics.tmHeight > 0 ? metrics.tmHeight : 1;
-    return std::max(1, static_cast<int>(area.bottom - area.top) / lineHeight);
-}
-
 // The height of a text line in `box`'s font.
 int LineHeight(HWND box) {
     HDC dc = ::GetDC(box);
@@ -128,6 +94,13 @@ int LineHeight(HWND box) {
     ::SelectObject(dc, old);
     ::ReleaseDC(box, dc);
     return metrics.tmHeight;
+}
+
+// How many whole lines a multi-line edit box shows at once.
+int VisibleLines(HWND box) {
+    RECT area{};
+    ::SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+    return std::max(1, static_cast<int>(area.bottom - area.top) / std::max(1, LineHeight(box)));
 }
 
 // A one-line edit box draws its text at the top of its client area. So its
@@ -657,7 +630,7 @@ bool Win32MainWindow::IsOwnWindow(const ListedWindow& window) {
 }
 
 void Win32MainWindow::ShowWindowChoices(const std::vector<ListedWindow>& windows) {
-    MenuHandle menu(::CreatePopupMenu());
+    const win32::PopupMenu menu;
     if (!menu.Get()) {
         win32::DebugLogLastError("CreatePopupMenu (window picker)");
         return;

@@ -100,12 +100,8 @@ int main() {
     // One instance per session: a second start ends here, before it reads the
     // file or opens the receiver.
     const qv::SingleInstance instance;
-    if (instance.HeldByOther()) {
-        qv::DebugLog("another instance is running; ending");
+    if (!qv::FirstInstance(instance.HeldByOther(), instance.Held())) {
         return 0;
-    }
-    if (!instance.Held()) {
-        qv::DebugLog("could not take the single-instance mutex; running anyway");
     }
 
     // The configuration path must be a plain file or not there yet: a folder, a

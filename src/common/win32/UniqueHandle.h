@@ -1,5 +1,5 @@
 #pragma once
-// Owners of Windows handles: each closes its handle when it goes.
+// Owners of Windows handles: each closes (or destroys) its handle when it goes.
 
 #include "common/win32/Windows.h"
 
@@ -36,6 +36,23 @@ public:
 
 private:
     HANDLE h_ = nullptr;
+};
+
+// A pop-up menu, created empty.
+class PopupMenu {
+public:
+    PopupMenu() : menu_(::CreatePopupMenu()) {}
+    ~PopupMenu() {
+        if (menu_ != nullptr) {
+            ::DestroyMenu(menu_);
+        }
+    }
+    PopupMenu(const PopupMenu&) = delete;
+    PopupMenu& operator=(const PopupMenu&) = delete;
+    HMENU Get() const { return menu_; }
+
+private:
+    HMENU menu_;
 };
 
 }  // namespace qv::win32

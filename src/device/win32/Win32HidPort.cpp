@@ -25,6 +25,18 @@ using win32::UniqueHandle;
 // misbehaving driver from holding the receiver thread for good.
 constexpr DWORD kCancelWaitMs = 1000;
 
+// HidD_GetAttributes on an open handle; nullopt when the device does not
+// answer it (not HID).
+std::optional<HidAttributes> AttributesOf(HANDLE file, const std::string& path) {
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof attributes;
+    if (!::HidD_GetAttributes(file, &attributes)) {
+        DebugLogLastError("HidD_GetAttributes(" + path + ")");
+        return std::nullopt;
+    }
+    return HidAttributes{attributes.VendorID, attributes.ProductID};
+}
+
 DWORD TimeoutMs(std::chrono::milliseconds timeout) {
     const auto ms = timeout.count();
     if (ms <= 0) {
@@ -133,13 +145,7 @@ Win32HidDevice::~Win32HidDevice() {
 }
 
 std::optional<HidAttributes> Win32HidDevice::GetAttributes() {
-    HIDD_ATTRIBUTES attributes{};
-    attributes.Size = sizeof attributes;
-    if (!::HidD_GetAttributes(file_.Get(), &attributes)) {
-        DebugLogLastError("HidD_GetAttributes(" + path_ + ")");
-        return std::nullopt;
-    }
-    return HidAttributes{attributes.VendorID, attributes.ProductID};
+    return AttributesOf(file_.Get(), path_);
 }
 
 bool Win32HidDevice::ReportLengths() {
@@ -345,13 +351,7 @@ std::optional<HidAttributes> Win32HidPort::ReadIdentity(const std::string& path)
         DebugLogLastError("CreateFileW(" + path + ", no access)");
         return std::nullopt;
     }
-    HIDD_ATTRIBUTES attributes{};
-    attributes.Size = sizeof attributes;
-    if (!::HidD_GetAttributes(file.Get(), &attributes)) {
-        DebugLogLastError("HidD_GetAttributes(" + path + ")");
-        return std::nullopt;
-    }
-    return HidAttributes{attributes.VendorID, attributes.ProductID};
+    return AttributesOf(file.Get(), path);
 }
 
 }  // namespace qv

@@ -348,6 +348,20 @@ bool HasNetStates(const std::vector<unsigned long>& states, Atom a, Atom b = Non
     return has(a) && has(b);
 }
 
+// The windows a window manager manages, from its client lists; none without
+// a window manager.
+std::vector<unsigned long> ManagedWindows(Display* display, const Atoms& atoms) {
+    if (!WmRunning(display, atoms)) {
+        return {};
+    }
+    std::vector<unsigned long> clients =
+        ReadLongs(display, Root(display), atoms.clientListStacking, XA_WINDOW);
+    if (clients.empty()) {
+        clients = ReadLongs(display, Root(display), atoms.clientList, XA_WINDOW);
+    }
+    return clients;
+}
+
 // The one of `clients` (managed windows) that lies highest in the stack,
 // None for none. The window tree's order is the stacking order itself;
 // _NET_CLIENT_LIST_STACKING is not kept up to date by every window manager
@@ -470,13 +484,7 @@ Window X11WindowSystem::FindByClass(std::string_view className) {
     if (className.empty()) {
         return {};
     }
-    std::vector<unsigned long> clients;
-    if (WmRunning(display, *atoms_)) {
-        clients = ReadLongs(display, Root(display), atoms_->clientListStacking, XA_WINDOW);
-        if (clients.empty()) {
-            clients = ReadLongs(display, Root(display), atoms_->clientList, XA_WINDOW);
-        }
-    }
+    const std::vector<unsigned long> clients = ManagedWindows(display, *atoms_);
     if (!clients.empty()) {
         std::vector<XWindow> matches;
         for (unsigned long client : clients) {
@@ -639,13 +647,7 @@ bool X11WindowSystem::Activate(Window target) {
 std::vector<ListedWindow> X11WindowSystem::ListWindows() {
     Display* display = display_->get();
     std::vector<XWindow> windows;  // top of the stack first
-    std::vector<unsigned long> clients;
-    if (WmRunning(display, *atoms_)) {
-        clients = ReadLongs(display, Root(display), atoms_->clientListStacking, XA_WINDOW);
-        if (clients.empty()) {
-            clients = ReadLongs(display, Root(display), atoms_->clientList, XA_WINDOW);
-        }
-    }
+    const std::vector<unsigned long> clients = ManagedWindows(display, *atoms_);
     if (!clients.empty()) {
         // The window tree is the stacking order itself (see TopMost).
         const std::vector<XWindow> stack = Children(display, Root(display));  // bottom to top

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/DebugLog.h"
+#include "common/win32/UniqueHandle.h"
 #include "common/win32/WideText.h"
 
 namespace qv {
@@ -19,23 +20,6 @@ namespace {
 // One subclass per icon object: the identifier tells them apart on a window
 // that carries more than one.
 std::atomic<UINT> gNextId{1};
-
-// Owns a pop-up menu handle.
-class MenuHandle {
-public:
-    MenuHandle() : menu_(::CreatePopupMenu()) {}
-    ~MenuHandle() {
-        if (menu_ != nullptr) {
-            ::DestroyMenu(menu_);
-        }
-    }
-    MenuHandle(const MenuHandle&) = delete;
-    MenuHandle& operator=(const MenuHandle&) = delete;
-    HMENU Get() const { return menu_; }
-
-private:
-    HMENU menu_;
-};
 
 }  // namespace
 
@@ -118,7 +102,7 @@ void Win32TrayIcon::Hide() {
 }
 
 int Win32TrayIcon::PopupMenu(const TrayMenu& menu) {
-    MenuHandle popup;
+    win32::PopupMenu popup;
     if (popup.Get() == nullptr) {
         win32::DebugLogLastError("CreatePopupMenu");
         return -1;

@@ -154,3 +154,15 @@ TEST(StuckReceiverThreadDeathTest, TheProgramEndsAtOnceWithTheLoopsStatus) {
 
 }  // namespace
 }  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+TEST(RunProgram, OnlyAnInstanceLockHeldByAnotherEndsTheStart) {
+    EXPECT_FALSE(FirstInstance(true, false));
+    EXPECT_TRUE(FirstInstance(false, true));
+    EXPECT_TRUE(FirstInstance(false, false)) << "a lock that could not be taken lets it run";
+}
+
+}  // namespace
+}  // namespace qv::test
