@@ -145,14 +145,11 @@ public:
     }
     const std::string& PulseText() const { return editor_.PulseText(); }
     std::uint8_t KeyState(int code) const { return capture_.KeyState(code); }
-    std::int32_t VendorId() const { return vendorId_; }
-    std::int32_t ProductId() const { return productId_; }
     // The check mark of the tray menu's "設定": the window is meant to be shown.
     bool ConfigChecked() const { return configChecked_; }
     std::int16_t LastRemote() const;
     bool TimerEnabled() const { return jobs_->TimerEnabled(); }
     SharedState& Shared() { return shared_; }
-    HidTransport* Transport() { return transport_.get(); }
 
 private:
     class Receiver;

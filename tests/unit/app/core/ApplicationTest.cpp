@@ -21,8 +21,8 @@ TEST(AppStartup, WithoutConfigurationFileUsesDefaultsAndConnects) {
     ASSERT_EQ(v.windowChangeItems.size(), 11u);
     EXPECT_EQ(v.windowChangeItems[1], "0.1秒");
     EXPECT_EQ(v.windowChangeItems[10], "1秒");
-    EXPECT_EQ(h.app->VendorId(), 0x1234);
-    EXPECT_EQ(h.app->ProductId(), 0x0001);
+    EXPECT_NE(v.statuses.back().toolTip.find("VendorID 1234・ProductID 0001"), std::string::npos)
+        << v.statuses.back().toolTip;
     EXPECT_EQ(h.app->Shared().remote.UpperIndex(), 0);
     // The simulated receiver is plugged in: lamp green, version, polling.
     EXPECT_EQ(v.lamp, "green");
@@ -64,8 +64,9 @@ TEST(AppStartup, ReadsSettingsAndSlotsUpToTheFirstGap) {
     EXPECT_EQ(h.app->Shared().remote.UpperIndex(), 2);
     EXPECT_EQ(h.view.windowChangeIndex, 3);
     EXPECT_EQ(h.app->Shared().windowChangeTimeIndex.load(), 3);
-    EXPECT_EQ(h.app->VendorId(), 1240);
-    EXPECT_EQ(h.app->ProductId(), -1);
+    // The identifiers as the window names them: 0x04d8 and &HFFFF (-1).
+    EXPECT_NE(h.view.statuses.back().line.find("VendorID 04D8・ProductID FFFF"), std::string::npos)
+        << h.view.statuses.back().line;
     // The simulated receiver is 1234:0001, so nothing connects.
     EXPECT_EQ(h.view.lamp, "red");
     EXPECT_FALSE(h.app->TimerEnabled());
@@ -98,7 +99,10 @@ TEST(AppStartup, ReceiverMissingLeavesLampRedAndHotplugConnectsAndCloses) {
     h.DeviceEvents();
     EXPECT_EQ(h.view.lamp, "red");
     EXPECT_FALSE(h.app->TimerEnabled());
-    EXPECT_TRUE(h.app->Transport()->ConnectDevicePath().empty());
+    // Closed: a poll sends nothing.
+    const std::uint64_t polls = h.simulator.Status().counts.picPoll;
+    h.Tick();
+    EXPECT_EQ(h.simulator.Status().counts.picPoll, polls);
 }
 
 TEST(AppStartup, AStartRefusedByTheReceiverShowsAmberWithOneMessageAndStartUpGoesOn) {
@@ -178,7 +182,6 @@ TEST(AppExit, WritesWindowChangeTimeEvenWhenUnchangedCreatingTheFileThenReleases
         << h.IniBytes();
     EXPECT_FALSE(h.app->TimerEnabled());
     EXPECT_EQ(h.tray.calls.back(), "Hide");  // the icon is gone
-    EXPECT_EQ(h.app->Transport(), nullptr);  // the receiver closed
     // A second unload changes nothing.
     const std::string before = h.IniBytes();
     h.view.windowChangeIndex = 5;
