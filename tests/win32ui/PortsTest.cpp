@@ -96,15 +96,18 @@ TEST(AppIcon, IsAHandsetOnATransparentGroundWithSmoothEdges) {
 
 TEST(ControlName, NamesEveryControlOnceAndNothingElse) {
     std::set<std::string_view> names;
-    for (int id = IDC_MODE_TABS; id <= IDC_HIDE_TO_TRAY; ++id) {
+    for (int id = kFirstControlId; id <= kLastControlId; ++id) {
         const std::string_view name = ControlName(id);
         EXPECT_FALSE(name.empty()) << id;
         EXPECT_TRUE(names.insert(name).second) << name;
     }
     EXPECT_EQ(ControlName(IDC_NEXT_SLOT), "nextSlotButton");
     EXPECT_EQ(ControlName(IDC_LEARN_PAGE), "learnPage");
-    EXPECT_TRUE(ControlName(IDC_MODE_TABS - 1).empty());
-    EXPECT_TRUE(ControlName(IDC_HIDE_TO_TRAY + 1).empty());
+    EXPECT_EQ(ControlName(IDC_PICK_WINDOW), "pickWindowButton");
+    EXPECT_EQ(ControlName(IDC_RECEIVER_STATUS), "receiverStatusLine");
+    EXPECT_EQ(names.size(), static_cast<std::size_t>(kControlCount));
+    EXPECT_TRUE(ControlName(kFirstControlId - 1).empty());
+    EXPECT_TRUE(ControlName(kLastControlId + 1).empty());
 }
 
 TEST(Win32GuiThread, RunsWorkFromOtherThreadsOnItsOwnInTheOrderPosted) {
