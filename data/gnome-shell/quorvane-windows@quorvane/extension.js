@@ -1,0 +1,140 @@
+// Quorvane's window switching on GNOME Shell: a small interface on the
+// session bus that lists the windows (with the names Quorvane finds them
+// by), activates, minimises, restores and maximises one, and tells which
+// window has the focus, also as a signal when it moves. GNOME offers no
+// public interface for this outside the shell.
+/* exported init */
+'use strict';
+
+const { Gio, GLib, Meta } = imports.gi;
+const Main = imports.ui.main;
+
+const BUS_NAME = 'org.quorvane.Quorvane.Windows';
+const OBJECT_PATH = '/org/quorvane/Quorvane/Windows';
+const INTERFACE_XML = `
+<node>
+  <interface name="org.quorvane.Quorvane.Windows">
+    <!-- Front-most first: id, title, WM_CLASS class, instance, GTK
+         application id, state (1 minimised, 2 maximised, 4 fullscreen,
+         8 has the focus). -->
+    <method name="List">
+      <arg type="a(tssssu)" direction="out" name="windows"/>
+    </method>
+    <method name="Focused">
+      <arg type="t" direction="out" name="id"/>
+    </method>
+    <!-- Restores the window when minimised and gives it the focus; false
+         when there is no such window. -->
+    <method name="Activate">
+      <arg type="t" direction="in" name="id"/>
+      <arg type="b" direction="out" name="done"/>
+    </method>
+    <!-- 1 restored, 2 minimised, 3 maximised. -->
+    <method name="SetShowState">
+      <arg type="t" direction="in" name="id"/>
+      <arg type="u" direction="in" name="state"/>
+      <arg type="b" direction="out" name="done"/>
+    </method>
+    <signal name="FocusChanged">
+      <arg type="t" name="id"/>
+    </signal>
+  </interface>
+</node>`;
+
+const MINIMIZED = 1;
+const MAXIMIZED = 2;
+const FULLSCREEN = 4;
+const FOCUSED = 8;
+
+function windowsFrontFirst() {
+    const display = global.display;
+    const all = global.get_window_actors()
+        .map(actor => actor.get_meta_window())
+        .filter(w => w && !w.is_override_redirect() && !w.is_skip_taskbar() &&
+                     w.get_window_type() === Meta.WindowType.NORMAL);
+    return display.sort_windows_by_stacking(all).reverse();
+}
+
+function findWindow(id) {
+    return windowsFrontFirst().find(w => w.get_id() === id) ?? null;
+}
+
+function stateOf(w) {
+    let state = 0;
+    if (w.minimized)
+        state |= MINIMIZED;
+    if (w.get_maximized() === Meta.MaximizeFlags.BOTH)
+        state |= MAXIMIZED;
+    if (w.is_fullscreen())
+        state |= FULLSCREEN;
+    if (w === global.display.focus_window)
+        state |= FOCUSED;
+    return state;
+}
+
+class WindowsService {
+    List() {
+        return windowsFrontFirst().map(w => [
+            w.get_id(), w.get_title() ?? '', w.get_wm_class() ?? '',
+            w.get_wm_class_instance() ?? '', w.get_gtk_application_id() ?? '', stateOf(w),
+        ]);
+    }
+
+    Focused() {
+        const w = global.display.focus_window;
+        return w ? w.get_id() : 0;
+    }
+
+    Activate(id) {
+        const w = findWindow(id);
+        if (!w)
+            return false;
+        if (w.minimized)
+            w.unminimize();
+        Main.activateWindow(w, global.get_current_time());
+        return true;
+    }
+
+    SetShowState(id, state) {
+        const w = findWindow(id);
+        if (!w)
+            return false;
+        if (state === 2) {
+            w.minimize();
+            return true;
+        }
+        if (w.minimized)
+            w.unminimize();
+        if (state === 3)
+            w.maximize(Meta.MaximizeFlags.BOTH);
+        else if (w.get_maximized())
+            w.unmaximize(Meta.MaximizeFlags.BOTH);
+        return true;
+    }
+}
+
+class Extension {
+    enable() {
+        this._service = new WindowsService();
+        this._exported = Gio.DBusExportedObject.wrapJSObject(INTERFACE_XML, this._service);
+        this._exported.export(Gio.DBus.session, OBJECT_PATH);
+        this._focusHandler = global.display.connect('notify::focus-window', () => {
+            const id = this._service.Focused();
+            this._exported.emit_signal('FocusChanged', new GLib.Variant('(t)', [id]));
+        });
+        this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
+            Gio.BusNameOwnerFlags.NONE, null, null);
+    }
+
+    disable() {
+        Gio.bus_unown_name(this._nameId);
+        global.display.disconnect(this._focusHandler);
+        this._exported.unexport();
+        this._exported = null;
+        this._service = null;
+    }
+}
+
+function init() {
+    return new Extension();
+}
