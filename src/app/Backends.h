@@ -2,7 +2,7 @@
 // The one place that chooses the platform backends: the real receiver
 // (hidraw, udev) or the simulator daemon (--simulator), and the keystroke and
 // window backends the session suggests (X11, sway, other wlroots compositors,
-// uinput) or --backend names.
+// KDE Plasma, GNOME, uinput) or --backend names.
 
 #include <memory>
 #include <optional>

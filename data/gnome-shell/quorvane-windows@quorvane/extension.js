@@ -16,7 +16,7 @@ const INTERFACE_XML = `
   <interface name="org.quorvane.Quorvane.Windows">
     <!-- Front-most first: id, title, WM_CLASS class, instance, GTK
          application id, state (1 minimised, 2 maximised, 4 fullscreen,
-         8 has the focus). -->
+         8 has the focus, 16 an X client under XWayland). -->
     <method name="List">
       <arg type="a(tssssu)" direction="out" name="windows"/>
     </method>
@@ -45,6 +45,7 @@ const MINIMIZED = 1;
 const MAXIMIZED = 2;
 const FULLSCREEN = 4;
 const FOCUSED = 8;
+const X_CLIENT = 16;
 
 function windowsFrontFirst() {
     const display = global.display;
@@ -69,6 +70,8 @@ function stateOf(w) {
         state |= FULLSCREEN;
     if (w === global.display.focus_window)
         state |= FOCUSED;
+    if (w.get_client_type() === Meta.WindowClientType.X11)
+        state |= X_CLIENT;
     return state;
 }
 

@@ -1,0 +1,58 @@
+#pragma once
+// Keystrokes on GNOME (mutter on Wayland) through mutter's remote-desktop
+// interface on the session bus (org.gnome.Mutter.RemoteDesktop): one session
+// for the program's life, whose keys mutter presses on a keyboard of the
+// seat, so the session's layout and modifier state apply as to a real
+// keyboard. mutter asks nobody for consent here (the portal asks on every
+// start), and ends the session when the program leaves the bus.
+
+#include <memory>
+#include <span>
+#include <string>
+
+#include "keys/InputInjector.h"
+#include "keys/desktop/HeldKeys.h"
+#include "keys/desktop/XwaylandKeyWatch.h"
+
+namespace qv::wayland {
+class XwaylandSync;
+}
+
+namespace qv::desktop {
+class SessionBus;
+}
+
+namespace qv::gnome {
+
+class RemoteDesktopInjector final : public InputInjector {
+public:
+    // Creates and starts the session, and primes it; nullptr with `error`
+    // set when mutter offers no remote desktop on the session bus. `lookup`
+    // gives the key of each virtual-key code; `xwayland`, when given, is the
+    // session's XWayland watch shared with its window system.
+    static std::unique_ptr<RemoteDesktopInjector> Open(
+        desktop::KeyCodeLookup lookup, std::string& error,
+        std::shared_ptr<wayland::XwaylandSync> xwayland = nullptr);
+    // Lets go of keys that key lists left down and stops the session.
+    ~RemoteDesktopInjector() override;
+
+    // Presses the batch's keys, the calls sent one after another without
+    // waiting, and returns once mutter has answered all of them: it has
+    // then handed every key to the focused window.
+    void Send(std::span<const KeyStroke> batch) override;
+
+private:
+    RemoteDesktopInjector(desktop::KeyCodeLookup lookup,
+                          std::shared_ptr<wayland::XwaylandSync> xwayland);
+    bool Start(std::string& error);
+    bool Press(std::span<const desktop::KeyEvent> events);
+
+    std::unique_ptr<desktop::SessionBus> bus_;
+    std::string session_;
+    desktop::HeldKeys held_;
+    std::shared_ptr<wayland::XwaylandSync> xwayland_;
+    desktop::XwaylandKeyWatch keyWatch_;
+    bool brokenLogged_ = false;
+};
+
+}  // namespace qv::gnome
