@@ -14,6 +14,7 @@
 
 #include "DesktopSession.h"
 #include "common/Clock.h"
+#include "common/DebugLog.h"
 #include "keys/ActivateWindow.h"
 
 namespace qv::desktop {
@@ -27,6 +28,8 @@ enum class Windows { Desktop, KWinScript };
 class DesktopKeys : public ::testing::TestWithParam<std::tuple<Windows, ClientKind>> {
 protected:
     void SetUp() override {
+        // The backends' own account of what they waited for, beside a failure.
+        SetDebugLog(true);
         desktop_ = SessionDesktop();
         windowsKind_ = std::get<0>(GetParam());
         kind_ = std::get<1>(GetParam());
@@ -53,14 +56,26 @@ protected:
         const bool up = WaitUntil(
             [&] { return target->Ready() && windows_->FindByClass(target->Name()); }, kStartBound);
         EXPECT_TRUE(up) << target->Name() << " did not come up";
+        // Both desktops give a new window the focus once it is shown, GNOME
+        // after the overview has gone (up to a third of a second after the
+        // first window of a session maps): set-up steps wait for that, so
+        // that it does not take the focus from the window a test chose.
+        WaitUntil([&] { return target->HasFocus(); }, 2s);
         return target;
     }
 
-    // Gives `target` the focus and waits until the client itself reports it.
+    // Gives `target` the focus and waits until the client itself reports
+    // it. In the first seconds of a GNOME session the shell still hands the
+    // focus to windows it mapped (once its overview has gone): the set-up
+    // asks again until the focus stays.
     void Focus(const Target& target) {
-        ASSERT_TRUE(windows_->Activate(windows_->FindByClass(target.Name())));
-        ASSERT_TRUE(WaitUntil([&] { return target.HasFocus(); }, kLogBound))
-            << target.Name() << " did not get the focus";
+        const bool focused = WaitUntil(
+            [&] {
+                windows_->Activate(windows_->FindByClass(target.Name()));
+                return WaitUntil([&] { return target.HasFocus(); }, 1s);
+            },
+            kLogBound);
+        ASSERT_TRUE(focused) << target.Name() << " did not get the focus";
     }
 
     // What the receive loop does for one slot: activate the target (when

@@ -35,6 +35,10 @@ const INTERFACE_XML = `
       <arg type="u" direction="in" name="state"/>
       <arg type="b" direction="out" name="done"/>
     </method>
+    <!-- Answers once the shell has handled the input events that came
+         before: keys sent through mutter's remote desktop have then reached
+         the window with the focus. -->
+    <method name="Sync"/>
     <signal name="FocusChanged">
       <arg type="t" name="id"/>
     </signal>
@@ -56,6 +60,12 @@ function windowsFrontFirst() {
     return display.sort_windows_by_stacking(all).reverse();
 }
 
+// The window that has the keyboard: none while the overview is shown (it
+// takes the keys for its search).
+function focusedWindow() {
+    return Main.overview.visible ? null : global.display.focus_window;
+}
+
 function findWindow(id) {
     return windowsFrontFirst().find(w => w.get_id() === id) ?? null;
 }
@@ -68,11 +78,20 @@ function stateOf(w) {
         state |= MAXIMIZED;
     if (w.is_fullscreen())
         state |= FULLSCREEN;
-    if (w === global.display.focus_window)
+    if (w === focusedWindow())
         state |= FOCUSED;
     if (w.get_client_type() === Meta.WindowClientType.X11)
         state |= X_CLIENT;
     return state;
+}
+
+function activate(w) {
+    // The keyboard goes to the window only while no part of the shell holds
+    // the key focus (the overview's search does after login).
+    global.stage.set_key_focus(null);
+    // A call over the bus comes with no input event: ask for the time, so
+    // that focus-stealing prevention takes the request as new.
+    Main.activateWindow(w, global.display.get_current_time_roundtrip());
 }
 
 class WindowsService {
@@ -84,7 +103,7 @@ class WindowsService {
     }
 
     Focused() {
-        const w = global.display.focus_window;
+        const w = focusedWindow();
         return w ? w.get_id() : 0;
     }
 
@@ -94,8 +113,28 @@ class WindowsService {
             return false;
         if (w.minimized)
             w.unminimize();
-        Main.activateWindow(w, global.get_current_time());
+        if (Main.overview.visible) {
+            // A window activated while the overview hides does not get the
+            // keyboard: activate it once the overview has gone (the focus
+            // signal tells when).
+            const handler = Main.overview.connect('hidden', () => {
+                Main.overview.disconnect(handler);
+                activate(w);
+            });
+            Main.overview.hide();
+            return true;
+        }
+        activate(w);
         return true;
+    }
+
+    SyncAsync(params, invocation) {
+        // Input events are handled at default priority: an idle source of
+        // low priority runs once none are waiting.
+        GLib.idle_add(GLib.PRIORITY_LOW, () => {
+            invocation.return_value(null);
+            return GLib.SOURCE_REMOVE;
+        });
     }
 
     SetShowState(id, state) {
@@ -121,10 +160,15 @@ class Extension {
         this._service = new WindowsService();
         this._exported = Gio.DBusExportedObject.wrapJSObject(INTERFACE_XML, this._service);
         this._exported.export(Gio.DBus.session, OBJECT_PATH);
-        this._focusHandler = global.display.connect('notify::focus-window', () => {
+        const focusChanged = () => {
             const id = this._service.Focused();
             this._exported.emit_signal('FocusChanged', new GLib.Variant('(t)', [id]));
-        });
+        };
+        this._focusHandler = global.display.connect('notify::focus-window', focusChanged);
+        this._overviewHandlers = [
+            Main.overview.connect('showing', focusChanged),
+            Main.overview.connect('hidden', focusChanged),
+        ];
         this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
             Gio.BusNameOwnerFlags.NONE, null, null);
     }
@@ -132,6 +176,7 @@ class Extension {
     disable() {
         Gio.bus_unown_name(this._nameId);
         global.display.disconnect(this._focusHandler);
+        this._overviewHandlers.forEach(h => Main.overview.disconnect(h));
         this._exported.unexport();
         this._exported = null;
         this._service = null;

@@ -5,6 +5,7 @@
 
 #include "common/DebugLog.h"
 #include "keys/desktop/SessionBus.h"
+#include "keys/gnome/ShellExtension.h"
 #include "keys/wayland/XwaylandSync.h"
 
 namespace qv::gnome {
@@ -111,8 +112,30 @@ void RemoteDesktopInjector::Send(std::span<const KeyStroke> batch) {
         return;
     }
     const bool watching = keyWatch_.Arm();
-    if (Press(events) && watching) {
+    if (!Press(events)) {
+        return;
+    }
+    // mutter answers a key's call once it has queued the key; the shell
+    // hands it to the focused window later. Without this wait a window
+    // switch right after the batch took the last ~80 of 255 keys along.
+    WaitForShell();
+    if (watching) {
         keyWatch_.WaitForKeys(events.size());
+    }
+}
+
+void RemoteDesktopInjector::WaitForShell() {
+    if (!bus_->NameHasOwner(kExtensionBusName)) {
+        // Without the extension nothing switches windows: the keys reach the
+        // window in front whenever the shell hands them on.
+        return;
+    }
+    std::string why;
+    if (!bus_->Call({kExtensionBusName, kExtensionPath, kExtensionInterface, "Sync", {}},
+                    kCallBound, why) &&
+        !syncLogged_) {
+        syncLogged_ = true;
+        DebugLog("keys: the GNOME Shell extension did not confirm the keys: " + why);
     }
 }
 

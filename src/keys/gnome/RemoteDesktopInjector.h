@@ -37,8 +37,9 @@ public:
     ~RemoteDesktopInjector() override;
 
     // Presses the batch's keys, the calls sent one after another without
-    // waiting, and returns once mutter has answered all of them: it has
-    // then handed every key to the focused window.
+    // waiting, and returns once mutter has answered all of them and the
+    // program's Shell extension (when running) has confirmed that the shell
+    // handed them to the focused window.
     void Send(std::span<const KeyStroke> batch) override;
 
 private:
@@ -46,6 +47,8 @@ private:
                           std::shared_ptr<wayland::XwaylandSync> xwayland);
     bool Start(std::string& error);
     bool Press(std::span<const desktop::KeyEvent> events);
+    // Waits (bounded) until the shell has handed on the keys mutter queued.
+    void WaitForShell();
 
     std::unique_ptr<desktop::SessionBus> bus_;
     std::string session_;
@@ -53,6 +56,7 @@ private:
     std::shared_ptr<wayland::XwaylandSync> xwayland_;
     desktop::XwaylandKeyWatch keyWatch_;
     bool brokenLogged_ = false;
+    bool syncLogged_ = false;
 };
 
 }  // namespace qv::gnome
