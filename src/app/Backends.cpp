@@ -183,6 +183,7 @@ bool MakeKeysBackends(const CommandLine& options, Backends& b, std::string& erro
             return true;
         case KeysBackend::Kde:
         case KeysBackend::Gnome:
+            b.trayMayBeMissing = choice.backend == KeysBackend::Gnome;
             return MakeDesktopBackends(choice, b, error, xwayland);
     }
     return false;

@@ -21,6 +21,10 @@ struct Backends {
     std::unique_ptr<DeviceEvents> deviceEvents;
     std::unique_ptr<InputInjector> injector;
     std::unique_ptr<WindowSystem> windows;
+    // The session's desktop shows no tray icons of its own (GNOME without
+    // the AppIndicator extension): where no tray host is there at start-up,
+    // the window opens.
+    bool trayMayBeMissing = false;
 };
 
 // Builds the backends for `options`; nullopt with the reason in `error` when

@@ -1,0 +1,287 @@
+// The program itself on KDE Plasma and GNOME: quorvane --simulator, running
+// natively on Wayland, with the quorvane-sim daemon. A simulated button
+// press must end as the slot's keys in a Wayland client (or an X client
+// under XWayland) and the window that was in front must be in front again;
+// its tray icon registers with the session's StatusNotifierItem watcher,
+// named by the icon theme's name; without KWin's grant it says so and
+// switches through KWin scripting; on GNOME without a tray its window opens.
+// Runs inside with-desktop.sh.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../wayland/ProgramSession.h"
+#include "DesktopSession.h"
+
+namespace qv::desktop {
+namespace {
+
+using namespace test;
+
+// The session bus as dbus-send shows it.
+std::string Query(const std::vector<std::string>& args) {
+    const std::string out = WorkDir() + "/dbus-send.out";
+    std::vector<std::string> all = {"dbus-send", "--session", "--print-reply"};
+    all.insert(all.end(), args.begin(), args.end());
+    return test::Run(all, out) == 0 ? ReadAll(out) : std::string();
+}
+
+bool HasOwner(const std::string& name) {
+    return Query({"--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                  "org.freedesktop.DBus.NameHasOwner", "string:" + name})
+               .find("boolean true") != std::string::npos;
+}
+
+// The watcher's item ("connection/path") that the process registered; empty
+// when it registered none.
+std::string ItemOf(pid_t pid) {
+    const std::string items =
+        Query({"--dest=org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+               "org.freedesktop.DBus.Properties.Get", "string:org.kde.StatusNotifierWatcher",
+               "string:RegisteredStatusNotifierItems"});
+    for (std::size_t at = items.find("\":"); at != std::string::npos;
+         at = items.find("\":", at + 1)) {
+        const std::string item = items.substr(at + 1, items.find('"', at + 1) - at - 1);
+        const std::string connection = item.substr(0, item.find('/'));
+        const std::string owner =
+            Query({"--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                   "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:" + connection});
+        if (owner.find("uint32 " + std::to_string(pid)) != std::string::npos) {
+            return item;
+        }
+    }
+    return {};
+}
+
+// The program's icons where the package installs them, as the test's icon
+// theme folder (XDG_DATA_DIRS), so the program finds its theme icon.
+std::string DataDirsWithIcons() {
+    return std::string("XDG_DATA_DIRS=") + QV_DATA_DIR + ":/usr/local/share:/usr/share";
+}
+
+class ProgramOnDesktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        desktop_ = SessionDesktop();
+        windows_ = OpenWindows(desktop_, nullptr);
+        ASSERT_TRUE(windows_);
+    }
+
+    std::unique_ptr<Target> Start(ClientKind kind, const std::string& stem) {
+        auto target = std::make_unique<Target>(kind, UniqueName(stem));
+        EXPECT_TRUE(WaitUntil([&] { return target->Ready() && windows_->FindByClass(target->Name()); },
+                              kStartBound))
+            << target->Name() << " did not come up";
+        WaitUntil([&] { return target->HasFocus(); }, 2s);
+        return target;
+    }
+
+    bool Focused(const Target& target) {
+        return windows_->Foreground() == windows_->FindByClass(target.Name());
+    }
+
+    void Focus(const Target& target) {
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                windows_->Activate(windows_->FindByClass(target.Name()));
+                return WaitUntil([&] { return target.HasFocus(); }, 1s);
+            },
+            kLogBound))
+            << target.Name() << " did not get the focus";
+    }
+
+    Desktop desktop_ = Desktop::Kde;
+    std::unique_ptr<WindowSystem> windows_;
+};
+
+TEST_F(ProgramOnDesktop, PressedButtonsSendTheirKeysToTheirWindowsAndTheFocusComesBack) {
+    Simulator sim;
+    auto user = Start(ClientKind::Native, "User");
+    auto native = Start(ClientKind::Native, "Native");
+    auto x = Start(ClientKind::X, "X");
+    auto hidden = Start(ClientKind::Native, "Hidden");
+    const Window hiddenWindow = windows_->FindByClass(hidden->Name());
+    windows_->SetShowState(hiddenWindow, ShowState::Minimized);
+    ASSERT_EQ(windows_->GetShowState(hiddenWindow), ShowState::Minimized);
+    ASSERT_NO_FATAL_FAILURE(Focus(*user));
+
+    Program program(sim,
+                    {"[General]",
+                     "WindowChangeTime=0",
+                     "[Remote1]",
+                     "Pulse=12,34,56",
+                     "Comment=to native",
+                     "AdjustTime=0",
+                     "WindowName=" + Lower(native->Name()),  // ASCII case is ignored
+                     "KeyList=D[SHIFT], DA, UA, U[SHIFT], D[CTRL], DC, UC, U[CTRL]",
+                     "[Remote2]",
+                     "Pulse=12,34,57",
+                     "Comment=to x",
+                     "AdjustTime=0",
+                     "WindowName=" + x->Name(),
+                     "KeyList=DB, UB, D[RETURN], U[RETURN]",
+                     "[Remote3]",
+                     "Pulse=12,34,58",
+                     "Comment=to the minimised one",
+                     "AdjustTime=0",
+                     "WindowName=" + hidden->Name(),
+                     "KeyList=DZ, UZ",
+                     "[Remote4]",
+                     "Pulse=12,34,59",
+                     "Comment=to the front",
+                     "AdjustTime=0",
+                     "KeyList=D[F5], U[F5]"},
+                    {DataDirsWithIcons()});
+    EXPECT_NE(program.Log().find(desktop_ == Desktop::Kde
+                                     ? "keys: session: kde (KWin fake input, Plasma window "
+                                       "management)"
+                                     : "keys: session: gnome (mutter remote desktop, GNOME Shell "
+                                       "extension)"),
+              std::string::npos)
+        << program.Log();
+
+    sim.Press(12, 34, 56);
+    ASSERT_TRUE(WaitForKeys(*native, 8)) << program.Log();
+    EXPECT_EQ(Describe(native->Keys()),
+              (std::vector<std::string>{"press Shift_L", "press A", "release A", "release Shift_L",
+                                        "press Control_L", "press c", "release c",
+                                        "release Control_L"}));
+    EXPECT_TRUE(native->FocusedBeforeKey(0));
+    EXPECT_TRUE(WaitUntil([&] { return user->HasFocus() && Focused(*user); }, kLogBound))
+        << "the focus did not come back";
+
+    sim.Press(12, 34, 57);
+    ASSERT_TRUE(WaitForKeys(*x, 4)) << program.Log();
+    EXPECT_EQ(Describe(x->Keys()),
+              (std::vector<std::string>{"press b", "release b", "press Return", "release Return"}));
+    EXPECT_TRUE(x->FocusedBeforeKey(0));
+    EXPECT_TRUE(WaitUntil([&] { return user->HasFocus() && Focused(*user); }, kLogBound));
+
+    sim.Press(12, 34, 58);
+    ASSERT_TRUE(WaitForKeys(*hidden, 2)) << program.Log();
+    EXPECT_EQ(Describe(hidden->Keys()), (std::vector<std::string>{"press z", "release z"}));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return windows_->GetShowState(hiddenWindow) == ShowState::Minimized; }, kLogBound))
+        << "the minimised target was not minimised again";
+    EXPECT_TRUE(WaitUntil([&] { return user->HasFocus() && Focused(*user); }, kLogBound));
+
+    // No window named: the keys go to the window in front.
+    sim.Press(12, 34, 59);
+    ASSERT_TRUE(WaitForKeys(*user, 2)) << program.Log();
+    EXPECT_EQ(Describe(user->Keys()), (std::vector<std::string>{"press F5", "release F5"}));
+    EXPECT_EQ(native->Keys().size(), 8u);
+    EXPECT_EQ(x->Keys().size(), 4u);
+    EXPECT_EQ(hidden->Keys().size(), 2u);
+}
+
+// The tray icon registers with the session's watcher (KDE: waybar's tray,
+// started here; GNOME: the AppIndicator extension), by the theme's name.
+TEST_F(ProgramOnDesktop, TheTrayIconRegistersByTheThemesName) {
+    std::unique_ptr<Process> waybar;
+    if (desktop_ == Desktop::Kde) {
+        const std::string config = WorkDir() + "/waybar.json";
+        std::ofstream(config) << R"({"layer": "top", "modules-right": ["tray"], "tray": {}})";
+        waybar = std::make_unique<Process>(std::vector<std::string>{"waybar", "--config", config},
+                                           WorkDir() + "/waybar.log");
+    }
+    ASSERT_TRUE(WaitUntil([] { return HasOwner("org.kde.StatusNotifierWatcher"); }, kProgramBound))
+        << "no StatusNotifierWatcher in this session";
+
+    Simulator sim;
+    Program program(sim, {"[General]", "WindowChangeTime=0"}, {DataDirsWithIcons()});
+    std::string item;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            item = ItemOf(program.Pid());
+            return !item.empty();
+        },
+        kProgramBound))
+        << "the program's icon is not registered\n"
+        << program.Log();
+    if (item.empty()) {
+        return;
+    }
+    const std::string service = item.substr(0, item.find('/'));
+    const std::string path = item.substr(item.find('/'));
+    const std::string name =
+        Query({"--dest=" + service, path, "org.freedesktop.DBus.Properties.Get",
+               "string:org.kde.StatusNotifierItem", "string:IconName"});
+    EXPECT_NE(name.find("string \"quorvane\""), std::string::npos) << name;
+    const std::string pixels =
+        Query({"--dest=" + service, path, "org.freedesktop.DBus.Properties.Get",
+               "string:org.kde.StatusNotifierItem", "string:IconPixmap"});
+    EXPECT_NE(pixels.find("int32 22"), std::string::npos) << "no pixels beside the name";
+    EXPECT_EQ(program.Log().find("no notification area"), std::string::npos);
+}
+
+// Run from a build tree, KWin grants the program neither fake input nor its
+// window list: it says what to do, switches through KWin scripting and
+// types into X programs through XWayland.
+TEST_F(ProgramOnDesktop, WithoutKWinsGrantItSaysSoAndFallsBack) {
+    if (desktop_ != Desktop::Kde) {
+        GTEST_SKIP() << "KWin's grant is KDE's";
+    }
+    // A copy of the program at a path no desktop entry names.
+    const std::string copy = WorkDir() + "/quorvane-ungranted";
+    std::filesystem::copy_file(QV_PROGRAM, copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    chmod(copy.c_str(), 0755);
+
+    Simulator sim;
+    auto user = Start(ClientKind::Native, "User");
+    auto x = Start(ClientKind::X, "X");
+    ASSERT_NO_FATAL_FAILURE(Focus(*user));
+    const std::string ini = WorkDir() + "/ungranted.ini";
+    std::ofstream(ini) << "[General]\r\nWindowChangeTime=0\r\n[Remote1]\r\nPulse=12,34,56\r\n"
+                          "AdjustTime=0\r\nWindowName=" +
+                              x->Name() + "\r\nKeyList=DK, UK\r\n";
+    const std::string log = WorkDir() + "/ungranted.log";
+    Process program({copy, "--simulator=" + sim.Socket(), "--config", ini, "--debug"}, log,
+                    {"QT_QPA_PLATFORM=wayland"});
+    ASSERT_TRUE(WaitForText(log, "start-up done")) << ReadAll(log);
+    const std::string text = ReadAll(log);
+    EXPECT_NE(text.find("KWin does not let this program send keys or list windows"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("/usr/share/applications/quorvane.desktop"), std::string::npos);
+    EXPECT_NE(text.find("keys: session: kde (XTest for X programs, KWin scripting)"),
+              std::string::npos)
+        << text;
+
+    sim.Press(12, 34, 56);
+    ASSERT_TRUE(WaitForKeys(*x, 2)) << ReadAll(log);
+    EXPECT_EQ(Describe(x->Keys()), (std::vector<std::string>{"press k", "release k"}));
+    EXPECT_TRUE(x->FocusedBeforeKey(0));
+    EXPECT_TRUE(WaitUntil([&] { return user->HasFocus() && Focused(*user); }, kLogBound));
+    EXPECT_EQ(program.End(), 0);
+}
+
+// GNOME without a tray (no AppIndicator extension): the window opens at
+// start-up and the program says how to get a tray.
+TEST_F(ProgramOnDesktop, WithoutATrayTheWindowOpensAndHowToGetOneIsSaid) {
+    if (desktop_ != Desktop::Gnome || HasOwner("org.kde.StatusNotifierWatcher")) {
+        GTEST_SKIP() << "for GNOME without a tray";
+    }
+    Simulator sim;
+    Program program(sim, {"[General]", "WindowChangeTime=0"});
+    EXPECT_NE(program.Log().find("gnome-shell-extension-appindicator"), std::string::npos)
+        << program.Log();
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            for (const ListedWindow& w : windows_->ListWindows()) {
+                if (EqualsIgnoringAsciiCase(w.className, "quorvane")) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        kProgramBound))
+        << "the program's window did not open";
+}
+
+}  // namespace
+}  // namespace qv::desktop
