@@ -36,8 +36,9 @@ bool HasOwner(const std::string& name) {
                .find("boolean true") != std::string::npos;
 }
 
-// The watcher's item ("connection/path") that the process registered; empty
-// when it registered none.
+// The watcher's item that the process registered, as "connection/path"
+// (waybar) or "connection@/path" (GNOME's AppIndicator); empty when it
+// registered none.
 std::string ItemOf(pid_t pid) {
     const std::string items =
         Query({"--dest=org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
@@ -46,7 +47,7 @@ std::string ItemOf(pid_t pid) {
     for (std::size_t at = items.find("\":"); at != std::string::npos;
          at = items.find("\":", at + 1)) {
         const std::string item = items.substr(at + 1, items.find('"', at + 1) - at - 1);
-        const std::string connection = item.substr(0, item.find('/'));
+        const std::string connection = item.substr(0, item.find_first_of("@/"));
         const std::string owner =
             Query({"--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
                    "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:" + connection});
@@ -69,6 +70,12 @@ protected:
         desktop_ = SessionDesktop();
         windows_ = OpenWindows(desktop_, nullptr);
         ASSERT_TRUE(windows_);
+        // A user's seat has a keyboard; mutter's headless seat gets one with
+        // the first remote-desktop session, which this one keeps.
+        if (desktop_ == Desktop::Gnome) {
+            keyboard_ = OpenInjector(desktop_, nullptr);
+            ASSERT_TRUE(keyboard_);
+        }
     }
 
     std::unique_ptr<Target> Start(ClientKind kind, const std::string& stem) {
@@ -96,6 +103,7 @@ protected:
 
     Desktop desktop_ = Desktop::Kde;
     std::unique_ptr<WindowSystem> windows_;
+    std::unique_ptr<InputInjector> keyboard_;
 };
 
 TEST_F(ProgramOnDesktop, PressedButtonsSendTheirKeysToTheirWindowsAndTheFocusComesBack) {
@@ -171,8 +179,14 @@ TEST_F(ProgramOnDesktop, PressedButtonsSendTheirKeysToTheirWindowsAndTheFocusCom
 
     // No window named: the keys go to the window in front.
     sim.Press(12, 34, 59);
-    ASSERT_TRUE(WaitForKeys(*user, 2)) << program.Log();
-    EXPECT_EQ(Describe(user->Keys()), (std::vector<std::string>{"press F5", "release F5"}));
+    // On GNOME the program primed its remote-desktop keyboard at start-up
+    // with a key that has no keysym: the user's window saw it, typing nothing.
+    std::vector<std::string> userKeys = {"press F5", "release F5"};
+    if (desktop_ == Desktop::Gnome) {
+        userKeys.insert(userKeys.begin(), {"press NoSymbol", "release NoSymbol"});
+    }
+    ASSERT_TRUE(WaitForKeys(*user, userKeys.size())) << program.Log();
+    EXPECT_EQ(Describe(user->Keys()), userKeys);
     EXPECT_EQ(native->Keys().size(), 8u);
     EXPECT_EQ(x->Keys().size(), 4u);
     EXPECT_EQ(hidden->Keys().size(), 2u);
@@ -205,7 +219,7 @@ TEST_F(ProgramOnDesktop, TheTrayIconRegistersByTheThemesName) {
     if (item.empty()) {
         return;
     }
-    const std::string service = item.substr(0, item.find('/'));
+    const std::string service = item.substr(0, item.find_first_of("@/"));
     const std::string path = item.substr(item.find('/'));
     const std::string name =
         Query({"--dest=" + service, path, "org.freedesktop.DBus.Properties.Get",

@@ -115,11 +115,15 @@ class WindowsService {
             w.unminimize();
         if (Main.overview.visible) {
             // A window activated while the overview hides does not get the
-            // keyboard: activate it once the overview has gone (the focus
+            // keyboard, and once it has gone the shell gives the focus to
+            // the top window: activate the target after that (the focus
             // signal tells when).
             const handler = Main.overview.connect('hidden', () => {
                 Main.overview.disconnect(handler);
-                activate(w);
+                Meta.later_add(Meta.LaterType.IDLE, () => {
+                    activate(w);
+                    return GLib.SOURCE_REMOVE;
+                });
             });
             Main.overview.hide();
             return true;
