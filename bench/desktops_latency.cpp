@@ -54,8 +54,8 @@ protected:
 
     std::unique_ptr<Target> Start(ClientKind kind, const std::string& stem) {
         auto target = std::make_unique<Target>(kind, UniqueName(stem));
-        EXPECT_TRUE(WaitUntil([&] { return target->Ready() && windows_->FindByClass(target->Name()); },
-                              kStartBound));
+        EXPECT_TRUE(WaitUntil(
+            [&] { return target->Ready() && windows_->FindByClass(target->Name()); }, kStartBound));
         WaitUntil([&] { return target->HasFocus(); }, 2s);
         return target;
     }

@@ -75,7 +75,8 @@ bool MakeDesktopBackends(const KeysBackendChoice& choice, Backends& b, std::stri
     switch (choice.keys) {
         case KeysRoute::Desktop:
             if (kde) {
-                b.injector = kde::FakeInputInjector::Open(nullptr, SessionKeyCodes(), why, xwayland);
+                b.injector =
+                    kde::FakeInputInjector::Open(nullptr, SessionKeyCodes(), why, xwayland);
             } else {
                 b.injector = gnome::RemoteDesktopInjector::Open(SessionKeyCodes(), why, xwayland);
             }

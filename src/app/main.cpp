@@ -195,8 +195,7 @@ int main(int argc, char** argv) {
         qv::DebugLog("start-up done");
         // Without a notification area (plain GNOME has none) the program
         // has no icon to open its window from: the window opens at once.
-        const bool noTray =
-            backends->trayMayBeMissing && !QSystemTrayIcon::isSystemTrayAvailable();
+        const bool noTray = backends->trayMayBeMissing && !QSystemTrayIcon::isSystemTrayAvailable();
         if (noTray) {
             std::fprintf(stderr, "%s: %s\n", programName.c_str(), qv::kNoTrayNotice);
             qv::DebugLog("no tray host: the window opens at start-up");

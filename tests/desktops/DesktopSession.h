@@ -87,8 +87,8 @@ inline Expected Release(std::int16_t vk, std::string keysym) {
 // presses Shift, which the next batch lets go of.
 inline std::vector<Expected> Burst255() {
     std::vector<Expected> e = {
-        Press(0x11, "Control_L"),   Press('C', "c"),           Release('C', "c"),
-        Release(0x11, "Control_L"), Press(0xA6, "XF86Back"),   Release(0xA6, "XF86Back"),
+        Press(0x11, "Control_L"),   Press('C', "c"),         Release('C', "c"),
+        Release(0x11, "Control_L"), Press(0xA6, "XF86Back"), Release(0xA6, "XF86Back"),
         Press(0x10, "Shift_L"),
     };
     for (char c = 'A'; c <= 'Z'; ++c) {

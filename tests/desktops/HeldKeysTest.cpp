@@ -27,15 +27,15 @@ std::uint16_t Table(int vk) {
 TEST(HeldKeys, PressesAndReleasesInTheBatchsOrder) {
     HeldKeys held(Table);
     const std::vector<KeyStroke> batch = {{0x11, false}, {'A', false}, {'A', true}, {0x11, true}};
-    EXPECT_EQ(held.Encode(batch), (std::vector<KeyEvent>{{29, true}, {30, true}, {30, false},
-                                                         {29, false}}));
+    EXPECT_EQ(held.Encode(batch),
+              (std::vector<KeyEvent>{{29, true}, {30, true}, {30, false}, {29, false}}));
     EXPECT_FALSE(held.AnyDown());
 }
 
 TEST(HeldKeys, StrokesWithoutAKeyAndReleasesOfKeysNotDownAreLeftOut) {
     HeldKeys held(Table);
     // mutter refuses the release of a key that is not down.
-    const std::vector<KeyStroke> batch = {{'A', true}, {-1, false}, {0, false},
+    const std::vector<KeyStroke> batch = {{'A', true},  {-1, false},  {0, false},
                                           {'B', false}, {'A', false}, {'B', true}};
     EXPECT_EQ(held.Encode(batch), (std::vector<KeyEvent>{{30, true}}));
     EXPECT_TRUE(held.AnyDown());
@@ -44,8 +44,7 @@ TEST(HeldKeys, StrokesWithoutAKeyAndReleasesOfKeysNotDownAreLeftOut) {
 TEST(HeldKeys, TwoVirtualKeysOnOneKeyReleaseItOnce) {
     HeldKeys held(Table);
     const std::vector<KeyStroke> batch = {{0x10, false}, {0xA0, false}, {0x10, true}, {0xA0, true}};
-    EXPECT_EQ(held.Encode(batch),
-              (std::vector<KeyEvent>{{42, true}, {42, true}, {42, false}}));
+    EXPECT_EQ(held.Encode(batch), (std::vector<KeyEvent>{{42, true}, {42, true}, {42, false}}));
     EXPECT_FALSE(held.AnyDown());
 }
 

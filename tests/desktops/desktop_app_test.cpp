@@ -80,8 +80,8 @@ protected:
 
     std::unique_ptr<Target> Start(ClientKind kind, const std::string& stem) {
         auto target = std::make_unique<Target>(kind, UniqueName(stem));
-        EXPECT_TRUE(WaitUntil([&] { return target->Ready() && windows_->FindByClass(target->Name()); },
-                              kStartBound))
+        EXPECT_TRUE(WaitUntil(
+            [&] { return target->Ready() && windows_->FindByClass(target->Name()); }, kStartBound))
             << target->Name() << " did not come up";
         WaitUntil([&] { return target->HasFocus(); }, 2s);
         return target;
@@ -154,10 +154,10 @@ TEST_F(ProgramOnDesktop, PressedButtonsSendTheirKeysToTheirWindowsAndTheFocusCom
 
     sim.Press(12, 34, 56);
     ASSERT_TRUE(WaitForKeys(*native, 8)) << program.Log();
-    EXPECT_EQ(Describe(native->Keys()),
-              (std::vector<std::string>{"press Shift_L", "press A", "release A", "release Shift_L",
-                                        "press Control_L", "press c", "release c",
-                                        "release Control_L"}));
+    EXPECT_EQ(
+        Describe(native->Keys()),
+        (std::vector<std::string>{"press Shift_L", "press A", "release A", "release Shift_L",
+                                  "press Control_L", "press c", "release c", "release Control_L"}));
     EXPECT_TRUE(native->FocusedBeforeKey(0));
     EXPECT_TRUE(WaitUntil([&] { return user->HasFocus() && Focused(*user); }, kLogBound))
         << "the focus did not come back";
@@ -241,8 +241,7 @@ TEST_F(ProgramOnDesktop, WithoutKWinsGrantItSaysSoAndFallsBack) {
     }
     // A copy of the program at a path no desktop entry names.
     const std::string copy = WorkDir() + "/quorvane-ungranted";
-    std::filesystem::copy_file(QV_PROGRAM, copy,
-                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(QV_PROGRAM, copy, std::filesystem::copy_options::overwrite_existing);
     chmod(copy.c_str(), 0755);
 
     Simulator sim;

@@ -83,9 +83,8 @@ TEST(KeysBackendChoice, TheBackendOptionWins) {
 }
 
 TEST(KeysBackendChoice, BackendNamesGoBothWays) {
-    for (const KeysBackend b :
-         {KeysBackend::X11, KeysBackend::Sway, KeysBackend::Wlroots, KeysBackend::Uinput,
-          KeysBackend::Kde, KeysBackend::Gnome}) {
+    for (const KeysBackend b : {KeysBackend::X11, KeysBackend::Sway, KeysBackend::Wlroots,
+                                KeysBackend::Uinput, KeysBackend::Kde, KeysBackend::Gnome}) {
         EXPECT_EQ(KeysBackendFromName(KeysBackendName(b)), b);
     }
     EXPECT_FALSE(KeysBackendFromName("X11"));

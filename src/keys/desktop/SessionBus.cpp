@@ -86,10 +86,10 @@ Message SessionBus::Call(const MethodCall& call, std::chrono::milliseconds bound
 
 bool SessionBus::NameHasOwner(const char* name) {
     std::string error;
-    const Message reply = Call({"org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                "org.freedesktop.DBus", "NameHasOwner",
-                                [name](sd_bus_message* m) { return sd_bus_message_append(m, "s", name); }},
-                               std::chrono::milliseconds(2000), error);
+    const Message reply = Call(
+        {"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+         [name](sd_bus_message* m) { return sd_bus_message_append(m, "s", name); }},
+        std::chrono::milliseconds(2000), error);
     int has = 0;
     if (!reply || sd_bus_message_read(reply.get(), "b", &has) < 0) {
         DebugLog("session bus: NameHasOwner(" + std::string(name) + "): " + error);
@@ -146,8 +146,8 @@ bool PipelinedCalls::Add(const MethodCall& call) {
     }
     sd_bus_slot* slot = nullptr;
     // No timeout of the bus's own: Wait bounds the whole set.
-    const int r = sd_bus_call_async(bus_.Get(), &slot, message.get(), &PipelinedCalls::OnReply,
-                                    this, 0);
+    const int r =
+        sd_bus_call_async(bus_.Get(), &slot, message.get(), &PipelinedCalls::OnReply, this, 0);
     if (r < 0) {
         Fail(std::string(call.member) + ": " + BusErrorText(r));
         return false;

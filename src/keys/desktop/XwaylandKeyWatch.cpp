@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "common/DebugLog.h"
 #include "common/Deadline.h"
+#include "common/DebugLog.h"
 #include "keys/wayland/XwaylandSync.h"
 
 namespace qv::desktop {

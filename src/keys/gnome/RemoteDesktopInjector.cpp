@@ -54,12 +54,14 @@ bool RemoteDesktopInjector::Start(std::string& error) {
         bus_->Call({kService, kPath, kService, "CreateSession", {}}, kCallBound, why);
     const char* path = nullptr;
     if (!created || sd_bus_message_read(created.get(), "o", &path) < 0 || path == nullptr) {
-        error = "mutter's remote desktop (org.gnome.Mutter.RemoteDesktop) did not open a session: " +
-                why;
+        error =
+            "mutter's remote desktop (org.gnome.Mutter.RemoteDesktop) did not open a session: " +
+            why;
         return false;
     }
     session_ = path;
-    if (!bus_->Call({kService, session_.c_str(), kSessionInterface, "Start", {}}, kCallBound, why)) {
+    if (!bus_->Call({kService, session_.c_str(), kSessionInterface, "Start", {}}, kCallBound,
+                    why)) {
         error = "mutter's remote-desktop session did not start: " + why;
         return false;
     }
@@ -99,8 +101,8 @@ bool RemoteDesktopInjector::Press(std::span<const desktop::KeyEvent> events) {
     if ((!answered || calls.Failed() > 0) && !brokenLogged_) {
         brokenLogged_ = true;
         DebugLog("keys: mutter did not take a batch of keys: " +
-                 (answered ? std::to_string(calls.Failed()) + " refused, the first: " +
-                                 calls.FirstError()
+                 (answered ? std::to_string(calls.Failed()) +
+                                 " refused, the first: " + calls.FirstError()
                            : std::string("no answer in time")));
     }
     return answered && calls.Failed() == 0;

@@ -25,8 +25,7 @@ constexpr std::uint32_t kFullscreen = 4;
 constexpr std::uint32_t kFocused = 8;
 constexpr std::uint32_t kXClient = 16;
 
-desktop::MethodCall Method(const char* member,
-                           std::function<int(sd_bus_message*)> arguments = {}) {
+desktop::MethodCall Method(const char* member, std::function<int(sd_bus_message*)> arguments = {}) {
     return {kExtensionBusName, kExtensionPath, kExtensionInterface, member, std::move(arguments)};
 }
 
@@ -121,8 +120,8 @@ std::optional<std::vector<ShellWindow>> ShellWindowSystem::List() {
         std::uint64_t id = 0;
         const char *title = nullptr, *wmClass = nullptr, *instance = nullptr, *appId = nullptr;
         std::uint32_t state = 0;
-        const int r = sd_bus_message_read(m, "(tssssu)", &id, &title, &wmClass, &instance, &appId,
-                                          &state);
+        const int r =
+            sd_bus_message_read(m, "(tssssu)", &id, &title, &wmClass, &instance, &appId, &state);
         if (r < 0) {
             DebugLog("gnome windows: the window list does not read");
             return std::nullopt;

@@ -126,11 +126,13 @@ std::optional<std::vector<ScriptWindow>> ParseScriptWindows(std::string_view ans
         w.window.active = flag("active");
         w.window.fullscreen = flag("fullscreen");
         const auto stacking = item.find("stacking");
-        w.stacking = stacking != item.end() && stacking->is_number_integer() ? stacking->get<int>() : 0;
+        w.stacking =
+            stacking != item.end() && stacking->is_number_integer() ? stacking->get<int>() : 0;
         windows.push_back(std::move(w));
     }
-    std::stable_sort(windows.begin(), windows.end(),
-                     [](const ScriptWindow& a, const ScriptWindow& b) { return a.stacking > b.stacking; });
+    std::stable_sort(
+        windows.begin(), windows.end(),
+        [](const ScriptWindow& a, const ScriptWindow& b) { return a.stacking > b.stacking; });
     return windows;
 }
 

@@ -84,8 +84,8 @@ int KWinScriptWindowSystem::OnAnswer(sd_bus_message* message, void* data, sd_bus
 
 std::optional<std::string> KWinScriptWindowSystem::Run(const std::string& script) {
     // KWin reads the script from a file; the name is ours alone.
-    const std::string name = "quorvane-" + std::to_string(getpid()) + "-" +
-                             std::to_string(++scripts_);
+    const std::string name =
+        "quorvane-" + std::to_string(getpid()) + "-" + std::to_string(++scripts_);
     const std::string path = scriptFolder_ + "/" + name + ".js";
     {
         std::ofstream file(path, std::ios::trunc);
@@ -97,12 +97,12 @@ std::optional<std::string> KWinScriptWindowSystem::Run(const std::string& script
     }
     answer_.reset();
     std::string error;
-    const desktop::Message loaded = bus_->Call(
-        {kKWin, kScriptingPath, kScriptingInterface, "loadScript",
-         [&path, &name](sd_bus_message* m) {
-             return sd_bus_message_append(m, "ss", path.c_str(), name.c_str());
-         }},
-        kCallBound, error);
+    const desktop::Message loaded =
+        bus_->Call({kKWin, kScriptingPath, kScriptingInterface, "loadScript",
+                    [&path, &name](sd_bus_message* m) {
+                        return sd_bus_message_append(m, "ss", path.c_str(), name.c_str());
+                    }},
+                   kCallBound, error);
     std::int32_t id = -1;
     if (!loaded || sd_bus_message_read(loaded.get(), "i", &id) < 0 || id < 0) {
         DebugLog("kwin script: loadScript: " + (error.empty() ? "refused" : error));
@@ -208,14 +208,12 @@ void KWinScriptWindowSystem::SetShowState(Window window, ShowState state) {
     if (!w || desktop::StateOf(*w) == state) {
         return;
     }
-    const auto answer =
-        Run(ShowStateScript(replyTo_, UuidOf(window), static_cast<int>(state)));
+    const auto answer = Run(ShowStateScript(replyTo_, UuidOf(window), static_cast<int>(state)));
     if (answer != "ok") {
         return;
     }
     if (!WaitFor(window, [state](const desktop::DesktopWindow& now) {
-            return state == ShowState::Maximized ? !now.minimized
-                                                 : desktop::StateOf(now) == state;
+            return state == ShowState::Maximized ? !now.minimized : desktop::StateOf(now) == state;
         })) {
         DebugLog("kwin script: window " + std::to_string(window.id) +
                  " did not change its show state in time");
@@ -229,7 +227,8 @@ bool KWinScriptWindowSystem::Activate(Window window) {
         return false;
     }
     // KWin activates an X window asynchronously: the list shows it once done.
-    if (!WaitFor(window, [](const desktop::DesktopWindow& w) { return w.active && !w.minimized; })) {
+    if (!WaitFor(window,
+                 [](const desktop::DesktopWindow& w) { return w.active && !w.minimized; })) {
         DebugLog("kwin script: window " + std::to_string(window.id) +
                  " did not become active in time");
         return false;

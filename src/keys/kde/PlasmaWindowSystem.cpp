@@ -68,10 +68,10 @@ void OnResourceName(void* data, org_kde_plasma_window*, const char* name) {
 }
 
 const org_kde_plasma_window_listener kWindowListener = {
-    OnTitle,           OnAppId,        OnState,         OnVirtualDesktop, OnThemedIcon,
-    OnUnmapped,        OnInitialState, OnParent,        OnGeometry,       OnIconChanged,
-    OnPid,             OnDesktopEntered, OnDesktopLeft, OnApplicationMenu, OnActivityEntered,
-    OnActivityLeft,    OnResourceName,
+    OnTitle,        OnAppId,          OnState,       OnVirtualDesktop,  OnThemedIcon,
+    OnUnmapped,     OnInitialState,   OnParent,      OnGeometry,        OnIconChanged,
+    OnPid,          OnDesktopEntered, OnDesktopLeft, OnApplicationMenu, OnActivityEntered,
+    OnActivityLeft, OnResourceName,
 };
 
 void OnShowDesktop(void*, org_kde_plasma_window_management*, uint32_t) {}
@@ -111,8 +111,9 @@ bool PlasmaWindowSystem::Start(const char* display, std::string& error) {
     }
     const auto* global = connection_->Find(org_kde_plasma_window_management_interface.name);
     if (global == nullptr) {
-        error = "KWin does not offer its window list (org_kde_plasma_window_management) to "
-                "this program";
+        error =
+            "KWin does not offer its window list (org_kde_plasma_window_management) to "
+            "this program";
         return false;
     }
     if (global->version < kUuidVersion) {
@@ -261,8 +262,9 @@ void PlasmaWindowSystem::SetShowState(Window window, ShowState state) {
             break;
     }
     org_kde_plasma_window_set_state(e->handle, kMinimized | kMaximized, set);
-    if (!WaitFor(e->window.id,
-                 [state](const desktop::DesktopWindow& w) { return desktop::StateOf(w) == state; })) {
+    if (!WaitFor(e->window.id, [state](const desktop::DesktopWindow& w) {
+            return desktop::StateOf(w) == state;
+        })) {
         DebugLog("plasma windows: window " + std::to_string(window.id) +
                  " did not change its show state in time");
     }
