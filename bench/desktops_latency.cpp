@@ -19,6 +19,8 @@
 
 #include "DesktopSession.h"
 #include "ProgramSession.h"
+#include "common/Clock.h"
+#include "keys/ActivateWindow.h"
 
 namespace qv::desktop {
 namespace {
@@ -126,6 +128,36 @@ TEST_F(Desktop, SwitchTime) {
         times.push_back(NowMicros() - start);
     }
     Report("activation until the window has the focus", times);
+
+    // The steps of a slot's dispatch, as the receive loop takes them, until
+    // the first key is in the target.
+    std::vector<long long> find, foreground, state, activate, firstKey;
+    SteadyClock clock;
+    for (int i = 0; i < switches; ++i) {
+        const Target& to = i % 2 == 0 ? *b : *a;
+        const std::size_t before = to.Keys().size();
+        long long t0 = NowMicros();
+        const Window window = windows_->FindByClass(to.Name());
+        long long t1 = NowMicros();
+        windows_->Foreground();
+        long long t2 = NowMicros();
+        windows_->GetShowState(window);
+        long long t3 = NowMicros();
+        ActivateWindow(*windows_, clock, window, 0);
+        long long t4 = NowMicros();
+        injector_->Send(std::vector<KeyStroke>{{'L', false}, {'L', true}});
+        ASSERT_TRUE(WaitForKeys(to, before + 1));
+        find.push_back(t1 - t0);
+        foreground.push_back(t2 - t1);
+        state.push_back(t3 - t2);
+        activate.push_back(t4 - t3);
+        firstKey.push_back(to.Keys()[before].time - t0);
+    }
+    Report("dispatch step: find by class", find);
+    Report("dispatch step: foreground", foreground);
+    Report("dispatch step: show state", state);
+    Report("dispatch step: ActivateWindow", activate);
+    Report("dispatch: find to first key in the target", firstKey);
 }
 
 // The program: press -> first key in the target, with the slot's window

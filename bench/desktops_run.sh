@@ -13,5 +13,6 @@ rc=0
 tests/desktops/with-desktop.sh kde --output "$build/bench/desktops_kde_output" \
   --grant "$bench" --grant "$build/src/app/quorvane" -- "$bench" || rc=$?
 tests/desktops/with-desktop.sh gnome --output "$build/bench/desktops_gnome_output" \
-  --extension data/gnome-shell/quorvane-windows@quorvane -- "$bench" || rc=$?
+  --extension data/gnome-shell/quorvane-windows@quorvane --tray --icons "$build/data" \
+  -- "$bench" || rc=$?
 exit "$rc"

@@ -2,7 +2,7 @@
 # Runs a command inside a private headless KDE Plasma (KWin) or GNOME
 # (gnome-shell) Wayland session.
 #   with-desktop.sh kde|gnome [--output DIR] [--grant PATH]... [--extension DIR]
-#                   [--tray] -- command [args...]
+#                   [--icons DIR] [--tray] -- command [args...]
 #
 # As with-sway.sh: private mount, network and PID namespaces with a tmpfs of
 # their own on /tmp (XWayland gets :0 there), as an unprivileged user (the
@@ -20,6 +20,8 @@
 #   --extension DIR (gnome) a GNOME Shell extension folder, installed for the
 #                  user and enabled; the session is ready once the
 #                  extension's bus name (in its metadata, "dbus-name") is there
+#   --icons DIR    DIR/icons joins the desktop's icon themes (XDG_DATA_DIRS),
+#                  as the package's icons in /usr/share/icons would
 #   --tray         a StatusNotifierItem watcher and host: waybar's tray on kde
 #                  (Plasma's needs plasma-workspace), the AppIndicator
 #                  extension on gnome
@@ -54,8 +56,10 @@ inner=""
 grants=()
 extension=""
 tray=""
+icons=""
 while (($#)); do
   case "$1" in
+    --icons) icons="$2"; shift 2 ;;
     --output) output="$2"; shift 2 ;;
     --grant) grants+=("$2"); shift 2 ;;
     --extension) extension="$2"; shift 2 ;;
@@ -104,6 +108,7 @@ if [ -z "$inner" ]; then
   for g in "${grants[@]}"; do extra+=(--grant "$g"); done
   [ -n "$extension" ] && extra+=(--extension "$extension")
   [ -n "$tray" ] && extra+=(--tray)
+  [ -n "$icons" ] && extra+=(--icons "$icons")
   exec unshare "${ns_args[@]}" -- "$0" "$desktop" --inner "${extra[@]}" -- "$@"
 fi
 
@@ -121,7 +126,7 @@ tmp_top() {
 keep=()
 command_path=$1
 case "$1" in */*) ;; *) command_path=$(command -v -- "$1" 2>/dev/null || true) ;; esac
-for path in "$command_path" "$PWD" "$output" "$(dirname -- "$0")" "$extension" "${grants[@]}" "${@:2}"; do
+for path in "$command_path" "$PWD" "$output" "$(dirname -- "$0")" "$extension" "$icons" "${grants[@]}" "${@:2}"; do
   [ -n "$path" ] || continue
   top=$(tmp_top "$path")
   case "$top" in "" | .X11-unix | .X*-lock | .qv-desktop) continue ;; esac
@@ -173,6 +178,9 @@ plain_path=/usr/local/bin:/usr/bin:/bin
 base_env=(PATH="$plain_path" HOME="$session/home" USER="$user" LANG="${LANG:-C.UTF-8}"
           XDG_RUNTIME_DIR="$session/runtime" XDG_CONFIG_HOME="$session/home/.config"
           XDG_DATA_HOME="$session/home/.local/share" XDG_SESSION_TYPE=wayland)
+if [ -n "$icons" ]; then
+  base_env+=(XDG_DATA_DIRS="$(realpath -m -- "$icons"):/usr/local/share:/usr/share")
+fi
 
 # --- what the desktop finds when it starts ----------------------------------
 applications=$session/home/.local/share/applications

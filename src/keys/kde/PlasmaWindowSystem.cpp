@@ -278,14 +278,17 @@ bool PlasmaWindowSystem::Activate(Window window) {
         return false;
     }
     // One request activates the window and brings it back from minimised.
+    // KWin moves the keyboard focus while it handles the request, but
+    // reports the new state only with its next frame (8 ms later in the
+    // median here): the round trip after the request is the wait, and the
+    // reported state, once it comes, confirms it.
     org_kde_plasma_window_set_state(e->handle, kActive | kMinimized, kActive);
     const std::uint64_t id = e->window.id;
     const std::string appId = e->window.appId;
     const std::string instance = e->window.instance;
     const auto deadline = std::chrono::steady_clock::now() + kChangeBound;
-    if (!WaitFor(id, [](const desktop::DesktopWindow& w) { return w.active && !w.minimized; }) ||
-        Find(window) == nullptr) {
-        DebugLog("plasma windows: window " + std::to_string(id) + " did not become active in time");
+    if (!connection_->Roundtrip(kRoundtripBound) || Find(window) == nullptr) {
+        DebugLog("plasma windows: window " + std::to_string(id) + " went or KWin did not answer");
         return false;
     }
     // KWin hands XWayland the X focus over a connection of its own: an X
@@ -298,9 +301,17 @@ bool PlasmaWindowSystem::Activate(Window window) {
         return xwayland_->HasClass(x, appId) ||
                (!instance.empty() && xwayland_->HasClass(x, instance));
     };
-    const bool isX = xwayland_->AnyWindowOfClass(appId) ||
-                     (!instance.empty() && xwayland_->AnyWindowOfClass(instance));
-    if (!isX) {
+    // Whether it is an X window does not change: asked once per window (it
+    // walks XWayland's windows).
+    Entry* entry = Find(window);
+    if (entry == nullptr) {
+        return false;
+    }
+    if (!entry->xWindow) {
+        entry->xWindow = xwayland_->AnyWindowOfClass(appId) ||
+                         (!instance.empty() && xwayland_->AnyWindowOfClass(instance));
+    }
+    if (!*entry->xWindow) {
         return true;
     }
     for (;;) {

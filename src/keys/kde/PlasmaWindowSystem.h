@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,7 @@ public:
         org_kde_plasma_window* handle = nullptr;
         bool described = false;  // its initial state has arrived
         bool gone = false;
+        std::optional<bool> xWindow;  // an X client under XWayland, once asked
         PlasmaWindowSystem* owner = nullptr;
     };
     void Announce(const char* uuid);
