@@ -6,7 +6,7 @@
 /* exported init */
 'use strict';
 
-const { Gio, GLib, Meta } = imports.gi;
+const { Clutter, Gio, GLib, Meta } = imports.gi;
 const Main = imports.ui.main;
 
 const BUS_NAME = 'org.quorvane.Quorvane.Windows';
@@ -121,6 +121,10 @@ class WindowsService {
             const handler = Main.overview.connect('hidden', () => {
                 Main.overview.disconnect(handler);
                 Meta.later_add(Meta.LaterType.IDLE, () => {
+                    // A window that kept the focus behind the overview does
+                    // not get the keyboard back by being activated again.
+                    if (w === global.display.focus_window)
+                        global.display.unset_input_focus(global.display.get_current_time_roundtrip());
                     activate(w);
                     return GLib.SOURCE_REMOVE;
                 });
@@ -133,10 +137,22 @@ class WindowsService {
     }
 
     SyncAsync(params, invocation) {
-        // Input events are handled at default priority: an idle source of
-        // low priority runs once none are waiting.
+        // mutter's input thread turns the remote desktop's keys into events
+        // for this thread, which handles them at default priority. Answer
+        // once no event has waited for a few milliseconds in a row, checked
+        // from an idle source of low priority (it runs once none are
+        // waiting): under load the input thread may lag behind the calls.
+        const pending = typeof Clutter.events_pending === 'function'
+            ? () => Clutter.events_pending() : () => false;
+        let quiet = 0;
         GLib.idle_add(GLib.PRIORITY_LOW, () => {
-            invocation.return_value(null);
+            GLib.timeout_add(GLib.PRIORITY_LOW, 1, () => {
+                quiet = pending() ? 0 : quiet + 1;
+                if (quiet < 3)
+                    return GLib.SOURCE_CONTINUE;
+                invocation.return_value(null);
+                return GLib.SOURCE_REMOVE;
+            });
             return GLib.SOURCE_REMOVE;
         });
     }

@@ -145,7 +145,7 @@ bool PipelinedCalls::Add(const MethodCall& call) {
         return false;
     }
     sd_bus_slot* slot = nullptr;
-    // No timeout of the bus's own: Wait bounds the whole set.
+    // The bus's default timeout stays (0); Wait bounds the whole set.
     const int r =
         sd_bus_call_async(bus_.Get(), &slot, message.get(), &PipelinedCalls::OnReply, this, 0);
     if (r < 0) {

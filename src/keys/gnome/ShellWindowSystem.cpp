@@ -104,6 +104,9 @@ int ShellWindowSystem::OnFocusChanged(sd_bus_message* message, void* data, sd_bu
 }
 
 std::optional<std::vector<ShellWindow>> ShellWindowSystem::List() {
+    // Focus signals that came since the last wait are handled (and freed)
+    // here: nothing else reads the connection between operations.
+    bus_->ProcessUntil([] { return true; }, std::chrono::milliseconds(0));
     std::string error;
     const desktop::Message reply = bus_->Call(Method("List"), kCallBound, error);
     if (!reply) {
