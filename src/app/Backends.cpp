@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/DebugLog.h"
 #include "device/linux/HidrawPort.h"
@@ -14,8 +15,8 @@
 #include "keys/kde/FakeInputInjector.h"
 #include "keys/kde/KWinScriptWindowSystem.h"
 #include "keys/kde/PlasmaWindowSystem.h"
-#include "keys/uinput/EvdevKeys.h"
 #include "keys/uinput/UinputKeyboard.h"
+#include "keys/wayland/CompositorKeymap.h"
 #include "keys/wayland/FocusedWindowOnly.h"
 #include "keys/wayland/ForeignToplevelWindowSystem.h"
 #include "keys/wayland/KeysBackendChoice.h"
@@ -23,6 +24,7 @@
 #include "keys/wayland/SwayWindowSystem.h"
 #include "keys/wayland/VirtualKeyboardInjector.h"
 #include "keys/wayland/XwaylandSync.h"
+#include "keys/x11/X11KeyboardLayout.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
 
@@ -61,10 +63,25 @@ std::string Describe(const KeysBackendChoice& choice) {
     return {};
 }
 
-// Which Linux key carries each virtual-key code in this session: the one
-// place the KDE and GNOME injectors learn it from.
-desktop::KeyCodeLookup SessionKeyCodes() {
-    return [](int virtualKey) { return VirtualKeyToEvdev(virtualKey); };
+// Where the keys of the user's layout are, for the keyboards that press
+// Linux keys (uinput, KWin's fake input, mutter's remote desktop): the
+// compositor's keymap in a Wayland session, the X server's in an X session;
+// nullptr (PC keys) where neither can be read.
+std::unique_ptr<EvdevLayout> SessionLayout() {
+    if (std::getenv("WAYLAND_DISPLAY") != nullptr) {
+        std::string why;
+        auto keymap = wayland::CompositorKeymap::Open(nullptr, why);
+        if (keymap && keymap->Layout() != nullptr) {
+            return keymap;
+        }
+        DebugLog("keys: no keyboard layout from the compositor" + (why.empty() ? "" : ": " + why));
+    }
+    if (std::getenv("DISPLAY") != nullptr) {
+        if (auto x11 = X11EvdevLayout::Open()) {
+            return x11;
+        }
+    }
+    return nullptr;
 }
 
 // KDE Plasma and GNOME: their own means, or the fallbacks the choice names.
@@ -74,15 +91,24 @@ bool MakeDesktopBackends(const KeysBackendChoice& choice, Backends& b, std::stri
     std::string why;
     switch (choice.keys) {
         case KeysRoute::Desktop:
+            // The layout is read once the injector is there: mutter's seat
+            // may get its first keyboard only when the injector primes it.
             if (kde) {
-                b.injector =
-                    kde::FakeInputInjector::Open(nullptr, SessionKeyCodes(), why, xwayland);
+                auto fakeInput = kde::FakeInputInjector::Open(nullptr, why, xwayland);
+                if (fakeInput) {
+                    fakeInput->UseLayout(SessionLayout());
+                }
+                b.injector = std::move(fakeInput);
             } else {
-                b.injector = gnome::RemoteDesktopInjector::Open(SessionKeyCodes(), why, xwayland);
+                auto remote = gnome::RemoteDesktopInjector::Open(why, xwayland);
+                if (remote) {
+                    remote->UseLayout(SessionLayout());
+                }
+                b.injector = std::move(remote);
             }
             break;
         case KeysRoute::Uinput:
-            b.injector = UinputKeyboard::Open(why);
+            b.injector = UinputKeyboard::Open(SessionLayout(), why);
             break;
         case KeysRoute::XTest:
             b.injector = XTestInjector::Open();
@@ -153,6 +179,7 @@ bool MakeKeysBackends(const CommandLine& options, Backends& b, std::string& erro
                 error = "cannot reach the X display ($DISPLAY)";
                 return false;
             }
+            b.layout = X11CaptureLayout::Open();
             return true;
         case KeysBackend::Sway:
         case KeysBackend::Wlroots:
@@ -174,7 +201,7 @@ bool MakeKeysBackends(const CommandLine& options, Backends& b, std::string& erro
             }
             return true;
         case KeysBackend::Uinput:
-            b.injector = UinputKeyboard::Open(why);
+            b.injector = UinputKeyboard::Open(SessionLayout(), why);
             if (!b.injector) {
                 error = "cannot create the uinput keyboard: " + why +
                         " (see packaging/60-quorvane-uinput.rules)";

@@ -21,7 +21,7 @@
 #include "keys/kde/FakeInputInjector.h"
 #include "keys/kde/KWinScriptWindowSystem.h"
 #include "keys/kde/PlasmaWindowSystem.h"
-#include "keys/uinput/EvdevKeys.h"
+#include "keys/wayland/CompositorKeymap.h"
 #include "keys/wayland/XwaylandSync.h"
 
 namespace qv::desktop::test {
@@ -39,20 +39,33 @@ inline const char* DesktopName(Desktop d) {
     return d == Desktop::Kde ? "kde" : "gnome";
 }
 
-inline KeyCodeLookup UsKeyCodes() {
-    return [](int virtualKey) { return VirtualKeyToEvdev(virtualKey); };
+// The keys of the session's layout, as the compositor gives them to the
+// seat's keyboard (the program reads them the same way).
+inline std::unique_ptr<EvdevLayout> SessionKeymap() {
+    std::string error;
+    auto keymap = wayland::CompositorKeymap::Open(nullptr, error);
+    EXPECT_TRUE(keymap && keymap->Layout() != nullptr) << "no layout from the compositor " << error;
+    return keymap;
 }
 
 inline std::unique_ptr<InputInjector> OpenInjector(
     Desktop desktop, std::shared_ptr<wayland::XwaylandSync> xwayland) {
     std::string error;
-    std::unique_ptr<InputInjector> injector;
+    // The layout once the injector is there: mutter's headless seat gets
+    // its first keyboard when the injector primes its session.
     if (desktop == Desktop::Kde) {
-        injector = kde::FakeInputInjector::Open(nullptr, UsKeyCodes(), error, std::move(xwayland));
-    } else {
-        injector = gnome::RemoteDesktopInjector::Open(UsKeyCodes(), error, std::move(xwayland));
+        auto injector = kde::FakeInputInjector::Open(nullptr, error, std::move(xwayland));
+        EXPECT_TRUE(injector) << error;
+        if (injector) {
+            injector->UseLayout(SessionKeymap());
+        }
+        return injector;
     }
+    auto injector = gnome::RemoteDesktopInjector::Open(error, std::move(xwayland));
     EXPECT_TRUE(injector) << error;
+    if (injector) {
+        injector->UseLayout(SessionKeymap());
+    }
     return injector;
 }
 

@@ -29,15 +29,21 @@ constexpr std::chrono::milliseconds kPrimePause{100};
 
 }  // namespace
 
-RemoteDesktopInjector::RemoteDesktopInjector(desktop::KeyCodeLookup lookup,
-                                             std::shared_ptr<wayland::XwaylandSync> xwayland)
-    : held_(std::move(lookup)), xwayland_(std::move(xwayland)), keyWatch_(xwayland_.get()) {}
+RemoteDesktopInjector::RemoteDesktopInjector(std::shared_ptr<wayland::XwaylandSync> xwayland)
+    : layout_(std::make_unique<PcEvdevLayout>()),
+      held_([this](int virtualKey) { return layout_->KeyFor(virtualKey); }),
+      xwayland_(std::move(xwayland)),
+      keyWatch_(xwayland_.get()) {}
+
+void RemoteDesktopInjector::UseLayout(std::unique_ptr<EvdevLayout> layout) {
+    layout_ = layout ? std::move(layout) : std::make_unique<PcEvdevLayout>();
+    DebugLog("keys: mutter's remote desktop presses the keys of " + layout_->Name());
+}
 
 std::unique_ptr<RemoteDesktopInjector> RemoteDesktopInjector::Open(
-    desktop::KeyCodeLookup lookup, std::string& error,
-    std::shared_ptr<wayland::XwaylandSync> xwayland) {
+    std::string& error, std::shared_ptr<wayland::XwaylandSync> xwayland) {
     std::unique_ptr<RemoteDesktopInjector> injector(
-        new RemoteDesktopInjector(std::move(lookup), std::move(xwayland)));
+        new RemoteDesktopInjector(std::move(xwayland)));
     if (!injector->Start(error)) {
         return nullptr;
     }
@@ -109,6 +115,7 @@ bool RemoteDesktopInjector::Press(std::span<const desktop::KeyEvent> events) {
 }
 
 void RemoteDesktopInjector::Send(std::span<const KeyStroke> batch) {
+    layout_->Refresh();
     const std::vector<desktop::KeyEvent> events = held_.Encode(batch);
     if (events.empty()) {
         return;

@@ -12,6 +12,7 @@
 
 #include "keys/InputInjector.h"
 #include "keys/desktop/HeldKeys.h"
+#include "keys/uinput/EvdevLayout.h"
 #include "keys/desktop/XwaylandKeyWatch.h"
 
 namespace qv::wayland {
@@ -27,12 +28,15 @@ namespace qv::gnome {
 class RemoteDesktopInjector final : public InputInjector {
 public:
     // Creates and starts the session, and primes it; nullptr with `error`
-    // set when mutter offers no remote desktop on the session bus. `lookup`
-    // gives the key of each virtual-key code; `xwayland`, when given, is the
-    // session's XWayland watch shared with its window system.
+    // set when mutter offers no remote desktop on the session bus.
+    // `xwayland`, when given, is the session's XWayland watch shared with
+    // its window system.
     static std::unique_ptr<RemoteDesktopInjector> Open(
-        desktop::KeyCodeLookup lookup, std::string& error,
-        std::shared_ptr<wayland::XwaylandSync> xwayland = nullptr);
+        std::string& error, std::shared_ptr<wayland::XwaylandSync> xwayland = nullptr);
+    // Where the keys of the user's layout are (nullptr: the keys of a PC
+    // keyboard); until then, a PC keyboard's. A seat without a keyboard of
+    // its own has one from the time the session is primed.
+    void UseLayout(std::unique_ptr<EvdevLayout> layout);
     // Lets go of keys that key lists left down and stops the session.
     ~RemoteDesktopInjector() override;
 
@@ -43,8 +47,7 @@ public:
     void Send(std::span<const KeyStroke> batch) override;
 
 private:
-    RemoteDesktopInjector(desktop::KeyCodeLookup lookup,
-                          std::shared_ptr<wayland::XwaylandSync> xwayland);
+    explicit RemoteDesktopInjector(std::shared_ptr<wayland::XwaylandSync> xwayland);
     bool Start(std::string& error);
     bool Press(std::span<const desktop::KeyEvent> events);
     // Waits (bounded) until the shell has handed on the keys mutter queued.
@@ -52,6 +55,7 @@ private:
 
     std::unique_ptr<desktop::SessionBus> bus_;
     std::string session_;
+    std::unique_ptr<EvdevLayout> layout_;
     desktop::HeldKeys held_;
     std::shared_ptr<wayland::XwaylandSync> xwayland_;
     desktop::XwaylandKeyWatch keyWatch_;

@@ -16,15 +16,20 @@ constexpr std::chrono::milliseconds kRoundtripBound{1000};
 
 }  // namespace
 
-FakeInputInjector::FakeInputInjector(desktop::KeyCodeLookup lookup,
-                                     std::shared_ptr<wayland::XwaylandSync> xwayland)
-    : held_(std::move(lookup)), xwayland_(std::move(xwayland)), keyWatch_(xwayland_.get()) {}
+FakeInputInjector::FakeInputInjector(std::shared_ptr<wayland::XwaylandSync> xwayland)
+    : layout_(std::make_unique<PcEvdevLayout>()),
+      held_([this](int virtualKey) { return layout_->KeyFor(virtualKey); }),
+      xwayland_(std::move(xwayland)),
+      keyWatch_(xwayland_.get()) {}
+
+void FakeInputInjector::UseLayout(std::unique_ptr<EvdevLayout> layout) {
+    layout_ = layout ? std::move(layout) : std::make_unique<PcEvdevLayout>();
+    DebugLog("keys: KWin fake input presses the keys of " + layout_->Name());
+}
 
 std::unique_ptr<FakeInputInjector> FakeInputInjector::Open(
-    const char* display, desktop::KeyCodeLookup lookup, std::string& error,
-    std::shared_ptr<wayland::XwaylandSync> xwayland) {
-    std::unique_ptr<FakeInputInjector> injector(
-        new FakeInputInjector(std::move(lookup), std::move(xwayland)));
+    const char* display, std::string& error, std::shared_ptr<wayland::XwaylandSync> xwayland) {
+    std::unique_ptr<FakeInputInjector> injector(new FakeInputInjector(std::move(xwayland)));
     if (!injector->Start(display, error)) {
         return nullptr;
     }
@@ -89,6 +94,7 @@ bool FakeInputInjector::Press(std::span<const desktop::KeyEvent> events) {
 }
 
 void FakeInputInjector::Send(std::span<const KeyStroke> batch) {
+    layout_->Refresh();
     const std::vector<desktop::KeyEvent> events = held_.Encode(batch);
     if (events.empty()) {
         return;

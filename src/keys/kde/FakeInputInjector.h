@@ -12,6 +12,7 @@
 
 #include "keys/InputInjector.h"
 #include "keys/desktop/HeldKeys.h"
+#include "keys/uinput/EvdevLayout.h"
 #include "keys/desktop/XwaylandKeyWatch.h"
 
 struct org_kde_kwin_fake_input;
@@ -27,13 +28,15 @@ class FakeInputInjector final : public InputInjector {
 public:
     // Connects to `display` (nullptr: $WAYLAND_DISPLAY) and authenticates
     // once; nullptr with `error` set when KWin does not offer fake input to
-    // this program. `lookup` gives the key of each virtual-key code.
-    // `xwayland`, when given, is the session's XWayland watch shared with
-    // its window system: after a batch for an X window the injector waits
-    // until XWayland has read all of it.
+    // this program. `xwayland`, when given, is the session's XWayland watch
+    // shared with its window system: after a batch for an X window the
+    // injector waits until XWayland has read all of it.
     static std::unique_ptr<FakeInputInjector> Open(
-        const char* display, desktop::KeyCodeLookup lookup, std::string& error,
+        const char* display, std::string& error,
         std::shared_ptr<wayland::XwaylandSync> xwayland = nullptr);
+    // Where the keys of the user's layout are (nullptr: the keys of a PC
+    // keyboard); until then, a PC keyboard's.
+    void UseLayout(std::unique_ptr<EvdevLayout> layout);
     // Lets go of keys that key lists left down.
     ~FakeInputInjector() override;
 
@@ -42,13 +45,13 @@ public:
     void Send(std::span<const KeyStroke> batch) override;
 
 private:
-    FakeInputInjector(desktop::KeyCodeLookup lookup,
-                      std::shared_ptr<wayland::XwaylandSync> xwayland);
+    explicit FakeInputInjector(std::shared_ptr<wayland::XwaylandSync> xwayland);
     bool Start(const char* display, std::string& error);
     bool Press(std::span<const desktop::KeyEvent> events);
 
     std::unique_ptr<wayland::WaylandConnection> connection_;
     org_kde_kwin_fake_input* fakeInput_ = nullptr;
+    std::unique_ptr<EvdevLayout> layout_;
     desktop::HeldKeys held_;
     std::shared_ptr<wayland::XwaylandSync> xwayland_;
     desktop::XwaylandKeyWatch keyWatch_;
