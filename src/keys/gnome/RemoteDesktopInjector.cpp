@@ -42,8 +42,7 @@ void RemoteDesktopInjector::UseLayout(std::unique_ptr<EvdevLayout> layout) {
 
 std::unique_ptr<RemoteDesktopInjector> RemoteDesktopInjector::Open(
     std::string& error, std::shared_ptr<wayland::XwaylandSync> xwayland) {
-    std::unique_ptr<RemoteDesktopInjector> injector(
-        new RemoteDesktopInjector(std::move(xwayland)));
+    std::unique_ptr<RemoteDesktopInjector> injector(new RemoteDesktopInjector(std::move(xwayland)));
     if (!injector->Start(error)) {
         return nullptr;
     }

@@ -12,8 +12,8 @@
 
 #include "keys/InputInjector.h"
 #include "keys/desktop/HeldKeys.h"
-#include "keys/uinput/EvdevLayout.h"
 #include "keys/desktop/XwaylandKeyWatch.h"
+#include "keys/uinput/EvdevLayout.h"
 
 namespace qv::wayland {
 class XwaylandSync;
