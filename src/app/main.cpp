@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -35,6 +36,17 @@
 #include "shell/qt/QtDeviceEventPump.h"
 #include "shell/qt/QtScreenGeometry.h"
 #include "shell/qt/QtTrayIcon.h"
+
+namespace qv {
+
+// Said at start-up when the session shows no tray icons.
+constexpr const char* kNoTrayNotice =
+    "this session has no notification area (tray) for the program's icon, so its window "
+    "stays open. On GNOME, install and enable the AppIndicator extension "
+    "(gnome-shell-extension-appindicator: 'gnome-extensions enable "
+    "ubuntu-appindicators@ubuntu.com', then log in again) to keep the program in the tray.";
+
+}  // namespace qv
 
 namespace {
 
@@ -175,10 +187,19 @@ int main(int argc, char** argv) {
                              });
         }
 
+        // Without a notification area (plain GNOME has none) the program
+        // has no icon to open its window from: the window opens at once.
+        const bool noTray = backends->trayMayBeMissing && !QSystemTrayIcon::isSystemTrayAvailable();
         qv::ProgramRun run;
-        run.show = options.show;
+        run.show = options.show || noTray;
         run.tab = options.tab;
-        run.loaded = [&devicePump] { devicePump.Rearm(); };
+        run.loaded = [&devicePump, &programName, noTray] {
+            devicePump.Rearm();
+            if (noTray) {
+                std::fprintf(stderr, "%s: %s\n", programName.c_str(), qv::kNoTrayNotice);
+                qv::DebugLog("no tray host: the window opens at start-up");
+            }
+        };
         run.eventLoop = [] { return QApplication::exec(); };
         run.detach = [&form] { form.Bind(nullptr); };
         rc = qv::RunProgram(core, run);
