@@ -54,7 +54,9 @@ private:
     std::unique_ptr<Process> process_;
 };
 
-// The program with a configuration of slots, its debug log in a file.
+// The program with a configuration of slots, its debug log in a file;
+// `env` settings replace the usual ones (Qt on Wayland), `args` go on its
+// command line after the usual ones.
 class Program {
 public:
     Program(const Simulator& sim, const std::vector<std::string>& iniLines,
@@ -66,19 +68,18 @@ public:
                 out << line << "\r\n";
             }
         }
-        // A native Wayland program in a Wayland session, unless `env` says otherwise.
-        std::vector<std::string> fullEnv;
-        for (const char* fallback : {"QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"}) {
+        // Qt on Wayland unless `env` says otherwise.
+        std::vector<std::string> fullEnv = env;
+        for (const char* setting : {"QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"}) {
             const std::string name =
-                std::string(fallback).substr(0, std::string(fallback).find('=') + 1);
+                std::string(setting).substr(0, std::string(setting).find('=') + 1);
             if (std::none_of(env.begin(), env.end(),
                              [&](const std::string& e) { return e.rfind(name, 0) == 0; })) {
-                fullEnv.push_back(fallback);
+                fullEnv.emplace_back(setting);
             }
         }
-        fullEnv.insert(fullEnv.end(), env.begin(), env.end());
-        std::vector<std::string> command{QV_PROGRAM, "--simulator=" + sim.Socket(), "--config",
-                                         ini_, "--debug"};
+        std::vector<std::string> command = {QV_PROGRAM, "--simulator=" + sim.Socket(), "--config",
+                                            ini_, "--debug"};
         command.insert(command.end(), args.begin(), args.end());
         process_ = std::make_unique<Process>(command, log_, fullEnv);
         EXPECT_TRUE(WaitForText(log_, "start-up done")) << ReadAll(log_);
