@@ -11,6 +11,7 @@
 #include <mutex>
 #include <variant>
 
+#include "common/ErrnoText.h"
 #include "common/posix/UniqueFd.h"
 
 namespace qv::sim {
@@ -145,13 +146,13 @@ public:
             return true;
         }
         if (const int refusal = shared_->bus.EventsRefusal(); refusal != 0) {
-            error = std::string("simulator: ") + std::strerror(refusal);
+            error = std::string("simulator: ") + ErrnoText(refusal);
             return false;
         }
         auto subscriber = std::make_shared<Subscriber>();
         subscriber->eventFd.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
         if (!subscriber->eventFd.Valid()) {
-            error = std::string("simulator: ") + std::strerror(errno) + " (eventfd)";
+            error = std::string("simulator: ") + ErrnoText(errno) + " (eventfd)";
             return false;
         }
         shared_->subscribers.push_back(subscriber);

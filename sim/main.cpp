@@ -13,6 +13,7 @@
 
 #include "SimCommand.h"
 #include "SimDaemon.h"
+#include "common/ErrnoText.h"
 #include "common/posix/UniqueFd.h"
 #include "device/sim/SimClient.h"
 
@@ -173,16 +174,16 @@ int Serve(const std::vector<std::string>& args, std::string socketPath) {
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
     if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
-        std::fprintf(stderr, "quorvane-sim: sigprocmask: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "quorvane-sim: sigprocmask: %s\n", qv::ErrnoText(errno).c_str());
         return kExitFailed;
     }
     qv::UniqueFd stopFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
     if (!stopFd.Valid()) {
-        std::fprintf(stderr, "quorvane-sim: signalfd: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "quorvane-sim: signalfd: %s\n", qv::ErrnoText(errno).c_str());
         return kExitFailed;
     }
     if (::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
-        std::fprintf(stderr, "quorvane-sim: signal(SIGPIPE): %s\n", std::strerror(errno));
+        std::fprintf(stderr, "quorvane-sim: signal(SIGPIPE): %s\n", qv::ErrnoText(errno).c_str());
         return kExitFailed;
     }
 

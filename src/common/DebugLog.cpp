@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "common/ErrnoText.h"
+
 namespace qv {
 namespace {
 std::atomic<bool> g_enabled{false};
@@ -33,7 +35,7 @@ void DebugLogErrno(std::string_view call, int err) {
     }
     std::string text(call);
     text += ": ";
-    text += std::strerror(err);
+    text += ErrnoText(err);
     DebugLog(text);
 }
 

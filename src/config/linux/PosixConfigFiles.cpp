@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 #include "common/posix/UniqueFd.h"
 
 namespace qv {
@@ -82,7 +83,7 @@ Resolved Resolve(const std::string& start) {
 // Why the file `r` leads to cannot be the configuration file, or nullopt when it can.
 std::optional<std::string> Refusal(const std::string& path, const Resolved& r) {
     if (r.error != 0) {
-        return path + " cannot be used as the configuration file: " + std::strerror(r.error);
+        return path + " cannot be used as the configuration file: " + ErrnoText(r.error);
     }
     if (!r.exists || S_ISREG(r.st.st_mode)) {
         return std::nullopt;

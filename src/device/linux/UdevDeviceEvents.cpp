@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 
 namespace qv {
 
@@ -20,7 +21,7 @@ constexpr const char* kUdevControl = "/run/udev/control";
 // devices: ", with the call that failed for whoever looks into it.
 std::string MonitorError(const char* call, int err) {
     DebugLogErrno(call, err);
-    return std::string("udev monitor: ") + std::strerror(err) + " (" + call + ")";
+    return std::string("udev monitor: ") + ErrnoText(err) + " (" + call + ")";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "common/Deadline.h"
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 #include "common/posix/UniqueFd.h"
 #include "device/sim/SimSocket.h"
 
@@ -202,7 +203,7 @@ public:
         int errorNumber = 0;
         UniqueFd fd = ConnectSimSocket(socketPath_, errorNumber);
         if (!fd.Valid()) {
-            error = "simulator: " + std::string(std::strerror(errorNumber)) + " (connect " +
+            error = "simulator: " + std::string(ErrnoText(errorNumber)) + " (connect " +
                     socketPath_ + ")";
             return false;
         }
@@ -213,7 +214,7 @@ public:
         }
         if (answer->rfind("ERR ", 0) == 0) {
             const int refusal = std::atoi(answer->c_str() + 4);
-            error = "simulator: " + std::string(std::strerror(refusal > 0 ? refusal : EIO));
+            error = "simulator: " + std::string(ErrnoText(refusal > 0 ? refusal : EIO));
             return false;
         }
         if (*answer != "OK") {
@@ -318,8 +319,8 @@ SimReply SendSimCommand(const std::string& socketPath, const std::vector<std::st
     int error = 0;
     UniqueFd fd = ConnectSimSocket(socketPath, error);
     if (!fd.Valid()) {
-        return SimReply{SimReply::Code::Unreachable, "cannot reach the simulator at " + socketPath +
-                                                         ": " + std::strerror(error)};
+        return SimReply{SimReply::Code::Unreachable,
+                        "cannot reach the simulator at " + socketPath + ": " + ErrnoText(error)};
     }
     const std::optional<std::string> answer = Exchange(fd.Get(), request, timeout);
     if (!answer) {

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 #include "common/win32/WideText.h"
 #include "device/sim/SimFrame.h"
 
@@ -276,7 +277,7 @@ std::unique_ptr<Connection> Connect(const std::string& simAddress, std::string& 
 // An errno of the daemon's side as text ("ERR 13").
 std::string DaemonError(const std::string& reply) {
     const int number = std::atoi(reply.c_str() + 4);
-    return number > 0 ? std::strerror(number) : reply;
+    return number > 0 ? ErrnoText(number) : reply;
 }
 
 class TcpHidDevice final : public HidDevice {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 #include "keys/KeyNames.h"
 #include "keys/uinput/EvdevKeys.h"
 
@@ -93,7 +94,7 @@ std::vector<std::uint16_t> UinputKeyCodes() {
 std::unique_ptr<UinputKeyboard> UinputKeyboard::Open(std::string& error, const char* path) {
     UniqueFd fd(open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) {
-        error = std::string("open(") + path + "): " + std::strerror(errno);
+        error = std::string("open(") + path + "): " + ErrnoText(errno);
         return nullptr;
     }
     auto control = std::make_unique<IoctlControl>(fd.Get());
