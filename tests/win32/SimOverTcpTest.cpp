@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "device/HidTransport.h"
-#include "device/ReceiverProtocol.h"
+#include "device/ReceiverLink.h"
 #include "device/win32/Win32SimClient.h"
 
 namespace qv {

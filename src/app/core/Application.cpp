@@ -11,7 +11,7 @@
 #include "config/TimeLists.h"
 #include "device/HidTransport.h"
 #include "device/ReceiverHotplug.h"
-#include "device/ReceiverProtocol.h"
+#include "device/ReceiverLink.h"
 #include "shell/WindowPlacement.h"
 
 namespace qv {
