@@ -17,7 +17,7 @@
 #include "common/Deadline.h"
 #include "common/ErrnoText.h"
 #include "device/sim/SimFrame.h"
-#include "device/sim/SimSocket.h"
+#include "device/sim/unix/SimSocket.h"
 
 namespace qv::sim {
 
@@ -307,7 +307,8 @@ void SimDaemon::Receive(Client& client) {
 bool SimDaemon::Send(Client& client, const std::string& message, std::chrono::milliseconds timeout,
                      bool droppable) {
     if (!client.framed) {
-        return SendMessage(client.fd.Get(), message, timeout);
+        return SendMessage(client.fd.Get(), message, std::chrono::steady_clock::now() + timeout) ==
+               TransferStatus::Done;
     }
     if (droppable && client.out.size() > kMaxQueuedBytes) {
         return false;

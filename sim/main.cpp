@@ -16,6 +16,7 @@
 #include "common/ErrnoText.h"
 #include "common/posix/UniqueFd.h"
 #include "device/sim/SimClient.h"
+#include "device/sim/unix/UnixSimTransport.h"
 
 namespace {
 
@@ -224,7 +225,7 @@ int Report(const SimReply& reply) {
 int WaitIdle(const std::string& socketPath, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const SimReply reply = SendSimCommand(socketPath, {"queue"});
+        const SimReply reply = SendSimCommand(*MakeUnixSimTransport(socketPath), {"queue"});
         if (reply.code != SimReply::Code::Ok) {
             return Report(reply);
         }
@@ -293,7 +294,7 @@ int Main(const std::vector<std::string>& args) {
     if (command.verb == SimCommand::Verb::WaitIdle) {
         return WaitIdle(socketPath, command.timeout);
     }
-    return Report(SendSimCommand(socketPath, rest));
+    return Report(SendSimCommand(*MakeUnixSimTransport(socketPath), rest));
 }
 
 }  // namespace

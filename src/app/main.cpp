@@ -31,7 +31,6 @@
 #include "config/IniStore.h"
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
-#include "shell/qt/QtDeviceEventPump.h"
 #include "shell/qt/QtScreenGeometry.h"
 #include "shell/qt/QtTrayIcon.h"
 
@@ -163,8 +162,6 @@ int main(int argc, char** argv) {
                 [](const std::string& line) { qv::DebugLog("receive-list: " + line); });
         }
 
-        qv::QtDeviceEventPump devicePump(*backends->deviceEvents,
-                                         [&core] { core.DeviceEventsReadable(); });
         std::unique_ptr<QSocketNotifier> signalNotifier;
         if (termination.Fd() >= 0) {
             signalNotifier =
@@ -179,7 +176,6 @@ int main(int argc, char** argv) {
         }
 
         core.Load();
-        devicePump.Rearm();
         qv::DebugLog("start-up done");
         // A signal during start-up has already unloaded the program.
         if (options.show && !core.Unloaded()) {

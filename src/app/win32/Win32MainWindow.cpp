@@ -825,11 +825,6 @@ LRESULT Win32MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 app_->Terminate();
             }
             return 0;
-        case WM_DEVICECHANGE:
-            if (deviceChange_) {
-                deviceChange_(wParam, lParam);
-            }
-            return TRUE;
         case WM_DPICHANGED: {
             // The window has a fixed size: its own layout at the new DPI
             // gives it; of Windows' suggestion only the place is taken.
