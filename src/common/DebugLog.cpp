@@ -9,18 +9,18 @@
 
 namespace qv {
 namespace {
-std::atomic<bool> g_enabled{false};
+std::atomic<bool> gEnabled{false};
 }
 
 void SetDebugLog(bool enabled) {
-    g_enabled = enabled;
+    gEnabled = enabled;
 }
 bool DebugLogEnabled() {
-    return g_enabled;
+    return gEnabled;
 }
 
 void DebugLog(std::string_view text) {
-    if (!g_enabled) {
+    if (!gEnabled) {
         return;
     }
     std::string line = "quorvane: ";
@@ -30,7 +30,7 @@ void DebugLog(std::string_view text) {
 }
 
 void DebugLogErrno(std::string_view call, int err) {
-    if (!g_enabled) {
+    if (!gEnabled) {
         return;
     }
     std::string text(call);

@@ -5,7 +5,9 @@
 namespace qv {
 namespace {
 
-// The keysyms this table reads, by their X names.
+// The keysyms this table reads, by their X names (XK_ less its prefix), which
+// the naming scheme leaves as X spells them.
+// NOLINTBEGIN(readability-identifier-naming)
 namespace ks {
 constexpr Keysym space = 0x0020, apostrophe = 0x0027, plus = 0x002b;
 constexpr Keysym comma = 0x002c, minus = 0x002d, period = 0x002e, slash = 0x002f;
@@ -42,6 +44,7 @@ constexpr Keysym XF86Forward = 0x1008ff27, XF86Stop = 0x1008ff28, XF86Refresh = 
 constexpr Keysym XF86Sleep = 0x1008ff2f, XF86Favorites = 0x1008ff30;
 constexpr Keysym XF86AudioMedia = 0x1008ff32, XF86MyComputer = 0x1008ff33;
 }  // namespace ks
+// NOLINTEND(readability-identifier-naming)
 
 // Keys whose unshifted keysym alone names their code. Codes with several
 // keys (both Shift keys, Return and Enter) are those Windows gives the key

@@ -124,7 +124,7 @@ private slots:
         qv::Tray tray(icon, events);
         tray.SetToolTipText("Remote Receiver");
         tray.AddIcon();
-        QSignalSpy restarted(&icon, &qv::QtTrayIcon::trayHostRestarted);
+        QSignalSpy restarted(&icon, &qv::QtTrayIcon::TrayHostRestarted);
         icon.QtIcon().hide();  // as if the old tray host took it down with it
         icon.NotifyTrayHostRestarted();
         QCOMPARE(restarted.count(), 1);

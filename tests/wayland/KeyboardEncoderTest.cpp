@@ -21,7 +21,7 @@ constexpr std::uint32_t kMod1 = 1u << 3;  // Alt
 constexpr std::uint32_t kMod2 = 1u << 4;  // Num Lock
 
 const VirtualKeymap& Keymap() {
-    static const VirtualKeymap keymap = [] {
+    static const VirtualKeymap kKeymap = [] {
         std::vector<std::int16_t> codes;
         for (const KeyName& name : KeyVocabulary()) {
             codes.push_back(name.code);
@@ -34,7 +34,7 @@ const VirtualKeymap& Keymap() {
         }
         return std::move(*built);
     }();
-    return keymap;
+    return kKeymap;
 }
 
 std::vector<KeyStroke> Strokes(std::string_view stored) {

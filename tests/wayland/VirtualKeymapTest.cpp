@@ -26,7 +26,7 @@ std::vector<std::int16_t> Vocabulary() {
 }
 
 const VirtualKeymap& Keymap() {
-    static const VirtualKeymap keymap = [] {
+    static const VirtualKeymap kKeymap = [] {
         std::string error;
         auto built = VirtualKeymap::Build(Vocabulary(), error);
         if (!built) {
@@ -35,7 +35,7 @@ const VirtualKeymap& Keymap() {
         }
         return std::move(*built);
     }();
-    return keymap;
+    return kKeymap;
 }
 
 std::string Name(xkb_keysym_t sym) {

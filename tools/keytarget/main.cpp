@@ -44,10 +44,10 @@ constexpr const char* kUsage =
     "\n"
     "Ends on SIGTERM, SIGINT or when the window is closed.\n";
 
-volatile sig_atomic_t g_stop = 0;  // set by the signal handler: a plain flag is all it may touch
+volatile sig_atomic_t gStop = 0;  // set by the signal handler: a plain flag is all it may touch
 
 void OnSignal(int) {
-    g_stop = 1;
+    gStop = 1;
 }
 
 long long MonotonicMicros() {
@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
 
     pollfd pfd{ConnectionNumber(d), POLLIN, 0};
-    while (g_stop == 0) {
+    while (gStop == 0) {
         if (XPending(d) == 0) {
             const int ready = poll(&pfd, 1, 200);
             if (ready < 0 && errno != EINTR) {
@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
                 break;
             case ClientMessage:
                 if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
-                    g_stop = 1;
+                    gStop = 1;
                 }
                 break;
             default:

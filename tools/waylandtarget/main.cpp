@@ -44,10 +44,10 @@ constexpr const char* kUsage =
     "\n"
     "Ends on SIGTERM, SIGINT, when the window is closed or the compositor goes.\n";
 
-volatile sig_atomic_t g_stop = 0;  // set by the signal handler: a plain flag is all it may touch
+volatile sig_atomic_t gStop = 0;  // set by the signal handler: a plain flag is all it may touch
 
 void OnSignal(int) {
-    g_stop = 1;
+    gStop = 1;
 }
 
 long long MonotonicMicros() {
@@ -259,7 +259,7 @@ void OnToplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t heigh
 }
 
 void OnToplevelClose(void*, xdg_toplevel*) {
-    g_stop = 1;
+    gStop = 1;
 }
 
 void OnToplevelBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
@@ -370,7 +370,7 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
 
     pollfd pfd{wl_display_get_fd(d), POLLIN, 0};
-    while (g_stop == 0 && !t.failed) {
+    while (gStop == 0 && !t.failed) {
         if (t.configured && !t.ready) {
             // The buffer is committed; once the compositor has answered a
             // round trip it has taken the window on.
@@ -382,11 +382,11 @@ int main(int argc, char** argv) {
         }
         while (wl_display_prepare_read(d) != 0) {
             if (wl_display_dispatch_pending(d) < 0) {
-                g_stop = 1;
+                gStop = 1;
                 break;
             }
         }
-        if (g_stop != 0) {
+        if (gStop != 0) {
             wl_display_cancel_read(d);
             break;
         }

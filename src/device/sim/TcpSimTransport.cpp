@@ -68,14 +68,14 @@ constexpr int kSendFlags = 0;
 
 // Winsock is started once for the process and left running until it ends.
 bool StartSockets(std::string& error) {
-    static const int started = [] {
+    static const int kStarted = [] {
         WSADATA data;
         return ::WSAStartup(MAKEWORD(2, 2), &data);
     }();
-    if (started != 0) {
-        error = SocketErrorText("WSAStartup", started);
+    if (kStarted != 0) {
+        error = SocketErrorText("WSAStartup", kStarted);
     }
-    return started == 0;
+    return kStarted == 0;
 }
 #else
 using NativeSocket = int;
