@@ -7,8 +7,8 @@ set -euo pipefail
 packages=(
   # toolchain
   cmake ninja-build g++ pkg-config
-  # style checks (scripts/lint.sh)
-  clang-format shellcheck
+  # style checks (scripts/lint.sh): formatting, shell scripts, names
+  clang-format shellcheck clang-tidy
   # fuzzers: clang with libFuzzer and the sanitizer runtimes, and the symbolizer
   # that turns their stack traces into file:line
   clang libclang-rt-14-dev llvm-14
