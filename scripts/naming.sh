@@ -191,6 +191,11 @@ while read -r _ _ key; do
     "$cache/$key"
 done <"$work/unit-keys" | awk '/: (error|warning): / { place = $0; if (place in seen) { skip = 1; next } seen[place] = 1; skip = 0; print; next } !skip' >"$work/findings"
 
+# Results no unit has any more go (the cache holds one result per unit).
+cut -d' ' -f3 "$work/unit-keys" | sort -u >"$work/keys"
+find "$cache" -type f | sed 's|.*/||' | sort | comm -23 - "$work/keys" | sed "s|^|$cache/|" |
+  xargs -r rm -f
+
 units=$(wc -l <"$work/unit-keys")
 names=$(grep -c ': \(error\|warning\): ' "$work/findings" || true)
 if ((names > 0)); then
