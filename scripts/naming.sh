@@ -46,7 +46,10 @@ configure() {
     cmake -S . -B "$tree" -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "$@" >"$log" 2>&1 ||
       { cat "$log" >&2; fail "configuring $tree failed"; }
   fi
-  # Generated headers, and the moc files Qt's sources include.
+  # The build files follow the CMake lists (sources added or gone), then the
+  # generated headers and the moc files Qt's sources include are made.
+  ninja -C "$tree" build.ninja >>"$log" 2>&1 ||
+    { cat "$log" >&2; fail "updating $tree failed"; }
   local generated
   mapfile -t generated < <(ninja -C "$tree" -t targets all 2>/dev/null |
     sed -n -e 's/^\(.*\.h\): CUSTOM_COMMAND$/\1/p' -e 's/^\(.*_autogen\): phony$/\1/p')
