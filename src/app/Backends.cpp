@@ -24,6 +24,7 @@
 #include "keys/wayland/SessionProbe.h"
 #include "keys/wayland/SwayWindowSystem.h"
 #include "keys/wayland/VirtualKeyboardInjector.h"
+#include "keys/wayland/WaylandCaptureLayout.h"
 #include "keys/wayland/XwaylandSync.h"
 #include "keys/x11/X11KeyboardLayout.h"
 #include "keys/x11/X11WindowSystem.h"
@@ -82,6 +83,27 @@ std::unique_ptr<EvdevLayout> SessionLayout() {
             return x11;
         }
     }
+    return nullptr;
+}
+
+// Key capture's view of the user's layout: the compositor's keymap in a
+// Wayland session (Qt reports xkb keycodes there, under XWayland too), the X
+// server's in an X session; nullptr (Qt's keys read as on a US layout) where
+// neither can be read.
+std::unique_ptr<KeyboardLayout> CaptureLayout() {
+    if (std::getenv("WAYLAND_DISPLAY") != nullptr) {
+        std::string why;
+        if (auto keymap = wayland::WaylandCaptureLayout::Open(nullptr, why)) {
+            return keymap;
+        }
+        DebugLog("key capture: no keyboard layout from the compositor: " + why);
+    }
+    if (std::getenv("DISPLAY") != nullptr) {
+        if (auto x11 = X11CaptureLayout::Open()) {
+            return x11;
+        }
+    }
+    DebugLog("key capture: reading keys as on a US layout");
     return nullptr;
 }
 
@@ -145,6 +167,7 @@ bool MakeDesktopBackends(const KeysBackendChoice& choice, Backends& b, std::stri
         error = "cannot switch windows: " + why;
         return false;
     }
+    b.layout = CaptureLayout();
     return true;
 }
 
@@ -200,6 +223,7 @@ bool MakeKeysBackends(const CommandLine& options, Backends& b, std::string& erro
                 error = "cannot switch windows on Wayland: " + why;
                 return false;
             }
+            b.layout = CaptureLayout();
             return true;
         case KeysBackend::Uinput:
             b.injector = UinputKeyboard::Open(SessionLayout(), why);
@@ -209,6 +233,7 @@ bool MakeKeysBackends(const CommandLine& options, Backends& b, std::string& erro
                 return false;
             }
             b.windows = std::make_unique<FocusedWindowOnly>();
+            b.layout = CaptureLayout();
             return true;
         case KeysBackend::Kde:
         case KeysBackend::Gnome:

@@ -22,8 +22,9 @@ struct Backends {
     std::unique_ptr<DeviceEvents> deviceEvents;
     std::unique_ptr<InputInjector> injector;
     std::unique_ptr<WindowSystem> windows;
-    // Key capture's view of the user's layout (GUI thread); nullptr where
-    // the session offers none: capture then reads Qt's keys as on a US layout.
+    // Key capture's view of the user's layout (GUI thread): the X server's
+    // or the compositor's keymap; nullptr where the session offers neither:
+    // capture then reads Qt's keys as on a US layout.
     std::unique_ptr<KeyboardLayout> layout;
     // The session's desktop shows no tray icons of its own (GNOME without
     // the AppIndicator extension): where no tray host is there at start-up,
