@@ -33,7 +33,6 @@
 #include "config/IniStore.h"
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
-#include "shell/qt/QtDeviceEventPump.h"
 #include "shell/qt/QtScreenGeometry.h"
 #include "shell/qt/QtTrayIcon.h"
 
@@ -172,8 +171,6 @@ int main(int argc, char** argv) {
                 [](const std::string& line) { qv::DebugLog("receive-list: " + line); });
         }
 
-        qv::QtDeviceEventPump devicePump(*backends->deviceEvents,
-                                         [&core] { core.DeviceEventsReadable(); });
         std::unique_ptr<QSocketNotifier> signalNotifier;
         if (termination.Fd() >= 0) {
             signalNotifier =
@@ -193,8 +190,7 @@ int main(int argc, char** argv) {
         qv::ProgramRun run;
         run.show = options.show || noTray;
         run.tab = options.tab;
-        run.loaded = [&devicePump, &programName, noTray] {
-            devicePump.Rearm();
+        run.loaded = [&programName, noTray] {
             if (noTray) {
                 std::fprintf(stderr, "%s: %s\n", programName.c_str(), qv::kNoTrayNotice);
                 qv::DebugLog("no tray host: the window opens at start-up");

@@ -423,13 +423,11 @@ TEST_F(QtWindow, TheLampItsTooltipAndTheStatusLineSayWhatThereIs) {
     // Unplugged: red, and the line says no receiver is there.
     simulator.SetFaults({});
     ASSERT_TRUE(simulator.Unplug().ok);
-    app->DeviceEventsReadable();
     ASSERT_TRUE(ProcessUntil([&] { return lamp->FillColor() == QColor(255, 0, 0); }));
     EXPECT_TRUE(line->text().contains(QString::fromUtf8("見つかりません")));
 
     // Plugged in: green, receiving.
     ASSERT_TRUE(simulator.Plug().ok);
-    app->DeviceEventsReadable();
     ASSERT_TRUE(ProcessUntil([&] { return lamp->FillColor() == QColor(0, 255, 0); }));
     EXPECT_TRUE(line->text().contains(QString::fromUtf8("受信中")));
 }

@@ -13,7 +13,7 @@
 #include "config/TimeLists.h"
 #include "device/HidTransport.h"
 #include "device/ReceiverHotplug.h"
-#include "device/ReceiverProtocol.h"
+#include "device/ReceiverLink.h"
 #include "shell/WindowPlacement.h"
 
 namespace qv {
@@ -219,7 +219,7 @@ private:
     ReceiverHotplug hotplug_;
     ReceiveLoop loop_;
     LinkStatus::State state_ = LinkStatus::State::NotFound;
-    Clock::time_point nextRetry_{};
+    Clock::TimePoint nextRetry_{};
 };
 
 // ------------------------------------------------------------ application
@@ -243,6 +243,9 @@ Application::~Application() {
     if (loaded_ && !unloaded_) {
         Unload();
     }
+    // The device-event source reports from its own thread through this object:
+    // stopped here at the latest, before any member goes.
+    deviceWatch_.reset();
     // A thread that did not end within the bound at exit gets one more bound
     // here; one still inside a port after that must not find its objects
     // freed: they, and the thread, are left to the end of the process (whose
@@ -326,8 +329,11 @@ void Application::Load() {
     Receiver* receiver = receiver_.get();
     jobs_->Post([receiver] { receiver->ConnectReceiver(); });
 
-    deviceWatch_ = std::make_unique<DeviceWatch>(ports_.deviceEvents, *guiDialogs_,
-                                                 static_cast<DeviceWatchEvents&>(*this));
+    // The source may report on a thread of its own: the changes are read on
+    // this one. The watch stops the source before the Application ends.
+    deviceWatch_ = std::make_unique<DeviceWatch>(
+        ports_.deviceEvents, *guiDialogs_, static_cast<DeviceWatchEvents&>(*this),
+        [this] { PostToGui([this] { DeviceEventsReadable(); }); });
     deviceWatch_->Register();
 }
 

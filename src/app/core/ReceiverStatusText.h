@@ -8,7 +8,7 @@
 
 #include "app/core/ReceiverStatus.h"
 #include "device/HidTransport.h"
-#include "device/ReceiverProtocol.h"
+#include "device/ReceiverLink.h"
 
 namespace qv {
 

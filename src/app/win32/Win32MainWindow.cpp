@@ -232,7 +232,7 @@ UINT MessageBoxFlags(MessageKind kind, std::optional<Answer> defaultAnswer, bool
 // ------------------------------------------------------------- creation
 
 void Win32MainWindow::RegisterClasses() {
-    static const bool registered = [] {
+    static const bool kRegistered = [] {
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         WNDCLASSEXW main{};
         main.cbSize = sizeof main;
@@ -250,7 +250,7 @@ void Win32MainWindow::RegisterClasses() {
         return ::RegisterClassExW(&main) != 0 && ::RegisterClassExW(&page) != 0 &&
                ::RegisterClassExW(&lamp) != 0;
     }();
-    if (!registered) {
+    if (!kRegistered) {
         win32::DebugLogLastError("RegisterClassExW (main window)");
     }
 }
@@ -299,8 +299,7 @@ void Win32MainWindow::CreateControls() {
         const Win32Kind kind = KindOf(spec.kind);
         HWND control = ::CreateWindowExW(
             kind.exStyle, kind.windowClass, W(spec.caption).c_str(), kind.style, 0, 0, 0, 0, parent,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec.control))), instance,
-            nullptr);
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdOf(spec.control))), instance, nullptr);
         if (control == nullptr) {
             win32::DebugLogLastError("CreateWindowExW (" + std::string(spec.name) + ")");
         }
@@ -355,7 +354,7 @@ void Win32MainWindow::AddToolTips() {
         const bool receiver = spec.control == Control::Lamp || spec.control == Control::LampLabel ||
                               spec.control == Control::ReceiverStatusLine;
         if (!spec.toolTip.empty() || receiver) {
-            SetToolTip(Control(ControlId(spec.control)), std::string(spec.toolTip));
+            SetToolTip(Control(IdOf(spec.control)), std::string(spec.toolTip));
         }
     }
 }
@@ -428,7 +427,7 @@ void Win32MainWindow::ApplyDpi(UINT dpi) {
 
 void Win32MainWindow::PlaceControls() {
     for (const ControlSpec& spec : WindowControls()) {
-        HWND control = Control(ControlId(spec.control));
+        HWND control = Control(IdOf(spec.control));
         if (control == nullptr || spec.kind == ControlKind::Page) {
             continue;
         }
@@ -533,11 +532,11 @@ std::string Win32MainWindow::Text(qv::Control control) {
     if (control == qv::Control::ReceiveList) {
         return receiveListStarted_ ? ControlText(IDC_RECEIVE_LIST) + "\r\n" : std::string();
     }
-    return ControlText(ControlId(control));
+    return ControlText(IdOf(control));
 }
 
 void Win32MainWindow::SetText(qv::Control control, const std::string& text) {
-    ::SetWindowTextW(Control(ControlId(control)), W(text).c_str());
+    ::SetWindowTextW(Control(IdOf(control)), W(text).c_str());
     if (control == qv::Control::ReceiveList) {
         receiveListStarted_ = !text.empty();
         receiveLines_ = 0;
@@ -607,7 +606,7 @@ void Win32MainWindow::AppendKeyListLine(const std::string& line) {
 }
 
 void Win32MainWindow::SetItems(qv::Control list, const std::vector<std::string_view>& items) {
-    HWND box = Control(ControlId(list));
+    HWND box = Control(IdOf(list));
     ::SendMessageW(box, CB_RESETCONTENT, 0, 0);
     for (std::size_t i = 0; i < items.size(); ++i) {
         ::SendMessageW(box, CB_INSERTSTRING, i, reinterpret_cast<LPARAM>(W(items[i]).c_str()));
@@ -615,12 +614,12 @@ void Win32MainWindow::SetItems(qv::Control list, const std::vector<std::string_v
 }
 
 int Win32MainWindow::SelectedIndex(qv::Control list) {
-    return static_cast<int>(::SendMessageW(Control(ControlId(list)), CB_GETCURSEL, 0, 0));
+    return static_cast<int>(::SendMessageW(Control(IdOf(list)), CB_GETCURSEL, 0, 0));
 }
 
 void Win32MainWindow::SelectIndex(qv::Control list, int index) {
     // CB_SETCURSEL sends no notification, so the core is not told back.
-    ::SendMessageW(Control(ControlId(list)), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(Control(IdOf(list)), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 bool Win32MainWindow::IsOwnWindow(const ListedWindow& window) {
@@ -819,11 +818,6 @@ LRESULT Win32MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 app_->Terminate();
             }
             return 0;
-        case WM_DEVICECHANGE:
-            if (deviceChange_) {
-                deviceChange_(wParam, lParam);
-            }
-            return TRUE;
         case WM_DPICHANGED: {
             // The window has a fixed size: its own layout at the new DPI
             // gives it; of Windows' suggestion only the place is taken.

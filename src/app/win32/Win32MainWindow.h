@@ -10,7 +10,6 @@
 // object name of the same control in the Qt window), so tests and tools find
 // "keyListBox" as GetDlgItem(learning page, IDC_KEY_LIST).
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,43 +23,50 @@ namespace qv {
 
 class Application;
 
-// Control identifiers: one per role of the control table, in its order.
-inline constexpr int kFirstControlId = 1001;
-constexpr int ControlId(Control control) {
-    return kFirstControlId + static_cast<int>(control);
+// Control identifiers: one per role of the control table, in its order,
+// named as a resource script would name them.
+enum ControlId : int {
+    IDC_MODE_TABS = 1001,
+    IDC_RUN_PAGE,
+    IDC_LEARN_PAGE,
+    IDC_RECEIVE_LIST_LABEL,
+    IDC_RECEIVE_LIST,
+    IDC_WINDOW_CHANGE_TIME_LABEL,
+    IDC_WINDOW_CHANGE_TIME,
+    IDC_SLOT_NUMBER_LABEL,
+    IDC_SLOT_NUMBER,
+    IDC_PREVIOUS_SLOT,
+    IDC_NEXT_SLOT,
+    IDC_COMMENT_LABEL,
+    IDC_COMMENT,
+    IDC_PULSE_LABEL,
+    IDC_PULSE,
+    IDC_ADJUST_TIME_LABEL,
+    IDC_ADJUST_TIME,
+    IDC_WINDOW_NAME_LABEL,
+    IDC_WINDOW_NAME,
+    IDC_PICK_WINDOW,
+    IDC_KEY_LIST_LABEL,
+    IDC_KEY_LIST,
+    IDC_CLEAR_KEY_LIST,
+    IDC_STORE_ENTRY,
+    IDC_VERSION_LABEL,
+    IDC_VERSION,
+    IDC_LAMP_LABEL,
+    IDC_LAMP,
+    IDC_HIDE_TO_TRAY,
+    IDC_RECEIVER_STATUS,
+};
+// The identifier of a control of the table.
+constexpr int IdOf(Control control) {
+    return IDC_MODE_TABS + static_cast<int>(control);
 }
-inline constexpr int kLastControlId = ControlId(Control::ReceiverStatusLine);
-// The identifiers by the names tests and tools use.
-inline constexpr int IDC_MODE_TABS = ControlId(Control::ModeTabs);
-inline constexpr int IDC_RUN_PAGE = ControlId(Control::RunPage);
-inline constexpr int IDC_LEARN_PAGE = ControlId(Control::LearnPage);
-inline constexpr int IDC_RECEIVE_LIST_LABEL = ControlId(Control::ReceiveListLabel);
-inline constexpr int IDC_RECEIVE_LIST = ControlId(Control::ReceiveList);
-inline constexpr int IDC_WINDOW_CHANGE_TIME_LABEL = ControlId(Control::WindowChangeTimeLabel);
-inline constexpr int IDC_WINDOW_CHANGE_TIME = ControlId(Control::WindowChangeTimeList);
-inline constexpr int IDC_SLOT_NUMBER_LABEL = ControlId(Control::SlotNumberLabel);
-inline constexpr int IDC_SLOT_NUMBER = ControlId(Control::SlotNumberBox);
-inline constexpr int IDC_PREVIOUS_SLOT = ControlId(Control::PreviousSlotButton);
-inline constexpr int IDC_NEXT_SLOT = ControlId(Control::NextSlotButton);
-inline constexpr int IDC_COMMENT_LABEL = ControlId(Control::CommentLabel);
-inline constexpr int IDC_COMMENT = ControlId(Control::CommentBox);
-inline constexpr int IDC_PULSE_LABEL = ControlId(Control::PulseLabel);
-inline constexpr int IDC_PULSE = ControlId(Control::PulseBox);
-inline constexpr int IDC_ADJUST_TIME_LABEL = ControlId(Control::AdjustTimeLabel);
-inline constexpr int IDC_ADJUST_TIME = ControlId(Control::AdjustTimeList);
-inline constexpr int IDC_WINDOW_NAME_LABEL = ControlId(Control::WindowNameLabel);
-inline constexpr int IDC_WINDOW_NAME = ControlId(Control::WindowNameBox);
-inline constexpr int IDC_PICK_WINDOW = ControlId(Control::PickWindowButton);
-inline constexpr int IDC_KEY_LIST_LABEL = ControlId(Control::KeyListLabel);
-inline constexpr int IDC_KEY_LIST = ControlId(Control::KeyListBox);
-inline constexpr int IDC_CLEAR_KEY_LIST = ControlId(Control::ClearKeyListButton);
-inline constexpr int IDC_STORE_ENTRY = ControlId(Control::StoreEntryButton);
-inline constexpr int IDC_VERSION_LABEL = ControlId(Control::VersionLabel);
-inline constexpr int IDC_VERSION = ControlId(Control::VersionBox);
-inline constexpr int IDC_LAMP_LABEL = ControlId(Control::LampLabel);
-inline constexpr int IDC_LAMP = ControlId(Control::Lamp);
-inline constexpr int IDC_HIDE_TO_TRAY = ControlId(Control::HideToTrayButton);
-inline constexpr int IDC_RECEIVER_STATUS = ControlId(Control::ReceiverStatusLine);
+inline constexpr int kFirstControlId = IDC_MODE_TABS;
+inline constexpr int kLastControlId = IdOf(Control::ReceiverStatusLine);
+// One identifier per control, in the table's order.
+static_assert(IDC_RECEIVER_STATUS == kLastControlId);
+static_assert(IDC_PICK_WINDOW == IdOf(Control::PickWindowButton));
+static_assert(IDC_KEY_LIST == IdOf(Control::KeyListBox));
 
 // The control's name ("keyListBox", "runPage", "previousSlotButton"); empty for
 // an identifier that is not one of the window's.
@@ -95,10 +101,6 @@ public:
     HWND Control(int id) const;
     // The core that the window's events go to (not owned; nullptr: nowhere).
     void Bind(Application* app) { app_ = app; }
-    // Called with every WM_DEVICECHANGE the window receives.
-    void SetDeviceChangeHandler(std::function<void(WPARAM, LPARAM)> handler) {
-        deviceChange_ = std::move(handler);
-    }
 
     // MainView
     void Tell(const std::string& text, MessageKind kind) override;
@@ -164,7 +166,6 @@ private:
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
     Application* app_ = nullptr;
-    std::function<void(WPARAM, LPARAM)> deviceChange_;
     bool receiveListStarted_ = false;  // a line was appended (it may be empty)
     std::string lampToolTip_;
     int receiveLines_ = 0;

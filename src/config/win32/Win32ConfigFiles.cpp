@@ -224,30 +224,34 @@ bool Win32ConfigFiles::ReplaceFile(const std::string& path, std::string_view byt
 }
 
 std::string Win32ConfigFiles::DefaultIniPath() {
-    std::string exeDir;
+    return IniPathForProgramIn(ExecutableFolder());
+}
+
+std::string ExecutableFolder() {
     std::vector<wchar_t> buffer(MAX_PATH);
     while (true) {
         const DWORD n =
             ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) {
             DebugLogLastError("GetModuleFileNameW");
-            break;
+            return {};
         }
         if (n < buffer.size()) {
-            exeDir = ParentOf(WideToUtf8(std::wstring_view(buffer.data(), n)));
-            break;
+            return ParentOf(WideToUtf8(std::wstring_view(buffer.data(), n)));
         }
         if (buffer.size() >= 32768) {
-            break;
+            return {};
         }
         buffer.resize(buffer.size() * 2);
     }
+}
 
+std::string IniPathForProgramIn(const std::string& programFolder) {
     // Writable means a file can be created there: access checks alone do not see
     // everything that decides it (read-only media, Program Files without elevation).
     bool writable = false;
-    if (!exeDir.empty()) {
-        const std::wstring probe = Utf8ToWide(Join(exeDir, ".quorvane-write-test"));
+    if (!programFolder.empty()) {
+        const std::wstring probe = Utf8ToWide(Join(programFolder, ".quorvane-write-test"));
         UniqueHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                         nullptr));
@@ -264,7 +268,7 @@ std::string Win32ConfigFiles::DefaultIniPath() {
         }
         ::CoTaskMemFree(folder);
     }
-    return ChooseIniPath(exeDir, writable, appData);
+    return ChooseIniPath(programFolder, writable, appData);
 }
 
 std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable, std::string_view appData) {

@@ -27,6 +27,13 @@ public:
     std::string DefaultIniPath() override;
 };
 
+// The folder of this process's executable; empty when it cannot be learnt.
+std::string ExecutableFolder();
+// The file a program in `programFolder` uses when no path is given (what
+// DefaultIniPath gives that program); an empty folder stands for a program
+// whose folder is unknown.
+std::string IniPathForProgramIn(const std::string& programFolder);
+
 // The path DefaultIniPath picks, from what it found: the executable's folder (empty
 // when unknown), whether it is writable, and the roaming application-data folder
 // (empty when unknown).

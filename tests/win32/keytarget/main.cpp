@@ -16,8 +16,8 @@
 
 namespace {
 
-HWND g_window = nullptr;
-LARGE_INTEGER g_frequency;
+HWND gWindow = nullptr;
+LARGE_INTEGER gFrequency;
 
 void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Say(const char* format, ...) {
@@ -34,7 +34,7 @@ void Say(const char* format, ...) {
 long long Microseconds() {
     LARGE_INTEGER now;
     ::QueryPerformanceCounter(&now);
-    return now.QuadPart * 1000000 / g_frequency.QuadPart;
+    return now.QuadPart * 1000000 / gFrequency.QuadPart;
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -79,7 +79,7 @@ DWORD WINAPI WatchInput(void*) {
             }
         }
     }
-    ::PostMessageW(g_window, WM_CLOSE, 0, 0);
+    ::PostMessageW(gWindow, WM_CLOSE, 0, 0);
     return 0;
 }
 
@@ -93,7 +93,7 @@ int wmain(int argc, wchar_t** argv) {
             stderr);
         return 2;
     }
-    ::QueryPerformanceFrequency(&g_frequency);
+    ::QueryPerformanceFrequency(&gFrequency);
     const std::wstring className = argv[1];
     std::wstring title = className;
     int show = SW_SHOWNORMAL;
@@ -120,18 +120,18 @@ int wmain(int argc, wchar_t** argv) {
     if (!::RegisterClassW(&wc)) {
         return 1;
     }
-    g_window = ::CreateWindowExW(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW, 100, 100,
-                                 320, 200, nullptr, nullptr, wc.hInstance, nullptr);
-    if (g_window == nullptr) {
+    gWindow = ::CreateWindowExW(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW, 100, 100,
+                                320, 200, nullptr, nullptr, wc.hInstance, nullptr);
+    if (gWindow == nullptr) {
         return 1;
     }
-    ::ShowWindow(g_window, show);
-    ::UpdateWindow(g_window);
+    ::ShowWindow(gWindow, show);
+    ::UpdateWindow(gWindow);
     if (foreground) {
-        ::SetForegroundWindow(g_window);
+        ::SetForegroundWindow(gWindow);
     }
     Say("ready hwnd=0x%llx pid=%lu",
-        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(g_window)),
+        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(gWindow)),
         ::GetCurrentProcessId());
     ::CloseHandle(::CreateThread(nullptr, 0, WatchInput, nullptr, 0, nullptr));
 
