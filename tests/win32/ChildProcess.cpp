@@ -51,6 +51,16 @@ ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& argu
     reader_ = std::thread([this] { ReadOutput(); });
 }
 
+void ChildProcess::WriteLine(std::string_view line) {
+    const std::string text = std::string(line) + "\n";
+    DWORD written = 0;
+    if (!::WriteFile(input_.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                     nullptr) ||
+        written != text.size()) {
+        throw std::runtime_error("WriteFile to the program's standard input failed");
+    }
+}
+
 ChildProcess::~ChildProcess() {
     input_.Reset();
     if (::WaitForSingleObject(process_.Get(), 5000) != WAIT_OBJECT_0) {

@@ -40,6 +40,8 @@ public:
     std::string WaitForPrefix(std::string_view prefix, std::chrono::milliseconds timeout);
     // Every line so far.
     std::vector<std::string> Lines();
+    // Writes `line` and a line break to the program's standard input.
+    void WriteLine(std::string_view line);
     // Waits for the program to end by itself; its exit code, or -1 on timeout.
     int WaitForExit(std::chrono::milliseconds timeout);
     DWORD Pid() const { return pid_; }
