@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,8 +124,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       (ref.problem == qv::PulseProblem::None && ref.parts >= 1 && ref.parts <= 3));
 
         const long n = Decimal(number, qv::kMaxSlot);
-        const bool stored = table.SetRemoteEntry(number, "c", pulse, 0, 0, "", "");
-        QV_FUZZ_CHECK(stored == (n >= 1 && n <= qv::kMaxSlot));
+        const std::optional<int> slot = qv::SlotNumber(number);
+        QV_FUZZ_CHECK(slot.has_value() == (n >= 1 && n <= qv::kMaxSlot));
+        const bool stored = slot && table.Store(*slot, entry);
+        QV_FUZZ_CHECK(stored == slot.has_value());
         if (stored) {
             slots[static_cast<int>(n)] = ref;
         }

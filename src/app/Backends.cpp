@@ -3,12 +3,14 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/DebugLog.h"
 #include "device/linux/HidrawPort.h"
 #include "device/linux/UdevDeviceEvents.h"
 #include "device/sim/SimClient.h"
 #include "keys/uinput/UinputKeyboard.h"
+#include "keys/wayland/CompositorKeymap.h"
 #include "keys/wayland/FocusedWindowOnly.h"
 #include "keys/wayland/ForeignToplevelWindowSystem.h"
 #include "keys/wayland/KeysBackendChoice.h"
@@ -16,6 +18,7 @@
 #include "keys/wayland/SwayWindowSystem.h"
 #include "keys/wayland/VirtualKeyboardInjector.h"
 #include "keys/wayland/XwaylandSync.h"
+#include "keys/x11/X11KeyboardLayout.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
 
@@ -35,6 +38,26 @@ std::string Describe(const KeysBackendChoice& choice) {
             return "uinput (uinput keyboard, no window switching)";
     }
     return {};
+}
+
+// Where the keys of the user's layout are, for the uinput keyboard: the
+// compositor's keymap in a Wayland session, the X server's in an X session;
+// nullptr (PC keys) where neither can be read.
+std::unique_ptr<EvdevLayout> SessionLayout() {
+    if (std::getenv("WAYLAND_DISPLAY") != nullptr) {
+        std::string why;
+        auto keymap = wayland::CompositorKeymap::Open(nullptr, why);
+        if (keymap && keymap->Layout() != nullptr) {
+            return keymap;
+        }
+        DebugLog("keys: no keyboard layout from the compositor" + (why.empty() ? "" : ": " + why));
+    }
+    if (std::getenv("DISPLAY") != nullptr) {
+        if (auto x11 = X11EvdevLayout::Open()) {
+            return x11;
+        }
+    }
+    return nullptr;
 }
 
 // The keystroke and window-switching backends the session suggests, or the
@@ -65,6 +88,7 @@ bool MakeKeysBackends(const CommandLine& options, Backends& b, std::string& erro
                 error = "cannot reach the X display ($DISPLAY)";
                 return false;
             }
+            b.layout = X11CaptureLayout::Open();
             return true;
         case KeysBackend::Sway:
         case KeysBackend::Wlroots:
@@ -86,7 +110,7 @@ bool MakeKeysBackends(const CommandLine& options, Backends& b, std::string& erro
             }
             return true;
         case KeysBackend::Uinput:
-            b.injector = UinputKeyboard::Open(why);
+            b.injector = UinputKeyboard::Open(SessionLayout(), why);
             if (!b.injector) {
                 error = "cannot create the uinput keyboard: " + why +
                         " (see packaging/60-quorvane-uinput.rules)";

@@ -12,6 +12,7 @@
 #include "device/DeviceEvents.h"
 #include "device/HidPort.h"
 #include "keys/InputInjector.h"
+#include "keys/KeyboardLayout.h"
 #include "keys/WindowSystem.h"
 
 namespace qv {
@@ -21,6 +22,9 @@ struct Backends {
     std::unique_ptr<DeviceEvents> deviceEvents;
     std::unique_ptr<InputInjector> injector;
     std::unique_ptr<WindowSystem> windows;
+    // Key capture's view of the user's layout (GUI thread); nullptr where
+    // the session offers none: capture then reads Qt's keys as on a US layout.
+    std::unique_ptr<KeyboardLayout> layout;
 };
 
 // Builds the backends for `options`; nullopt with the reason in `error` when

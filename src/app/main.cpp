@@ -148,6 +148,7 @@ int main(int argc, char** argv) {
     {
         qv::QtMainWindow form;
         form.setWindowIcon(icon);
+        form.SetKeyboardLayout(backends->layout.get());
         qv::QtGuiThread gui(&form);
         qv::QtTrayIcon tray(icon);
         qv::QtScreenGeometry geometry;

@@ -9,10 +9,6 @@
 namespace qv {
 namespace {
 
-std::uint8_t ClampByte(int value) {
-    return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
-}
-
 // A decimal number of digits only, with surrounding spaces; -1 when it is anything else,
 // and `limit` + 1 when it is larger than `limit`.
 long ParseDecimal(std::string_view text, long limit) {
@@ -41,6 +37,18 @@ std::string_view ReadText(const IniFile& file, const std::string& section, std::
 }
 
 }  // namespace
+
+std::uint8_t AdjustValue(int value) {
+    return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+}
+
+std::optional<int> SlotNumber(std::string_view text) {
+    const long n = ParseDecimal(text, kMaxSlot);
+    if (n < 1 || n > kMaxSlot) {
+        return std::nullopt;
+    }
+    return static_cast<int>(n);
+}
 
 std::string RemoteSection(int n) {
     return "Remote" + std::to_string(n);
@@ -92,44 +100,29 @@ void RemoteTable::Reset() {
     keys_.assign(1, MatchKey{});
 }
 
-bool RemoteTable::SetRemoteEntry(std::string_view numberText, std::string_view comment,
-                                 std::string_view pulseText, int adjustPulse, int adjustTime,
-                                 std::string_view windowName, std::string_view keyList) {
-    const long n = ParseDecimal(numberText, kMaxSlot);
+bool RemoteTable::Store(int n, const RemoteEntry& entry) {
     if (n < 1 || n > kMaxSlot) {
         return false;
     }
-    Store(static_cast<int>(n), comment, pulseText, adjustPulse, adjustTime, windowName, keyList);
-    return true;
-}
-
-void RemoteTable::Store(int n, std::string_view comment, std::string_view pulseText,
-                        int adjustPulse, int adjustTime, std::string_view windowName,
-                        std::string_view keyList) {
     const auto slot = static_cast<std::size_t>(n);
     if (slot >= slots_.size()) {
         slots_.resize(slot + 1);
         keys_.resize(slot + 1);
     }
-    RemoteEntry& e = slots_[slot];
-    e.comment.assign(comment);
-    e.adjustPulse = ClampByte(adjustPulse);
-    e.adjustTime = ClampByte(adjustTime);
-    ParsePulseText(pulseText, e);
-    e.windowName.assign(windowName);
-    e.keyList.assign(keyList);
+    slots_[slot] = entry;
 
     MatchKey key;
-    if (e.CanMatch()) {
+    if (entry.CanMatch()) {
         key.mask = 0;
         key.value = 0;
-        for (int j = 0; j < e.pulseCount; ++j) {
+        for (int j = 0; j < entry.pulseCount; ++j) {
             key.mask |= 0xFFu << (8 * j);
-            key.value |= static_cast<std::uint32_t>(e.pulse[static_cast<std::size_t>(j)])
+            key.value |= static_cast<std::uint32_t>(entry.pulse[static_cast<std::size_t>(j)])
                          << (8 * j);
         }
     }
     keys_[slot] = key;
+    return true;
 }
 
 int RemoteTable::Load(const IniFile& file) {
@@ -143,12 +136,14 @@ int RemoteTable::Load(const IniFile& file) {
         if (pulse.empty()) {
             break;
         }
-        const std::string_view comment = ReadText(file, section, "Comment");
-        const int adjustPulse = ReadNumber(file, section, "AdjustPulse");
-        const int adjustTime = ReadNumber(file, section, "AdjustTime");
-        const std::string_view windowName = ReadText(file, section, "WindowName");
-        const std::string_view keyList = ReadText(file, section, "KeyList");
-        Store(n, comment, pulse, adjustPulse, adjustTime, windowName, keyList);
+        RemoteEntry entry;
+        entry.comment = ReadText(file, section, "Comment");
+        ParsePulseText(pulse, entry);
+        entry.adjustPulse = AdjustValue(ReadNumber(file, section, "AdjustPulse"));
+        entry.adjustTime = AdjustValue(ReadNumber(file, section, "AdjustTime"));
+        entry.windowName = ReadText(file, section, "WindowName");
+        entry.keyList = KeyList(std::string(ReadText(file, section, "KeyList")));
+        Store(n, entry);
     }
     return UpperIndex() + 1;
 }

@@ -2,13 +2,16 @@
 // The remote table: the stored slots that received codes are matched against.
 // Slot 0 always exists and never holds an entry; slot n holds section "Remote<n>".
 // The table is filled from the configuration file at start-up and afterwards changed
-// only by SetRemoteEntry (the entry editor's store command).
+// only by Store (the entry editor's store command).
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "keys/KeyList.h"
 
 namespace qv {
 
@@ -40,7 +43,7 @@ struct RemoteEntry {
     std::uint8_t adjustPulse = 0;  // kept, consulted by nothing
     std::uint8_t adjustTime = 0;   // repeat-suppression time in seconds
     std::string windowName;        // target window class, empty: the foreground window
-    std::string keyList;           // stored form
+    KeyList keyList;               // the stored text and its strokes
     PulseProblem problem = PulseProblem::NoEntry;
 
     // Whether this slot can ever match a code: a sound pulse text of 1..3 values.
@@ -61,13 +64,10 @@ public:
     // Slot `n`, 0..UpperIndex().
     const RemoteEntry& operator[](int n) const { return slots_[static_cast<std::size_t>(n)]; }
 
-    // Stores one entry into slot `numberText` (decimal, blanks allowed). A number past the
-    // end grows the table to it (gap slots stay empty and never fire). Adjust values are
-    // clamped to 0..255. False, with no change, when the number is not a whole number in
-    // 1..32767.
-    bool SetRemoteEntry(std::string_view numberText, std::string_view comment,
-                        std::string_view pulseText, int adjustPulse, int adjustTime,
-                        std::string_view windowName, std::string_view keyList);
+    // Stores `entry` (its pulse read with ParsePulseText) into slot n. A number past the
+    // end grows the table to it (gap slots stay empty and never fire). False, with no
+    // change, when n is outside 1..32767.
+    bool Store(int n, const RemoteEntry& entry);
 
     // The start-up load from a parsed file: resets the table, then reads Remote1, Remote2, …
     // up to the first section without Pulse (a value of only spaces counts as empty).
@@ -87,15 +87,17 @@ private:
         std::uint32_t value = 1;
     };
 
-    void Store(int n, std::string_view comment, std::string_view pulseText, int adjustPulse,
-               int adjustTime, std::string_view windowName, std::string_view keyList);
-
     std::vector<RemoteEntry> slots_;
     std::vector<MatchKey> keys_;  // one per slot, kept beside the entries for a compact scan
 };
 
 // Splits a pulse text into an entry's Pulse, PulseCount and Problem.
 void ParsePulseText(std::string_view pulseText, RemoteEntry& entry);
+// The slot number of a text (decimal digits, blanks around them allowed); nullopt when
+// it is not a whole number in 1..32767.
+std::optional<int> SlotNumber(std::string_view text);
+// An adjust value as a slot keeps it: clamped to 0..255.
+std::uint8_t AdjustValue(int value);
 // The section name of slot n: "Remote" followed by n in decimal.
 std::string RemoteSection(int n);
 

@@ -9,6 +9,11 @@
 namespace qv {
 namespace {
 
+// The codes a key can have: 0 is none, 255 (0xFF) is what Windows reports
+// for keys without a code of their own.
+constexpr int kFirstKeyCode = 1;
+constexpr int kLastKeyCode = 254;
+
 // The whole vocabulary. Where a code has two names, the canonical one (the one
 // written back) comes first; the synonyms are only read.
 constexpr std::array kVocabulary = {
@@ -203,6 +208,23 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
     }
 }
 
+// The code of a name in bracketed decimal ("[186]"), -1 when the name is not
+// one: only the form KeyCodeToName writes, for the codes a key can have.
+std::int16_t BracketedCode(std::string_view name) {
+    if (name.size() < 3 || name.size() > 5 || name.front() != '[' || name.back() != ']' ||
+        name[1] == '0') {
+        return -1;
+    }
+    int code = 0;
+    for (const char c : name.substr(1, name.size() - 2)) {
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        code = code * 10 + (c - '0');
+    }
+    return code >= kFirstKeyCode && code <= kLastKeyCode ? static_cast<std::int16_t>(code) : -1;
+}
+
 }  // namespace
 
 std::span<const KeyName> KeyVocabulary() {
@@ -220,7 +242,8 @@ std::int16_t KeyNameToCode(std::string_view name) {
             return entry.code;
         }
     }
-    return -1;
+    // A captured key whose code has no name, written back as its number.
+    return BracketedCode(name);
 }
 
 std::string KeyCodeToName(std::int16_t code) {
@@ -232,8 +255,8 @@ std::string KeyCodeToName(std::int16_t code) {
     return "[" + std::to_string(code) + "]";
 }
 
-std::vector<KeyEvent> ReadKeyList(std::string_view stored) {
-    std::vector<KeyEvent> events;
+std::vector<KeyStroke> ReadKeyList(std::string_view stored) {
+    std::vector<KeyStroke> events;
     if (stored.empty()) {
         return events;
     }
@@ -246,7 +269,7 @@ std::vector<KeyEvent> ReadKeyList(std::string_view stored) {
         // The marker is the entry's first character, which in UTF-8 text may
         // take several bytes; the name starts after all of them.
         const std::string_view name = TrimBlanks(entry.substr(Utf8CharLength(entry)));
-        events.push_back(KeyEvent{KeyNameToCode(name), !press});
+        events.push_back(KeyStroke{KeyNameToCode(name), !press});
         if (comma == std::string_view::npos) {
             return events;
         }

@@ -10,15 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "keys/KeyStroke.h"
+
 namespace qv {
-
-// One key press or release of a key list.
-struct KeyEvent {
-    std::int16_t code;  // virtual-key code: -1 for an unknown name, 0 for an empty name
-    bool release;       // false for a press ("D"), true for anything else
-
-    friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
-};
 
 // One name of the vocabulary and its virtual-key code.
 struct KeyName {
@@ -30,16 +24,19 @@ struct KeyName {
 // Every name of the vocabulary (synonyms included), in ascending code order.
 std::span<const KeyName> KeyVocabulary();
 
-// The virtual-key code of a name (letter case ignored, nothing trimmed):
-// 0 for an empty name, -1 for a name outside the vocabulary.
+// The virtual-key code of a name (letter case ignored, nothing trimmed): the
+// code of a name of the vocabulary; the code itself for a key code written as
+// KeyCodeToName writes codes without a name, in decimal between brackets
+// ("[186]", 1 to 254, no sign, no leading zero, no blank); 0 for an empty
+// name; -1 for anything else ("[NOSUCHKEY]", "[0]", "[255]", "[0186]").
 std::int16_t KeyNameToCode(std::string_view name);
 
 // The canonical name of a code, or the code in decimal between brackets
 // ("[186]", "[0]", "[-1]") for a code without a name.
 std::string KeyCodeToName(std::int16_t code);
 
-// Splits a key list in stored form into its events; an empty text gives none.
-std::vector<KeyEvent> ReadKeyList(std::string_view stored);
+// Splits a key list in stored form into its strokes; an empty text gives none.
+std::vector<KeyStroke> ReadKeyList(std::string_view stored);
 
 // Editor form to stored form: every CR LF becomes ", ".
 std::string EditorToStoredKeyList(std::string_view editor);

@@ -1,8 +1,7 @@
 #pragma once
-// Keystroke synthesis: a key list in stored form goes into the system's input
-// stream as one batch, with no pause and nothing added.
+// Keystroke synthesis: a key list goes into the system's input stream as one
+// batch, with no pause and nothing added.
 
-#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -14,13 +13,12 @@ namespace qv {
 // only arise within one run) are still sent whole, in one batch.
 inline constexpr int kMaxKeyListEntries = 255;
 
-// Reads a stored key list and sends all of its events in one batch; an empty
-// text sends nothing.
-void SendKeyList(InputInjector& injector, std::string_view keyList);
+// Sends the strokes in one batch, codes without a key included (the backend
+// skips them); no strokes send nothing.
+void SendKeys(InputInjector& injector, std::span<const KeyStroke> strokes);
 
-// Sends n events (codes[i], releases[i] != 0 for a release) in one batch.
-// n is clamped to the shorter array; n < 1 sends nothing.
-void SendKeyEvent(InputInjector& injector, int n, std::span<const std::int16_t> codes,
-                  std::span<const std::int16_t> releases);
+// Reads a key list in stored form and sends its strokes (SendKeys); for
+// callers that hold the text only.
+void SendKeyList(InputInjector& injector, std::string_view keyList);
 
 }  // namespace qv

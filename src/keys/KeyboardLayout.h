@@ -1,31 +1,20 @@
 #pragma once
-// Which Windows virtual-key code a physical key has under the active layout.
-// On Windows a key's code belongs to the physical key on the user's layout,
-// whatever Shift does: the key right of P is 0xC0 on a Japanese keyboard
-// (it types "@") and 0xDB on a US one (it types "["). Here a key is known by
-// the keysyms its layout puts on it, the numbers X11 and xkbcommon share, so
-// the same table serves capture (key to code) and replay (code to key) on
-// every platform that describes keyboards by keysyms.
+// Port for key capture: the Windows virtual-key code that the user's active
+// keyboard layout gives a physical key, as Windows records it (the key's
+// code, whatever Shift does: Shift+2 is the 2 key on every layout). The key
+// is named by its native key code, the one toolkits report with their key
+// events (the X keycode on X11, the xkb keycode on Wayland).
 
 #include <cstdint>
-#include <span>
 
 namespace qv {
 
-using Keysym = std::uint32_t;
-
-// The virtual-key code of a physical key from the keysyms on its first two
-// levels under the active layout: `unshifted` (as typed without Shift, the
-// keypad as Num Lock has it) and `shifted`. Letters and digits give their
-// ASCII code, the other keys the code that Windows' US (101/104) or Japanese
-// (106/109) layout gives the key in the same place; 0 for a key this table
-// does not know.
-std::int16_t VirtualKeyFromKeysyms(Keysym unshifted, Keysym shifted);
-
-// The unshifted keysyms, best first, of the keys that stand in for `code` on
-// replay where no key of the layout has the code itself: on a Japanese layout
-// [KANJI] is the 半角/全角 key, [KANA] the ひらがな key and [CAPITAL] the 英数
-// key. Empty for every other code.
-std::span<const Keysym> StandInKeysyms(std::int16_t code);
+class KeyboardLayout {
+public:
+    virtual ~KeyboardLayout() = default;
+    // The code of the key under the layout active now; 0 when the layout
+    // gives it none or cannot be read.
+    virtual std::int16_t VirtualKeyOfKey(std::uint32_t nativeKeycode) = 0;
+};
 
 }  // namespace qv

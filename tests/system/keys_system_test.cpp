@@ -20,6 +20,7 @@
 #include "keys/KeySender.h"
 #include "keys/x11/X11WindowSystem.h"
 #include "keys/x11/XTestInjector.h"
+#include "keys/xkb/KeysymCodes.h"
 #include "keys_target.h"
 
 // Last: Xlib's macros (None, Bool, Status) clash with GoogleTest's names.
@@ -176,6 +177,7 @@ public:
     // The window from the "ready" line, none until it is there.
     Window WindowId() const { return Window{process_ ? process_->WindowId() : 0}; }
     bool WaitForEvents(std::size_t count) const { return process_->WaitForEvents(count); }
+    long long Sync() const { return process_->Sync(); }
 
 private:
     std::string className_;
@@ -503,10 +505,46 @@ TEST_F(KeysOnX11, MouseButtonCodesClickThePointerButtons) {
                                         "buttonrelease 3", "buttonpress 2", "buttonrelease 2"}));
 }
 
+// Send returns once the X server has handed every event of the batch to the
+// focused window: a round trip the target makes right after Send returns
+// finds them all there. Several rounds, each a full key list.
+TEST_F(KeysOnX11, SendReturnsOnceTheFocusedWindowHasBeenHandedEveryEvent) {
+    Target target("QvTarget");
+    Focus(WaitForWindow(target));
+    std::string list;
+    for (int i = 0; i < 254; ++i) {
+        const char letter = static_cast<char>('A' + (i / 2) % 26);
+        list += std::string(i == 0 ? "" : ", ") + (i % 2 == 0 ? "D" : "U") + letter;
+    }
+    constexpr int kRounds = 5;
+    for (int round = 1; round <= kRounds; ++round) {
+        SendKeyList(*injector, list);
+        EXPECT_EQ(target.Sync(), round * 254LL)
+            << "round " << round << ": events came after Send had returned";
+    }
+}
+
+// A captured key whose code has no name is written as its number and sent
+// as that key: the punctuation of the US layout here. A code no key of the
+// layout carries (半角/全角 on us) is skipped.
+TEST_F(KeysOnX11, CodesWrittenAsNumbersPressTheKeyThatCarriesThem) {
+    Target target("QvTarget");
+    Focus(WaitForWindow(target));
+    SendKeyList(
+        *injector,
+        "D[186], U[186], D[243], U[243], D[SHIFT], D[222], U[222], U[SHIFT], D[226], U[226]");
+    ASSERT_TRUE(target.WaitForEvents(8));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Describe(target.Events()),
+              (std::vector<std::string>{"press semicolon", "release semicolon", "press Shift_L",
+                                        "press quotedbl", "release quotedbl", "release Shift_L",
+                                        "press less", "release less"}));
+}
+
 TEST_F(KeysOnX11, UnknownAndEmptyNamesAreSkipped) {
     Target target("QvTarget");
     Focus(WaitForWindow(target));
-    SendKeyList(*injector, "D[NOSUCHKEY], DA,, UA, U[186]");
+    SendKeyList(*injector, "D[NOSUCHKEY], DA,, UA, U[255], D[0]");
     ASSERT_TRUE(target.WaitForEvents(2));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(Describe(target.Events()), (std::vector<std::string>{"press a", "release a"}));

@@ -107,7 +107,41 @@ public:
         return WaitUntil([&] { return Events().size() >= count; });
     }
 
+    // Asks the target for a round trip to the X server and waits (bounded)
+    // until it has logged that it is done; the number of key and button
+    // events it had logged by then (every event the server had sent it
+    // before the request), -1 when it did not answer.
+    long long Sync() const {
+        const auto synced = [this] { return Lines("synced").size(); };
+        const std::size_t before = synced();
+        if (pid_ <= 0 || kill(pid_, SIGUSR1) != 0 ||
+            !WaitUntil([&] { return synced() > before; })) {
+            return -1;
+        }
+        return static_cast<long long>(Lines("synced").back());
+    }
+
 private:
+    // For each line of `kind`, the number of events logged before it.
+    std::vector<std::size_t> Lines(const std::string& kind) const {
+        std::vector<std::size_t> found;
+        std::ifstream in(output_);
+        std::string line;
+        std::size_t events = 0;
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string k;
+            fields >> k;
+            if (k == kind) {
+                found.push_back(events);
+            } else if (k == "press" || k == "release" || k == "buttonpress" ||
+                       k == "buttonrelease") {
+                ++events;
+            }
+        }
+        return found;
+    }
+
     std::string output_;
     pid_t pid_ = -1;
 };

@@ -9,6 +9,7 @@
 
 #include "keys/KeyNames.h"
 #include "keys/wayland/KeyboardEncoder.h"
+#include "keys/wayland/VirtualKeymap.h"
 
 namespace qv::wayland {
 namespace {
@@ -20,29 +21,24 @@ constexpr std::uint32_t kControl = 1u << 2;
 constexpr std::uint32_t kMod1 = 1u << 3;  // Alt
 constexpr std::uint32_t kMod2 = 1u << 4;  // Num Lock
 
+VirtualKeymap Build(const std::string& layout, const std::string& model,
+                    const std::string& options = {}) {
+    std::string error;
+    auto built = VirtualKeymap::Build(KeymapFromNames(layout, "", model, options), error);
+    if (!built) {
+        ADD_FAILURE() << error;
+        std::abort();
+    }
+    return std::move(*built);
+}
+
 const VirtualKeymap& Keymap() {
-    static const VirtualKeymap keymap = [] {
-        std::vector<std::int16_t> codes;
-        for (const KeyName& name : KeyVocabulary()) {
-            codes.push_back(name.code);
-        }
-        std::string error;
-        auto built = VirtualKeymap::Build(codes, error);
-        if (!built) {
-            ADD_FAILURE() << error;
-            std::abort();
-        }
-        return std::move(*built);
-    }();
+    static const VirtualKeymap keymap = Build("us", "pc105");
     return keymap;
 }
 
 std::vector<KeyStroke> Strokes(std::string_view stored) {
-    std::vector<KeyStroke> strokes;
-    for (const KeyEvent& e : ReadKeyList(stored)) {
-        strokes.push_back({e.code, e.release});
-    }
-    return strokes;
+    return ReadKeyList(stored);
 }
 
 std::string Text(const std::vector<R>& requests) {
@@ -84,13 +80,60 @@ TEST(KeyboardEncoder, LockKeysLockTheirModifierUntilPressedAgain) {
     EXPECT_EQ(encoder.Modifiers().locked, 0u);
 }
 
-TEST(KeyboardEncoder, CodesWithoutAKeySendNothing) {
+TEST(KeyboardEncoder, CodesWithoutAKeySendNothingAndAreNamed) {
     KeyboardEncoder encoder(Keymap());
     EXPECT_TRUE(
         encoder.Encode(Strokes("D[NOSUCHKEY], U, D[LBUTTON], U[RBUTTON], D[MBUTTON]")).empty());
+    EXPECT_EQ(encoder.Skipped(), (std::vector<int>{-1, 0, 1, 2, 4}));
     EXPECT_TRUE(encoder.Encode({}).empty());
-    // -1 and 0 among keys leave the others in order.
-    EXPECT_EQ(Text(encoder.Encode(Strokes("DA, D[BAD], UA, U"))), "+30 -30 ");
+    EXPECT_TRUE(encoder.Skipped().empty());
+    // -1 and 0 among keys leave the others in order; [243] has no key on a
+    // US layout.
+    EXPECT_EQ(Text(encoder.Encode(Strokes("DA, D[BAD], D[243], UA, U"))), "+30 -30 ");
+    EXPECT_EQ(encoder.Skipped(), (std::vector<int>{-1, 0xF3, 0}));
+}
+
+TEST(KeyboardEncoder, PunctuationPressesTheLayoutsOwnKey) {
+    KeyboardEncoder us(Keymap());
+    EXPECT_EQ(Text(us.Encode(Strokes("D[186], U[186], D[222], U[222]"))), "+39 -39 +40 -40 ");
+    const VirtualKeymap jp = Build("jp", "jp106");
+    KeyboardEncoder encoder(jp);
+    // On jp106 [186] (:) is the key right of ;, [222] (^) the key right of -.
+    EXPECT_EQ(Text(encoder.Encode(Strokes("D[186], U[186], D[222], U[222]"))), "+40 -40 +13 -13 ");
+}
+
+TEST(KeyboardEncoder, CapitalOnAJapaneseLayoutIsEisuAndLocksNothing) {
+    const VirtualKeymap jp = Build("jp", "jp106");
+    KeyboardEncoder encoder(jp);
+    const std::vector<R> requests = encoder.Encode(Strokes("D[CAPITAL], U[CAPITAL], DA, UA"));
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front(), R::Press(KEY_CAPSLOCK));
+    EXPECT_EQ(encoder.Modifiers().locked, 0u);
+    // A's press goes out with no modifier on.
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        if (requests[i] == R::Press(KEY_A)) {
+            EXPECT_EQ(encoder.Modifiers(), R::Mods(0, 0, 0, 0));
+        }
+    }
+}
+
+TEST(KeyboardEncoder, ALockAnAddedKeySetIsLetGoAtTheEndOfTheBatch) {
+    // No key of this layout locks Caps: [CAPITAL] is an added key.
+    const VirtualKeymap keymap = Build("us", "pc105", "caps:none");
+    const std::uint32_t caps = *keymap.KeyFor(0x14);
+    ASSERT_TRUE(keymap.IsAddedKey(caps));
+    KeyboardEncoder encoder(keymap);
+    const std::string capsKey = std::to_string(caps);
+    // Within the batch the lock holds (A comes out as a capital there); at
+    // its end it is let go again.
+    EXPECT_EQ(
+        Text(encoder.Encode(Strokes("D[CAPITAL], U[CAPITAL], DA, UA"))),
+        "+" + capsKey + " mods(2,0,2,0) -" + capsKey + " mods(0,0,2,0) +30 -30 mods(0,0,0,0) ");
+    EXPECT_EQ(encoder.Modifiers().locked, 0u);
+    // A lock the layout's own key sets stays: Num Lock is the user's key.
+    encoder.Encode(Strokes("D[Numlock], U[Numlock]"));
+    EXPECT_EQ(encoder.Modifiers().locked, kMod2);
+    EXPECT_FALSE(keymap.IsAddedKey(*keymap.KeyFor(0x90)));
 }
 
 TEST(KeyboardEncoder, RepeatedPressesAndStrayReleasesGoOutButLeaveTheStateAlone) {

@@ -214,6 +214,37 @@ public:
         return keys;
     }
 
+    // Asks the client for a round trip to its server and waits (bounded)
+    // until it logged that it is done: every event the server had sent it
+    // before the request is then in its log, above that line.
+    bool Sync() const {
+        const auto synced = [this] {
+            const auto log = Log();
+            return std::count_if(log.begin(), log.end(),
+                                 [](const Logged& l) { return l.kind == "synced"; });
+        };
+        const auto before = synced();
+        if (!process_ || kill(process_->Pid(), SIGUSR1) != 0) {
+            return false;
+        }
+        return WaitUntil([&] { return synced() > before; }, kLogBound);
+    }
+
+    // The key events logged before the last "synced" line.
+    std::vector<Logged> KeysBeforeLastSync() const {
+        std::vector<Logged> keys;
+        std::size_t kept = 0;
+        for (const Logged& l : Log()) {
+            if (l.kind == "press" || l.kind == "release") {
+                keys.push_back(l);
+            } else if (l.kind == "synced") {
+                kept = keys.size();
+            }
+        }
+        keys.resize(kept);
+        return keys;
+    }
+
     bool Ready() const {
         const auto log = Log();
         return std::any_of(log.begin(), log.end(),

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +43,24 @@ private:
     Calls& calls_;
 };
 
+// A layout whose keys the test chooses, counting how often it was asked to
+// take in a change.
+class TableLayout final : public EvdevLayout {
+public:
+    TableLayout(std::map<int, std::uint16_t> keys, int& refreshes)
+        : keys_(std::move(keys)), refreshes_(refreshes) {}
+    void Refresh() override { ++refreshes_; }
+    std::uint16_t KeyFor(int virtualKey) const override {
+        const auto it = keys_.find(virtualKey);
+        return it == keys_.end() ? 0 : it->second;
+    }
+    std::string Name() const override { return "test layout"; }
+
+private:
+    std::map<int, std::uint16_t> keys_;
+    int& refreshes_;
+};
+
 struct Record {
     int type, code, value;
     friend bool operator==(const Record&, const Record&) = default;
@@ -67,10 +86,11 @@ protected:
         fcntl(reader_.Get(), F_SETFL, O_NONBLOCK);
     }
 
-    std::unique_ptr<UinputKeyboard> Make() {
+    std::unique_ptr<UinputKeyboard> Make(std::unique_ptr<EvdevLayout> layout = nullptr) {
         std::string error;
-        auto keyboard = UinputKeyboard::Create(std::move(writer_),
-                                               std::make_unique<RecordingControl>(calls_), error);
+        auto keyboard =
+            UinputKeyboard::Create(std::move(writer_), std::make_unique<RecordingControl>(calls_),
+                                   std::move(layout), error);
         EXPECT_TRUE(keyboard) << error;
         return keyboard;
     }
@@ -89,13 +109,7 @@ protected:
         return records;
     }
 
-    static std::vector<KeyStroke> Strokes(std::string_view stored) {
-        std::vector<KeyStroke> strokes;
-        for (const KeyEvent& e : ReadKeyList(stored)) {
-            strokes.push_back({e.code, e.release});
-        }
-        return strokes;
-    }
+    static std::vector<KeyStroke> Strokes(std::string_view stored) { return ReadKeyList(stored); }
 
     Calls calls_;
     UniqueFd reader_;
@@ -118,7 +132,11 @@ TEST_F(UinputKeyboardTest, TheDeviceDeclaresKeyAndSyncEventsAndEveryKeyOfTheVoca
             EXPECT_EQ(keyBits.count("keybit " + std::to_string(code)), 1u) << name.name;
         }
     }
-    EXPECT_EQ(keyBits.count("keybit " + std::to_string(KEY_ZENKAKUHANKAKU)), 1u);
+    // Every key a layout may carry a code on, the Japanese keyboard's included.
+    for (const int key : {KEY_ZENKAKUHANKAKU, KEY_YEN, KEY_RO, KEY_102ND, KEY_GRAVE, KEY_F24}) {
+        EXPECT_EQ(keyBits.count("keybit " + std::to_string(key)), 1u) << key;
+    }
+    EXPECT_GE(keyBits.size(), static_cast<std::size_t>(KEY_MICMUTE));
     EXPECT_EQ(std::string(calls_.setup.name), "Quorvane virtual keyboard");
     EXPECT_EQ(calls_.setup.id.bustype, BUS_VIRTUAL);
     EXPECT_TRUE(Read().empty());
@@ -174,11 +192,39 @@ TEST_F(UinputKeyboardTest, KeysLeftDownAreReleasedBeforeTheDeviceGoes) {
     EXPECT_EQ(calls_.log, std::vector<std::string>{"destroy"});
 }
 
+TEST_F(UinputKeyboardTest, CodesPressTheKeysTheLayoutHasForThemAfterARefresh) {
+    int refreshes = 0;
+    // A Japanese layout's places: [186] (:) is the key a US keyboard has '
+    // on, 英数 the Caps Lock key; nothing carries [KANJI] here.
+    auto keyboard = Make(std::make_unique<TableLayout>(
+        std::map<int, std::uint16_t>{{0xBA, KEY_APOSTROPHE}, {0xF0, KEY_CAPSLOCK}, {'A', KEY_A}},
+        refreshes));
+    ASSERT_TRUE(keyboard);
+    EXPECT_EQ(refreshes, 0);
+    keyboard->Send(Strokes("D[186], U[186], D[KANJI], U[KANJI], D[240], U[240], DA, UA"));
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_EQ(Read(), (std::vector<Record>{Key(KEY_APOSTROPHE, 1), kSyn, Key(KEY_APOSTROPHE, 0),
+                                           kSyn, Key(KEY_CAPSLOCK, 1), kSyn, Key(KEY_CAPSLOCK, 0),
+                                           kSyn, Key(KEY_A, 1), kSyn, Key(KEY_A, 0), kSyn}));
+    keyboard->Send(Strokes("UA"));
+    EXPECT_EQ(refreshes, 2);
+}
+
+TEST(EncodeKeyEvents, SkippedCodesAreNamed) {
+    const PcEvdevLayout pc;
+    std::vector<int> skipped;
+    const auto records =
+        EncodeKeyEvents(ReadKeyList("D[LBUTTON], D[186], D[243], U[NOSUCHKEY], U"), pc, &skipped);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].code, KEY_SEMICOLON);  // where a US keyboard has VK_OEM_1
+    EXPECT_EQ(skipped, (std::vector<int>{0x01, 0xF3, -1, 0}));
+}
+
 TEST_F(UinputKeyboardTest, AFailingSetupCallEndsCreationWithTheCallNamed) {
     calls_.failOn = "create";
     std::string error;
-    auto keyboard = UinputKeyboard::Create(std::move(writer_),
-                                           std::make_unique<RecordingControl>(calls_), error);
+    auto keyboard = UinputKeyboard::Create(
+        std::move(writer_), std::make_unique<RecordingControl>(calls_), nullptr, error);
     EXPECT_FALSE(keyboard);
     EXPECT_EQ(error, "ioctl(UI_DEV_CREATE) failed");
 
@@ -187,8 +233,8 @@ TEST_F(UinputKeyboardTest, AFailingSetupCallEndsCreationWithTheCallNamed) {
     int fds[2];
     ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
     UniqueFd other(fds[0]);
-    keyboard =
-        UinputKeyboard::Create(UniqueFd(fds[1]), std::make_unique<RecordingControl>(calls_), error);
+    keyboard = UinputKeyboard::Create(UniqueFd(fds[1]), std::make_unique<RecordingControl>(calls_),
+                                      nullptr, error);
     EXPECT_FALSE(keyboard);
     EXPECT_EQ(error, "ioctl(UI_SET_KEYBIT, " + std::to_string(KEY_A) + ") failed");
     EXPECT_EQ(std::count(calls_.log.begin(), calls_.log.end(), "create"), 0);
@@ -196,7 +242,7 @@ TEST_F(UinputKeyboardTest, AFailingSetupCallEndsCreationWithTheCallNamed) {
 
 TEST(UinputOpen, AMissingOrForbiddenDeviceNodeIsReportedWithTheCall) {
     std::string error;
-    EXPECT_FALSE(UinputKeyboard::Open(error, "/nonexistent/uinput"));
+    EXPECT_FALSE(UinputKeyboard::Open(nullptr, error, "/nonexistent/uinput"));
     EXPECT_EQ(error, "open(/nonexistent/uinput): No such file or directory");
 }
 
@@ -226,9 +272,15 @@ TEST(EvdevKeys, KeysOfTheVocabularyHaveLinuxKeyCodes) {
     }
     // The three mouse buttons, [EXECUTE] and [MODECHANGE] are no Linux keys.
     EXPECT_EQ(without, 5);
-    for (const int code : {-1, 0, 0x05, 0xB8, 0xFF}) {
+    for (const int code : {-1, 0, 0x05, 0xB8, 0xF0, 0xF3, 0xFF}) {
         EXPECT_EQ(VirtualKeyToEvdev(code), KEY_RESERVED) << code;
     }
+    // The punctuation codes: the keys in their places on a US keyboard.
+    EXPECT_EQ(VirtualKeyToEvdev(0xBA), KEY_SEMICOLON);
+    EXPECT_EQ(VirtualKeyToEvdev(0xC0), KEY_GRAVE);
+    EXPECT_EQ(VirtualKeyToEvdev(0xDE), KEY_APOSTROPHE);
+    EXPECT_EQ(VirtualKeyToEvdev(0xE2), KEY_102ND);
+    EXPECT_EQ(PcEvdevLayout().KeyFor(0xDB), KEY_LEFTBRACE);
 }
 
 }  // namespace

@@ -199,6 +199,28 @@ TEST_P(WaylandKeys, BurstArrivesCompleteInTheTargetAndTheFocusComesBack) {
     }
 }
 
+// Send returns once the compositor has handed every event of the batch to
+// the focused window (for an X window: once XWayland has read them all): a
+// round trip the target makes right after Send returns finds every event
+// already there. Several rounds, each a full key list.
+TEST_P(WaylandKeys, SendReturnsOnceTheFocusedWindowHasBeenHandedEveryEvent) {
+    auto target = Start(kind_, "Handed");
+    ASSERT_NO_FATAL_FAILURE(Focus(*target));
+    std::vector<KeyStroke> batch;
+    for (int i = 0; batch.size() < 254; ++i) {
+        const auto vk = static_cast<std::int16_t>('A' + i % 26);
+        batch.push_back({vk, false});
+        batch.push_back({vk, true});
+    }
+    constexpr int kRounds = 5;
+    for (int round = 1; round <= kRounds; ++round) {
+        injector_->Send(batch);
+        ASSERT_TRUE(target->Sync()) << "round " << round << ": the target did not sync";
+        EXPECT_EQ(target->KeysBeforeLastSync().size(), round * batch.size())
+            << "round " << round << ": events came after Send had returned";
+    }
+}
+
 // Ctrl+C: the target sees Control held when c arrives (the compositor
 // derives no modifier state from a virtual keyboard's keys; the injector
 // sends it). The X client shows it by the capitals typed with Shift held.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "keys/KeyNames.h"
 #include "keys/win32/Win32InputInjector.h"
 #include "keys/win32/Win32WindowSystem.h"
 
@@ -111,6 +112,45 @@ TEST(Win32Desktop, AKeyListReachesTheForegroundWindowAsOneOrderedBatch) {
         {false, VK_RETURN, false}, {true, VK_DIVIDE, true},  {false, VK_DIVIDE, true},
         {true, VK_F5, false},      {false, VK_F5, false}};
     EXPECT_EQ(WaitForKeys(target.process(), expected.size()), expected);
+}
+
+// Keys captured without a name are sent by their code: VK_OEM_1 and
+// VK_OEM_102 arrive as those codes with the scan codes Windows gives their
+// keys (0x27 and 0x56 on the US and Japanese layouts).
+TEST(Win32Desktop, CodesWithoutANameArriveWithTheirKeysScanCodes) {
+    Win32WindowSystem windows;
+    TargetWindow target(L"QvWinOem", L"--foreground");
+    ASSERT_TRUE(WaitForForeground(windows, target.window()));
+
+    const std::vector<KeyStroke> batch = ReadKeyList("D[186], U[186], D[226], U[226]");
+    ASSERT_EQ(batch.size(), 4u);
+    Win32InputInjector().Send(batch);
+    WaitForKeys(target.process(), batch.size());
+
+    struct Message {
+        std::string direction;
+        unsigned vk;
+        unsigned scan;
+    };
+    std::vector<Message> messages;
+    for (const std::string& line : target.process().Lines()) {
+        char direction[8] = {};
+        unsigned vk = 0, scan = 0;
+        int ext = 0;
+        if (std::sscanf(line.c_str(), "key %7s vk=%x scan=%x ext=%d", direction, &vk, &scan,
+                        &ext) == 4) {
+            messages.push_back({direction, vk, scan});
+        }
+    }
+    const std::vector<Message> expected = {
+        {"down", 0xBA, 0x27}, {"up", 0xBA, 0x27}, {"down", 0xE2, 0x56}, {"up", 0xE2, 0x56}};
+    ASSERT_EQ(messages.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(messages[i].direction, expected[i].direction) << i;
+        EXPECT_EQ(messages[i].vk, expected[i].vk) << i;
+        EXPECT_EQ(messages[i].scan, expected[i].scan) << i;
+        EXPECT_EQ(messages[i].scan, ::MapVirtualKeyW(expected[i].vk, MAPVK_VK_TO_VSC)) << i;
+    }
 }
 
 TEST(Win32Desktop, A255EventBatchArrivesCompleteAndInOrder) {

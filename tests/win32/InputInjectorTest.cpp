@@ -1,6 +1,7 @@
 // The SendInput records a batch of key strokes becomes.
 #include <gtest/gtest.h>
 
+#include "keys/KeyNames.h"
 #include "keys/win32/Win32InputInjector.h"
 
 namespace qv {
@@ -40,6 +41,23 @@ TEST(Win32InputInjector, ExtendedFlagOnTheKeysWindowsMarksExtended) {
     ASSERT_EQ(inputs.size(), 2u);
     EXPECT_EQ(inputs[0].ki.dwFlags, static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY));
     EXPECT_EQ(inputs[1].ki.dwFlags, static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP));
+}
+
+// A captured key without a name ([186], [226] in a key list) goes to
+// SendInput as its code, with its key's scan code and no extended flag.
+TEST(Win32InputInjector, CodesWrittenAsNumbersGoOutAsThoseCodes) {
+    const std::vector<KeyStroke> batch = ReadKeyList("D[186], U[186], D[226], U[226], D[243]");
+    const std::vector<INPUT> inputs = KeyboardInputs(batch);
+    ASSERT_EQ(inputs.size(), 5u);
+    const WORD codes[] = {VK_OEM_1, VK_OEM_1, VK_OEM_102, VK_OEM_102, 0xF3};
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        EXPECT_EQ(inputs[i].ki.wVk, codes[i]) << i;
+        EXPECT_EQ(inputs[i].ki.wScan, ::MapVirtualKeyW(codes[i], MAPVK_VK_TO_VSC)) << i;
+        EXPECT_EQ(inputs[i].ki.dwFlags & KEYEVENTF_EXTENDEDKEY, 0u) << i;
+        EXPECT_EQ((inputs[i].ki.dwFlags & KEYEVENTF_KEYUP) != 0, i % 2 == 1) << i;
+    }
+    EXPECT_EQ(inputs[0].ki.wScan, 0x27);  // the key right of L
+    EXPECT_EQ(inputs[2].ki.wScan, 0x56);  // the 102nd key
 }
 
 TEST(Win32InputInjector, CodesWithoutAKeyAreLeftOutAndTheRestKeepsItsOrder) {

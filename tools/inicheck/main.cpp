@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
                     PulseValues(ini, n, e).c_str(), static_cast<unsigned>(e.adjustTime),
                     e.windowName.empty() ? "(foreground)" : ("\"" + e.windowName + "\"").c_str(),
                     e.comment.c_str());
-        std::printf("       keys  %s\n", e.keyList.empty() ? "(none)" : e.keyList.c_str());
+        std::printf("       keys  %s\n",
+                    e.keyList.Stored().empty() ? "(none)" : e.keyList.Stored().c_str());
     }
 
     const auto problems = qv::CheckConfig(ini, table);

@@ -32,6 +32,8 @@ constexpr const char* kUsage =
     "  buttonpress BUTTON TIME          a pointer button went down\n"
     "  buttonrelease BUTTON TIME        a pointer button went up\n"
     "  focusin TIME / focusout TIME     the window got or lost the keyboard focus\n"
+    "  synced TIME                      after SIGUSR1: a round trip to the server is done,\n"
+    "                                   and every event it had sent before is above\n"
     "\n"
     "KEYSYM is the keysym's name as XKeysymToString gives it (\"a\", \"Control_L\",\n"
     "\"Kanji\"; \"NoSymbol\" when none), looked up with the event's modifier state;\n"
@@ -45,9 +47,14 @@ constexpr const char* kUsage =
     "Ends on SIGTERM, SIGINT or when the window is closed.\n";
 
 volatile sig_atomic_t g_stop = 0;  // set by the signal handler: a plain flag is all it may touch
+volatile sig_atomic_t g_sync = 0;  // SIGUSR1: a round trip is asked for
 
 void OnSignal(int) {
     g_stop = 1;
+}
+
+void OnSync(int) {
+    g_sync = 1;
 }
 
 long long MonotonicMicros() {
@@ -179,9 +186,24 @@ int main(int argc, char** argv) {
     action.sa_handler = OnSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    struct sigaction sync {};
+    sync.sa_handler = OnSync;
+    sigaction(SIGUSR1, &sync, nullptr);
 
     pollfd pfd{ConnectionNumber(d), POLLIN, 0};
+    bool syncing = false;  // the events of a round trip are being read
     while (g_stop == 0) {
+        if (g_sync != 0 && !syncing) {
+            g_sync = 0;
+            // The reply comes after every event the server queued before it.
+            XSync(d, False);
+            syncing = true;
+        }
+        if (syncing && XPending(d) == 0) {
+            syncing = false;
+            Line(out.get(), "synced " + std::to_string(MonotonicMicros()));
+            continue;
+        }
         if (XPending(d) == 0) {
             const int ready = poll(&pfd, 1, 200);
             if (ready < 0 && errno != EINTR) {

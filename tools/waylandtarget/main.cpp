@@ -36,6 +36,8 @@ constexpr const char* kUsage =
     "  keymap SIZE TIME                 a new keymap arrived\n"
     "  focusin TIME / focusout TIME     the window got or lost the keyboard focus\n"
     "  nokeyboard TIME                  the seat has no keyboard any more\n"
+    "  synced TIME                      after SIGUSR1: a round trip to the compositor is\n"
+    "                                   done, every event it had sent before is above\n"
     "\n"
     "KEYSYM is the keysym's name as xkb_keysym_get_name gives it (\"a\", \"A\",\n"
     "\"Control_L\", \"Kanji\"; \"NoSymbol\" when none), looked up with the modifier\n"
@@ -45,9 +47,14 @@ constexpr const char* kUsage =
     "Ends on SIGTERM, SIGINT, when the window is closed or the compositor goes.\n";
 
 volatile sig_atomic_t g_stop = 0;  // set by the signal handler: a plain flag is all it may touch
+volatile sig_atomic_t g_sync = 0;  // SIGUSR1: a round trip is asked for
 
 void OnSignal(int) {
     g_stop = 1;
+}
+
+void OnSync(int) {
+    g_sync = 1;
 }
 
 long long MonotonicMicros() {
@@ -368,9 +375,20 @@ int main(int argc, char** argv) {
     action.sa_handler = OnSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    struct sigaction sync {};
+    sync.sa_handler = OnSync;
+    sigaction(SIGUSR1, &sync, nullptr);
 
     pollfd pfd{wl_display_get_fd(d), POLLIN, 0};
     while (g_stop == 0 && !t.failed) {
+        if (g_sync != 0) {
+            g_sync = 0;
+            // The compositor answers after every event it sent before.
+            if (wl_display_roundtrip(d) < 0) {
+                break;
+            }
+            t.Line("synced " + std::to_string(MonotonicMicros()));
+        }
         if (t.configured && !t.ready) {
             // The buffer is committed; once the compositor has answered a
             // round trip it has taken the window on.

@@ -258,11 +258,7 @@ void Application::Load() {
     // One read of the file serves every setting of start-up: nothing writes
     // it in between. A missing file reads as empty: every value takes its default.
     const LoadedIni settings = ports_.ini.Load();
-    int firstFree = 1;
-    {
-        const std::lock_guard lock(shared_.remoteLock);
-        firstFree = shared_.remote.Load(settings.file);
-    }
+    const int firstFree = shared_.remote.Load(settings.file);
     view.SetSlotNumberText(std::to_string(firstFree));
 
     view.FillTimeLists({kAdjustTimeItems.begin(), kAdjustTimeItems.end()},

@@ -1,7 +1,7 @@
 #include "app/core/EntryEditor.h"
 
 #include <algorithm>
-#include <mutex>
+#include <optional>
 
 #include "app/core/KeyCapture.h"
 #include "app/core/MainView.h"
@@ -61,9 +61,14 @@ void EntryEditor::StoreEntry() {
         dialogs_.Tell(kMsgWriteFailed, MessageKind::Error);
         return;
     }
-    const std::lock_guard lock(shared_.remoteLock);
-    if (!shared_.remote.SetRemoteEntry(number, comment, pulse, 0, adjustTime, windowName,
-                                       keyList)) {
+    RemoteEntry entry;
+    entry.comment = comment;
+    ParsePulseText(pulse, entry);
+    entry.adjustTime = AdjustValue(adjustTime);
+    entry.windowName = windowName;
+    entry.keyList = KeyList(keyList);
+    const std::optional<int> slot = SlotNumber(number);
+    if (!slot || !shared_.remote.Store(*slot, entry)) {
         DebugLog("slot number " + number + " is outside the table");
     }
 }

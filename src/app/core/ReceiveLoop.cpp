@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cstdio>
-#include <mutex>
+#include <optional>
 
 #include "app/core/SharedState.h"
 #include "config/Settings.h"
@@ -62,18 +62,14 @@ void ReceiveLoop::Capture(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) {
 }
 
 void ReceiveLoop::Match(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) {
-    RemoteEntry entry;
-    int n = 0;
-    {
-        // The store command may change the table meanwhile: match and copy
-        // the slot under the lock, dispatch from the copy.
-        const std::lock_guard lock(shared_.remoteLock);
-        n = shared_.remote.Match(v0, v1, v2);
-        if (n == 0) {
-            return;
-        }
-        entry = shared_.remote[n];
+    // The store command may change the table meanwhile: the keys go out
+    // from the copy of the slot that matched.
+    const std::optional<MatchedSlot> matched = shared_.remote.Match(v0, v1, v2);
+    if (!matched) {
+        return;
     }
+    const int n = matched->number;
+    const RemoteEntry& entry = matched->entry;
     const std::int64_t now = NowSeconds();
     if (n == lastRemote_ && now - lastTime_ < entry.adjustTime) {
         return;  // a held button repeats only after its suppression time
@@ -92,13 +88,13 @@ std::int16_t ReceiveLoop::WindowChangeDelay() const {
 
 void ReceiveLoop::Dispatch(const RemoteEntry& entry) {
     if (entry.windowName.empty()) {
-        SendKeyList(injector_, entry.keyList);
+        SendKeys(injector_, entry.keyList.Strokes());
         return;
     }
     const Window previous = windows_.Foreground();
     const Window target = windows_.FindByClass(entry.windowName);
     const ShowState state = ActivateWindow(windows_, clock_, target, WindowChangeDelay());
-    SendKeyList(injector_, entry.keyList);
+    SendKeys(injector_, entry.keyList.Strokes());
     // The target goes back to how it was (minimised again, say); a state that
     // could not be read changes nothing.
     if (target && state != ShowState::Unknown) {

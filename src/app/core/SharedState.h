@@ -4,9 +4,8 @@
 // the remote table, which the store command changes while the loop matches.
 
 #include <atomic>
-#include <mutex>
 
-#include "config/RemoteTable.h"
+#include "config/SharedRemoteTable.h"
 
 namespace qv {
 
@@ -16,9 +15,8 @@ struct SharedState {
     // The selected index of the window-switch time list.
     std::atomic<int> windowChangeTimeIndex{0};
 
-    // The remote table; hold `remoteLock` for every use.
-    std::mutex remoteLock;
-    RemoteTable remote;
+    // The remote table, behind its own lock.
+    SharedRemoteTable remote;
 };
 
 }  // namespace qv

@@ -21,7 +21,7 @@
 #include "app/qt/ShapeLamp.h"
 #include "app/qt/VirtualKeyFromQtKey.h"
 #include "common/DebugLog.h"
-#include "keys/x11/X11KeyboardLayout.h"
+#include "keys/KeyboardLayout.h"
 
 namespace qv {
 namespace {
@@ -80,25 +80,22 @@ T* Named(T* widget, const char* name, QRect geometry) {
     return widget;
 }
 
-// The virtual-key code key capture records for a key event: on X11 the code
-// of the physical key under the active layout, whatever Shift does, as
-// Windows records it (the layout decides; Shift+2 is the 2 key on every
-// layout). Where there is no native key code (Qt's offscreen platform in
-// tests, Wayland) the code comes from Qt's key, read on a US layout.
-std::int16_t CapturedKeyCode(const QKeyEvent& key) {
-    if (key.nativeScanCode() != 0) {
-        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-            const std::int16_t code =
-                VirtualKeyFromX11Keycode(x11->display(), key.nativeScanCode());
-            if (code != 0) {
-                return code;
-            }
+}  // namespace
+
+// The virtual-key code key capture records for a key event: the code of the
+// physical key under the user's layout, whatever Shift does, as Windows
+// records it (the layout decides; Shift+2 is the 2 key on every layout).
+// Where there is no layout or no native key code (Qt's offscreen platform in
+// tests) the code comes from Qt's key, read on a US layout.
+std::int16_t QtMainWindow::CapturedKeyCode(const QKeyEvent& key) const {
+    if (layout_ != nullptr && key.nativeScanCode() != 0) {
+        const std::int16_t code = layout_->VirtualKeyOfKey(key.nativeScanCode());
+        if (code != 0) {
+            return code;
         }
     }
     return VirtualKeyFromQtKey(key.key(), key.modifiers());
 }
-
-}  // namespace
 
 QtMainWindow::QtMainWindow(QWidget* parent) : QWidget(parent), dialogs_(this) {
     CreateControls();

@@ -6,11 +6,14 @@
 
 #include <QWidget>
 
+#include <cstdint>
+
 #include "app/core/MainView.h"
 #include "app/qt/QtDialogs.h"
 
 class QComboBox;
 class QFrame;
+class QKeyEvent;
 class QLineEdit;
 class QPlainTextEdit;
 class QTabBar;
@@ -18,6 +21,7 @@ class QTabBar;
 namespace qv {
 
 class Application;
+class KeyboardLayout;
 class ShapeLamp;
 
 // Lines kept in the receive list; older lines scroll away.
@@ -30,6 +34,9 @@ public:
 
     // The core that the window's events go to (not owned; nullptr: nowhere).
     void Bind(Application* app) { app_ = app; }
+    // The layout key capture reads keys with (not owned; nullptr: Qt's keys
+    // read as on a US layout).
+    void SetKeyboardLayout(KeyboardLayout* layout) { layout_ = layout; }
 
     // MainView
     void Tell(const std::string& text, MessageKind kind) override;
@@ -78,7 +85,10 @@ protected:
 private:
     void CreateControls();
 
+    std::int16_t CapturedKeyCode(const QKeyEvent& key) const;
+
     Application* app_ = nullptr;
+    KeyboardLayout* layout_ = nullptr;
     QtDialogs dialogs_;
     bool configChecked_ = false;
     bool receiveListStarted_ = false;  // a line was appended (it may be empty)

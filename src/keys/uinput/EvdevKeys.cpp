@@ -1,5 +1,7 @@
 #include "keys/uinput/EvdevKeys.h"
 
+#include "keys/uinput/EvdevLayout.h"
+
 #include <linux/input-event-codes.h>
 
 #include <array>
@@ -172,9 +174,38 @@ std::uint16_t VirtualKeyToEvdev(int virtualKey) {
             return KEY_COMPUTER;
         case 0xB7:
             return KEY_CALC;
+        // The punctuation keys where a US keyboard has them (VK_OEM_*).
+        case 0xBA:
+            return KEY_SEMICOLON;
+        case 0xBB:
+            return KEY_EQUAL;
+        case 0xBC:
+            return KEY_COMMA;
+        case 0xBD:
+            return KEY_MINUS;
+        case 0xBE:
+            return KEY_DOT;
+        case 0xBF:
+            return KEY_SLASH;
+        case 0xC0:
+            return KEY_GRAVE;
+        case 0xDB:
+            return KEY_LEFTBRACE;
+        case 0xDC:
+            return KEY_BACKSLASH;
+        case 0xDD:
+            return KEY_RIGHTBRACE;
+        case 0xDE:
+            return KEY_APOSTROPHE;
+        case 0xE2:
+            return KEY_102ND;
         default:
             return KEY_RESERVED;
     }
+}
+
+std::uint16_t PcEvdevLayout::KeyFor(int virtualKey) const {
+    return VirtualKeyToEvdev(virtualKey);
 }
 
 }  // namespace qv

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "common/DebugLog.h"
-#include "keys/KeyNames.h"
 #include "keys/uinput/EvdevKeys.h"
 
 namespace qv {
@@ -63,12 +62,16 @@ input_event Record(std::uint16_t type, std::uint16_t code, std::int32_t value) {
 
 }  // namespace
 
-std::vector<input_event> EncodeKeyEvents(std::span<const KeyStroke> batch) {
+std::vector<input_event> EncodeKeyEvents(std::span<const KeyStroke> batch,
+                                         const EvdevLayout& layout, std::vector<int>* skipped) {
     std::vector<input_event> records;
     records.reserve(batch.size() * 2);
     for (const KeyStroke& stroke : batch) {
-        const std::uint16_t code = VirtualKeyToEvdev(stroke.virtualKey);
+        const std::uint16_t code = layout.KeyFor(stroke.virtualKey);
         if (code == KEY_RESERVED) {
+            if (skipped != nullptr) {
+                skipped->push_back(stroke.virtualKey);
+            }
             continue;
         }
         records.push_back(Record(EV_KEY, code, stroke.release ? 0 : 1));
@@ -81,27 +84,33 @@ std::vector<input_event> EncodeKeyEvents(std::span<const KeyStroke> batch) {
 
 std::vector<std::uint16_t> UinputKeyCodes() {
     std::vector<std::uint16_t> codes;
-    for (const KeyName& name : KeyVocabulary()) {
-        const std::uint16_t code = VirtualKeyToEvdev(name.code);
-        if (code != KEY_RESERVED && std::find(codes.begin(), codes.end(), code) == codes.end()) {
+    for (std::uint16_t code = KEY_ESC; code <= KEY_MICMUTE; ++code) {
+        codes.push_back(code);
+    }
+    // The PC keys of codes beyond those ([SELECT], [CLEAR]).
+    for (int virtualKey = 1; virtualKey < 256; ++virtualKey) {
+        const std::uint16_t code = VirtualKeyToEvdev(virtualKey);
+        if (code > KEY_MICMUTE && std::find(codes.begin(), codes.end(), code) == codes.end()) {
             codes.push_back(code);
         }
     }
     return codes;
 }
 
-std::unique_ptr<UinputKeyboard> UinputKeyboard::Open(std::string& error, const char* path) {
+std::unique_ptr<UinputKeyboard> UinputKeyboard::Open(std::unique_ptr<EvdevLayout> layout,
+                                                     std::string& error, const char* path) {
     UniqueFd fd(open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) {
         error = std::string("open(") + path + "): " + std::strerror(errno);
         return nullptr;
     }
     auto control = std::make_unique<IoctlControl>(fd.Get());
-    return Create(std::move(fd), std::move(control), error);
+    return Create(std::move(fd), std::move(control), std::move(layout), error);
 }
 
 std::unique_ptr<UinputKeyboard> UinputKeyboard::Create(UniqueFd events,
                                                        std::unique_ptr<UinputControl> control,
+                                                       std::unique_ptr<EvdevLayout> layout,
                                                        std::string& error) {
     if (!control->SetEventBit(EV_KEY) || !control->SetEventBit(EV_SYN)) {
         error = "ioctl(UI_SET_EVBIT) failed";
@@ -124,12 +133,17 @@ std::unique_ptr<UinputKeyboard> UinputKeyboard::Create(UniqueFd events,
         error = "ioctl(UI_DEV_CREATE) failed";
         return nullptr;
     }
+    if (!layout) {
+        layout = std::make_unique<PcEvdevLayout>();
+    }
+    DebugLog("keys: the uinput keyboard presses the keys of " + layout->Name());
     return std::unique_ptr<UinputKeyboard>(
-        new UinputKeyboard(std::move(events), std::move(control)));
+        new UinputKeyboard(std::move(events), std::move(control), std::move(layout)));
 }
 
-UinputKeyboard::UinputKeyboard(UniqueFd events, std::unique_ptr<UinputControl> control)
-    : events_(std::move(events)), control_(std::move(control)) {}
+UinputKeyboard::UinputKeyboard(UniqueFd events, std::unique_ptr<UinputControl> control,
+                               std::unique_ptr<EvdevLayout> layout)
+    : events_(std::move(events)), control_(std::move(control)), layout_(std::move(layout)) {}
 
 UinputKeyboard::~UinputKeyboard() {
     std::vector<input_event> releases;
@@ -144,7 +158,17 @@ UinputKeyboard::~UinputKeyboard() {
 }
 
 void UinputKeyboard::Send(std::span<const KeyStroke> batch) {
-    const std::vector<input_event> records = EncodeKeyEvents(batch);
+    layout_->Refresh();
+    std::vector<int> skipped;
+    const std::vector<input_event> records = EncodeKeyEvents(batch, *layout_, &skipped);
+    if (!skipped.empty()) {
+        std::string codes;
+        for (const int code : skipped) {
+            codes += (codes.empty() ? "" : ", ") + std::to_string(code);
+        }
+        DebugLog("keys: no key for the virtual-key codes " + codes + " on " + layout_->Name() +
+                 ", skipped");
+    }
     for (const input_event& r : records) {
         if (r.type == EV_KEY && r.value == 1) {
             held_.insert(r.code);

@@ -2,8 +2,10 @@
 // Keystrokes through a uinput keyboard: a virtual input device in the
 // kernel that the compositor (any compositor, and X servers too) takes up
 // like a real keyboard. Used where the session offers nothing better (GNOME,
-// KDE). The keys are Linux key codes (EvdevKeys.h); which keysym a target
-// sees is up to the user's layout, so keys outside it may type nothing.
+// KDE). It presses Linux keys, and the user's layout decides what they type:
+// each code presses the key that carries it on that layout (EvdevLayout,
+// learnt from the session where it can be), so a key list types what it
+// typed on Windows; a code no key of the layout carries is skipped.
 //
 // Needs write access to /dev/uinput (packaging/60-quorvane-uinput.rules and
 // the uinput module loaded) and a compositor that picks up new devices.
@@ -20,6 +22,7 @@
 
 #include "common/posix/UniqueFd.h"
 #include "keys/InputInjector.h"
+#include "keys/uinput/EvdevLayout.h"
 
 namespace qv {
 
@@ -35,38 +38,48 @@ public:
     virtual void Destroy() = 0;                         // UI_DEV_DESTROY
 };
 
-// The input records for a batch, in its order: one EV_KEY record (value 1
-// press, 0 release) and one EV_SYN/SYN_REPORT after each stroke whose code
-// has a key; strokes without one are left out. Times are left 0 (the
-// kernel stamps the events).
-std::vector<input_event> EncodeKeyEvents(std::span<const KeyStroke> batch);
+// The input records for a batch on `layout`, in its order: one EV_KEY record
+// (value 1 press, 0 release) and one EV_SYN/SYN_REPORT after each stroke
+// whose code has a key; strokes without one are left out (their codes go to
+// `skipped` when given). Times are left 0 (the kernel stamps the events).
+std::vector<input_event> EncodeKeyEvents(std::span<const KeyStroke> batch,
+                                         const EvdevLayout& layout,
+                                         std::vector<int>* skipped = nullptr);
 
-// The key codes the device declares: every key of the program's vocabulary.
+// The key codes the device declares: every key of a keyboard (KEY_ESC to
+// KEY_MICMUTE), so that any layout's keys can be pressed, and the PC keys
+// of the codes beyond those.
 std::vector<std::uint16_t> UinputKeyCodes();
 
 class UinputKeyboard final : public InputInjector {
 public:
-    // Opens `path` and creates the device; nullptr with `error` set (naming
-    // the failing call) when that is not allowed or not possible.
-    static std::unique_ptr<UinputKeyboard> Open(std::string& error,
+    // Opens `path` and creates the device, pressing keys where `layout` has
+    // them; nullptr with `error` set (naming the failing call) when that is
+    // not allowed or not possible.
+    static std::unique_ptr<UinputKeyboard> Open(std::unique_ptr<EvdevLayout> layout,
+                                                std::string& error,
                                                 const char* path = "/dev/uinput");
     // Creates the device through `control` and writes the events to
     // `events` (tests: a pipe and a recording control).
     static std::unique_ptr<UinputKeyboard> Create(UniqueFd events,
                                                   std::unique_ptr<UinputControl> control,
+                                                  std::unique_ptr<EvdevLayout> layout,
                                                   std::string& error);
     // Lets go of keys that key lists left down, then removes the device.
     ~UinputKeyboard() override;
 
-    // Writes the batch's records in one write; failures go to the debug log.
+    // Takes in a layout change, then writes the batch's records in one
+    // write; failures and skipped codes go to the debug log.
     void Send(std::span<const KeyStroke> batch) override;
 
 private:
-    UinputKeyboard(UniqueFd events, std::unique_ptr<UinputControl> control);
+    UinputKeyboard(UniqueFd events, std::unique_ptr<UinputControl> control,
+                   std::unique_ptr<EvdevLayout> layout);
     void Write(const std::vector<input_event>& records);
 
     UniqueFd events_;
     std::unique_ptr<UinputControl> control_;
+    std::unique_ptr<EvdevLayout> layout_;
     std::set<std::uint16_t> held_;
 };
 

@@ -8,11 +8,27 @@ KeyboardEncoder::KeyboardEncoder(const VirtualKeymap& keymap)
 std::vector<KeyboardRequest> KeyboardEncoder::Encode(std::span<const KeyStroke> batch) {
     std::vector<KeyboardRequest> out;
     out.reserve(batch.size() + 8);
+    skipped_.clear();
+    const std::uint32_t lockedBefore = sent_.locked;
+    std::uint32_t addedKeyLocks = 0;  // lock bits that added keys changed
     for (const KeyStroke& stroke : batch) {
         const auto key = keymap_.KeyFor(stroke.virtualKey);
-        if (key) {
-            Update(*key, !stroke.release, out);
+        if (!key) {
+            skipped_.push_back(stroke.virtualKey);
+            continue;
         }
+        const std::uint32_t locked = sent_.locked;
+        Update(*key, !stroke.release, out);
+        if (keymap_.IsAddedKey(*key)) {
+            addedKeyLocks |= locked ^ sent_.locked;
+        }
+    }
+    if (addedKeyLocks != 0 && state_) {
+        const std::uint32_t locked =
+            (sent_.locked & ~addedKeyLocks) | (lockedBefore & addedKeyLocks);
+        xkb_state_update_mask(state_.get(), sent_.depressed, sent_.latched, locked, 0, 0,
+                              sent_.group);
+        Send(KeyboardRequest::Mods(sent_.depressed, sent_.latched, locked, sent_.group), out);
     }
     return out;
 }
@@ -40,11 +56,15 @@ void KeyboardEncoder::Update(std::uint32_t key, bool pressed, std::vector<Keyboa
         held_.erase(key);
     }
     xkb_state_update_key(state_.get(), key + 8, pressed ? XKB_KEY_DOWN : XKB_KEY_UP);
-    const KeyboardRequest mods =
+    Send(
         KeyboardRequest::Mods(xkb_state_serialize_mods(state_.get(), XKB_STATE_MODS_DEPRESSED),
                               xkb_state_serialize_mods(state_.get(), XKB_STATE_MODS_LATCHED),
                               xkb_state_serialize_mods(state_.get(), XKB_STATE_MODS_LOCKED),
-                              xkb_state_serialize_layout(state_.get(), XKB_STATE_LAYOUT_EFFECTIVE));
+                              xkb_state_serialize_layout(state_.get(), XKB_STATE_LAYOUT_EFFECTIVE)),
+        out);
+}
+
+void KeyboardEncoder::Send(const KeyboardRequest& mods, std::vector<KeyboardRequest>& out) {
     if (!(mods == sent_)) {
         out.push_back(mods);
         sent_ = mods;

@@ -1,9 +1,12 @@
 #pragma once
 // Turns batches of key strokes into the requests of a virtual keyboard: key
-// presses and releases on the keys of our keymap, and the modifier state.
+// presses and releases on the keys of its keymap, and the modifier state.
 // The compositor does not derive the modifier state from keys a virtual
 // keyboard sends, so it is tracked here on the keymap, as a real keyboard's
-// state would be, and sent after every key that changes it.
+// state would be, and sent after every key that changes it. A lock that a
+// key added to the user's layout set (Caps Lock where the layout has no such
+// key) is let go again at the end of the batch: a key list changes the
+// user's locks only through the layout's own lock keys.
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -40,10 +43,12 @@ public:
     explicit KeyboardEncoder(const VirtualKeymap& keymap);
 
     // The requests for `batch`, in its order: strokes whose code has no key
-    // are left out; a press of a key already down and a release of a key that
-    // is up go out as they are (as SendInput passes them on) but leave the
-    // modifier state alone.
+    // are left out (Skipped() names them); a press of a key already down and
+    // a release of a key that is up go out as they are (as SendInput passes
+    // them on) but leave the modifier state alone.
     std::vector<KeyboardRequest> Encode(std::span<const KeyStroke> batch);
+    // The codes the last Encode left out.
+    const std::vector<int>& Skipped() const { return skipped_; }
 
     // Releases of the keys that key lists left down (before the keyboard goes).
     std::vector<KeyboardRequest> ReleaseHeld();
@@ -53,6 +58,7 @@ public:
 
 private:
     void Update(std::uint32_t key, bool pressed, std::vector<KeyboardRequest>& out);
+    void Send(const KeyboardRequest& mods, std::vector<KeyboardRequest>& out);
 
     struct StateUnref {
         void operator()(xkb_state* s) const { xkb_state_unref(s); }
@@ -61,6 +67,7 @@ private:
     std::unique_ptr<xkb_state, StateUnref> state_;
     std::set<std::uint32_t> held_;
     KeyboardRequest sent_ = KeyboardRequest::Mods(0, 0, 0, 0);
+    std::vector<int> skipped_;
 };
 
 }  // namespace qv::wayland

@@ -12,7 +12,7 @@
 
 #include "common/DebugLog.h"
 #include "common/posix/UniqueFd.h"
-#include "keys/KeyNames.h"
+#include "keys/wayland/CompositorKeymap.h"
 #include "keys/wayland/KeyboardEncoder.h"
 #include "keys/wayland/VirtualKeymap.h"
 #include "keys/wayland/WaylandConnection.h"
@@ -57,18 +57,18 @@ UniqueFd KeymapFile(const std::string& text, std::string& error) {
     return fd;
 }
 
-// The marker for XWayland: Mod3 locked. No key of our keymap (nor of the US
-// layout) sets Mod3, so it means nothing to the target while it is there.
+// The marker for XWayland: Mod3 locked. No key of the layouts this program
+// knows of sets Mod3, so it means nothing to the target while it is there.
 constexpr std::uint32_t kMarkerMod = 1u << 5;
 // XWayland reads a batch within a few milliseconds; this bounds a busy one.
 constexpr std::chrono::milliseconds kXwaylandBound{500};
 
-std::vector<std::int16_t> VocabularyCodes() {
-    std::vector<std::int16_t> codes;
-    for (const KeyName& name : KeyVocabulary()) {
-        codes.push_back(name.code);
+std::string Codes(const std::vector<int>& codes) {
+    std::string text;
+    for (const int code : codes) {
+        text += (text.empty() ? "" : ", ") + std::to_string(code);
     }
-    return codes;
+    return text;
 }
 
 }  // namespace
@@ -86,14 +86,6 @@ std::unique_ptr<VirtualKeyboardInjector> VirtualKeyboardInjector::Open(
 }
 
 bool VirtualKeyboardInjector::Start(const char* display, std::string& error) {
-    const std::vector<std::int16_t> codes = VocabularyCodes();
-    auto keymap = VirtualKeymap::Build(codes, error);
-    if (!keymap) {
-        return false;
-    }
-    keymap_ = std::make_unique<VirtualKeymap>(std::move(*keymap));
-    encoder_ = std::make_unique<KeyboardEncoder>(*keymap_);
-
     connection_ = WaylandConnection::Connect(display, error);
     if (!connection_) {
         return false;
@@ -104,18 +96,31 @@ bool VirtualKeyboardInjector::Start(const char* display, std::string& error) {
         error = "the compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)";
         return false;
     }
-    seat_ = static_cast<wl_seat*>(connection_->Bind(*seatGlobal, &wl_seat_interface, 1));
+    seat_ = static_cast<wl_seat*>(connection_->Bind(*seatGlobal, &wl_seat_interface, 5));
     manager_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
         connection_->Bind(*managerGlobal, &zwp_virtual_keyboard_manager_v1_interface, 1));
+    // The layout comes with the seat's keyboard: the one in use, or, on a
+    // seat without one, this keyboard once the compositor has set it up
+    // (sway gives it the user's configured layout).
+    layout_ = std::make_unique<CompositorKeymap>(*connection_, seat_);
+    connection_->Roundtrip(kRoundtripBound);
     keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager_, seat_);
-
-    UniqueFd file = KeymapFile(keymap_->Text(), error);
-    if (!file.Valid()) {
+    SharedKeymap base;
+    if (layout_->WaitForLayout(kRoundtripBound)) {
+        base = layout_->Layout()->SharedKeymapHandle();
+        layoutGeneration_ = layout_->Generation();
+    } else {
+        DebugLog(
+            "keys: the compositor gave no keyboard layout; typing with xkbcommon's "
+            "default layout");
+        base = KeymapFromNames({}, {}, {}, {}, &error);
+        if (!base) {
+            return false;
+        }
+    }
+    if (!Upload(base, error)) {
         return false;
     }
-    zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, file.Get(),
-                                   static_cast<std::uint32_t>(keymap_->Text().size() + 1));
-    zwp_virtual_keyboard_v1_modifiers(keyboard_, 0, 0, 0, 0);
     if (!connection_->Roundtrip(kRoundtripBound)) {
         const std::string reason = connection_->Error();
         error = "the compositor did not take the virtual keyboard" +
@@ -123,9 +128,40 @@ bool VirtualKeyboardInjector::Start(const char* display, std::string& error) {
         return false;
     }
     std::this_thread::sleep_for(kPrimePause);
-    DebugLog("keys: Wayland virtual keyboard ready (" + std::to_string(keymap_->AddedKeys()) +
-             " keys of our own, keymap " + std::to_string(keymap_->Text().size()) + " bytes)");
     return true;
+}
+
+// Uploads the layout with the keys it lacks and starts the modifier state
+// over on it.
+bool VirtualKeyboardInjector::Upload(const SharedKeymap& layout, std::string& error) {
+    auto keymap = VirtualKeymap::Build(layout, error);
+    if (!keymap) {
+        return false;
+    }
+    UniqueFd file = KeymapFile(keymap->Text(), error);
+    if (!file.Valid()) {
+        return false;
+    }
+    zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, file.Get(),
+                                   static_cast<std::uint32_t>(keymap->Text().size() + 1));
+    zwp_virtual_keyboard_v1_modifiers(keyboard_, 0, 0, 0, 0);
+    // The compositor sends this keymap back to the seat's keyboards.
+    layout_->PassOver(keymap->Text());
+    keymap_ = std::make_unique<VirtualKeymap>(std::move(*keymap));
+    encoder_ = std::make_unique<KeyboardEncoder>(*keymap_);
+    std::string unplaced;
+    for (const int code : keymap_->Unplaced()) {
+        unplaced += " " + std::to_string(code);
+    }
+    DebugLog("keys: Wayland virtual keyboard types with the layout \"" + keymap_->LayoutName() +
+             "\" and " + std::to_string(keymap_->AddedKeys()) + " keys added (keymap " +
+             std::to_string(keymap_->Text().size()) + " bytes)" +
+             (unplaced.empty() ? "" : "; no keycode left for the codes" + unplaced));
+    return true;
+}
+
+std::string VirtualKeyboardInjector::LayoutName() const {
+    return keymap_ ? keymap_->LayoutName() : std::string();
 }
 
 VirtualKeyboardInjector::~VirtualKeyboardInjector() {
@@ -147,10 +183,32 @@ VirtualKeyboardInjector::~VirtualKeyboardInjector() {
 }
 
 void VirtualKeyboardInjector::Send(std::span<const KeyStroke> batch) {
+    FollowLayout();
     const std::vector<KeyboardRequest> requests = encoder_->Encode(batch);
+    if (!encoder_->Skipped().empty()) {
+        DebugLog("keys: no key for the virtual-key codes " + Codes(encoder_->Skipped()) +
+                 " on the layout \"" + keymap_->LayoutName() + "\", skipped");
+    }
     Flush(requests);
     if (!requests.empty()) {
         WaitForXwayland();
+    }
+}
+
+// Reads what the compositor sent since the last batch; a new layout (the
+// user switched, or the compositor gave this keyboard its configured one)
+// is built on and uploaded before the batch, so keys never go out on a
+// stale keymap.
+void VirtualKeyboardInjector::FollowLayout() {
+    layout_->Refresh();
+    if (layout_->Layout() == nullptr || layout_->Generation() == layoutGeneration_) {
+        return;
+    }
+    layoutGeneration_ = layout_->Generation();
+    Flush(encoder_->ReleaseHeld());
+    std::string error;
+    if (!Upload(layout_->Layout()->SharedKeymapHandle(), error)) {
+        DebugLog("keys: cannot follow the new layout: " + error);
     }
 }
 

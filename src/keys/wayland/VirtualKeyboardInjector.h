@@ -1,10 +1,14 @@
 #pragma once
 // Keystrokes on Wayland through the virtual-keyboard protocol
 // (zwp_virtual_keyboard_manager_v1; sway and other wlroots compositors offer
-// it). One keyboard is created when the injector opens and kept: it types
-// with a keymap of ours (VirtualKeymap), so every key of the vocabulary
-// arrives as its own keysym whatever layout the user has.
+// it). One keyboard is created when the injector opens and kept. It types
+// with the user's layout, the keymap the compositor gives the seat's
+// keyboard, plus the keys the layout lacks (VirtualKeymap): every code
+// presses the key that carries it on that layout, as on Windows. When the
+// compositor's layout changes, the next batch first rebuilds the keymap and
+// uploads it again (keys held down meanwhile are let go first).
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -15,9 +19,11 @@
 struct zwp_virtual_keyboard_manager_v1;
 struct zwp_virtual_keyboard_v1;
 struct wl_seat;
+struct xkb_keymap;
 
 namespace qv::wayland {
 
+class CompositorKeymap;
 class KeyboardEncoder;
 struct KeyboardRequest;
 class VirtualKeymap;
@@ -41,13 +47,20 @@ public:
     // it, so the keys have gone to the focused window when this returns.
     void Send(std::span<const KeyStroke> batch) override;
 
+    // The name of the layout the keyboard types with ("Japanese").
+    std::string LayoutName() const;
+
 private:
     VirtualKeyboardInjector();
     bool Start(const char* display, std::string& error);
+    bool Upload(const std::shared_ptr<xkb_keymap>& layout, std::string& error);
+    void FollowLayout();
     void Flush(const std::vector<KeyboardRequest>& requests);
     void WaitForXwayland();
 
     std::unique_ptr<WaylandConnection> connection_;
+    std::unique_ptr<CompositorKeymap> layout_;
+    std::uint64_t layoutGeneration_ = 0;  // the compositor's layout the keymap is built on
     std::unique_ptr<VirtualKeymap> keymap_;
     std::unique_ptr<KeyboardEncoder> encoder_;
     wl_seat* seat_ = nullptr;

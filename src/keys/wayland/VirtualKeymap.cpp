@@ -1,7 +1,7 @@
 #include "keys/wayland/VirtualKeymap.h"
 
-#include <cstdlib>
-#include <set>
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "keys/uinput/EvdevKeys.h"
@@ -9,317 +9,198 @@
 namespace qv::wayland {
 namespace {
 
-// The US layout as a full keymap; the keys it lacks are appended to the
-// symbols section. Compiled here with the includes resolved, then uploaded as
-// the self-contained text xkbcommon writes back.
-constexpr const char* kKeymapHead =
-    "xkb_keymap {\n"
-    "  xkb_keycodes { include \"evdev+aliases(qwerty)\" };\n"
-    "  xkb_types { include \"complete\" };\n"
-    "  xkb_compat { include \"complete\" };\n"
-    "  xkb_symbols { include \"pc+us+inet(evdev)\"\n";
-constexpr const char* kKeymapTail =
-    "  };\n"
-    "};\n";
-
 constexpr xkb_keycode_t kFirstKeycode = 9;   // evdev code 1 (Escape)
 constexpr xkb_keycode_t kLastKeycode = 255;  // the highest XWayland can carry
 
-struct ContextUnref {
-    void operator()(xkb_context* c) const { xkb_context_unref(c); }
+struct StateUnref {
+    void operator()(xkb_state* s) const { xkb_state_unref(s); }
 };
-
-std::shared_ptr<xkb_keymap> Compile(xkb_context* context, const std::string& text) {
-    return std::shared_ptr<xkb_keymap>(
-        xkb_keymap_new_from_string(context, text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
-                                   XKB_KEYMAP_COMPILE_NO_FLAGS),
-        [](xkb_keymap* k) {
-            if (k != nullptr) {
-                xkb_keymap_unref(k);
-            }
-        });
-}
-
-// The keysym that the key types without any modifier (first group, first level).
-xkb_keysym_t BaseKeysym(xkb_keymap* keymap, xkb_keycode_t keycode) {
-    const xkb_keysym_t* syms = nullptr;
-    const int count = xkb_keymap_key_get_syms_by_level(keymap, keycode, 0, 0, &syms);
-    return count == 1 ? syms[0] : XKB_KEY_NoSymbol;
-}
+using UniqueState = std::unique_ptr<xkb_state, StateUnref>;
 
 std::string KeysymName(xkb_keysym_t sym) {
     char name[64];
     return xkb_keysym_get_name(sym, name, sizeof name) > 0 ? std::string(name) : std::string();
 }
 
-}  // namespace
-
-xkb_keysym_t VirtualKeyToKeysym(int virtualKey) {
-    if (virtualKey >= '0' && virtualKey <= '9') {
-        return XKB_KEY_0 + static_cast<xkb_keysym_t>(virtualKey - '0');
+// Every keysym some virtual-key code types: the keys that carry one are the
+// user's and stay as they are.
+std::set<xkb_keysym_t> KeysymsOfCodes() {
+    std::set<xkb_keysym_t> syms;
+    for (int code = 1; code < 256; ++code) {
+        if (const Keysym sym = VirtualKeyToKeysym(code); sym != 0) {
+            syms.insert(sym);
+        }
+        for (const Keysym standIn : StandInKeysyms(static_cast<std::int16_t>(code))) {
+            syms.insert(standIn);
+        }
     }
-    // A letter key's own keysym is the small letter; Shift or Caps Lock make
-    // the capital one at the target, as on a real keyboard.
-    if (virtualKey >= 'A' && virtualKey <= 'Z') {
-        return XKB_KEY_a + static_cast<xkb_keysym_t>(virtualKey - 'A');
-    }
-    if (virtualKey >= 0x60 && virtualKey <= 0x69) {
-        return XKB_KEY_KP_0 + static_cast<xkb_keysym_t>(virtualKey - 0x60);
-    }
-    if (virtualKey >= 0x70 && virtualKey <= 0x87) {
-        return XKB_KEY_F1 + static_cast<xkb_keysym_t>(virtualKey - 0x70);
-    }
-    switch (virtualKey) {
-        case 0x03:
-            return XKB_KEY_Cancel;
-        case 0x08:
-            return XKB_KEY_BackSpace;
-        case 0x09:
-            return XKB_KEY_Tab;
-        case 0x0C:
-            return XKB_KEY_Clear;
-        case 0x0D:
-            return XKB_KEY_Return;
-        case 0x10:
-            return XKB_KEY_Shift_L;
-        case 0x11:
-            return XKB_KEY_Control_L;
-        case 0x12:
-            return XKB_KEY_Alt_L;
-        case 0x13:
-            return XKB_KEY_Pause;
-        case 0x14:
-            return XKB_KEY_Caps_Lock;
-        case 0x15:
-            return XKB_KEY_Hiragana_Katakana;
-        case 0x19:
-            return XKB_KEY_Kanji;
-        case 0x1B:
-            return XKB_KEY_Escape;
-        case 0x1C:
-            return XKB_KEY_Henkan;
-        case 0x1D:
-            return XKB_KEY_Muhenkan;
-        case 0x1F:
-            return XKB_KEY_Mode_switch;
-        case 0x20:
-            return XKB_KEY_space;
-        case 0x21:
-            return XKB_KEY_Prior;
-        case 0x22:
-            return XKB_KEY_Next;
-        case 0x23:
-            return XKB_KEY_End;
-        case 0x24:
-            return XKB_KEY_Home;
-        case 0x25:
-            return XKB_KEY_Left;
-        case 0x26:
-            return XKB_KEY_Up;
-        case 0x27:
-            return XKB_KEY_Right;
-        case 0x28:
-            return XKB_KEY_Down;
-        case 0x29:
-            return XKB_KEY_Select;
-        case 0x2A:
-            return XKB_KEY_Print;  // one print key serves [PRINT] and [SNAPSHOT]
-        case 0x2B:
-            return XKB_KEY_Execute;
-        case 0x2C:
-            return XKB_KEY_Print;
-        case 0x2D:
-            return XKB_KEY_Insert;
-        case 0x2E:
-            return XKB_KEY_Delete;
-        case 0x2F:
-            return XKB_KEY_Help;
-        case 0x5B:
-            return XKB_KEY_Super_L;
-        case 0x5C:
-            return XKB_KEY_Super_R;
-        case 0x5D:
-            return XKB_KEY_Menu;
-        case 0x5F:
-            return XKB_KEY_XF86Sleep;
-        case 0x6A:
-            return XKB_KEY_KP_Multiply;
-        case 0x6B:
-            return XKB_KEY_KP_Add;
-        case 0x6C:
-            return XKB_KEY_KP_Separator;
-        case 0x6D:
-            return XKB_KEY_KP_Subtract;
-        case 0x6E:
-            return XKB_KEY_KP_Decimal;
-        case 0x6F:
-            return XKB_KEY_KP_Divide;
-        case 0x90:
-            return XKB_KEY_Num_Lock;
-        case 0x91:
-            return XKB_KEY_Scroll_Lock;
-        case 0xA0:
-            return XKB_KEY_Shift_L;
-        case 0xA1:
-            return XKB_KEY_Shift_R;
-        case 0xA2:
-            return XKB_KEY_Control_L;
-        case 0xA3:
-            return XKB_KEY_Control_R;
-        case 0xA4:
-            return XKB_KEY_Alt_L;
-        case 0xA5:
-            return XKB_KEY_Alt_R;
-        case 0xA6:
-            return XKB_KEY_XF86Back;
-        case 0xA7:
-            return XKB_KEY_XF86Forward;
-        case 0xA8:
-            return XKB_KEY_XF86Refresh;
-        case 0xA9:
-            return XKB_KEY_XF86Stop;
-        case 0xAA:
-            return XKB_KEY_XF86Search;
-        case 0xAB:
-            return XKB_KEY_XF86Favorites;
-        case 0xAC:
-            return XKB_KEY_XF86HomePage;
-        case 0xAD:
-            return XKB_KEY_XF86AudioMute;
-        case 0xAE:
-            return XKB_KEY_XF86AudioLowerVolume;
-        case 0xAF:
-            return XKB_KEY_XF86AudioRaiseVolume;
-        case 0xB0:
-            return XKB_KEY_XF86AudioNext;
-        case 0xB1:
-            return XKB_KEY_XF86AudioPrev;
-        case 0xB2:
-            return XKB_KEY_XF86AudioStop;
-        case 0xB3:
-            return XKB_KEY_XF86AudioPlay;
-        case 0xB4:
-            return XKB_KEY_XF86Mail;
-        case 0xB5:
-            return XKB_KEY_XF86AudioMedia;
-        // The keys that produce these two codes on Windows by default.
-        case 0xB6:
-            return XKB_KEY_XF86MyComputer;
-        case 0xB7:
-            return XKB_KEY_XF86Calculator;
-        default:
-            return XKB_KEY_NoSymbol;
-    }
+    return syms;
 }
 
-std::optional<VirtualKeymap> VirtualKeymap::Build(std::span<const std::int16_t> virtualKeys,
-                                                  std::string& error) {
-    std::unique_ptr<xkb_context, ContextUnref> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-    if (!context) {
-        error = "xkb_context_new failed";
-        return std::nullopt;
-    }
-    const std::string baseText = std::string(kKeymapHead) + kKeymapTail;
-    const std::shared_ptr<xkb_keymap> base = Compile(context.get(), baseText);
-    if (!base) {
-        error = "cannot compile the US keymap (is xkb-data installed?)";
-        return std::nullopt;
-    }
+// Whether pressing the key changes the keyboard's state (a modifier, a
+// lock, the group): such keys are never taken over.
+bool HasAction(xkb_keymap* keymap, xkb_keycode_t keycode) {
+    UniqueState state(xkb_state_new(keymap));
+    return state && xkb_state_update_key(state.get(), keycode, XKB_KEY_DOWN) != 0;
+}
 
-    // Keysyms the US layout types unshifted, and the keycodes it leaves unused
-    // (highest first: they are the least likely to mean anything to a target).
-    std::map<xkb_keysym_t, xkb_keycode_t> present;
-    std::vector<xkb_keycode_t> unused;
-    for (xkb_keycode_t code = kLastKeycode; code >= kFirstKeycode; --code) {
-        if (xkb_keymap_key_get_name(base.get(), code) == nullptr) {
-            continue;
-        }
-        if (xkb_keymap_num_layouts_for_key(base.get(), code) == 0) {
-            unused.push_back(code);
-            continue;
-        }
-        const xkb_keysym_t sym = BaseKeysym(base.get(), code);
-        if (sym != XKB_KEY_NoSymbol) {
-            present[sym] = code;  // visited downwards: the lowest keycode stays
-        }
-    }
-
-    VirtualKeymap result;
-    std::string extra;
-    std::map<xkb_keycode_t, xkb_keysym_t> taken;  // keycodes given a keysym so far
-    const auto replaceKey = [&](xkb_keycode_t code, xkb_keysym_t sym) {
-        extra += "    replace key <" + std::string(xkb_keymap_key_get_name(base.get(), code)) +
-                 "> { [ " + KeysymName(sym) + " ] };\n";
-        taken[code] = sym;
-        ++result.added_;
-    };
-    std::set<int> seen;
-    for (const std::int16_t virtualKey : virtualKeys) {
-        const xkb_keysym_t sym = VirtualKeyToKeysym(virtualKey);
-        if (sym == XKB_KEY_NoSymbol || !seen.insert(virtualKey).second) {
-            continue;
-        }
-        xkb_keycode_t code = 0;
-        // The key a PC keyboard has for it, carrying our keysym (its own, or
-        // ours in its place when the US layout gives it another meaning).
-        const xkb_keycode_t natural = VirtualKeyToEvdev(virtualKey) + 8u;
-        if (natural >= kFirstKeycode && natural <= kLastKeycode &&
-            xkb_keymap_key_get_name(base.get(), natural) != nullptr) {
-            const auto it = taken.find(natural);
-            if (it != taken.end()) {
-                code = it->second == sym ? natural : 0;
-            } else if (BaseKeysym(base.get(), natural) == sym) {
-                taken[natural] = sym;
-                code = natural;
-            } else {
-                replaceKey(natural, sym);
-                code = natural;
-            }
-        }
-        // Otherwise a key that already types the keysym, or an unused keycode.
-        if (code == 0) {
-            for (const auto& [c, s] : taken) {
-                if (s == sym) {
-                    code = c;
-                    break;
+// Whether no virtual-key code can type anything the key types: true for
+// keys such as XF86Tools, which then may carry a keysym of ours.
+bool Unreachable(xkb_keymap* keymap, xkb_keycode_t keycode,
+                 const std::set<xkb_keysym_t>& codeKeysyms) {
+    const xkb_layout_index_t layouts = xkb_keymap_num_layouts_for_key(keymap, keycode);
+    for (xkb_layout_index_t layout = 0; layout < layouts; ++layout) {
+        const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, keycode, layout);
+        for (xkb_level_index_t level = 0; level < levels; ++level) {
+            const xkb_keysym_t* syms = nullptr;
+            const int count =
+                xkb_keymap_key_get_syms_by_level(keymap, keycode, layout, level, &syms);
+            for (int i = 0; i < count; ++i) {
+                if (VirtualKeyFromKeysyms(syms[i], 0) != 0 || codeKeysyms.count(syms[i]) != 0) {
+                    return false;
                 }
             }
         }
-        if (code == 0) {
-            const auto it = present.find(sym);
-            if (it != present.end() && taken.count(it->second) == 0) {
-                taken[it->second] = sym;
-                code = it->second;
+    }
+    return !HasAction(keymap, keycode);
+}
+
+}  // namespace
+
+std::optional<std::string> WithSymbols(const std::string& keymapText, const std::string& lines) {
+    const std::size_t section = keymapText.find("xkb_symbols");
+    if (section == std::string::npos) {
+        return std::nullopt;
+    }
+    int depth = 0;
+    bool quoted = false;
+    for (std::size_t i = section; i < keymapText.size(); ++i) {
+        const char c = keymapText[i];
+        if (quoted) {
+            quoted = c != '"' || keymapText[i - 1] == '\\';
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '{') {
+            ++depth;
+        } else if (c == '}' && --depth == 0) {
+            return keymapText.substr(0, i) + lines + keymapText.substr(i);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<VirtualKeymap> VirtualKeymap::Build(const SharedKeymap& layout, std::string& error) {
+    if (!layout) {
+        error = "no keyboard layout to start from";
+        return std::nullopt;
+    }
+    xkb_keymap* base = layout.get();
+    const LayoutKeys layoutKeys(layout);
+    const std::set<xkb_keysym_t> codeKeysyms = KeysymsOfCodes();
+
+    // Keycodes XWayland can carry that the layout leaves unused, and keys
+    // whose keysyms no code reaches (highest first: they are the least
+    // likely to mean anything to a target).
+    std::set<xkb_keycode_t> unused;
+    std::set<xkb_keycode_t> unreachable;
+    const xkb_keycode_t last = std::min(kLastKeycode, xkb_keymap_max_keycode(base));
+    for (xkb_keycode_t code = kFirstKeycode; code <= last; ++code) {
+        if (xkb_keymap_key_get_name(base, code) == nullptr) {
+            continue;
+        }
+        if (xkb_keymap_num_layouts_for_key(base, code) == 0) {
+            unused.insert(code);
+        } else if (Unreachable(base, code, codeKeysyms)) {
+            unreachable.insert(code);
+        }
+    }
+    const auto takeHighest = [](std::set<xkb_keycode_t>& from) -> xkb_keycode_t {
+        if (from.empty()) {
+            return 0;
+        }
+        const xkb_keycode_t code = *from.rbegin();
+        from.erase(std::prev(from.end()));
+        return code;
+    };
+
+    VirtualKeymap result;
+    result.layoutName_ = layoutKeys.Name();
+    std::map<int, xkb_keycode_t> keycodes;  // virtual-key code -> xkb keycode
+    std::vector<std::pair<int, xkb_keysym_t>> missing;
+    for (int code = 1; code < 256; ++code) {
+        if (const xkb_keycode_t own = layoutKeys.KeycodeFor(code);
+            own != 0 && own <= kLastKeycode) {
+            keycodes[code] = own;
+            continue;
+        }
+        const xkb_keysym_t sym = VirtualKeyToKeysym(code);
+        if (sym == XKB_KEY_NoSymbol) {
+            continue;  // no key: a mouse button, or a code no keyboard has
+        }
+        // A key of the layout that types the keysym without any modifier
+        // (the print key for [PRINT] as well as for [SNAPSHOT]).
+        for (xkb_keycode_t c = kFirstKeycode; c <= last; ++c) {
+            if (layoutKeys.Unshifted(c) == sym) {
+                keycodes[code] = c;
+                break;
             }
         }
-        if (code == 0) {
-            while (!unused.empty() && taken.count(unused.front()) != 0) {
-                unused.erase(unused.begin());
-            }
-            if (unused.empty()) {
-                error = "no unused keycode left for " + KeysymName(sym);
-                return std::nullopt;
-            }
-            code = unused.front();
-            unused.erase(unused.begin());
-            replaceKey(code, sym);
+        if (keycodes.count(code) == 0) {
+            missing.emplace_back(code, sym);
         }
-        result.keys_[virtualKey] = code - 8;
     }
 
-    const std::string text = std::string(kKeymapHead) + extra + kKeymapTail;
-    result.keymap_ = Compile(context.get(), text);
+    // The keys to add: first those whose place on a PC keyboard is free,
+    // then the others on what is left.
+    std::map<xkb_keysym_t, xkb_keycode_t> placed;
+    for (const auto& [code, sym] : missing) {
+        const xkb_keycode_t natural = VirtualKeyToEvdev(code) + 8u;
+        if (placed.count(sym) == 0 &&
+            (unused.erase(natural) != 0 || unreachable.erase(natural) != 0)) {
+            placed[sym] = natural;
+        }
+    }
+    for (const auto& [code, sym] : missing) {
+        if (placed.count(sym) == 0) {
+            xkb_keycode_t key = takeHighest(unused);
+            if (key == 0) {
+                key = takeHighest(unreachable);
+            }
+            if (key == 0) {
+                result.unplaced_.insert(code);
+                continue;
+            }
+            placed[sym] = key;
+        }
+        keycodes[code] = placed[sym];
+    }
+    std::string lines;
+    for (const auto& [sym, key] : placed) {
+        lines += "    replace key <" + std::string(xkb_keymap_key_get_name(base, key)) + "> { [ " +
+                 KeysymName(sym) + " ] };\n";
+    }
+
+    const std::optional<std::string> combined = WithSymbols(KeymapText(base), lines);
+    if (!combined) {
+        error = "the layout's keymap has no symbols section";
+        return std::nullopt;
+    }
+    const SharedKeymap compiled = CompileKeymap(*combined, error);
+    if (!compiled) {
+        error = "cannot compile the layout with the added keys: " + error;
+        return std::nullopt;
+    }
+    result.text_ = KeymapText(compiled.get());
+    result.keymap_ = CompileKeymap(result.text_, error);
     if (!result.keymap_) {
-        error = "cannot compile the keymap with the added keys";
         return std::nullopt;
     }
-    char* serialized = xkb_keymap_get_as_string(result.keymap_.get(), XKB_KEYMAP_FORMAT_TEXT_V1);
-    if (serialized == nullptr) {
-        error = "xkb_keymap_get_as_string failed";
-        return std::nullopt;
+    for (const auto& [sym, key] : placed) {
+        result.added_.insert(key - 8);
     }
-    result.text_ = serialized;
-    std::free(serialized);
+    for (const auto& [code, key] : keycodes) {
+        result.keys_[code] = key - 8;
+    }
     return result;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The active keyboard layout of an X server, read through XKB: the keysyms
-// the layout puts on each key and, through KeyboardLayout.h, the Windows
+// the layout puts on each key and, through keys/xkb/KeysymCodes.h, the Windows
 // virtual-key code of each physical key. Key capture uses it to record a key
 // as Windows would on the same layout; the XTest injector uses it to find the
 // physical key that carries a code.
@@ -8,10 +8,16 @@
 #include <cstdint>
 #include <memory>
 
+#include "keys/KeyboardLayout.h"
+#include "keys/uinput/EvdevLayout.h"
+#include "keys/xkb/KeysymCodes.h"
+
 struct _XDisplay;
 struct _XkbDesc;
 
 namespace qv {
+
+class XDisplayHandle;
 
 // One reading of the keyboard map, the current group and the Num Lock state;
 // it does not follow later changes (read it again for those).
@@ -54,5 +60,39 @@ unsigned long UnshiftedKeysym(_XDisplay* display, unsigned keycode);
 // this is the key event's QKeyEvent::nativeScanCode(). 0 when the key has no
 // code in the table or the layout cannot be read.
 std::int16_t VirtualKeyFromX11Keycode(_XDisplay* display, unsigned keycode);
+
+// Key capture's view of the X server's layout, over a connection of its own
+// (use it from one thread: the GUI's). Each call reads the layout afresh, so
+// a layout switch counts from the next key on.
+class X11CaptureLayout final : public KeyboardLayout {
+public:
+    // Connects to the display (nullptr: $DISPLAY); nullptr when there is none.
+    static std::unique_ptr<X11CaptureLayout> Open(const char* display = nullptr);
+    ~X11CaptureLayout() override;
+    std::int16_t VirtualKeyOfKey(std::uint32_t nativeKeycode) override;
+
+private:
+    explicit X11CaptureLayout(std::unique_ptr<XDisplayHandle> display);
+    std::unique_ptr<XDisplayHandle> display_;
+};
+
+// The X server's layout as Linux keys, for a uinput keyboard in an X session:
+// X servers that read keyboards through evdev number their keys as Linux
+// does, plus 8. Read again before each batch, so a layout switch counts.
+class X11EvdevLayout final : public EvdevLayout {
+public:
+    // Connects to the display (nullptr: $DISPLAY); nullptr when there is none
+    // or its keys are not numbered as evdev numbers them.
+    static std::unique_ptr<X11EvdevLayout> Open(const char* display = nullptr);
+    ~X11EvdevLayout() override;
+    void Refresh() override;
+    std::uint16_t KeyFor(int virtualKey) const override;
+    std::string Name() const override { return "the X server's layout"; }
+
+private:
+    explicit X11EvdevLayout(std::unique_ptr<XDisplayHandle> display);
+    std::unique_ptr<XDisplayHandle> display_;
+    KeysByCode keys_{};
+};
 
 }  // namespace qv

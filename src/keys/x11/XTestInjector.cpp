@@ -1,6 +1,5 @@
 #include "keys/x11/XTestInjector.h"
 
-#include <X11/XF86keysym.h>
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -16,10 +15,10 @@
 #include <vector>
 
 #include "common/DebugLog.h"
-#include "keys/KeyboardLayout.h"
 #include "keys/x11/X11KeyboardLayout.h"
 #include "keys/x11/XDisplayHandle.h"
 #include "keys/x11/XErrorTrap.h"
+#include "keys/xkb/KeysymCodes.h"
 
 namespace qv {
 
@@ -110,200 +109,20 @@ void SetRepeat(Display* display, KeyCode code, bool on) {
 // The physical key that carries each virtual-key code on the active layout,
 // 0 for none. Pressing it lets the layout decide the character, as on
 // Windows: "2" with Shift types '"' on a Japanese layout and '@' on a US one.
-std::array<KeyCode, 256> PhysicalKeys(Display* display) {
-    std::array<KeyCode, 256> keys{};
+KeysByCode PhysicalKeys(Display* display) {
     const std::unique_ptr<X11KeyboardLayout> layout = X11KeyboardLayout::Read(display);
     if (!layout) {
-        return keys;
+        return {};
     }
+    std::vector<KeyKeysyms> keys;
     for (unsigned code = layout->MinKeycode(); code <= layout->MaxKeycode(); ++code) {
-        const std::int16_t vk = layout->VirtualKey(code);
-        if (vk <= 0 || vk >= 256) {
-            continue;
-        }
-        // Where several keys carry a code (both Shift keys, Return and
-        // Enter), the one whose keysym stands for the code (left Shift,
-        // Return) wins, otherwise the first.
-        KeyCode& key = keys[static_cast<std::size_t>(vk)];
-        const unsigned long own = VirtualKeyToKeysym(vk);
-        if (key == 0 || (layout->Unshifted(code) == own && layout->Unshifted(key) != own)) {
-            key = static_cast<KeyCode>(code);
-        }
+        keys.push_back({code, static_cast<Keysym>(layout->Unshifted(code)),
+                        static_cast<Keysym>(layout->Shifted(code))});
     }
-    // The input-method keys of Japanese layouts stand in for [KANJI], [KANA]
-    // and [CAPITAL], which no key of those layouts carries.
-    for (int vk = 1; vk < 256; ++vk) {
-        KeyCode& key = keys[static_cast<std::size_t>(vk)];
-        for (const Keysym keysym : StandInKeysyms(static_cast<std::int16_t>(vk))) {
-            for (unsigned code = layout->MinKeycode(); key == 0 && code <= layout->MaxKeycode();
-                 ++code) {
-                if (layout->Unshifted(code) == keysym) {
-                    key = static_cast<KeyCode>(code);
-                }
-            }
-        }
-    }
-    return keys;
+    return KeysCarryingCodes(keys);
 }
 
 }  // namespace
-
-unsigned long VirtualKeyToKeysym(int code) {
-    if (code >= '0' && code <= '9') {
-        return XK_0 + static_cast<unsigned long>(code - '0');
-    }
-    // The letter keys' own keysym is the small letter, as an unshifted key.
-    if (code >= 'A' && code <= 'Z') {
-        return XK_a + static_cast<unsigned long>(code - 'A');
-    }
-    if (code >= 0x60 && code <= 0x69) {
-        return XK_KP_0 + static_cast<unsigned long>(code - 0x60);
-    }
-    if (code >= 0x70 && code <= 0x87) {
-        return XK_F1 + static_cast<unsigned long>(code - 0x70);
-    }
-    switch (code) {
-        case 0x03:
-            return XK_Cancel;
-        case 0x08:
-            return XK_BackSpace;
-        case 0x09:
-            return XK_Tab;
-        case 0x0C:
-            return XK_Clear;
-        case 0x0D:
-            return XK_Return;
-        case 0x10:
-            return XK_Shift_L;
-        case 0x11:
-            return XK_Control_L;
-        case 0x12:
-            return XK_Alt_L;
-        case 0x13:
-            return XK_Pause;
-        case 0x14:
-            return XK_Caps_Lock;
-        case 0x15:
-            return XK_Hiragana_Katakana;
-        case 0x19:
-            return XK_Kanji;
-        case 0x1B:
-            return XK_Escape;
-        case 0x1C:
-            return XK_Henkan;
-        case 0x1D:
-            return XK_Muhenkan;
-        case 0x1F:
-            return XK_Mode_switch;
-        case 0x20:
-            return XK_space;
-        case 0x21:
-            return XK_Prior;
-        case 0x22:
-            return XK_Next;
-        case 0x23:
-            return XK_End;
-        case 0x24:
-            return XK_Home;
-        case 0x25:
-            return XK_Left;
-        case 0x26:
-            return XK_Up;
-        case 0x27:
-            return XK_Right;
-        case 0x28:
-            return XK_Down;
-        case 0x29:
-            return XK_Select;
-        case 0x2A:
-            return XK_Print;  // X has a single print key for [PRINT] and [SNAPSHOT]
-        case 0x2B:
-            return XK_Execute;
-        case 0x2C:
-            return XK_Print;
-        case 0x2D:
-            return XK_Insert;
-        case 0x2E:
-            return XK_Delete;
-        case 0x2F:
-            return XK_Help;
-        case 0x5B:
-            return XK_Super_L;
-        case 0x5C:
-            return XK_Super_R;
-        case 0x5D:
-            return XK_Menu;
-        case 0x5F:
-            return XF86XK_Sleep;
-        case 0x6A:
-            return XK_KP_Multiply;
-        case 0x6B:
-            return XK_KP_Add;
-        case 0x6C:
-            return XK_KP_Separator;
-        case 0x6D:
-            return XK_KP_Subtract;
-        case 0x6E:
-            return XK_KP_Decimal;
-        case 0x6F:
-            return XK_KP_Divide;
-        case 0x90:
-            return XK_Num_Lock;
-        case 0x91:
-            return XK_Scroll_Lock;
-        case 0xA0:
-            return XK_Shift_L;
-        case 0xA1:
-            return XK_Shift_R;
-        case 0xA2:
-            return XK_Control_L;
-        case 0xA3:
-            return XK_Control_R;
-        case 0xA4:
-            return XK_Alt_L;
-        case 0xA5:
-            return XK_Alt_R;
-        case 0xA6:
-            return XF86XK_Back;
-        case 0xA7:
-            return XF86XK_Forward;
-        case 0xA8:
-            return XF86XK_Refresh;
-        case 0xA9:
-            return XF86XK_Stop;
-        case 0xAA:
-            return XF86XK_Search;
-        case 0xAB:
-            return XF86XK_Favorites;
-        case 0xAC:
-            return XF86XK_HomePage;
-        case 0xAD:
-            return XF86XK_AudioMute;
-        case 0xAE:
-            return XF86XK_AudioLowerVolume;
-        case 0xAF:
-            return XF86XK_AudioRaiseVolume;
-        case 0xB0:
-            return XF86XK_AudioNext;
-        case 0xB1:
-            return XF86XK_AudioPrev;
-        case 0xB2:
-            return XF86XK_AudioStop;
-        case 0xB3:
-            return XF86XK_AudioPlay;
-        case 0xB4:
-            return XF86XK_Mail;
-        case 0xB5:
-            return XF86XK_AudioMedia;
-        // The keys that produce these codes on Windows by default.
-        case 0xB6:
-            return XF86XK_MyComputer;
-        case 0xB7:
-            return XF86XK_Calculator;
-        default:
-            return NoSymbol;
-    }
-}
 
 unsigned int VirtualKeyToButton(int code) {
     switch (code) {
@@ -485,7 +304,7 @@ void XTestInjector::SendPiece(std::span<XAction> actions,
 void XTestInjector::Send(std::span<const KeyStroke> batch) {
     Display* display = display_->get();
     RefreshKeymapCache(display);
-    const std::array<KeyCode, 256> physical = PhysicalKeys(display);
+    const KeysByCode physical = PhysicalKeys(display);
 
     std::vector<XAction> actions;
     actions.reserve(batch.size());
@@ -495,7 +314,7 @@ void XTestInjector::Send(std::span<const KeyStroke> batch) {
         a.button = VirtualKeyToButton(stroke.virtualKey);
         if (a.button == 0 && stroke.virtualKey > 0 && stroke.virtualKey < 256 &&
             physical[static_cast<std::size_t>(stroke.virtualKey)] != 0) {
-            a.keycode = physical[static_cast<std::size_t>(stroke.virtualKey)];
+            a.keycode = static_cast<KeyCode>(physical[static_cast<std::size_t>(stroke.virtualKey)]);
         } else if (a.button == 0) {
             a.keysym = VirtualKeyToKeysym(stroke.virtualKey);
             if (a.keysym == NoSymbol) {

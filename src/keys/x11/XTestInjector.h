@@ -53,11 +53,6 @@ private:
     std::vector<HeldKey> held_;
 };
 
-// The keysym that stands for a virtual-key code on X11 where no key of the
-// layout carries the code, 0 for none (the mouse buttons, -1, 0 and the codes
-// without a key).
-unsigned long VirtualKeyToKeysym(int code);
-
 // The X pointer button for the mouse-button codes 1, 2 and 4; 0 otherwise.
 unsigned int VirtualKeyToButton(int code);
 

@@ -50,8 +50,32 @@ TEST(KeyNameToCode, NumberedNames) {
     EXPECT_EQ(KeyNameToCode("0"), 0x30);
     EXPECT_EQ(KeyNameToCode("9"), 0x39);
     for (const char* notAName : {"[F0]", "[F25]", "[F01]", "[NUMPAD10]", "[NUMPAD]", "[F]", "10",
-                                 "AB", "[5]", "[186]", "[0]", "[-1]", "F1", "[", "]", "[]"}) {
+                                 "AB", "[0]", "[-1]", "F1", "[", "]", "[]"}) {
         EXPECT_EQ(KeyNameToCode(notAName), -1) << notAName;
+    }
+}
+
+// A captured key whose code has no name is written as its number, and that
+// number reads back as the code: the key list sends what was recorded.
+TEST(KeyNameToCode, BracketedDecimalIsTheCodeItself) {
+    EXPECT_EQ(KeyNameToCode("[1]"), 1);
+    EXPECT_EQ(KeyNameToCode("[186]"), 0xBA);  // VK_OEM_1
+    EXPECT_EQ(KeyNameToCode("[226]"), 0xE2);  // VK_OEM_102
+    EXPECT_EQ(KeyNameToCode("[243]"), 0xF3);  // 半角/全角
+    EXPECT_EQ(KeyNameToCode("[254]"), 254);
+    // Codes that have a name read in either form.
+    EXPECT_EQ(KeyNameToCode("[13]"), KeyNameToCode("[RETURN]"));
+    EXPECT_EQ(KeyNameToCode("[65]"), KeyNameToCode("A"));
+}
+
+TEST(KeyNameToCode, BracketedDecimalOutsideTheKeyCodesOrNotAsWrittenIsUnknown) {
+    // 0 is no key and 255 is what Windows reports for keys without a code;
+    // only the form KeyCodeToName writes counts: no sign, no leading zero,
+    // no blank, nothing but digits.
+    for (const char* name : {"[0]",    "[255]",  "[256]",  "[999]", "[32767]", "[99999]", "[-1]",
+                             "[-186]", "[+186]", "[0186]", "[00]",  "[ 186]",  "[186 ]",  "[1 86]",
+                             "[1e2]",  "[0x1]",  "[18a]",  "[186",  "186]",    "186",     "[]"}) {
+        EXPECT_EQ(KeyNameToCode(name), -1) << name;
     }
 }
 
@@ -79,7 +103,7 @@ TEST(KeyCodeToName, CanonicalNames) {
 
 TEST(KeyCodeToName, UnnamedCodesInBracketedDecimal) {
     EXPECT_EQ(KeyCodeToName(0x05), "[5]");
-    EXPECT_EQ(KeyNameToCode(KeyCodeToName(0x05)), -1);
+    EXPECT_EQ(KeyNameToCode(KeyCodeToName(0x05)), 0x05);
     EXPECT_EQ(KeyCodeToName(0xBA), "[186]");
     EXPECT_EQ(KeyCodeToName(0xB8), "[184]");
     EXPECT_EQ(KeyCodeToName(0), "[0]");
@@ -99,7 +123,8 @@ TEST(KeyVocabulary, EveryNamedCodeRoundTrips) {
         named.insert(entry.code);
     }
     // The vocabulary holds 141 codes: every one has exactly one canonical name
-    // that reads back to it; every other code is written in decimal and reads as -1.
+    // that reads back to it; every other code is written in decimal, which
+    // reads back to the code for the key codes 1..254 and as -1 otherwise.
     EXPECT_EQ(named.size(), 141u);
     for (int code = -2; code <= 0x1FF; ++code) {
         const std::string name = KeyCodeToName(static_cast<std::int16_t>(code));
@@ -110,7 +135,7 @@ TEST(KeyVocabulary, EveryNamedCodeRoundTrips) {
             EXPECT_FALSE(decimalForm) << name;
         } else {
             EXPECT_EQ(name, "[" + std::to_string(code) + "]");
-            EXPECT_EQ(KeyNameToCode(name), -1) << name;
+            EXPECT_EQ(KeyNameToCode(name), code >= 1 && code <= 254 ? code : -1) << name;
         }
     }
 }
@@ -185,13 +210,14 @@ TEST(KeyVocabulary, EveryCodeAgainstTheWrittenOutTable) {
         for (char& c : lower) {
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
-        EXPECT_EQ(KeyNameToCode(name), named ? code : -1) << name;
-        EXPECT_EQ(KeyNameToCode(lower), named ? code : -1) << lower;
+        const int readBack = named || (code >= 1 && code <= 254) ? code : -1;
+        EXPECT_EQ(KeyNameToCode(name), readBack) << name;
+        EXPECT_EQ(KeyNameToCode(lower), readBack) << lower;
     }
 }
 
 TEST(ReadKeyList, ChordWithAndWithoutBlanks) {
-    const std::vector<KeyEvent> expected = {
+    const std::vector<KeyStroke> expected = {
         {0x11, false}, {0x43, false}, {0x43, true}, {0x11, true}};
     EXPECT_EQ(ReadKeyList("D[CTRL], DC, UC, U[CTRL]"), expected);
     EXPECT_EQ(ReadKeyList("D[CTRL],DC,UC,U[CTRL]"), expected);
@@ -201,34 +227,34 @@ TEST(ReadKeyList, ChordWithAndWithoutBlanks) {
 TEST(ReadKeyList, EmptyEntriesAreReleasesOfCodeZero) {
     EXPECT_TRUE(ReadKeyList("").empty());
     EXPECT_EQ(ReadKeyList("DA,,UA"),
-              (std::vector<KeyEvent>{{0x41, false}, {0, true}, {0x41, true}}));
-    EXPECT_EQ(ReadKeyList("DA,"), (std::vector<KeyEvent>{{0x41, false}, {0, true}}));
-    EXPECT_EQ(ReadKeyList(","), (std::vector<KeyEvent>{{0, true}, {0, true}}));
-    EXPECT_EQ(ReadKeyList(" "), (std::vector<KeyEvent>{{0, true}}));
-    EXPECT_EQ(ReadKeyList("D"), (std::vector<KeyEvent>{{0, false}}));  // press of an empty name
+              (std::vector<KeyStroke>{{0x41, false}, {0, true}, {0x41, true}}));
+    EXPECT_EQ(ReadKeyList("DA,"), (std::vector<KeyStroke>{{0x41, false}, {0, true}}));
+    EXPECT_EQ(ReadKeyList(","), (std::vector<KeyStroke>{{0, true}, {0, true}}));
+    EXPECT_EQ(ReadKeyList(" "), (std::vector<KeyStroke>{{0, true}}));
+    EXPECT_EQ(ReadKeyList("D"), (std::vector<KeyStroke>{{0, false}}));  // press of an empty name
 }
 
 TEST(ReadKeyList, OnlyCapitalDPresses) {
-    EXPECT_EQ(ReadKeyList("dA"), (std::vector<KeyEvent>{{0x41, true}}));
-    EXPECT_EQ(ReadKeyList("XA"), (std::vector<KeyEvent>{{0x41, true}}));
-    EXPECT_EQ(ReadKeyList("uA"), (std::vector<KeyEvent>{{0x41, true}}));
-    EXPECT_EQ(ReadKeyList("D[NOSUCHKEY]"), (std::vector<KeyEvent>{{-1, false}}));
-    EXPECT_EQ(ReadKeyList("D[186]"), (std::vector<KeyEvent>{{-1, false}}));
+    EXPECT_EQ(ReadKeyList("dA"), (std::vector<KeyStroke>{{0x41, true}}));
+    EXPECT_EQ(ReadKeyList("XA"), (std::vector<KeyStroke>{{0x41, true}}));
+    EXPECT_EQ(ReadKeyList("uA"), (std::vector<KeyStroke>{{0x41, true}}));
+    EXPECT_EQ(ReadKeyList("D[NOSUCHKEY]"), (std::vector<KeyStroke>{{-1, false}}));
+    EXPECT_EQ(ReadKeyList("D[186], U[186]"), (std::vector<KeyStroke>{{0xBA, false}, {0xBA, true}}));
 }
 
 TEST(ReadKeyList, TheMarkerIsOneWholeCharacter) {
     // A marker that is not ASCII is still one character: the name follows it.
-    EXPECT_EQ(ReadKeyList("あ[RETURN]"), (std::vector<KeyEvent>{{0x0D, true}}));
-    EXPECT_EQ(ReadKeyList("ä A, Д[F1]"), (std::vector<KeyEvent>{{0x41, true}, {0x70, true}}));
-    EXPECT_EQ(ReadKeyList("あ"), (std::vector<KeyEvent>{{0, true}}));
+    EXPECT_EQ(ReadKeyList("あ[RETURN]"), (std::vector<KeyStroke>{{0x0D, true}}));
+    EXPECT_EQ(ReadKeyList("ä A, Д[F1]"), (std::vector<KeyStroke>{{0x41, true}, {0x70, true}}));
+    EXPECT_EQ(ReadKeyList("あ"), (std::vector<KeyStroke>{{0, true}}));
     // A stray byte that starts no complete character is a marker of its own.
     EXPECT_EQ(ReadKeyList("\xE3"
                           "A"),
-              (std::vector<KeyEvent>{{0x41, true}}));
+              (std::vector<KeyStroke>{{0x41, true}}));
 }
 
 TEST(ReadKeyList, LineBreaksAreNotSeparators) {
-    EXPECT_EQ(ReadKeyList("DA\r\nUA"), (std::vector<KeyEvent>{{-1, false}}));
+    EXPECT_EQ(ReadKeyList("DA\r\nUA"), (std::vector<KeyStroke>{{-1, false}}));
 }
 
 TEST(KeyListForms, EditorAndStoredRoundTrip) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "RecordingPorts.h"
+#include "keys/KeyList.h"
 
 namespace qv {
 namespace {
@@ -43,12 +44,24 @@ TEST(SendKeyList, NothingIsAddedOrDropped) {
 TEST(SendKeyList, UnknownAndEmptyNamesKeepTheirPlace) {
     RecordingInjector injector;
     SendKeyList(injector, "D[NOSUCHKEY]");
-    SendKeyList(injector, "U[186]");  // a captured key without a name reads as -1 too
+    SendKeyList(injector, "U[255]");  // no key code: unknown as well
     SendKeyList(injector, "DA,,UA");
     ASSERT_EQ(injector.batches.size(), 3u);
     EXPECT_EQ(injector.batches[0], (Batch{{-1, kPress}}));
     EXPECT_EQ(injector.batches[1], (Batch{{-1, kRelease}}));
     EXPECT_EQ(injector.batches[2], (Batch{{0x41, kPress}, {0, kRelease}, {0x41, kRelease}}));
+}
+
+TEST(SendKeyList, CapturedKeysWithoutANameAreSentByTheirCode) {
+    RecordingInjector injector;
+    SendKeyList(injector, "D[SHIFT], D[186], U[186], U[SHIFT], D[243], U[243]");
+    ASSERT_EQ(injector.batches.size(), 1u);
+    EXPECT_EQ(injector.batches[0], (Batch{{0x10, kPress},
+                                          {0xBA, kPress},
+                                          {0xBA, kRelease},
+                                          {0x10, kRelease},
+                                          {0xF3, kPress},
+                                          {0xF3, kRelease}}));
 }
 
 TEST(SendKeyList, CtrlCChordInOrder) {
@@ -85,21 +98,38 @@ TEST(SendKeyList, LongListsGoOutWholeInOneCall) {
     }
 }
 
-TEST(SendKeyEvent, SendsExactlyNEvents) {
+TEST(SendKeys, ParsedStrokesGoOutAsTheyAreInOneBatch) {
     RecordingInjector injector;
-    const std::vector<std::int16_t> codes = {0x41, 0x42, 0x43};
-    const std::vector<std::int16_t> releases = {0, 1, 5};  // any non-zero flag is a release
-    SendKeyEvent(injector, 3, codes, releases);
-    SendKeyEvent(injector, 2, codes, releases);
-    SendKeyEvent(injector, 0, codes, releases);                      // nothing to send: no call
-    SendKeyEvent(injector, -4, codes, releases);                     // nor for a negative count
-    SendKeyEvent(injector, 9, codes, releases);                      // never reads past the arrays
-    SendKeyEvent(injector, 3, codes, std::vector<std::int16_t>{1});  // the shorter array counts
-    ASSERT_EQ(injector.batches.size(), 4u);
-    EXPECT_EQ(injector.batches[0], (Batch{{0x41, kPress}, {0x42, kRelease}, {0x43, kRelease}}));
-    EXPECT_EQ(injector.batches[1], (Batch{{0x41, kPress}, {0x42, kRelease}}));
-    EXPECT_EQ(injector.batches[2].size(), 3u);
-    EXPECT_EQ(injector.batches[3], (Batch{{0x41, kRelease}}));
+    const KeyList list("D[CTRL], DC, UC, U[CTRL], D[NOSUCHKEY]");
+    SendKeys(injector, list.Strokes());
+    SendKeys(injector, list.Strokes());       // the same parsed list fires again unchanged
+    SendKeys(injector, KeyList().Strokes());  // nothing to send: no call
+    SendKeys(injector, KeyList("").Strokes());
+    ASSERT_EQ(injector.batches.size(), 2u);
+    const Batch expected = {
+        {0x11, kPress}, {0x43, kPress}, {0x43, kRelease}, {0x11, kRelease}, {-1, kPress}};
+    EXPECT_EQ(injector.batches[0], expected);
+    EXPECT_EQ(injector.batches[1], expected);
+}
+
+TEST(KeyList, KeepsItsTextAndTheStrokesReadFromIt) {
+    const KeyList list(" D[RETURN] ,U[return],UX");
+    EXPECT_EQ(list.Stored(), " D[RETURN] ,U[return],UX");
+    EXPECT_EQ(Batch(list.Strokes().begin(), list.Strokes().end()),
+              (Batch{{0x0D, kPress}, {0x0D, kRelease}, {0x58, kRelease}}));
+    EXPECT_FALSE(list.Empty());
+    EXPECT_TRUE(KeyList().Empty());
+    EXPECT_TRUE(KeyList("").Stored().empty());
+    // A copy holds strokes of its own: the original may go.
+    KeyList copy;
+    {
+        const KeyList original("DA, UA");
+        copy = original;
+    }
+    EXPECT_EQ(Batch(copy.Strokes().begin(), copy.Strokes().end()),
+              (Batch{{0x41, kPress}, {0x41, kRelease}}));
+    EXPECT_EQ(copy, KeyList("DA, UA"));
+    EXPECT_FALSE(copy == KeyList("DA,UA"));
 }
 
 }  // namespace

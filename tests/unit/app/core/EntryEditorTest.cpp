@@ -20,7 +20,7 @@ protected:
         h->SelectTab(2);
     }
     void Capture(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2) { h->PressAndTick(v0, v1, v2); }
-    const RemoteTable& Table() { return h->app->Shared().remote; }
+    SharedRemoteTable& Table() { return h->app->Shared().remote; }
     std::unique_ptr<CoreHarness> h;
 };
 
@@ -64,9 +64,10 @@ TEST_F(EditorTest, StoreIntoFirstFreeSlotAsksNothingAndWritesFiveKeysInOrder) {
         << bytes;
     EXPECT_EQ(h->files->writes, 1);  // the five keys in one replacement
     ASSERT_EQ(Table().UpperIndex(), 3);
-    EXPECT_EQ(Table()[3].comment, "  新しい  ");  // the table keeps what the box held
-    EXPECT_EQ(Table()[3].keyList, "D[RETURN], U[RETURN]");
-    EXPECT_EQ(Table()[3].adjustTime, 3);
+    EXPECT_EQ(Table().Entry(3).comment, "  新しい  ");  // the table keeps what the box held
+    EXPECT_EQ(Table().Entry(3).keyList.Stored(), "D[RETURN], U[RETURN]");
+    EXPECT_EQ(Table().Entry(3).keyList.Strokes().size(), 2u);
+    EXPECT_EQ(Table().Entry(3).adjustTime, 3);
     EXPECT_EQ(h->view.number, "3");  // not advanced
     h->SelectTab(1);
     h->PressAndTick(5, 120, 7);
@@ -100,13 +101,13 @@ TEST_F(EditorTest, StoreOverStoredSlotAnsweredNoChangesNothingYesReplaces) {
     EXPECT_TRUE(h->view.boxes[0].question);
     EXPECT_EQ(h->view.boxes[0].defaultAnswer, Answer::No);
     EXPECT_EQ(h->IniBytes(), before);
-    EXPECT_EQ(Table()[1].comment, "one");
+    EXPECT_EQ(Table().Entry(1).comment, "one");
 
     h->view.answers = {Answer::Yes};
     h->app->StoreEntry();
     EXPECT_NE(h->IniBytes().find("[Remote1]\r\nPulse=09,09,09\r\nComment=replaced"),
               std::string::npos);
-    EXPECT_EQ(Table()[1].comment, "replaced");
+    EXPECT_EQ(Table().Entry(1).comment, "replaced");
     EXPECT_EQ(Table().UpperIndex(), 2);
 }
 

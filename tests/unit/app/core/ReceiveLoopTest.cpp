@@ -29,6 +29,14 @@ TEST_F(ReceiveLoopTest, MatchingSlotLogsItsCommentAndSendsItsKeys) {
     EXPECT_TRUE(h->windows.calls.empty());
 }
 
+TEST_F(ReceiveLoopTest, KeysCapturedWithoutANameAreSentByTheirCode) {
+    Start(Slot(1, "7,7,7", "punctuation",
+               "D[SHIFT], D[186], U[186], U[SHIFT], D[226], U[226], D[243], U[243], D[255]"));
+    h->PressAndTick(7, 7, 7);
+    // [255] is no key code: it keeps its place as -1, which no backend sends.
+    EXPECT_EQ(h->injector.Text(), "D10 DBA UBA U10 DE2 UE2 DF3 UF3 DFFFF | ");
+}
+
 TEST_F(ReceiveLoopTest, TheLineReachesTheWindowBeforeTheKeysAreSent) {
     Start(Slot(1, "1,2,3", "first the line", "DA"));
     std::size_t linesAtSend = 99;

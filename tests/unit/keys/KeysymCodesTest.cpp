@@ -1,4 +1,4 @@
-#include "keys/KeyboardLayout.h"
+#include "keys/xkb/KeysymCodes.h"
 
 #include <gtest/gtest.h>
 
@@ -157,6 +157,85 @@ TEST(StandInKeysyms, TheJapaneseKeysForKanjiKanaAndCapital) {
     for (const int code : {0x1C, 0x1D, 0x41, 0xF3, 0, -1, 0x1F}) {
         EXPECT_TRUE(StandInKeysyms(static_cast<std::int16_t>(code)).empty()) << code;
     }
+}
+
+TEST(VirtualKeyToKeysym, TheKeysymAKeyOfTheCodeTypesUnshifted) {
+    EXPECT_EQ(VirtualKeyToKeysym('A'), 0x61u);  // a: Shift or Caps Lock make the capital
+    EXPECT_EQ(VirtualKeyToKeysym('Z'), 0x7au);
+    EXPECT_EQ(VirtualKeyToKeysym('0'), 0x30u);
+    EXPECT_EQ(VirtualKeyToKeysym(0x60), 0xffb0u);  // KP_0
+    EXPECT_EQ(VirtualKeyToKeysym(0x7C), 0xffcau);  // F13
+    EXPECT_EQ(VirtualKeyToKeysym(0x19), 0xff21u);  // Kanji
+    EXPECT_EQ(VirtualKeyToKeysym(0xA0), 0xffe1u);  // [LSHIFT]: Shift_L
+    EXPECT_EQ(VirtualKeyToKeysym(0xA1), 0xffe2u);  // [RSHIFT]: Shift_R
+    EXPECT_EQ(VirtualKeyToKeysym(0x2A), 0xff61u);  // [PRINT] and [SNAPSHOT]: Print
+    EXPECT_EQ(VirtualKeyToKeysym(0x2C), 0xff61u);
+    EXPECT_EQ(VirtualKeyToKeysym(0xB7), 0x1008ff1du);  // XF86Calculator
+    // No keysym: the mouse buttons, codes no keyboard has, punctuation (its
+    // keysym depends on the layout), and what is no code at all.
+    for (const int code : {-1, 0, 0x01, 0x02, 0x04, 0x07, 0xBA, 0xE2, 0xF3, 0xFF, 0x100}) {
+        EXPECT_EQ(VirtualKeyToKeysym(code), 0u) << code;
+    }
+}
+
+// Keys given as (keycode, unshifted, shifted), in keycode order.
+KeysByCode Carrying(std::vector<KeyKeysyms> keys) {
+    return KeysCarryingCodes(keys);
+}
+
+TEST(KeysCarryingCodes, EachCodeGetsTheKeyWhoseCodeItIs) {
+    const KeysByCode keys = Carrying({{10, 0x31, 0x21},        // 1 !
+                                      {38, 0x61, 0x41},        // a A
+                                      {47, 0x3b, 0x3a},        // ; : (US)
+                                      {49, 0xff2a, 0xff21}});  // 半角/全角
+    EXPECT_EQ(keys['1'], 10u);
+    EXPECT_EQ(keys['A'], 38u);
+    EXPECT_EQ(keys[0xBA], 47u);
+    EXPECT_EQ(keys[0xF3], 49u);
+    EXPECT_EQ(keys['B'], 0u);
+    EXPECT_EQ(keys[0], 0u);
+}
+
+TEST(KeysCarryingCodes, OfSeveralKeysTheOneNamedByTheCodeWinsElseTheFirst) {
+    const KeysByCode keys = Carrying({{36, 0xff0d, 0xff0d},     // Return
+                                      {50, 0xffe2, 0xffe2},     // Shift_R, before Shift_L
+                                      {62, 0xffe1, 0xffe1},     // Shift_L
+                                      {104, 0xff8d, 0xff8d},    // KP_Enter
+                                      {108, 0xffea, 0xffea},    // Alt_R
+                                      {204, 0xffe9, 0xffe9}});  // Alt_L
+    EXPECT_EQ(keys[0x10], 62u);                                 // Shift_L names [SHIFT]
+    EXPECT_EQ(keys[0x0D], 36u);
+    EXPECT_EQ(keys[0x12], 204u);
+    // Without a key of its own keysym the first key carrying the code wins.
+    const KeysByCode only = Carrying({{104, 0xff8d, 0xff8d}, {105, 0xff0d, 0xff0d}});
+    EXPECT_EQ(only[0x0D], 105u);
+    const KeysByCode right = Carrying({{50, 0xffe2, 0xffe2}, {51, 0xffe2, 0xffe2}});
+    EXPECT_EQ(right[0x10], 50u);
+    // VK_OEM_102 on X's jp layout: the ろ key (\ _), not ISO's 102nd key (< >).
+    const KeysByCode jp = Carrying({{94, 0x3c, 0x3e}, {97, 0x5c, 0x5f}});
+    EXPECT_EQ(jp[0xE2], 97u);
+    const KeysByCode iso = Carrying({{94, 0x3c, 0x3e}, {51, 0x5c, 0x7c}});
+    EXPECT_EQ(iso[0xE2], 94u);
+    EXPECT_EQ(iso[0xDC], 51u);
+}
+
+TEST(KeysCarryingCodes, InputMethodKeysStandInOnlyWhereNoKeyHasTheCode) {
+    // jp106: no key types Kanji, Caps_Lock or kana unshifted.
+    const KeysByCode jp = Carrying({{49, 0xff2a, 0xff21},     // Zenkaku_Hankaku, Kanji
+                                    {66, 0xff30, 0xffe5},     // Eisu_toggle, Caps_Lock
+                                    {101, 0xff27, 0xff2e}});  // Hiragana_Katakana, Romaji
+    EXPECT_EQ(jp[0x19], 49u);
+    EXPECT_EQ(jp[0x14], 66u);
+    EXPECT_EQ(jp[0x15], 101u);
+    EXPECT_EQ(jp[0xF0], 66u);
+    // A layout with keys of their own keeps them.
+    const KeysByCode own = Carrying({{49, 0xff2a, 0xff21},     // Zenkaku_Hankaku
+                                     {66, 0xffe5, 0xffe5},     // Caps_Lock
+                                     {200, 0xff21, 0xff21}});  // Kanji
+    EXPECT_EQ(own[0x19], 200u);
+    EXPECT_EQ(own[0x14], 66u);
+    EXPECT_EQ(own[0xF3], 49u);
+    EXPECT_EQ(own[0x15], 0u);
 }
 
 }  // namespace
