@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/AppIcon.h"
-#include "app/Autostart.h"
+#include "app/linux/XdgAutostart.h"
 #include "app/Backends.h"
 #include "app/CommandLine.h"
 #include "app/InstanceLock.h"
