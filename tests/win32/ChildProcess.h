@@ -23,8 +23,12 @@ std::wstring WindowsPath(std::string_view path);
 
 class ChildProcess {
 public:
+    // Where the program's standard error goes: the test's own, or into the
+    // lines collected from its standard output.
+    enum class Errors { Inherited, Collected };
     // Starts `program` with `arguments` (already quoted where needed).
-    ChildProcess(const std::wstring& program, const std::wstring& arguments);
+    ChildProcess(const std::wstring& program, const std::wstring& arguments,
+                 Errors errors = Errors::Inherited);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -19,6 +19,7 @@
 #include "app/win32/Dpi.h"
 #include "app/win32/MessageLoop.h"
 #include "app/win32/SingleInstance.h"
+#include "app/win32/StartupShortcut.h"
 #include "app/win32/Win32AppIcon.h"
 #include "app/win32/Win32Backends.h"
 #include "app/win32/Win32GuiThread.h"
@@ -91,6 +92,10 @@ int main() {
         return parsed.exitCode;
     }
     const qv::CommandLine& options = parsed.options;
+    if (options.autostart) {
+        ConnectStandardStreams();
+        return qv::RunAutostartOption(*options.autostart, options.configPath, programName);
+    }
     if (options.debug) {
         ConnectStandardStreams();
     }
