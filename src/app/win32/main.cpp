@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -63,10 +64,11 @@ void ConnectStandardStreams() {
 
 // Ctrl+C or Ctrl+Break in the console the program was started from (and the
 // console closing) run the exit steps on the GUI thread, as "終了" does.
-HWND gWindowForConsole = nullptr;
+// Windows calls the handler on a thread of its own, hence the atomic.
+std::atomic<HWND> gWindowForConsole{nullptr};
 BOOL WINAPI ConsoleControl(DWORD /*event*/) {
-    if (gWindowForConsole != nullptr) {
-        ::PostMessageW(gWindowForConsole, qv::kTerminateMessage, 0, 0);
+    if (const HWND window = gWindowForConsole.load(); window != nullptr) {
+        ::PostMessageW(window, qv::kTerminateMessage, 0, 0);
         return TRUE;
     }
     return FALSE;
@@ -189,7 +191,7 @@ int main() {
             core.SetReceiveLog(
                 [](const std::string& line) { qv::DebugLog("receive-list: " + line); });
         }
-        gWindowForConsole = form.Hwnd();
+        gWindowForConsole.store(form.Hwnd());
         ::SetConsoleCtrlHandler(&ConsoleControl, TRUE);
 
         core.Load();
@@ -205,7 +207,7 @@ int main() {
             rc = qv::RunMessageLoop(form.Hwnd());
         }
         ::SetConsoleCtrlHandler(&ConsoleControl, FALSE);
-        gWindowForConsole = nullptr;
+        gWindowForConsole.store(nullptr);
         core.Unload();
         qv::DebugLog("exit done");
         form.SetDeviceChangeHandler(nullptr);
