@@ -33,8 +33,9 @@ packages=(
   libwayland-dev wayland-protocols libxkbcommon-dev xkb-data nlohmann-json3-dev libxcb1-dev
   sway xwayland wtype waybar dbus-daemon qt6-wayland
   # Windows: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources to
-  # build with it, Wine to run the tests
-  g++-mingw-w64-x86-64-posix googletest wine wine64
+  # build with it, Wine to run the tests, icotool for the program's icon and
+  # wrestool to read it back
+  g++-mingw-w64-x86-64-posix googletest wine wine64 icoutils
 )
 
 # Installation and the Debian package: the icon renderer (every build renders

@@ -6,6 +6,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -168,6 +171,81 @@ TEST_F(StartupShortcutFiles, TheOptionPutsAShortcutToThisProgramIntoTheStartupFo
     const ProgramRun off = RunProgram(L"--autostart=off");
     EXPECT_EQ(off.exitCode, 0) << off.output;
     EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The icon group as the resource compiler stores it.
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width;  // 0 for 256
+    BYTE height;
+    BYTE colors;
+    BYTE reserved;
+    WORD planes;
+    WORD bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+TEST(QuorvaneExeIcon, OneIconGroupWithEverySizeOfTheLinuxPackage) {
+    const HMODULE exe = ::LoadLibraryExW(test::WindowsPath(QV_QUORVANE_EXE).c_str(), nullptr,
+                                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(exe, nullptr);
+    const HRSRC group = ::FindResourceW(exe, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const auto* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(exe, group)));
+    ASSERT_NE(bytes, nullptr);
+    const WORD count = *reinterpret_cast<const WORD*>(bytes + 4);
+    ASSERT_EQ(::SizeofResource(exe, group), 6 + count * sizeof(IconGroupEntry));
+    std::vector<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        IconGroupEntry entry;
+        std::memcpy(&entry, bytes + 6 + i * sizeof entry, sizeof entry);
+        const int size = entry.width == 0 ? 256 : entry.width;
+        EXPECT_EQ(entry.height == 0 ? 256 : entry.height, size);
+        EXPECT_EQ(entry.bitCount, 32) << size;
+        sizes.push_back(size);
+        // Each image is there, a PNG from 128 pixels up, a bitmap below.
+        const HRSRC image = ::FindResourceW(exe, MAKEINTRESOURCEW(entry.id), RT_ICON);
+        ASSERT_NE(image, nullptr) << size;
+        const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(exe, image)));
+        ASSERT_GE(::SizeofResource(exe, image), 8u);
+        const bool png = std::memcmp(data, "\x89PNG", 4) == 0;
+        EXPECT_EQ(png, size >= 128) << size;
+    }
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<int>{16, 22, 24, 32, 48, 64, 128, 256}));
+
+    // Windows loads it at each of those sizes (the 256 one from its PNG), with
+    // a transparent corner and an opaque middle.
+    for (const int size : sizes) {
+        const auto icon = static_cast<HICON>(
+            ::LoadImageW(exe, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+        ASSERT_NE(icon, nullptr) << size;
+        ICONINFO info{};
+        ASSERT_TRUE(::GetIconInfo(icon, &info));
+        BITMAPINFO header{};
+        header.bmiHeader.biSize = sizeof header.bmiHeader;
+        header.bmiHeader.biWidth = size;
+        header.bmiHeader.biHeight = -size;
+        header.bmiHeader.biPlanes = 1;
+        header.bmiHeader.biBitCount = 32;
+        header.bmiHeader.biCompression = BI_RGB;
+        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(size) * size);
+        const HDC screen = ::GetDC(nullptr);
+        EXPECT_EQ(
+            ::GetDIBits(screen, info.hbmColor, 0, size, pixels.data(), &header, DIB_RGB_COLORS),
+            size)
+            << size;
+        ::ReleaseDC(nullptr, screen);
+        EXPECT_EQ(pixels.front() >> 24, 0u) << size << ": corner transparent";
+        EXPECT_EQ(pixels[static_cast<std::size_t>(size / 2) * size + size / 2] >> 24, 0xFFu)
+            << size << ": middle opaque";
+        ::DeleteObject(info.hbmColor);
+        ::DeleteObject(info.hbmMask);
+        ::DestroyIcon(icon);
+    }
+    ::FreeLibrary(exe);
 }
 
 }  // namespace
