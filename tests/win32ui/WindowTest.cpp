@@ -404,6 +404,20 @@ TEST(Win32Window, LampIsARedCircleWithoutAReceiverAndGreenWithOne) {
     EXPECT_EQ(PaintedAt(lamp, cx, cy), RGB(255, 0, 0));
 }
 
+// The lamp's tooltip names the configuration file the program reads, and
+// follows it when the first change moves it to the user's folder.
+TEST(Win32Window, TheLampsTooltipNamesTheFileInUse) {
+    Program program;
+    program.Load();
+    EXPECT_EQ(program.form->LampToolTip(), "");
+    const std::string beside = "C:\\Program Files\\Quorvane\\Quorvane.ini";
+    program.form->SetLampToolTip(beside);
+    EXPECT_EQ(program.form->LampToolTip(), beside);
+    const std::string copy = "C:\\Users\\ユーザー\\AppData\\Roaming\\Quorvane\\Quorvane.ini";
+    program.form->SetLampToolTip(copy);
+    EXPECT_EQ(program.form->LampToolTip(), copy);
+}
+
 TEST(Win32Window, StoringWithoutPulseDataWarnsWithTheExclamationIcon) {
     Program program;
     program.Load();

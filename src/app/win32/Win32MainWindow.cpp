@@ -401,6 +401,53 @@ void Win32MainWindow::CreateControls() {
     ::SetWindowLongPtrW(Control(IDC_LAMP), GWLP_USERDATA, kLampRed);
 }
 
+namespace {
+
+// The lamp as a tool of its tooltip window.
+TOOLINFOW LampTool(HWND lamp, wchar_t* text) {
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = ::GetParent(lamp);
+    tool.uId = reinterpret_cast<UINT_PTR>(lamp);
+    tool.lpszText = text;
+    return tool;
+}
+
+}  // namespace
+
+void Win32MainWindow::SetLampToolTip(const std::string& text) {
+    const HWND lamp = Control(IDC_LAMP);
+    if (lamp == nullptr) {
+        return;
+    }
+    std::wstring wide = W(text);
+    if (lampTip_ == nullptr) {
+        lampTip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                     ::GetModuleHandleW(nullptr), nullptr);
+        TOOLINFOW tool = LampTool(lamp, wide.data());
+        ::SendMessageW(lampTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        // Paths are long: wrap them instead of running off the screen.
+        ::SendMessageW(lampTip_, TTM_SETMAXTIPWIDTH, 0, 600);
+        return;
+    }
+    TOOLINFOW tool = LampTool(lamp, wide.data());
+    ::SendMessageW(lampTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+std::string Win32MainWindow::LampToolTip() const {
+    if (lampTip_ == nullptr) {
+        return {};
+    }
+    std::wstring text(1024, L'\0');
+    TOOLINFOW tool = LampTool(Control(IDC_LAMP), text.data());
+    ::SendMessageW(lampTip_, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+    text.resize(std::char_traits<wchar_t>::length(text.c_str()));
+    return win32::WideToUtf8(text);
+}
+
 HWND Win32MainWindow::Control(int id) const {
     if (id < IDC_MODE_TABS || id > IDC_HIDE_TO_TRAY) {
         return nullptr;

@@ -136,6 +136,9 @@ public:
     int SelectedTab() const;
     COLORREF LampColor() const;
     std::string ControlText(int id) const;
+    // The lamp's tooltip, which names the configuration file the program reads.
+    void SetLampToolTip(const std::string& text);
+    std::string LampToolTip() const;
     UINT Dpi() const { return dpi_; }
     // The receive list's limit in lines (kReceiveListMaxLines; tests take less).
     void SetReceiveListLimit(int lines) { receiveListLimit_ = lines; }
@@ -162,6 +165,7 @@ private:
     void SetText(int id, const std::string& text);
 
     HWND hwnd_ = nullptr;
+    HWND lampTip_ = nullptr;  // the lamp's tooltip window, made on first use
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
     Application* app_ = nullptr;

@@ -169,7 +169,18 @@ int main() {
         // New files, and files that hold only ASCII, are in the ANSI code page, so
         // Windows' own tools read the program's text as it wrote it.
         ini.SetPlainTextEncoding(qv::TextEncoding::ShiftJis);
-        qv::DebugLog("configuration: " + ini.IniPath());
+        // The file read: beside the program in a folder that cannot be
+        // written, it is read until the first change copies it to the INI path.
+        const std::string fileInUse = ini.FileInUse();
+        qv::DebugLog("configuration: " + fileInUse +
+                     (fileInUse == ini.IniPath()
+                          ? std::string()
+                          : " (its folder cannot be written: the first change goes into a copy, " +
+                                ini.IniPath() + ")"));
+        form.SetLampToolTip(fileInUse);
+        ini.SetFileInUseChanged([&gui, &form](const std::string& path) {
+            gui.Post([&form, path] { form.SetLampToolTip(path); });
+        });
 
         qv::SteadyClock clock;
         qv::Win32TrayIcon tray(form.Hwnd(), smallIcon.Get());

@@ -224,6 +224,10 @@ bool Win32ConfigFiles::ReplaceFile(const std::string& path, std::string_view byt
 }
 
 std::string Win32ConfigFiles::DefaultIniPath() {
+    return DefaultLocation().path;
+}
+
+ConfigLocation Win32ConfigFiles::DefaultLocation() {
     std::string exeDir;
     std::vector<wchar_t> buffer(MAX_PATH);
     while (true) {
@@ -264,7 +268,16 @@ std::string Win32ConfigFiles::DefaultIniPath() {
         }
         ::CoTaskMemFree(folder);
     }
-    return ChooseIniPath(exeDir, writable, appData);
+    const auto isFile = [](const std::string& path) {
+        const DWORD attributes = ::GetFileAttributesW(Utf8ToWide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    };
+    const std::string path = ChooseIniPath(exeDir, writable, appData);
+    const bool besideIsFile = !exeDir.empty() && isFile(Join(exeDir, kIniFileName));
+    return ChooseIniLocation(
+        exeDir, writable, appData, besideIsFile,
+        ::GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES);
 }
 
 std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable, std::string_view appData) {
@@ -275,6 +288,16 @@ std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable, std::str
         return Join(Join(appData, "Quorvane"), kIniFileName);
     }
     return std::string(kIniFileName);
+}
+
+ConfigLocation ChooseIniLocation(std::string_view exeDir, bool exeDirWritable,
+                                 std::string_view appData, bool besideExeIsFile, bool pathIsThere) {
+    ConfigLocation location{ChooseIniPath(exeDir, exeDirWritable, appData), {}};
+    const std::string beside = exeDir.empty() ? std::string() : Join(exeDir, kIniFileName);
+    if (besideExeIsFile && !pathIsThere && !beside.empty() && location.path != beside) {
+        location.startFrom = beside;
+    }
+    return location;
 }
 
 std::string TemporaryPathFor(std::string_view path) {
