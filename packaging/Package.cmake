@@ -35,7 +35,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's own texts (the standard buttons: はい/いいえ on a Japanese desktop) and a
 # font for the Japanese window; the program runs without them, in English
 # buttons and with boxes for the characters.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-ipafont-gothic | fonts-noto-cjk")
+# The AppIndicator extension gives GNOME a tray for the program's icon; plain
+# GNOME has none (the program's window then stays open).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "qt6-translations-l10n, fonts-ipafont-gothic | fonts-noto-cjk, gnome-shell-extension-appindicator")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "infrared remote control receiver as a keyboard")
 # The extended description; CPack puts the summary above it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quorvane reads the button codes of a USB infrared remote control receiver
@@ -47,8 +50,10 @@ icon.
 
 The package holds the program, a simulated receiver for trying it out
 without hardware (quorvane-sim), a checker for configuration files
-(quorvane-inicheck) and a udev rule that gives the user at the seat access
-to the receiver. It runs on X11 desktops.")
+(quorvane-inicheck), a udev rule that gives the user at the seat access
+to the receiver, and a GNOME Shell extension for switching windows on GNOME.
+It runs on X11 desktops, on KDE Plasma and GNOME on Wayland, and on sway and
+other wlroots compositors.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_LIST_DIR}/debian/postinst
     ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Shows Quorvane doing its main job on the simulated receiver, from end to end:
 #
-#  1. installs what is missing (scripts/install-deps.sh) and builds quorvane,
+#  1. installs what is missing (scripts/install-deps.sh --demo) and builds quorvane,
 #     quorvane-sim and quorvane-keytarget into build/ when needed;
 #  2. without a display, runs itself on a private Xvfb with the icewm window
 #     manager (it has a tray for the icon);
@@ -29,7 +29,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 if [ -z "${QV_DEMO_INSIDE:-}" ]; then
-  scripts/install-deps.sh
+  scripts/install-deps.sh --demo
   if [ ! -f build/build.ninja ]; then
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
   fi

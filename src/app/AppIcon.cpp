@@ -10,16 +10,19 @@
 namespace qv {
 
 QIcon MakeAppIcon() {
-    QIcon icon;
+    QIcon pixels;
     for (const AppIconImage& image : AppIconImages()) {
         QPixmap pixmap;
         if (pixmap.loadFromData(image.png.data(), static_cast<uint>(image.png.size()), "PNG")) {
-            icon.addPixmap(pixmap);
+            pixels.addPixmap(pixmap);
         } else {
             DebugLog("the " + std::to_string(image.size) + " pixel icon does not load");
         }
     }
-    return icon;
+    // The icon theme's "quorvane" where the package installed it (hicolor):
+    // a tray host is then told the icon's name as well as its pixels, and
+    // draws it as the theme has it. Elsewhere (a build tree) the pixels.
+    return QIcon::fromTheme(QStringLiteral("quorvane"), pixels);
 }
 
 }  // namespace qv

@@ -107,11 +107,14 @@ std::string LinuxUsage(const std::string& programName) {
            "                         what the session suggests: x11 (XTest and EWMH),\n"
            "                         sway (virtual keyboard and sway's IPC), wlroots\n"
            "                         (virtual keyboard and the foreign-toplevel window\n"
-           "                         list) or uinput (a uinput keyboard; no switching).\n"
-           "                         By default: x11 without $WAYLAND_DISPLAY, sway with\n"
-           "                         $SWAYSOCK, wlroots where the compositor offers a\n"
-           "                         virtual keyboard, uinput elsewhere when /dev/uinput\n"
-           "                         is writable; --debug names the choice\n"
+           "                         list), kde (KWin's fake input and Plasma's window\n"
+           "                         list), gnome (mutter's remote desktop and the\n"
+           "                         Quorvane GNOME Shell extension) or uinput (a uinput\n"
+           "                         keyboard; no switching). By default: x11 without\n"
+           "                         $WAYLAND_DISPLAY, sway with $SWAYSOCK, wlroots where\n"
+           "                         the compositor offers a virtual keyboard, kde on KDE\n"
+           "                         Plasma, gnome on GNOME, uinput elsewhere when\n"
+           "                         /dev/uinput is writable; --debug names the choice\n"
            "  --autostart on|off     start the program at login, or no longer, for this\n"
            "                         user ($XDG_CONFIG_HOME/autostart/quorvane.desktop,\n"
            "                         with --config FILE when given), and exit\n"
@@ -227,10 +230,11 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
             }
             r.options.tab = value == "1" ? 1 : 2;
         } else if (opt == "backend") {
-            if (value != "x11" && value != "sway" && value != "wlroots" && value != "uinput") {
+            if (value != "x11" && value != "sway" && value != "wlroots" && value != "kde" &&
+                value != "gnome" && value != "uinput") {
                 return UsageError(programName, "invalid argument '" + value +
-                                                   "' for '--backend' (x11, sway, wlroots or "
-                                                   "uinput)");
+                                                   "' for '--backend' (x11, sway, wlroots, kde, "
+                                                   "gnome or uinput)");
             }
             r.options.keysBackend = value;
         } else if (opt == "autostart") {

@@ -24,7 +24,8 @@ struct CommandLine {
     // --autostart on|off: write or remove the login autostart entry and exit
     // (with --config, the entry starts the program with that file).
     std::optional<bool> autostart;
-    // --backend NAME (Linux: x11, sway, wlroots, uinput); empty: by the session.
+    // --backend NAME (Linux: x11, sway, wlroots, kde, gnome, uinput); empty: by
+    // the session.
     std::string keysBackend;
 };
 

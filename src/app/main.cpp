@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -34,6 +35,17 @@
 #include "shell/qt/QtDeviceEventPump.h"
 #include "shell/qt/QtScreenGeometry.h"
 #include "shell/qt/QtTrayIcon.h"
+
+namespace qv {
+
+// Said at start-up when the session shows no tray icons.
+constexpr const char* kNoTrayNotice =
+    "this session has no notification area (tray) for the program's icon, so its window "
+    "stays open. On GNOME, install and enable the AppIndicator extension "
+    "(gnome-shell-extension-appindicator: 'gnome-extensions enable "
+    "ubuntu-appindicators@ubuntu.com', then log in again) to keep the program in the tray.";
+
+}  // namespace qv
 
 namespace {
 
@@ -182,8 +194,15 @@ int main(int argc, char** argv) {
         core.Load();
         devicePump.Rearm();
         qv::DebugLog("start-up done");
+        // Without a notification area (plain GNOME has none) the program
+        // has no icon to open its window from: the window opens at once.
+        const bool noTray = backends->trayMayBeMissing && !QSystemTrayIcon::isSystemTrayAvailable();
+        if (noTray) {
+            std::fprintf(stderr, "%s: %s\n", programName.c_str(), qv::kNoTrayNotice);
+            qv::DebugLog("no tray host: the window opens at start-up");
+        }
         // A signal during start-up has already unloaded the program.
-        if (options.show && !core.Unloaded()) {
+        if ((options.show || noTray) && !core.Unloaded()) {
             core.ToggleWindow();
         }
         if (options.tab && !core.Unloaded()) {

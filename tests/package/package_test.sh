@@ -57,6 +57,20 @@ check "quorvane-sim and quorvane-inicheck run from /usr/bin" \
 check "the udev rule is where udev reads packaged rules" \
   test -f /usr/lib/udev/rules.d/70-quorvane-receiver.rules
 check "the installed desktop entry validates" desktop-file-validate /usr/share/applications/quorvane.desktop
+desktop_entry_ok() {
+  local entry=/usr/share/applications/quorvane.desktop
+  grep -qx 'Exec=/usr/bin/quorvane' "$entry" &&
+    grep -qx 'X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input,org_kde_plasma_window_management' "$entry"
+}
+check "the desktop entry asks KWin for fake input and its window list for /usr/bin/quorvane" \
+  desktop_entry_ok
+extension_ok() {
+  local dir=/usr/share/gnome-shell/extensions/quorvane-windows@quorvane
+  grep -q '"uuid": "quorvane-windows@quorvane"' "$dir/metadata.json" && test -f "$dir/extension.js"
+}
+check "the GNOME Shell extension is where GNOME looks, under its uuid" extension_ok
+check "the package recommends the AppIndicator extension for GNOME's tray" \
+  eval 'dpkg-deb -f "$deb" Recommends | grep -q gnome-shell-extension-appindicator'
 check "the installed metainfo validates" \
   appstreamcli validate --no-net /usr/share/metainfo/org.quorvane.Quorvane.metainfo.xml
 icons_ok() {

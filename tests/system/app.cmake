@@ -42,6 +42,7 @@ if(QUORVANE_LINUX)
   add_executable(app_layout_test ${CMAKE_CURRENT_LIST_DIR}/app_layout_test.cpp
                                  ${CMAKE_CURRENT_LIST_DIR}/keys_target.h)
   target_link_libraries(app_layout_test PRIVATE X11::X11 X11::Xtst GTest::gtest_main)
+  target_include_directories(app_layout_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(app_layout_test PRIVATE
     QV_KEYTARGET="$<TARGET_FILE:quorvane-keytarget>"
     QV_QUORVANE="$<TARGET_FILE:quorvane>"

@@ -4,6 +4,7 @@ if(QUORVANE_LINUX)
   find_package(X11 REQUIRED)
   add_executable(keys_system_test keys_system_test.cpp keys_target.h)
   target_link_libraries(keys_system_test PRIVATE quorvane_keys_x11 X11::X11 GTest::gtest_main)
+  target_include_directories(keys_system_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(keys_system_test PRIVATE QV_KEYTARGET="$<TARGET_FILE:quorvane-keytarget>")
   add_dependencies(keys_system_test quorvane-keytarget)
 

@@ -55,7 +55,7 @@ TEST(KeysBackendChoice, OtherWlrootsCompositorsGetTheForeignToplevelWindowList) 
     EXPECT_NE(bare.notice.find("not available"), std::string::npos);
 }
 
-TEST(KeysBackendChoice, GnomeAndKdeGetUinputWhenItIsWritableAndAreToldSwitchingIsOff) {
+TEST(KeysBackendChoice, OtherCompositorsGetUinputWhenItIsWritableAndAreToldSwitchingIsOff) {
     const auto choice = ChooseKeysBackend(Wayland(false, false, false, true));
     EXPECT_EQ(choice.backend, KeysBackend::Uinput);
     EXPECT_FALSE(choice.switching);
@@ -83,13 +83,14 @@ TEST(KeysBackendChoice, TheBackendOptionWins) {
 }
 
 TEST(KeysBackendChoice, BackendNamesGoBothWays) {
-    for (const KeysBackend b :
-         {KeysBackend::X11, KeysBackend::Sway, KeysBackend::Wlroots, KeysBackend::Uinput}) {
+    for (const KeysBackend b : {KeysBackend::X11, KeysBackend::Sway, KeysBackend::Wlroots,
+                                KeysBackend::Uinput, KeysBackend::Kde, KeysBackend::Gnome}) {
         EXPECT_EQ(KeysBackendFromName(KeysBackendName(b)), b);
     }
     EXPECT_FALSE(KeysBackendFromName("X11"));
     EXPECT_FALSE(KeysBackendFromName(""));
-    EXPECT_FALSE(KeysBackendFromName("gnome"));
+    EXPECT_FALSE(KeysBackendFromName("GNOME"));
+    EXPECT_FALSE(KeysBackendFromName("plasma"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <linux/input-event-codes.h>
 
 #include <string>
+#include <tuple>
 
 #include "keys/wayland/LayoutKeys.h"
 
@@ -112,6 +113,29 @@ TEST(LayoutKeys, EveryKeyWithACodeIsFoundAgainByThatCode) {
             EXPECT_EQ(layout->VirtualKeyOf(found), code) << layout->Name() << " key " << key;
         }
     }
+}
+
+// Capture reads the keypad as Windows does: its digits and decimal point
+// with Num Lock on, the cursor and editing keys they share with it off. The
+// keys without a second meaning read the same either way.
+TEST(LayoutKeys, TheKeypadReadsAsNumLockHasIt) {
+    for (const LayoutKeys* layout : {&Us(), &Jp()}) {
+        EXPECT_EQ(layout->NumLockMask(), 1u << 4) << layout->Name();  // Mod2
+        const std::initializer_list<std::tuple<int, int, int>> keypad = {
+            {KEY_KP0, 0x60, 0x2D},    {KEY_KP1, 0x61, 0x23},     {KEY_KP5, 0x65, 0x0C},
+            {KEY_KP8, 0x68, 0x26},    {KEY_KP9, 0x69, 0x21},     {KEY_KPDOT, 0x6E, 0x2E},
+            {KEY_KPPLUS, 0x6B, 0x6B}, {KEY_KPSLASH, 0x6F, 0x6F}, {KEY_KPENTER, 0x0D, 0x0D}};
+        for (const auto& [key, on, off] : keypad) {
+            EXPECT_EQ(layout->VirtualKeyOf(key + 8, true), on) << layout->Name() << " key " << key;
+            EXPECT_EQ(layout->VirtualKeyOf(key + 8, false), off)
+                << layout->Name() << " key " << key;
+        }
+        EXPECT_EQ(layout->VirtualKeyOf(KEY_A + 8, true), 'A');
+        EXPECT_EQ(layout->VirtualKeyOf(KEY_2 + 8, true), '2');
+    }
+    EXPECT_EQ(Jp().VirtualKeyOf(KEY_APOSTROPHE + 8, true), 0xBA);
+    const LayoutKeys none(nullptr);
+    EXPECT_EQ(none.VirtualKeyOf(KEY_KP1 + 8, true), 0);
 }
 
 TEST(LayoutKeys, TheFirstLayoutOfSeveralIsRead) {

@@ -4,6 +4,7 @@
 // debug log in a file. Shared by the Wayland system tests and the latency
 // benchmark; used inside with-sway.sh's session.
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -53,11 +54,13 @@ private:
     std::unique_ptr<Process> process_;
 };
 
-// The program with a configuration of slots, its debug log in a file.
+// The program with a configuration of slots, its debug log in a file;
+// `env` settings replace the usual ones (Qt on Wayland), `args` go on its
+// command line after the usual ones.
 class Program {
 public:
     Program(const Simulator& sim, const std::vector<std::string>& iniLines,
-            const std::vector<std::string>& env = {})
+            const std::vector<std::string>& env = {}, const std::vector<std::string>& args = {})
         : ini_(WorkDir() + "/Quorvane.ini"), log_(WorkDir() + "/quorvane.log") {
         {
             std::ofstream out(ini_, std::ios::trunc);
@@ -65,17 +68,26 @@ public:
                 out << line << "\r\n";
             }
         }
-        std::vector<std::string> fullEnv = {"QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"};
-        fullEnv.insert(fullEnv.end(), env.begin(), env.end());
-        process_ = std::make_unique<Process>(
-            std::vector<std::string>{QV_PROGRAM, "--simulator=" + sim.Socket(), "--config", ini_,
-                                     "--debug"},
-            log_, fullEnv);
+        // Qt on Wayland unless `env` says otherwise.
+        std::vector<std::string> fullEnv = env;
+        for (const char* setting : {"QT_QPA_PLATFORM=wayland", "XDG_SESSION_TYPE=wayland"}) {
+            const std::string name =
+                std::string(setting).substr(0, std::string(setting).find('=') + 1);
+            if (std::none_of(env.begin(), env.end(),
+                             [&](const std::string& e) { return e.rfind(name, 0) == 0; })) {
+                fullEnv.emplace_back(setting);
+            }
+        }
+        std::vector<std::string> command = {QV_PROGRAM, "--simulator=" + sim.Socket(), "--config",
+                                            ini_, "--debug"};
+        command.insert(command.end(), args.begin(), args.end());
+        process_ = std::make_unique<Process>(command, log_, fullEnv);
         EXPECT_TRUE(WaitForText(log_, "start-up done")) << ReadAll(log_);
     }
     ~Program() { EXPECT_EQ(process_->End(), 0) << "the program did not end cleanly"; }
 
     const std::string& LogPath() const { return log_; }
+    const std::string& IniPath() const { return ini_; }
     std::string Log() const { return ReadAll(log_); }
     pid_t Pid() const { return process_->Pid(); }
 

@@ -315,6 +315,13 @@ public:
     bool Command(const std::string& command) {
         return ipc_ && ipc_->Request(kSwayRunCommand, command).has_value();
     }
+    // Runs a command; true when sway carried out every part of it (criteria
+    // that match no window fail).
+    bool CommandSucceeds(const std::string& command) {
+        const auto reply = ipc_ ? ipc_->Request(kSwayRunCommand, command) : std::nullopt;
+        return reply && reply->find("true") != std::string::npos &&
+               reply->find("false") == std::string::npos;
+    }
     std::vector<SwayView> Views() {
         const auto tree = ipc_ ? ipc_->Request(kSwayGetTree, {}) : std::nullopt;
         return tree ? ParseSwayTree(*tree) : std::vector<SwayView>{};

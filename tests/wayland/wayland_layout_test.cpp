@@ -7,6 +7,7 @@
 // inside with-sway.sh's headless session.
 
 #include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
 
 #include <cstdio>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "keys/KeyNames.h"
 #include "keys/wayland/LayoutKeys.h"
 #include "keys/wayland/VirtualKeyboardInjector.h"
+#include "keys/wayland/WaylandCaptureLayout.h"
 
 namespace qv::wayland {
 namespace {
@@ -248,6 +250,44 @@ TEST_P(SwayLayouts, EveryKeyArrivesAsTheKeyTypesOnTheLayout) {
                 << layout << " " << k.key << (k.shift ? " with Shift" : "") << " as " << name;
         }
     }
+}
+
+// Key capture's view of the layout: the code Windows gives each physical key
+// (named by its xkb keycode, as Qt reports it) on the layout sway has, set
+// before capture starts and switched while it runs; the keypad as Num Lock
+// has it in the event's modifiers (Mod2).
+TEST(CaptureLayout, ReadsTheCompositorsLayoutAndFollowsASwitch) {
+    Sway sway;
+    ASSERT_TRUE(SetLayout(sway, "jp", "jp106"));
+    // The program's keyboard is on the seat before capture starts.
+    std::string error;
+    const auto injector = VirtualKeyboardInjector::Open(nullptr, error);
+    ASSERT_TRUE(injector) << error;
+    const auto capture = WaylandCaptureLayout::Open(nullptr, error);
+    ASSERT_TRUE(capture) << error;
+    constexpr std::uint32_t kNumLock = 1u << 4;
+    const auto code = [&](int evdevKey, std::uint32_t mods = 0) {
+        return capture->VirtualKeyOfKey(static_cast<std::uint32_t>(evdevKey + 8), mods);
+    };
+    EXPECT_EQ(capture->LayoutName(), "Japanese");
+    EXPECT_EQ(code(KEY_2), '2');
+    EXPECT_EQ(code(KEY_APOSTROPHE), 0xBA);  // : *
+    EXPECT_EQ(code(KEY_LEFTBRACE), 0xC0);   // @ `
+    EXPECT_EQ(code(KEY_GRAVE), 0xF3);       // 半角/全角
+    EXPECT_EQ(code(KEY_CAPSLOCK), 0xF0);    // 英数
+    EXPECT_EQ(code(KEY_RO), 0xE2);          // ろ
+    EXPECT_EQ(code(KEY_KP1, kNumLock), 0x61);
+    EXPECT_EQ(code(KEY_KP1), 0x23);
+
+    ASSERT_TRUE(SetLayout(sway, "us", "pc105"));
+    // sway hands every client the new keymap; the next key reads it.
+    EXPECT_TRUE(WaitUntil([&] { return code(KEY_APOSTROPHE) == 0xDE; }, kLogBound))  // ' "
+        << "capture still reads " << capture->LayoutName();
+    EXPECT_EQ(capture->LayoutName(), "English (US)");
+    EXPECT_EQ(code(KEY_GRAVE), 0xC0);
+    EXPECT_EQ(code(KEY_LEFTBRACE), 0xDB);
+    EXPECT_EQ(code(KEY_CAPSLOCK), 0x14);
+    EXPECT_EQ(code(KEY_KP1, kNumLock), 0x61);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clients, SwayLayouts, ::testing::Values(ClientKind::Native, ClientKind::X),

@@ -6,14 +6,21 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SwaySession.h"
+#include "support/DelayedLink.h"
 
 #include "common/Clock.h"
 #include "keys/ActivateWindow.h"
@@ -199,27 +206,152 @@ TEST_P(WaylandKeys, BurstArrivesCompleteInTheTargetAndTheFocusComesBack) {
     }
 }
 
+// The compositor's socket, as libwayland finds it from $WAYLAND_DISPLAY.
+std::string CompositorSocket() {
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string display = name != nullptr ? name : "wayland-0";
+    return display[0] == '/' ? display
+                             : std::string(runtime != nullptr ? runtime : "") + "/" + display;
+}
+
 // Send returns once the compositor has handed every event of the batch to
 // the focused window (for an X window: once XWayland has read them all): a
 // round trip the target makes right after Send returns finds every event
-// already there. Several rounds, each a full key list.
+// already there. The injector reaches the compositor over a link that holds
+// its requests back for a while, so an injector that returned after a mere
+// flush would leave the target's round trip (on its own, direct connection)
+// with none of the batch's events. Several rounds, each a full key list.
 TEST_P(WaylandKeys, SendReturnsOnceTheFocusedWindowHasBeenHandedEveryEvent) {
     auto target = Start(kind_, "Handed");
     ASSERT_NO_FATAL_FAILURE(Focus(*target));
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    ASSERT_NE(runtime, nullptr);
+    qv::test::DelayedLink link(CompositorSocket(),
+                               std::string(runtime) + "/" + UniqueName("slow-wayland"), 300ms);
+    ASSERT_EQ(link.Error(), "");
+    // The watch on XWayland, connected as the window system connects it once
+    // an X window is the target.
+    auto xwayland = std::make_shared<XwaylandSync>();
+    if (kind_ == ClientKind::X) {
+        ASSERT_TRUE(xwayland->Connect());
+    }
+    std::string error;
+    const auto slow = VirtualKeyboardInjector::Open(link.Address().c_str(), error, xwayland);
+    ASSERT_TRUE(slow) << error;
     std::vector<KeyStroke> batch;
     for (int i = 0; batch.size() < 254; ++i) {
         const auto vk = static_cast<std::int16_t>('A' + i % 26);
         batch.push_back({vk, false});
         batch.push_back({vk, true});
     }
-    constexpr int kRounds = 5;
+    constexpr int kRounds = 3;
     for (int round = 1; round <= kRounds; ++round) {
-        injector_->Send(batch);
+        slow->Send(batch);
         ASSERT_TRUE(target->Sync()) << "round " << round << ": the target did not sync";
         EXPECT_EQ(target->KeysBeforeLastSync().size(), round * batch.size())
             << "round " << round << ": events came after Send had returned";
     }
+    EXPECT_EQ(link.Connections(), 1);
 }
+
+// This session's XWayland: the process named Xwayland serving $DISPLAY, of
+// this user (the session runs as an unprivileged user in namespaces of its
+// own, where only its processes are seen); 0 when there is none.
+pid_t XwaylandPid() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || getuid() == 0) {
+        return 0;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        struct stat info {};
+        std::string comm = ReadAll(entry.path() / "comm");
+        std::string cmdline = ReadAll(entry.path() / "cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        if (comm == "Xwayland\n" && stat(entry.path().c_str(), &info) == 0 &&
+            info.st_uid == getuid() &&
+            (cmdline + " ").find(std::string(" ") + display + " ") != std::string::npos) {
+            return static_cast<pid_t>(std::stoi(name));
+        }
+    }
+    return 0;
+}
+
+// Keeps a process stopped while it lives.
+class Stopped {
+public:
+    explicit Stopped(pid_t pid) : pid_(pid) { stopped_ = pid_ > 0 && kill(pid_, SIGSTOP) == 0; }
+    ~Stopped() { Continue(); }
+    Stopped(const Stopped&) = delete;
+    Stopped& operator=(const Stopped&) = delete;
+    bool IsStopped() const { return stopped_; }
+    void Continue() {
+        if (stopped_) {
+            kill(pid_, SIGCONT);
+            stopped_ = false;
+        }
+    }
+
+private:
+    pid_t pid_;
+    bool stopped_ = false;
+};
+
+// For an X window, "handed every event" means XWayland has read the batch
+// from the compositor: while XWayland is stopped, Send does not return, and
+// once it goes on, the target finds every event there. (XWayland reads a
+// batch within milliseconds, so a round trip right after Send cannot tell
+// an injector that did not wait for it from one that did.)
+class XwaylandKeys : public WaylandKeys {};
+
+TEST_P(XwaylandKeys, SendForAnXWindowReturnsOnceXwaylandHasReadTheBatch) {
+    auto target = Start(ClientKind::X, "Read");
+    ASSERT_NO_FATAL_FAILURE(Focus(*target));
+    // The watch on XWayland, connected as the window system connects it once
+    // an X window is the target.
+    auto xwayland = std::make_shared<XwaylandSync>();
+    ASSERT_TRUE(xwayland->Connect());
+    std::string error;
+    const auto injector = VirtualKeyboardInjector::Open(nullptr, error, xwayland);
+    ASSERT_TRUE(injector) << error;
+    const pid_t server = XwaylandPid();
+    ASSERT_GT(server, 0) << "XWayland's process was not found";
+    std::vector<KeyStroke> batch;
+    for (int i = 0; batch.size() < 254; ++i) {
+        const auto vk = static_cast<std::int16_t>('A' + i % 26);
+        batch.push_back({vk, false});
+        batch.push_back({vk, true});
+    }
+    for (int round = 1; round <= 2; ++round) {
+        std::atomic<bool> returned{false};
+        bool returnedWhileStopped = false;
+        {
+            Stopped stopped(server);
+            ASSERT_TRUE(stopped.IsStopped());
+            std::thread send([&] {
+                injector->Send(batch);
+                returned = true;
+            });
+            returnedWhileStopped = WaitUntil([&] { return returned.load(); }, 1s);
+            stopped.Continue();
+            send.join();
+        }
+        EXPECT_FALSE(returnedWhileStopped)
+            << "round " << round << ": Send returned before XWayland had read the batch";
+        ASSERT_TRUE(target->Sync()) << "round " << round << ": the target did not sync";
+        EXPECT_EQ(target->KeysBeforeLastSync().size(), round * batch.size()) << "round " << round;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(XClients, XwaylandKeys,
+                         ::testing::Combine(::testing::Values(Windows::Sway,
+                                                              Windows::ForeignToplevel),
+                                            ::testing::Values(ClientKind::X)),
+                         [](const auto& info) { return WindowsName(std::get<0>(info.param)); });
 
 // Ctrl+C: the target sees Control held when c arrives (the compositor
 // derives no modifier state from a virtual keyboard's keys; the injector

@@ -89,7 +89,8 @@ T* Named(T* widget, const char* name, QRect geometry) {
 // tests) the code comes from Qt's key, read on a US layout.
 std::int16_t QtMainWindow::CapturedKeyCode(const QKeyEvent& key) const {
     if (layout_ != nullptr && key.nativeScanCode() != 0) {
-        const std::int16_t code = layout_->VirtualKeyOfKey(key.nativeScanCode());
+        const std::int16_t code =
+            layout_->VirtualKeyOfKey(key.nativeScanCode(), key.nativeModifiers());
         if (code != 0) {
             return code;
         }

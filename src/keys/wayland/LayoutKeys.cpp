@@ -21,18 +21,19 @@ SharedKeymap Share(xkb_keymap* keymap) {
     return SharedKeymap(keymap, xkb_keymap_unref);
 }
 
-// A state of the first layout with `mods` depressed.
-std::shared_ptr<xkb_state> StateWith(xkb_keymap* keymap, xkb_mod_mask_t mods) {
+// A state of the first layout with `depressed` held and `locked` locked.
+std::shared_ptr<xkb_state> StateWith(xkb_keymap* keymap, xkb_mod_mask_t depressed,
+                                     xkb_mod_mask_t locked = 0) {
     std::shared_ptr<xkb_state> state(xkb_state_new(keymap), StateUnref());
     if (state) {
-        xkb_state_update_mask(state.get(), mods, 0, 0, 0, 0, 0);
+        xkb_state_update_mask(state.get(), depressed, 0, locked, 0, 0, 0);
     }
     return state;
 }
 
-xkb_mod_mask_t ShiftMask(xkb_keymap* keymap) {
-    const xkb_mod_index_t shift = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_SHIFT);
-    return shift == XKB_MOD_INVALID ? 0 : xkb_mod_mask_t{1} << shift;
+xkb_mod_mask_t ModMask(xkb_keymap* keymap, const char* name) {
+    const xkb_mod_index_t index = xkb_keymap_mod_get_index(keymap, name);
+    return index == XKB_MOD_INVALID ? 0 : xkb_mod_mask_t{1} << index;
 }
 
 }  // namespace
@@ -86,8 +87,12 @@ LayoutKeys::LayoutKeys(SharedKeymap keymap) : keymap_(std::move(keymap)) {
     if (!keymap_) {
         return;
     }
+    const xkb_mod_mask_t shift = ModMask(keymap_.get(), XKB_MOD_NAME_SHIFT);
+    numLockMask_ = ModMask(keymap_.get(), XKB_MOD_NAME_NUM);
     plain_ = StateWith(keymap_.get(), 0);
-    shifted_ = StateWith(keymap_.get(), ShiftMask(keymap_.get()));
+    shifted_ = StateWith(keymap_.get(), shift);
+    numLocked_ = StateWith(keymap_.get(), 0, numLockMask_);
+    numLockShifted_ = StateWith(keymap_.get(), shift, numLockMask_);
     std::vector<KeyKeysyms> keys;
     const xkb_keycode_t last = xkb_keymap_max_keycode(keymap_.get());
     for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap_.get()); code <= last; ++code) {
@@ -111,8 +116,15 @@ std::uint16_t LayoutKeys::EvdevKeyFor(int virtualKey) const {
     return keycode > 8 ? static_cast<std::uint16_t>(keycode - 8) : 0;
 }
 
-std::int16_t LayoutKeys::VirtualKeyOf(xkb_keycode_t keycode) const {
-    return VirtualKeyFromKeysyms(Unshifted(keycode), Shifted(keycode));
+std::int16_t LayoutKeys::VirtualKeyOf(xkb_keycode_t keycode, bool numLock) const {
+    if (!numLock) {
+        return VirtualKeyFromKeysyms(Unshifted(keycode), Shifted(keycode));
+    }
+    if (!numLocked_ || !numLockShifted_) {
+        return 0;
+    }
+    return VirtualKeyFromKeysyms(xkb_state_key_get_one_sym(numLocked_.get(), keycode),
+                                 xkb_state_key_get_one_sym(numLockShifted_.get(), keycode));
 }
 
 // xkb_state_key_get_one_sym: 0 for a key that types several keysyms at once.

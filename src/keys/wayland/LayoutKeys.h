@@ -46,7 +46,12 @@ public:
     // (KEY_RESERVED) for none.
     std::uint16_t EvdevKeyFor(int virtualKey) const;
     // The virtual-key code of a key (capture); 0 for a key without one.
-    std::int16_t VirtualKeyOf(xkb_keycode_t keycode) const;
+    // With `numLock` the keypad reads as with Num Lock on (its digits), as
+    // Windows reads it then; without, as its cursor and editing keys.
+    std::int16_t VirtualKeyOf(xkb_keycode_t keycode, bool numLock = false) const;
+    // The modifier bits Num Lock sets on this keymap (xkb's Mod2), to read an
+    // event's modifier state with; 0 when the keymap has no such modifier.
+    xkb_mod_mask_t NumLockMask() const { return numLockMask_; }
 
     // The keysyms the key types without and with Shift; 0 for none.
     xkb_keysym_t Unshifted(xkb_keycode_t keycode) const;
@@ -59,8 +64,11 @@ public:
 
 private:
     SharedKeymap keymap_;
-    std::shared_ptr<xkb_state> plain_;    // no modifier
-    std::shared_ptr<xkb_state> shifted_;  // Shift depressed
+    std::shared_ptr<xkb_state> plain_;           // no modifier
+    std::shared_ptr<xkb_state> shifted_;         // Shift depressed
+    std::shared_ptr<xkb_state> numLocked_;       // Num Lock locked
+    std::shared_ptr<xkb_state> numLockShifted_;  // and Shift depressed
+    xkb_mod_mask_t numLockMask_ = 0;
     KeysByCode carrying_{};
 };
 

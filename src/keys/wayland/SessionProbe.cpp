@@ -22,6 +22,7 @@ SessionFacts ProbeSession(const char* uinputPath) {
     SessionFacts facts;
     facts.x11Display = EnvSet("DISPLAY");
     facts.swaySocket = EnvSet("SWAYSOCK");
+    ReadDesktopNames(std::getenv("XDG_CURRENT_DESKTOP"), std::getenv("KDE_FULL_SESSION"), facts);
     if (EnvSet("WAYLAND_DISPLAY")) {
         std::string error;
         const auto connection = WaylandConnection::Connect(nullptr, error);
@@ -29,6 +30,8 @@ SessionFacts ProbeSession(const char* uinputPath) {
             facts.waylandDisplay = true;
             facts.virtualKeyboard = connection->Find("zwp_virtual_keyboard_manager_v1") != nullptr;
             facts.foreignToplevel = connection->Find("zwlr_foreign_toplevel_manager_v1") != nullptr;
+            facts.kwinFakeInput = connection->Find("org_kde_kwin_fake_input") != nullptr;
+            facts.plasmaWindows = connection->Find("org_kde_plasma_window_management") != nullptr;
         } else {
             DebugLog("session: $WAYLAND_DISPLAY is set but " + error);
         }

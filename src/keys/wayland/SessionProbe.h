@@ -1,6 +1,7 @@
 #pragma once
 // Looks at the session the program runs in (environment, the Wayland
-// compositor's globals, /dev/uinput) for ChooseKeysBackend.
+// compositor's globals, /dev/uinput) for ChooseKeysBackend; what the session
+// bus tells is added by desktop::ProbeSessionBus.
 
 #include "keys/wayland/KeysBackendChoice.h"
 

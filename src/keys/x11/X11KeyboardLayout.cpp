@@ -136,7 +136,7 @@ X11CaptureLayout::X11CaptureLayout(std::unique_ptr<XDisplayHandle> display)
 
 X11CaptureLayout::~X11CaptureLayout() = default;
 
-std::int16_t X11CaptureLayout::VirtualKeyOfKey(std::uint32_t nativeKeycode) {
+std::int16_t X11CaptureLayout::VirtualKeyOfKey(std::uint32_t nativeKeycode, std::uint32_t) {
     return VirtualKeyFromX11Keycode(display_->get(), nativeKeycode);
 }
 

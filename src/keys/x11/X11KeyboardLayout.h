@@ -69,7 +69,10 @@ public:
     // Connects to the display (nullptr: $DISPLAY); nullptr when there is none.
     static std::unique_ptr<X11CaptureLayout> Open(const char* display = nullptr);
     ~X11CaptureLayout() override;
-    std::int16_t VirtualKeyOfKey(std::uint32_t nativeKeycode) override;
+    // Num Lock is read from the server with the layout, the event's
+    // modifiers are not needed.
+    std::int16_t VirtualKeyOfKey(std::uint32_t nativeKeycode,
+                                 std::uint32_t nativeModifiers) override;
 
 private:
     explicit X11CaptureLayout(std::unique_ptr<XDisplayHandle> display);

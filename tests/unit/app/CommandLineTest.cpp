@@ -39,19 +39,23 @@ TEST(CommandLine, ValuesSeparateOrAttached) {
 
 TEST(CommandLine, BackendNamesOneOfTheLinuxKeystrokeBackends) {
     EXPECT_TRUE(Parse({}).options.keysBackend.empty());
-    for (const char* name : {"x11", "sway", "wlroots", "uinput"}) {
+    for (const char* name : {"x11", "sway", "wlroots", "kde", "gnome", "uinput"}) {
         const auto r = Parse({"--backend", name});
         ASSERT_EQ(r.action, CommandLineResult::Action::Run) << name;
         EXPECT_EQ(r.options.keysBackend, name);
     }
     EXPECT_EQ(Parse({"--backend=sway"}).options.keysBackend, "sway");
     EXPECT_EQ(Parse({"--ba", "uinput"}).options.keysBackend, "uinput");
-    const auto wrong = Parse({"--backend", "gnome"});
+    const auto wrong = Parse({"--backend", "plasma"});
     EXPECT_EQ(wrong.exitCode, 2);
-    EXPECT_NE(wrong.error.find("invalid argument 'gnome' for '--backend'"), std::string::npos);
+    EXPECT_NE(wrong.error.find("invalid argument 'plasma' for '--backend'"), std::string::npos);
+    EXPECT_NE(wrong.error.find("kde, gnome or uinput"), std::string::npos);
     EXPECT_EQ(Parse({"--backend", "X11"}).exitCode, 2);  // names are written as listed
+    EXPECT_EQ(Parse({"--backend", "GNOME"}).exitCode, 2);
     EXPECT_EQ(Parse({"--backend"}).exitCode, 2);
     EXPECT_NE(UsageText("quorvane").find("--backend NAME"), std::string::npos);
+    EXPECT_NE(UsageText("quorvane").find("kde (KWin's fake input"), std::string::npos);
+    EXPECT_NE(UsageText("quorvane").find("gnome (mutter's remote desktop"), std::string::npos);
 }
 
 TEST(CommandLine, SimulatorTakesItsSocketOnlyAttached) {
