@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "device/sim/SimClient.h"
+#include "device/sim/unix/UnixSimTransport.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 int Latency(const std::string& socket, const std::string& keylog, int n) {
+    const auto transport = qv::sim::MakeUnixSimTransport(socket);
     std::streamoff offset = 0;
     NewLines(keylog, offset);  // skip what is there
     std::vector<double> ms;
@@ -73,7 +75,7 @@ int Latency(const std::string& socket, const std::string& keylog, int n) {
     for (int i = 0; i < n; ++i) {
         const long long t0 = NowMicros();
         const qv::sim::SimReply reply =
-            qv::sim::SendSimCommand(socket, {"press", "12", "34", "56"});
+            qv::sim::SendSimCommand(*transport, {"press", "12", "34", "56"});
         if (reply.code != qv::sim::SimReply::Code::Ok) {
             std::fprintf(stderr, "press failed: %s\n", reply.text.c_str());
             return 1;

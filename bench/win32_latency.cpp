@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "device/sim/SimClient.h"
+#include "device/sim/unix/UnixSimTransport.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: quorvane-win32-latency SIM_SOCKET N -- COMMAND [ARGS...]\n");
         return 2;
     }
-    const std::string socket = argv[1];
+    const auto transport = qv::sim::MakeUnixSimTransport(argv[1]);
     const int n = std::atoi(argv[2]);
     Target target(std::vector<std::string>(argv + 4, argv + argc));
     Clock::time_point when;
@@ -131,7 +132,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < n; ++i) {
         const auto t0 = Clock::now();
         const qv::sim::SimReply reply =
-            qv::sim::SendSimCommand(socket, {"press", "12", "34", "56"});
+            qv::sim::SendSimCommand(*transport, {"press", "12", "34", "56"});
         if (reply.code != qv::sim::SimReply::Code::Ok) {
             std::fprintf(stderr, "press failed: %s\n", reply.text.c_str());
             return 1;

@@ -21,7 +21,7 @@
 #include "common/Dialogs.h"
 #include "device/HidPort.h"
 #include "device/HidTransport.h"
-#include "device/ReceiverProtocol.h"
+#include "device/ReceiverLink.h"
 
 namespace {
 

@@ -33,8 +33,8 @@ demo_packages=(
 # What the tests, the package and the Windows tree need besides. The headless
 # desktops (KWin, gnome-shell) are the large part: some 290 packages.
 test_packages=(
-  # style checks (scripts/lint.sh)
-  clang-format shellcheck
+  # style checks (scripts/lint.sh): formatting, shell scripts, names
+  clang-format shellcheck clang-tidy
   # fuzzers: clang with libFuzzer and the sanitizer runtimes, and the symbolizer
   # that turns their stack traces into file:line
   clang libclang-rt-14-dev llvm-14

@@ -21,6 +21,8 @@
 #   QUORVANE_SKIP_PACKAGE_TEST=1   leave the package phase out: it installs and
 #                                  removes a package on this machine
 #   QUORVANE_WINDOWS=0             leave the Windows phase out
+#   QUORVANE_NAMING=0              leave lint's naming check out (its first run
+#                                  on a fresh tree parses every source: minutes)
 #   QUORVANE_BUILD_DIR=DIR         the Linux build tree (default build)
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 2

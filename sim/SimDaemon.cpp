@@ -15,8 +15,9 @@
 
 #include "SimCommand.h"
 #include "common/Deadline.h"
+#include "common/ErrnoText.h"
 #include "device/sim/SimFrame.h"
-#include "device/sim/SimSocket.h"
+#include "device/sim/unix/SimSocket.h"
 
 namespace qv::sim {
 
@@ -31,7 +32,7 @@ void Warn(const std::string& text) {
 }
 
 void WarnErrno(const std::string& call, int error) {
-    Warn(call + ": " + std::strerror(error));
+    Warn(call + ": " + ErrnoText(error));
 }
 
 static_assert(kMaxFrameBytes == kMaxMessageBytes, "one message limit on both transports");
@@ -115,32 +116,32 @@ bool SimDaemon::Listen(std::string& error) {
             return false;
         }
         if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-            error = "unlink(" + path + "): " + std::strerror(errno);
+            error = "unlink(" + path + "): " + ErrnoText(errno);
             return false;
         }
     }
     UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.Valid()) {
-        error = std::string("socket(AF_UNIX, SOCK_SEQPACKET): ") + std::strerror(errno);
+        error = std::string("socket(AF_UNIX, SOCK_SEQPACKET): ") + ErrnoText(errno);
         return false;
     }
     if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = "bind(" + path + "): " + std::strerror(errno);
+        error = "bind(" + path + "): " + ErrnoText(errno);
         return false;
     }
     // Only this user may press buttons on the simulated receiver.
     if (::chmod(path.c_str(), 0600) != 0) {
-        error = "chmod(" + path + "): " + std::strerror(errno);
+        error = "chmod(" + path + "): " + ErrnoText(errno);
         ::unlink(path.c_str());
         return false;
     }
     if (::listen(fd.Get(), 16) != 0) {
-        error = "listen(" + path + "): " + std::strerror(errno);
+        error = "listen(" + path + "): " + ErrnoText(errno);
         ::unlink(path.c_str());
         return false;
     }
     if (::stat(path.c_str(), &info) != 0) {
-        error = "stat(" + path + "): " + std::strerror(errno);
+        error = "stat(" + path + "): " + ErrnoText(errno);
         ::unlink(path.c_str());
         return false;
     }
@@ -166,22 +167,22 @@ bool SimDaemon::ListenTcp(std::string& error) {
     ::inet_pton(AF_INET, host.c_str(), &address.sin_addr);
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.Valid()) {
-        error = std::string("socket(AF_INET, SOCK_STREAM): ") + std::strerror(errno);
+        error = std::string("socket(AF_INET, SOCK_STREAM): ") + ErrnoText(errno);
         return false;
     }
     const int yes = 1;
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = "bind(" + options_.tcp + "): " + std::strerror(errno);
+        error = "bind(" + options_.tcp + "): " + ErrnoText(errno);
         return false;
     }
     if (::listen(fd.Get(), 16) != 0) {
-        error = "listen(" + options_.tcp + "): " + std::strerror(errno);
+        error = "listen(" + options_.tcp + "): " + ErrnoText(errno);
         return false;
     }
     socklen_t length = sizeof address;
     if (::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        error = std::string("getsockname: ") + std::strerror(errno);
+        error = std::string("getsockname: ") + ErrnoText(errno);
         return false;
     }
     tcpEndpoint_ = host + ':' + std::to_string(ntohs(address.sin_port));
@@ -306,7 +307,8 @@ void SimDaemon::Receive(Client& client) {
 bool SimDaemon::Send(Client& client, const std::string& message, std::chrono::milliseconds timeout,
                      bool droppable) {
     if (!client.framed) {
-        return SendMessage(client.fd.Get(), message, timeout);
+        return SendMessage(client.fd.Get(), message, std::chrono::steady_clock::now() + timeout) ==
+               TransferStatus::Done;
     }
     if (droppable && client.out.size() > kMaxQueuedBytes) {
         return false;

@@ -14,7 +14,7 @@
 
 #include "SimBus.h"
 #include "common/posix/UniqueFd.h"
-#include "device/sim/SimSocket.h"
+#include "device/sim/unix/SimSocket.h"
 
 namespace qv::sim {
 

@@ -1,27 +1,22 @@
 #include "Simulator.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
-#include <cstring>
-#include <deque>
 #include <mutex>
+#include <utility>
 #include <variant>
 
-#include "common/posix/UniqueFd.h"
+#include "common/ErrnoText.h"
+#include "device/DeviceChangeQueue.h"
 
 namespace qv::sim {
 
 namespace {
 
-// One started DeviceEvents object: what it has not read yet and the eventfd
-// that tells its owner so.
+// One started DeviceEvents object: what it has not read yet, and its owner's
+// "changes pending" call.
 struct Subscriber {
-    std::deque<DeviceChange> pending;
-    UniqueFd eventFd;
+    DeviceChangeQueue queue;
 };
 
 }  // namespace
@@ -30,7 +25,8 @@ struct Simulator::Shared {
     explicit Shared(const BusOptions& options) : bus(options) {}
 
     // Hands the bus's new events to every subscriber and wakes every waiter.
-    // Called with `mutex` held after anything that may have changed the bus.
+    // Called with `mutex` held after anything that may have changed the bus,
+    // so a subscriber's call is made on the thread that changed it.
     void Publish() {
         const std::vector<DeviceChange> events = bus.TakeEvents();
         if (!events.empty()) {
@@ -38,12 +34,9 @@ struct Simulator::Shared {
                           [](const std::weak_ptr<Subscriber>& s) { return s.expired(); });
             for (const auto& weak : subscribers) {
                 if (auto subscriber = weak.lock()) {
-                    subscriber->pending.insert(subscriber->pending.end(), events.begin(),
-                                               events.end());
-                    const std::uint64_t one = 1;
-                    // Only fails when the counter would overflow, and then it is readable anyway.
-                    [[maybe_unused]] ssize_t written =
-                        ::write(subscriber->eventFd.Get(), &one, sizeof one);
+                    for (const DeviceChange& change : events) {
+                        subscriber->queue.Push(change);
+                    }
                 }
             }
         }
@@ -139,52 +132,44 @@ public:
     explicit SimDeviceEvents(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
     ~SimDeviceEvents() override { Stop(); }
 
-    bool Start(std::string& error) override {
+    bool Start(ChangesPending changesPending, std::string& error) override {
+        Stop();
         std::lock_guard lock(shared_->mutex);
-        if (subscriber_) {
-            return true;
-        }
         if (const int refusal = shared_->bus.EventsRefusal(); refusal != 0) {
-            error = std::string("simulator: ") + std::strerror(refusal);
+            error = std::string("simulator: ") + ErrnoText(refusal);
             return false;
         }
         auto subscriber = std::make_shared<Subscriber>();
-        subscriber->eventFd.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-        if (!subscriber->eventFd.Valid()) {
-            error = std::string("simulator: ") + std::strerror(errno) + " (eventfd)";
-            return false;
-        }
+        subscriber->queue.Open(std::move(changesPending));
         shared_->subscribers.push_back(subscriber);
         subscriber_ = std::move(subscriber);
         return true;
     }
 
     void Stop() override {
-        std::lock_guard lock(shared_->mutex);
-        subscriber_.reset();  // Publish drops the expired entry
-    }
-
-    int Fd() const override {
-        std::lock_guard lock(shared_->mutex);
-        return subscriber_ ? subscriber_->eventFd.Get() : -1;
+        std::shared_ptr<Subscriber> stopped;
+        {
+            // Publish makes the calls with the lock held: none runs past this.
+            std::lock_guard lock(shared_->mutex);
+            stopped = std::exchange(subscriber_, nullptr);  // Publish drops the expired entry
+        }
+        if (stopped) {
+            stopped->queue.Close();
+        }
     }
 
     std::vector<DeviceChange> ReadPending() override {
-        std::lock_guard lock(shared_->mutex);
-        if (!subscriber_) {
-            return {};
+        std::shared_ptr<Subscriber> subscriber;
+        {
+            std::lock_guard lock(shared_->mutex);
+            subscriber = subscriber_;
         }
-        std::uint64_t count = 0;
-        // EAGAIN only says that nothing was signalled; the queue below decides.
-        [[maybe_unused]] ssize_t got = ::read(subscriber_->eventFd.Get(), &count, sizeof count);
-        std::vector<DeviceChange> events(subscriber_->pending.begin(), subscriber_->pending.end());
-        subscriber_->pending.clear();
-        return events;
+        return subscriber ? subscriber->queue.Take() : std::vector<DeviceChange>{};
     }
 
 private:
     std::shared_ptr<Shared> shared_;
-    std::shared_ptr<Subscriber> subscriber_;
+    std::shared_ptr<Subscriber> subscriber_;  // guarded by shared_->mutex
 };
 
 }  // namespace

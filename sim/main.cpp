@@ -13,8 +13,10 @@
 
 #include "SimCommand.h"
 #include "SimDaemon.h"
+#include "common/ErrnoText.h"
 #include "common/posix/UniqueFd.h"
 #include "device/sim/SimClient.h"
+#include "device/sim/unix/UnixSimTransport.h"
 
 namespace {
 
@@ -173,16 +175,16 @@ int Serve(const std::vector<std::string>& args, std::string socketPath) {
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
     if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
-        std::fprintf(stderr, "quorvane-sim: sigprocmask: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "quorvane-sim: sigprocmask: %s\n", qv::ErrnoText(errno).c_str());
         return kExitFailed;
     }
     qv::UniqueFd stopFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
     if (!stopFd.Valid()) {
-        std::fprintf(stderr, "quorvane-sim: signalfd: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "quorvane-sim: signalfd: %s\n", qv::ErrnoText(errno).c_str());
         return kExitFailed;
     }
     if (::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
-        std::fprintf(stderr, "quorvane-sim: signal(SIGPIPE): %s\n", std::strerror(errno));
+        std::fprintf(stderr, "quorvane-sim: signal(SIGPIPE): %s\n", qv::ErrnoText(errno).c_str());
         return kExitFailed;
     }
 
@@ -223,7 +225,7 @@ int Report(const SimReply& reply) {
 int WaitIdle(const std::string& socketPath, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const SimReply reply = SendSimCommand(socketPath, {"queue"});
+        const SimReply reply = SendSimCommand(*MakeUnixSimTransport(socketPath), {"queue"});
         if (reply.code != SimReply::Code::Ok) {
             return Report(reply);
         }
@@ -292,7 +294,7 @@ int Main(const std::vector<std::string>& args) {
     if (command.verb == SimCommand::Verb::WaitIdle) {
         return WaitIdle(socketPath, command.timeout);
     }
-    return Report(SendSimCommand(socketPath, rest));
+    return Report(SendSimCommand(*MakeUnixSimTransport(socketPath), rest));
 }
 
 }  // namespace

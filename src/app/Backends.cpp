@@ -9,6 +9,7 @@
 #include "device/linux/HidrawPort.h"
 #include "device/linux/UdevDeviceEvents.h"
 #include "device/sim/SimClient.h"
+#include "device/sim/unix/UnixSimTransport.h"
 #include "keys/desktop/SessionBusProbe.h"
 #include "keys/gnome/RemoteDesktopInjector.h"
 #include "keys/gnome/ShellWindowSystem.h"
@@ -247,11 +248,11 @@ bool MakeKeysBackends(const CommandLine& options, Backends& b, std::string& erro
 std::optional<Backends> MakeBackends(const CommandLine& options, std::string& error) {
     Backends b;
     if (options.simulator) {
-        const std::string socket =
-            options.simSocket.empty() ? sim::DefaultSimSocketPath() : options.simSocket;
-        DebugLog("receiver: simulator at " + socket);
-        b.hid = sim::MakeSimHidPort(socket);
-        b.deviceEvents = sim::MakeSimDeviceEvents(socket);
+        const std::shared_ptr<sim::SimTransport> transport =
+            sim::MakeSimTransport(options.simSocket);
+        DebugLog("receiver: simulator at " + transport->Address());
+        b.hid = sim::MakeSimHidPort(transport);
+        b.deviceEvents = sim::MakeSimDeviceEvents(transport);
     } else {
         b.hid = std::make_unique<HidrawPort>();
         b.deviceEvents = std::make_unique<UdevDeviceEvents>();

@@ -32,7 +32,6 @@
 #include "config/IniStore.h"
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
-#include "shell/qt/QtDeviceEventPump.h"
 #include "shell/qt/QtScreenGeometry.h"
 #include "shell/qt/QtTrayIcon.h"
 
@@ -176,8 +175,6 @@ int main(int argc, char** argv) {
                 [](const std::string& line) { qv::DebugLog("receive-list: " + line); });
         }
 
-        qv::QtDeviceEventPump devicePump(*backends->deviceEvents,
-                                         [&core] { core.DeviceEventsReadable(); });
         std::unique_ptr<QSocketNotifier> signalNotifier;
         if (termination.Fd() >= 0) {
             signalNotifier =
@@ -192,7 +189,6 @@ int main(int argc, char** argv) {
         }
 
         core.Load();
-        devicePump.Rearm();
         qv::DebugLog("start-up done");
         // Without a notification area (plain GNOME has none) the program
         // has no icon to open its window from: the window opens at once.

@@ -10,16 +10,16 @@ namespace qv {
 
 class Clock {
 public:
-    using time_point = std::chrono::steady_clock::time_point;
+    using TimePoint = std::chrono::steady_clock::time_point;
     virtual ~Clock() = default;
-    virtual time_point Now() = 0;
+    virtual TimePoint Now() = 0;
     // Blocks the calling thread for `duration` (nothing for zero or less).
     virtual void Sleep(std::chrono::milliseconds duration) = 0;
 };
 
 class SteadyClock final : public Clock {
 public:
-    time_point Now() override { return std::chrono::steady_clock::now(); }
+    TimePoint Now() override { return std::chrono::steady_clock::now(); }
     void Sleep(std::chrono::milliseconds duration) override {
         if (duration.count() > 0) {
             std::this_thread::sleep_for(duration);

@@ -5,20 +5,22 @@
 #include <cstring>
 #include <string>
 
+#include "common/ErrnoText.h"
+
 namespace qv {
 namespace {
-std::atomic<bool> g_enabled{false};
+std::atomic<bool> gEnabled{false};
 }
 
 void SetDebugLog(bool enabled) {
-    g_enabled = enabled;
+    gEnabled = enabled;
 }
 bool DebugLogEnabled() {
-    return g_enabled;
+    return gEnabled;
 }
 
 void DebugLog(std::string_view text) {
-    if (!g_enabled) {
+    if (!gEnabled) {
         return;
     }
     std::string line = "quorvane: ";
@@ -28,12 +30,12 @@ void DebugLog(std::string_view text) {
 }
 
 void DebugLogErrno(std::string_view call, int err) {
-    if (!g_enabled) {
+    if (!gEnabled) {
         return;
     }
     std::string text(call);
     text += ": ";
-    text += std::strerror(err);
+    text += ErrnoText(err);
     DebugLog(text);
 }
 

@@ -5,29 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "device/DeviceWatch.h"
+#include "device/DeviceWatchEvents.h"
+#include "device/ReceiverLinkOps.h"
 
 namespace qv {
-
-// What the main window's hotplug handling needs from the receiver link and
-// the window; the application implements it over HidTransport and its controls.
-class ReceiverLinkOps {
-public:
-    virtual ~ReceiverLinkOps() = default;
-    // Opens `path` briefly and reads its identifiers; false when it is not a HID device.
-    virtual bool DeviceCheck(const std::string& path, std::int32_t& vendorId,
-                             std::int32_t& productId) = 0;
-    // The path of the connected receiver; empty when none is connected.
-    virtual std::string ConnectDevicePath() = 0;
-    // Closes the receiver and empties ConnectDevicePath.
-    virtual void Destroy() = 0;
-    // The connect-and-start sequence (lamp, version, start, timer).
-    virtual void ConnectReceiver() = 0;
-    // Fills the lamp green (true) or red (false).
-    virtual void SetLamp(bool green) = 0;
-    // Stops polling (disables the poll timer).
-    virtual void DisableTimer() = 0;
-};
 
 // The main window's handling of the device watch's events.
 class ReceiverHotplug final : public DeviceWatchEvents {

@@ -21,7 +21,7 @@
 
 #include "RecordingDialogs.h"
 #include "device/HidTransport.h"
-#include "device/ReceiverProtocol.h"
+#include "device/ReceiverLink.h"
 #include "device/linux/HidrawPort.h"
 
 namespace qv {

@@ -16,7 +16,7 @@ if(TARGET quorvane_device_linux)
   if(UMOCKDEV_FOUND AND UMOCKDEV_WRAPPER)
     add_executable(integration_shell_hotplug ${CMAKE_CURRENT_LIST_DIR}/shell_hotplug_test.cpp)
     target_link_libraries(integration_shell_hotplug PRIVATE
-      quorvane_device_linux PkgConfig::UMOCKDEV GTest::gtest_main)
+      quorvane_device_linux quorvane_test_support PkgConfig::UMOCKDEV GTest::gtest_main)
     add_test(NAME integration_shell_hotplug
       COMMAND ${UMOCKDEV_WRAPPER} $<TARGET_FILE:integration_shell_hotplug>)
   else()

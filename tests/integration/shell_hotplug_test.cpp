@@ -6,15 +6,17 @@
 
 #include <gtest/gtest.h>
 #include <libudev.h>
-#include <poll.h>
 #include <umockdev.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "PendingCalls.h"
 #include "device/DeviceWatch.h"
 #include "device/ReceiverHotplug.h"
 #include "device/linux/UdevDeviceEvents.h"
@@ -60,22 +62,8 @@ private:
     UMockdevTestbed* bed_;
 };
 
-bool Readable(int fd, int timeoutMs) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, timeoutMs) > 0;
-}
-
-// Collects changes until `count` arrived (or a second passed without any).
-std::vector<DeviceChange> Collect(UdevDeviceEvents& source, std::size_t count) {
-    std::vector<DeviceChange> all;
-    while (all.size() < count && Readable(source.Fd(), 1000)) {
-        for (auto& c : source.ReadPending()) {
-            all.push_back(std::move(c));
-        }
-    }
-    return all;
-}
-
+// The receiver link: hidraw nodes are HID devices with the receiver's
+// identifiers, and connecting takes hidraw0.
 class FakeLink : public ReceiverLinkOps {
 public:
     std::vector<std::string> calls;
@@ -122,19 +110,21 @@ protected:
 TEST_F(HotplugTest, UeventsBecomeArrivalsAndRemovals) {
     Testbed bed;
     UdevDeviceEvents source;
+    test::PendingCalls calls;
     std::string error;
-    ASSERT_TRUE(source.Start(error)) << error;
-    ASSERT_GE(source.Fd(), 0);
+    ASSERT_TRUE(source.Start(calls.Call(), error)) << error;
 
     const std::string hid = bed.AddHidraw("hidraw0");
     bed.Uevent(hid, "change");  // not an arrival or removal
     const std::string iface = bed.AddInterface("1-1:1.0");
     bed.Uevent(hid, "remove");
-    const auto changes = Collect(source, 3);
+    const auto changes = calls.Collect(source, 3);
     EXPECT_EQ(changes, (std::vector<DeviceChange>{{DeviceChange::Kind::Arrival, "/dev/hidraw0"},
                                                   {DeviceChange::Kind::Arrival, ""},
                                                   {DeviceChange::Kind::Removal, "/dev/hidraw0"}}));
     EXPECT_TRUE(source.ReadPending().empty());
+    // The monitor is read on the source's own thread, which makes the call.
+    EXPECT_NE(calls.LastThread(), std::this_thread::get_id());
 }
 
 TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheWatch) {
@@ -143,7 +133,8 @@ TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheWatch) {
     NoDialogs dialogs;
     FakeLink link;
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    auto watch = std::make_unique<DeviceWatch>(source, dialogs, hotplug);
+    test::PendingCalls calls;
+    auto watch = std::make_unique<DeviceWatch>(source, dialogs, hotplug, calls.Call());
     ASSERT_TRUE(watch->Register());
     EXPECT_EQ(dialogs.shown, 0);
 
@@ -151,17 +142,24 @@ TEST_F(HotplugTest, ReceiverPluggedAndUnpluggedThroughTheWatch) {
     const std::string iface = bed.AddInterface("1-2:1.0");
     bed.Uevent(iface, "remove");  // another device goes: polling goes on
     bed.Uevent(hid, "remove");
+    // As the program's GUI thread does when the call reaches it.
     int delivered = 0;
-    while (delivered < 4 && Readable(source.Fd(), 1000)) {
+    while (delivered < 4) {
+        const int seen = calls.Count();
         delivered += watch->DeliverPending();
+        if (delivered < 4 && !calls.WaitBeyond(seen, std::chrono::seconds(10))) {
+            break;
+        }
     }
     EXPECT_EQ(delivered, 4);
     // The interface's arrival has no path: the device check fails on it.
     EXPECT_EQ(link.calls,
               (std::vector<std::string>{"DeviceCheck /dev/hidraw0", "ConnectReceiver",
                                         "DeviceCheck ", "Destroy", "red", "DisableTimer"}));
+    // Ending the watch stops the source: what comes later is not queued.
     watch.reset();
-    EXPECT_EQ(source.Fd(), -1);  // ending the watch stopped the source
+    bed.Uevent(hid, "add");
+    EXPECT_TRUE(source.ReadPending().empty());
 }
 
 }  // namespace

@@ -1,26 +1,18 @@
 // The Qt backends of the shell on Qt's offscreen platform: tray activations
 // reach Tray as presses and releases, a restarted tray host gets the icon
-// back, the pop-up menu has its default and checkable items, device events
-// reach the watch through the event loop, and the screen feed falls back
-// when no panel takes screen space.
+// back, the pop-up menu has its default and checkable items, and the screen
+// feed falls back when no panel takes screen space.
 
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <cerrno>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "device/DeviceWatch.h"
 #include "shell/Tray.h"
 #include "shell/WindowPlacement.h"
-#include "shell/qt/QtDeviceEventPump.h"
 #include "shell/qt/QtScreenGeometry.h"
 #include "shell/qt/QtTrayIcon.h"
 
@@ -41,61 +33,6 @@ public:
     }
     void MouseUp(std::int16_t b) override { log.push_back("Up" + std::to_string(b)); }
     void MouseMove() override { log.push_back("Move"); }
-};
-
-// A device-event source over a pipe: a written byte makes the fd readable.
-class PipeEvents : public qv::DeviceEvents {
-public:
-    ~PipeEvents() override { Stop(); }
-    bool Start(std::string& error) override {
-        if (::pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
-            error = std::strerror(errno);
-            return false;
-        }
-        return true;
-    }
-    void Stop() override {
-        for (int& fd : pipe_) {
-            if (fd >= 0)
-                ::close(fd);
-            fd = -1;
-        }
-    }
-    int Fd() const override { return pipe_[0]; }
-    std::vector<qv::DeviceChange> ReadPending() override {
-        char buffer[64];
-        while (pipe_[0] >= 0 && ::read(pipe_[0], buffer, sizeof buffer) > 0) {
-        }
-        return std::exchange(queued, {});
-    }
-    void Push(qv::DeviceChange change) {
-        queued.push_back(std::move(change));
-        QVERIFY(::write(pipe_[1], "x", 1) == 1);
-    }
-    std::vector<qv::DeviceChange> queued;
-
-private:
-    int pipe_[2] = {-1, -1};
-};
-
-class DeviceLog : public qv::DeviceWatchEvents {
-public:
-    std::vector<std::string> log;
-    std::function<void()> onArrival;
-    void DeviceArrived(const std::string& name) override {
-        log.push_back("arrival " + name);
-        if (onArrival)
-            onArrival();
-    }
-    void DeviceRemoved(const std::string& name) override { log.push_back("remove " + name); }
-};
-
-class OkDialogs : public qv::Dialogs {
-public:
-    void Tell(const std::string&, qv::MessageKind) override {}
-    qv::Answer Ask(const std::string&, qv::MessageKind, qv::Answer) override {
-        return qv::Answer::No;
-    }
 };
 
 QIcon TestIcon() {
@@ -187,7 +124,7 @@ private slots:
         qv::Tray tray(icon, events);
         tray.SetToolTipText("Remote Receiver");
         tray.AddIcon();
-        QSignalSpy restarted(&icon, &qv::QtTrayIcon::trayHostRestarted);
+        QSignalSpy restarted(&icon, &qv::QtTrayIcon::TrayHostRestarted);
         icon.QtIcon().hide();  // as if the old tray host took it down with it
         icon.NotifyTrayHostRestarted();
         QCOMPARE(restarted.count(), 1);
@@ -226,40 +163,6 @@ private slots:
         MenuDriver escape(icon, {Qt::Key_Escape});
         QCOMPARE(tray.PopupMenu(menu), -1);
         QCOMPARE(ran.size(), std::size_t{1});
-    }
-
-    void deviceEventsReachTheWatchThroughTheEventLoop() {
-        PipeEvents source;
-        OkDialogs dialogs;
-        DeviceLog log;
-        qv::DeviceWatch watch(source, dialogs, log);
-        qv::QtDeviceEventPump pump(source, [&watch] { watch.DeliverPending(); });
-        pump.Rearm();
-        QCOMPARE(pump.WatchedFd(), -1);
-        QVERIFY(watch.Register());
-        pump.Rearm();
-        QVERIFY(pump.WatchedFd() >= 0);
-
-        source.Push({qv::DeviceChange::Kind::Arrival, "/dev/hidraw2"});
-        source.Push({qv::DeviceChange::Kind::Removal, "/dev/hidraw2"});
-        QTRY_COMPARE(log.log.size(), std::size_t{2});
-        QCOMPARE(log.log[0], std::string("arrival /dev/hidraw2"));
-        QCOMPARE(log.log[1], std::string("remove /dev/hidraw2"));
-
-        // The handler ends the registration: the pump lets go of the descriptor.
-        log.onArrival = [&watch] { watch.Unregister(); };
-        source.Push({qv::DeviceChange::Kind::Arrival, "/dev/hidraw3"});
-        QTRY_COMPARE(pump.WatchedFd(), -1);
-        QCOMPARE(log.log.size(), std::size_t{3});
-
-        // Registered again: the re-armed pump watches the new descriptor.
-        log.onArrival = nullptr;
-        QVERIFY(watch.Register());
-        pump.Rearm();
-        QVERIFY(pump.WatchedFd() >= 0);
-        source.Push({qv::DeviceChange::Kind::Arrival, "/dev/hidraw4"});
-        QTRY_COMPARE(log.log.size(), std::size_t{4});
-        QCOMPARE(log.log[3], std::string("arrival /dev/hidraw4"));
     }
 
     void screenWithoutPanelPlacesWindowInTheCorner() {

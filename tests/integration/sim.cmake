@@ -1,10 +1,11 @@
 # The quorvane-sim daemon and its command-line client, reached through the
-# program's socket backends.
+# program's simulator backends over its Unix socket and its TCP port.
 if(QUORVANE_LINUX)
   add_executable(integration_sim
     ${CMAKE_CURRENT_LIST_DIR}/sim_daemon_test.cpp
   )
-  target_link_libraries(integration_sim PRIVATE quorvane_device_sim GTest::gtest GTest::gtest_main)
+  target_link_libraries(integration_sim PRIVATE quorvane_device_sim_unix quorvane_test_support
+                                        GTest::gtest GTest::gtest_main)
   target_compile_definitions(integration_sim PRIVATE
     QV_SIM_BINARY="$<TARGET_FILE:quorvane-sim>")
   add_dependencies(integration_sim quorvane-sim)

@@ -1,5 +1,6 @@
 // The quorvane-sim daemon in its own process, driven by its command-line
-// client and reached through the socket backends the program uses.
+// client and reached through the backends the program uses, over both
+// transports: its Unix socket and its TCP port.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,9 +18,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "PendingCalls.h"
 #include "device/sim/SimClient.h"
+#include "device/sim/TcpSimTransport.h"
+#include "device/sim/unix/UnixSimTransport.h"
 
 namespace qv::sim {
 namespace {
@@ -148,6 +153,7 @@ public:
         }
     }
     // Waits for the "ready" line; false when the daemon ended or said nothing.
+    // A "tcp HOST:PORT" line before it (serve --tcp) gives TcpAddress().
     bool WaitReady() {
         std::string line;
         const auto deadline = Clock::now() + 5s;
@@ -156,13 +162,22 @@ public:
             if (::read(out_, &c, 1) != 1) {
                 return false;
             }
-            if (c == '\n') {
-                return line == "ready";
+            if (c != '\n') {
+                line += c;
+                continue;
             }
-            line += c;
+            if (line == "ready") {
+                return true;
+            }
+            if (line.rfind("tcp ", 0) == 0) {
+                tcpAddress_ = "tcp:" + line.substr(4);
+            }
+            line.clear();
         }
         return false;
     }
+    // "tcp:127.0.0.1:PORT" when serving TCP too.
+    const std::string& TcpAddress() const { return tcpAddress_; }
     // Sends `signal` and returns the exit status.
     int Stop(int signal = SIGTERM) {
         ::kill(pid_, signal);
@@ -180,6 +195,7 @@ public:
 private:
     pid_t pid_ = -1;
     int out_ = -1;
+    std::string tcpAddress_;
 };
 
 std::vector<std::uint8_t> Command(std::uint8_t code, std::uint8_t p1, std::uint8_t p2,
@@ -191,9 +207,20 @@ std::vector<std::uint8_t> Command(std::uint8_t code, std::uint8_t p1, std::uint8
     return report;
 }
 
-class SimDaemonTest : public ::testing::Test {
+// How the program's backends reach the daemon in a test.
+enum class Transport { Unix, Tcp };
+
+// The daemon serves its Unix socket and a TCP port; the backends use the
+// transport of the test's parameter, the command-line client the socket.
+class SimDaemonTest : public ::testing::TestWithParam<Transport> {
 protected:
-    void SetUp() override { ASSERT_TRUE(daemon.WaitReady()); }
+    void SetUp() override {
+        ASSERT_TRUE(daemon.WaitReady());
+        ASSERT_FALSE(daemon.TcpAddress().empty());
+        transport = GetParam() == Transport::Unix ? MakeUnixSimTransport(socket)
+                                                  : MakeTcpSimTransport(daemon.TcpAddress());
+        port = MakeSimHidPort(transport);
+    }
 
     CliResult Cli(std::vector<std::string> args) {
         args.insert(args.begin(), {"--socket", socket});
@@ -204,15 +231,12 @@ protected:
         ASSERT_EQ(result.exitCode, 0) << args[0] << ": " << result.err;
     }
     std::unique_ptr<DeviceEvents> StartedEvents() {
-        auto events = MakeSimDeviceEvents(socket);
+        auto events = MakeSimDeviceEvents(transport);
         std::string error;
-        EXPECT_TRUE(events->Start(error)) << error;
+        EXPECT_TRUE(events->Start(calls.Call(), error)) << error;
         return events;
     }
-    std::vector<DeviceChange> NextEvents(DeviceEvents& events) {
-        EXPECT_TRUE(Readable(events.Fd(), 2000));
-        return events.ReadPending();
-    }
+    std::vector<DeviceChange> NextEvents(DeviceEvents& events) { return calls.Collect(events, 1); }
     // Writes a command (9-byte output report) and reads one 33-byte reply.
     std::vector<std::uint8_t> Transact(HidDevice& device, std::uint8_t code, std::uint8_t p1,
                                        std::uint8_t p2) {
@@ -224,11 +248,19 @@ protected:
 
     TempDir dir;
     std::string socket = dir.Path() + "/sim.sock";
-    Daemon daemon{socket};
-    std::unique_ptr<HidPort> port = MakeSimHidPort(socket);
+    Daemon daemon{socket, {"--tcp", "127.0.0.1:0"}};
+    std::shared_ptr<SimTransport> transport;
+    std::unique_ptr<HidPort> port;
+    test::PendingCalls calls;
 };
 
-TEST_F(SimDaemonTest, CommandLineAnswersWithItsExitCodes) {
+INSTANTIATE_TEST_SUITE_P(Transports, SimDaemonTest,
+                         ::testing::Values(Transport::Unix, Transport::Tcp),
+                         [](const ::testing::TestParamInfo<Transport>& info) {
+                             return info.param == Transport::Unix ? "UnixSocket" : "Tcp";
+                         });
+
+TEST_P(SimDaemonTest, CommandLineAnswersWithItsExitCodes) {
     const CliResult status = Cli({"status"});
     EXPECT_EQ(status.exitCode, 0);
     EXPECT_NE(status.out.find("device /dev/sim/hidraw0 receiver 1234:0001 plugged queue=0"),
@@ -259,7 +291,7 @@ TEST_F(SimDaemonTest, CommandLineAnswersWithItsExitCodes) {
     }
 }
 
-TEST_F(SimDaemonTest, PressedCodeIsPolledOnceAndWaitIdleSeesIt) {
+TEST_P(SimDaemonTest, PressedCodeIsPolledOnceAndWaitIdleSeesIt) {
     auto device = port->Open(kReceiver);
     ASSERT_NE(device, nullptr);
     Ok({"press", "5", "120", "7"});
@@ -280,7 +312,7 @@ TEST_F(SimDaemonTest, PressedCodeIsPolledOnceAndWaitIdleSeesIt) {
     EXPECT_NE(status.find("open=1"), std::string::npos) << status;
 }
 
-TEST_F(SimDaemonTest, SilenceHoldsTheReadUntilTheCallersDeadline) {
+TEST_P(SimDaemonTest, SilenceHoldsTheReadUntilTheCallersDeadline) {
     auto device = port->Open(kReceiver);
     ASSERT_NE(device, nullptr);
     Ok({"fault", "silence"});
@@ -297,9 +329,10 @@ TEST_F(SimDaemonTest, SilenceHoldsTheReadUntilTheCallersDeadline) {
     EXPECT_NE(Cli({"status"}).out.find("unanswered 1"), std::string::npos);
 }
 
-TEST_F(SimDaemonTest, UnplugAndPlugReachEnumerationAndEvents) {
+TEST_P(SimDaemonTest, UnplugAndPlugReachEnumerationAndEvents) {
     auto events = StartedEvents();
-    EXPECT_FALSE(Readable(events->Fd(), 0));
+    EXPECT_TRUE(events->ReadPending().empty());
+    EXPECT_EQ(calls.Count(), 0);
     EXPECT_EQ(port->EnumerateHidInterfaces(), (std::vector<std::string>{kReceiver}));
 
     Ok({"unplug"});
@@ -319,17 +352,32 @@ TEST_F(SimDaemonTest, UnplugAndPlugReachEnumerationAndEvents) {
 
     Ok({"event", "removal"});
     Ok({"event", "arrival", "/dev/sim/other"});
-    std::vector<DeviceChange> raw;
-    while (raw.size() < 2 && Readable(events->Fd(), 2000)) {
-        for (DeviceChange& change : events->ReadPending()) {
-            raw.push_back(std::move(change));
-        }
-    }
+    const std::vector<DeviceChange> raw = calls.Collect(*events, 2);
     EXPECT_EQ(raw, (std::vector<DeviceChange>{{DeviceChange::Kind::Removal, ""},
                                               {DeviceChange::Kind::Arrival, "/dev/sim/other"}}));
 }
 
-TEST_F(SimDaemonTest, UnplugMidTransferEndsThePendingReadAsGone) {
+TEST_P(SimDaemonTest, ChangesArePendingFromTheReadersThreadUntilStop) {
+    auto events = StartedEvents();
+    Ok({"unplug"});
+    ASSERT_EQ(NextEvents(*events).size(), 1u);
+    EXPECT_NE(calls.LastThread(), std::this_thread::get_id());
+
+    // Stop ends the reader that waits on a silent daemon; what comes after
+    // it is not announced, and a new start sees only what follows it.
+    events->Stop();
+    const int callsWhenStopped = calls.Count();
+    Ok({"plug"});
+    EXPECT_TRUE(events->ReadPending().empty());
+    std::string error;
+    ASSERT_TRUE(events->Start(calls.Call(), error)) << error;
+    Ok({"unplug"});
+    const std::vector<DeviceChange> removed = NextEvents(*events);
+    EXPECT_EQ(removed, (std::vector<DeviceChange>{{DeviceChange::Kind::Removal, kReceiver}}));
+    EXPECT_EQ(calls.Count(), callsWhenStopped + 1);
+}
+
+TEST_P(SimDaemonTest, UnplugMidTransferEndsThePendingReadAsGone) {
     auto events = StartedEvents();
     auto device = port->Open(kReceiver);
     ASSERT_NE(device, nullptr);
@@ -345,7 +393,7 @@ TEST_F(SimDaemonTest, UnplugMidTransferEndsThePendingReadAsGone) {
     EXPECT_TRUE(port->EnumerateHidInterfaces().empty());
 }
 
-TEST_F(SimDaemonTest, ForeignAndNonHidDevicesComeAndGo) {
+TEST_P(SimDaemonTest, ForeignAndNonHidDevicesComeAndGo) {
     auto events = StartedEvents();
     const CliResult foreign = Cli({"add-foreign", "046d", "c52b"});
     ASSERT_EQ(foreign.exitCode, 0);
@@ -369,12 +417,7 @@ TEST_F(SimDaemonTest, ForeignAndNonHidDevicesComeAndGo) {
 
     Ok({"remove-foreign", "all"});
     Ok({"remove-nonhid", nodePath});
-    std::vector<DeviceChange> changes;
-    while (changes.size() < 4 && Readable(events->Fd(), 2000)) {
-        for (DeviceChange& change : events->ReadPending()) {
-            changes.push_back(std::move(change));
-        }
-    }
+    const std::vector<DeviceChange> changes = calls.Collect(*events, 4);
     ASSERT_EQ(changes.size(), 4u);
     EXPECT_EQ(changes[0].path, foreignPath);
     EXPECT_EQ(changes[1].path, nodePath);
@@ -385,7 +428,7 @@ TEST_F(SimDaemonTest, ForeignAndNonHidDevicesComeAndGo) {
     EXPECT_EQ(keyboard->ReadReport(report, 1000ms), TransferStatus::Gone);
 }
 
-TEST_F(SimDaemonTest, FaultsReachTheSocketBackends) {
+TEST_P(SimDaemonTest, FaultsReachTheSocketBackends) {
     Ok({"fault", "short"});
     auto shortDevice = port->Open(kReceiver);
     ASSERT_NE(shortDevice, nullptr);
@@ -404,14 +447,14 @@ TEST_F(SimDaemonTest, FaultsReachTheSocketBackends) {
     EXPECT_EQ(port->EnumerateHidInterfaces().size(), 1u);
 
     Ok({"fault", "refuse-events", "13"});
-    auto events = MakeSimDeviceEvents(socket);
+    auto events = MakeSimDeviceEvents(transport);
     std::string error;
-    EXPECT_FALSE(events->Start(error));
+    EXPECT_FALSE(events->Start(calls.Call(), error));
     EXPECT_EQ(error, "simulator: Permission denied");
-    EXPECT_EQ(events->Fd(), -1);
+    EXPECT_TRUE(events->ReadPending().empty());
 }
 
-TEST_F(SimDaemonTest, StoppingTheDaemonRemovesItsDevicesAndSocket) {
+TEST_P(SimDaemonTest, StoppingTheDaemonRemovesItsDevicesAndSocket) {
     auto events = StartedEvents();
     auto device = port->Open(kReceiver);
     ASSERT_NE(device, nullptr);
@@ -425,9 +468,11 @@ TEST_F(SimDaemonTest, StoppingTheDaemonRemovesItsDevicesAndSocket) {
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_EQ(removed[0].kind, DeviceChange::Kind::Removal);
     EXPECT_EQ(removed[0].path, kReceiver);
-    // The hung-up connection must not keep the owner's event loop busy.
-    EXPECT_FALSE(Readable(events->Fd(), 50));
+    // The reader has ended with the connection: nothing more comes.
+    const int callsAfterRemoval = calls.Count();
+    EXPECT_FALSE(calls.WaitBeyond(callsAfterRemoval, 50ms));
     EXPECT_TRUE(events->ReadPending().empty());
+    events->Stop();
 
     std::vector<std::uint8_t> reply(33);
     EXPECT_EQ(device->ReadReport(reply, 1000ms), TransferStatus::Gone);
@@ -442,7 +487,7 @@ TEST(SimDaemonServeTest, OptionsShapeTheReceiver) {
     Daemon daemon(socket, {"--vid", "8001", "--pid", "0x00ff", "--version", "2.07",
                            "--input-length", "19", "--output-length", "4"});
     ASSERT_TRUE(daemon.WaitReady());
-    auto device = MakeSimHidPort(socket)->Open(kReceiver);
+    auto device = MakeSimHidPort(MakeUnixSimTransport(socket))->Open(kReceiver);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->GetAttributes()->vendorId, 0x8001);
     EXPECT_EQ(device->GetAttributes()->productId, 0x00FF);
@@ -463,7 +508,7 @@ TEST(SimDaemonServeTest, StartsUnpluggedOnRequest) {
     const std::string socket = dir.Path() + "/sim.sock";
     Daemon daemon(socket, {"--unplugged"});
     ASSERT_TRUE(daemon.WaitReady());
-    EXPECT_TRUE(MakeSimHidPort(socket)->EnumerateHidInterfaces().empty());
+    EXPECT_TRUE(MakeSimHidPort(MakeUnixSimTransport(socket))->EnumerateHidInterfaces().empty());
     EXPECT_EQ(daemon.Stop(SIGINT), 0);
 }
 
@@ -483,7 +528,8 @@ TEST(SimDaemonServeTest, ReplacesAStaleSocketButNoOtherFile) {
     {
         Daemon daemon(socket);
         ASSERT_TRUE(daemon.WaitReady());
-        EXPECT_EQ(MakeSimHidPort(socket)->EnumerateHidInterfaces().size(), 1u);
+        EXPECT_EQ(MakeSimHidPort(MakeUnixSimTransport(socket))->EnumerateHidInterfaces().size(),
+                  1u);
         struct stat info;
         ASSERT_EQ(::stat(socket.c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u) << "only this user may drive the simulator";
@@ -495,6 +541,31 @@ TEST(SimDaemonServeTest, ReplacesAStaleSocketButNoOtherFile) {
     EXPECT_TRUE(std::filesystem::exists(file));
     EXPECT_EQ(RunCli({"serve", "--vid", "xyz"}).exitCode, 2);
     EXPECT_EQ(RunCli({"serve", "--version", "1"}).exitCode, 2);
+}
+
+TEST(SimClientTest, AnAddressNamesItsTransport) {
+    EXPECT_EQ(MakeSimTransport("tcp:127.0.0.1:4000")->Address(), "tcp:127.0.0.1:4000");
+    EXPECT_EQ(MakeSimTransport("/run/sim.sock")->Address(), "/run/sim.sock");
+    EXPECT_EQ(MakeSimTransport("")->Address(), DefaultSimSocketPath());
+    // Not a TCP address: taken as a socket path, which fails to connect.
+    std::string error;
+    EXPECT_EQ(MakeSimTransport("tcp:nowhere")->Connect(100ms, error), nullptr);
+    EXPECT_EQ(error.rfind("connect(tcp:nowhere): ", 0), 0u) << error;
+}
+
+TEST(SimClientTest, UnreachableDaemonsAreReportedWithTheCall) {
+    TempDir dir;
+    const std::string socket = dir.Path() + "/none.sock";
+    const SimReply reply = SendSimCommand(*MakeUnixSimTransport(socket), {"status"});
+    EXPECT_EQ(reply.code, SimReply::Code::Unreachable);
+    EXPECT_EQ(reply.text,
+              "cannot reach the simulator: connect(" + socket + "): No such file or directory");
+    auto events = MakeSimDeviceEvents(MakeUnixSimTransport(socket));
+    std::string error;
+    EXPECT_FALSE(events->Start(nullptr, error));
+    EXPECT_EQ(error, "simulator: connect(" + socket + "): No such file or directory");
+    EXPECT_TRUE(MakeSimHidPort(MakeUnixSimTransport(socket))->EnumerateHidInterfaces().empty());
+    EXPECT_EQ(MakeSimHidPort(MakeUnixSimTransport(socket))->Open(kReceiver), nullptr);
 }
 
 TEST(SimClientTest, DefaultSocketPathFollowsXdgRuntimeDir) {

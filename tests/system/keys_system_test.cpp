@@ -175,7 +175,7 @@ public:
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
 
-    const std::string& className() const { return className_; }
+    const std::string& ClassName() const { return className_; }
     std::vector<Event> Events() const { return process_->Events(); }
     // The window from the "ready" line, none until it is there.
     Window WindowId() const { return Window{process_ ? process_->WindowId() : 0}; }
@@ -211,19 +211,19 @@ protected:
                 hwnd = target.WindowId();
                 // A window the manager has not taken on yet has no show state of
                 // its own: only WM_STATE says it has.
-                return hwnd && windows->FindByClass(target.className()) &&
+                return hwnd && windows->FindByClass(target.ClassName()) &&
                        (!withWm || (!LongProperty(d.get(), ToX(hwnd), "WM_STATE").empty() &&
                                     windows->GetShowState(hwnd) == showState));
             },
             kWindowManagerBound))
-            << target.className() << ": " << DescribeWindow(hwnd);
+            << target.ClassName() << ": " << DescribeWindow(hwnd);
         if (showState != ShowState::Minimized) {
             // A window that is not viewable yet cannot take the focus.
             EXPECT_TRUE(WaitUntil([&] {
                 XWindowAttributes a;
                 return XGetWindowAttributes(d.get(), ToX(hwnd), &a) != 0 &&
                        a.map_state == IsViewable;
-            })) << target.className()
+            })) << target.ClassName()
                 << ": " << DescribeWindow(hwnd);
         }
         return hwnd;
@@ -263,7 +263,7 @@ protected:
     // The steady clock, with every pause the dispatch asks for written down.
     class PauseRecordingClock final : public qv::Clock {
     public:
-        time_point Now() override { return steady_.Now(); }
+        TimePoint Now() override { return steady_.Now(); }
         void Sleep(std::chrono::milliseconds duration) override {
             pauses.push_back(duration.count());
             steady_.Sleep(duration);

@@ -67,7 +67,7 @@ public:
         geometry_.SetTrayIcon(&icon_);
 
         Say(icon_.WatchingTrayHost() ? "WATCH on" : "WATCH off");
-        QObject::connect(&icon_, &qv::QtTrayIcon::trayHostRestarted, [] { Say("HOST_RESTARTED"); });
+        QObject::connect(&icon_, &qv::QtTrayIcon::TrayHostRestarted, [] { Say("HOST_RESTARTED"); });
         tray_ = std::make_unique<qv::Tray>(logging_, *this);
         tray_->SetToolTipText("Remote Receiver");
         tray_->AddIcon();

@@ -33,8 +33,8 @@ VirtualKeymap Build(const std::string& layout, const std::string& model,
 }
 
 const VirtualKeymap& Keymap() {
-    static const VirtualKeymap keymap = Build("us", "pc105");
-    return keymap;
+    static const VirtualKeymap kKeymap = Build("us", "pc105");
+    return kKeymap;
 }
 
 std::vector<KeyStroke> Strokes(std::string_view stored) {

@@ -15,13 +15,13 @@ namespace qv::wayland {
 namespace {
 
 const LayoutKeys& Us() {
-    static const LayoutKeys keys(KeymapFromNames("us", "", "pc105"));
-    return keys;
+    static const LayoutKeys kKeys(KeymapFromNames("us", "", "pc105"));
+    return kKeys;
 }
 
 const LayoutKeys& Jp() {
-    static const LayoutKeys keys(KeymapFromNames("jp", "", "jp106"));
-    return keys;
+    static const LayoutKeys kKeys(KeymapFromNames("jp", "", "jp106"));
+    return kKeys;
 }
 
 struct Carried {

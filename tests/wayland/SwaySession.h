@@ -339,10 +339,10 @@ private:
     std::unique_ptr<SwayIpc> ipc_;
 };
 
-inline int g_serial = 0;
+inline int gSerial = 0;
 
 inline std::string UniqueName(const std::string& stem) {
-    return "Qv" + stem + std::to_string(getpid()) + "n" + std::to_string(++g_serial);
+    return "Qv" + stem + std::to_string(getpid()) + "n" + std::to_string(++gSerial);
 }
 
 }  // namespace qv::wayland::test

@@ -19,12 +19,12 @@ using namespace std::chrono_literals;
 
 class FakeClock : public Clock {
 public:
-    time_point Now() override { return now; }
+    TimePoint Now() override { return now; }
     void Sleep(std::chrono::milliseconds d) override {
         now += d;
         ++sleeps;
     }
-    time_point now{};
+    TimePoint now{};
     int sleeps = 0;
 };
 

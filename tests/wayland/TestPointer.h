@@ -22,7 +22,7 @@ namespace qv::wayland::test {
 namespace pointer_protocol {
 
 inline const wl_interface* const kNoTypes[] = {nullptr, nullptr, nullptr, nullptr, nullptr};
-enum PointerRequest : std::uint32_t { kMotion, kMotionAbsolute, kButton, kAxis, kFrame };
+enum PointerRequest : std::uint32_t { Motion, MotionAbsolute, Button, Axis, Frame };
 inline const wl_message kPointerRequests[] = {
     {"motion", "uff", const_cast<const wl_interface**>(kNoTypes)},
     {"motion_absolute", "uuuuu", const_cast<const wl_interface**>(kNoTypes)},
@@ -88,15 +88,15 @@ public:
         ASSERT_TRUE(ready_);
         using namespace pointer_protocol;
         const std::uint32_t time = InputTimestamp();
-        wl_proxy_marshal_flags(pointer_, kMotionAbsolute, nullptr, 1, 0, time, x, y, width_,
+        wl_proxy_marshal_flags(pointer_, MotionAbsolute, nullptr, 1, 0, time, x, y, width_,
                                height_);
-        wl_proxy_marshal_flags(pointer_, kFrame, nullptr, 1, 0);
-        wl_proxy_marshal_flags(pointer_, kButton, nullptr, 1, 0, time, BTN_LEFT,
+        wl_proxy_marshal_flags(pointer_, Frame, nullptr, 1, 0);
+        wl_proxy_marshal_flags(pointer_, Button, nullptr, 1, 0, time, BTN_LEFT,
                                WL_POINTER_BUTTON_STATE_PRESSED);
-        wl_proxy_marshal_flags(pointer_, kFrame, nullptr, 1, 0);
-        wl_proxy_marshal_flags(pointer_, kButton, nullptr, 1, 0, time, BTN_LEFT,
+        wl_proxy_marshal_flags(pointer_, Frame, nullptr, 1, 0);
+        wl_proxy_marshal_flags(pointer_, Button, nullptr, 1, 0, time, BTN_LEFT,
                                WL_POINTER_BUTTON_STATE_RELEASED);
-        wl_proxy_marshal_flags(pointer_, kFrame, nullptr, 1, 0);
+        wl_proxy_marshal_flags(pointer_, Frame, nullptr, 1, 0);
         EXPECT_TRUE(connection_->Roundtrip(std::chrono::seconds(5)));
     }
 

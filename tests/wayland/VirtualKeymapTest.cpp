@@ -28,13 +28,13 @@ VirtualKeymap Build(const std::string& layout, const std::string& model,
 }
 
 const VirtualKeymap& Us() {
-    static const VirtualKeymap keymap = Build("us", "pc105");
-    return keymap;
+    static const VirtualKeymap kKeymap = Build("us", "pc105");
+    return kKeymap;
 }
 
 const VirtualKeymap& Jp() {
-    static const VirtualKeymap keymap = Build("jp", "jp106");
-    return keymap;
+    static const VirtualKeymap kKeymap = Build("jp", "jp106");
+    return kKeymap;
 }
 
 std::string Name(xkb_keysym_t sym) {

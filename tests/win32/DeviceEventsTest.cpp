@@ -1,5 +1,6 @@
 // Device-interface notifications: the records WM_DEVICECHANGE carries become
-// typed arrivals and removals, and registration on a real window.
+// typed arrivals and removals, and the source's own window on its own thread
+// receives them.
 #include <gtest/gtest.h>
 
 #include "common/win32/Windows.h"
@@ -7,8 +8,10 @@
 #include <dbt.h>
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
+#include "PendingCalls.h"
 #include "device/win32/Win32DeviceEvents.h"
 
 namespace qv {
@@ -71,61 +74,53 @@ TEST(Win32DeviceEvents, APathWithoutItsNulEndsWithTheRecord) {
               "\\\\?\\HID#ABCDEFGH");
 }
 
-class MessageWindow {
-public:
-    MessageWindow() {
-        hwnd_ = ::CreateWindowExW(0, L"STATIC", L"qv-test", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  ::GetModuleHandleW(nullptr), nullptr);
-    }
-    ~MessageWindow() {
-        if (hwnd_ != nullptr) {
-            ::DestroyWindow(hwnd_);
-        }
-    }
-    HWND Get() const { return hwnd_; }
+// Hands `record` to the source's window as Windows would, from this thread;
+// the window's thread has handled it when this returns.
+void Notify(const Win32DeviceEvents& events, WPARAM event, std::vector<std::uint8_t>& record) {
+    ASSERT_NE(events.Window(), nullptr);
+    EXPECT_EQ(::SendMessageW(events.Window(), WM_DEVICECHANGE, event, Data(record)), TRUE);
+}
 
-private:
-    HWND hwnd_ = nullptr;
-};
-
-TEST(Win32DeviceEvents, QueuesWhatTheWindowHandsOverWhileStarted) {
-    MessageWindow window;
-    ASSERT_NE(window.Get(), nullptr);
-    Win32DeviceEvents events(window.Get());
-    EXPECT_EQ(events.Fd(), -1);
-
-    auto record = InterfaceRecord(kPath);
-    events.OnDeviceChange(DBT_DEVICEARRIVAL, Data(record));  // not started: ignored
+TEST(Win32DeviceEvents, TheSourcesWindowQueuesChangesAndCallsFromItsThread) {
+    Win32DeviceEvents events;
+    EXPECT_EQ(events.Window(), nullptr);
+    test::PendingCalls calls;
     std::string error;
-    ASSERT_TRUE(events.Start(error)) << error;
+    ASSERT_TRUE(events.Start(calls.Call(), error)) << error;
     EXPECT_TRUE(events.ReadPending().empty());
 
-    events.OnDeviceChange(DBT_DEVICEARRIVAL, Data(record));
-    events.OnDeviceChange(DBT_DEVNODES_CHANGED, 0);
-    events.OnDeviceChange(DBT_DEVICEREMOVECOMPLETE, Data(record));
+    auto record = InterfaceRecord(kPath);
+    Notify(events, DBT_DEVICEARRIVAL, record);
+    EXPECT_EQ(::SendMessageW(events.Window(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0), TRUE);
+    Notify(events, DBT_DEVICEREMOVECOMPLETE, record);
+    EXPECT_EQ(calls.Count(), 1);
+    EXPECT_NE(calls.LastThread(), std::this_thread::get_id());
     const std::vector<DeviceChange> expected = {{DeviceChange::Kind::Arrival, kPathUtf8},
                                                 {DeviceChange::Kind::Removal, kPathUtf8}};
     EXPECT_EQ(events.ReadPending(), expected);
     EXPECT_TRUE(events.ReadPending().empty());
 
-    events.OnDeviceChange(DBT_DEVICEARRIVAL, Data(record));
+    Notify(events, DBT_DEVICEARRIVAL, record);
     events.Stop();
+    EXPECT_EQ(events.Window(), nullptr);
     EXPECT_TRUE(events.ReadPending().empty()) << "stopping drops what was not read";
-    events.OnDeviceChange(DBT_DEVICEARRIVAL, Data(record));
-    EXPECT_TRUE(events.ReadPending().empty());
     events.Stop();  // harmless twice
 }
 
-TEST(Win32DeviceEvents, RegistrationFailsCleanlyForAWindowThatIsGone) {
-    HWND gone;
-    {
-        MessageWindow window;
-        gone = window.Get();
-    }
-    Win32DeviceEvents events(gone);
+TEST(Win32DeviceEvents, StartingAgainMakesANewWindow) {
+    Win32DeviceEvents events;
+    test::PendingCalls first;
     std::string error;
-    EXPECT_FALSE(events.Start(error));
-    EXPECT_EQ(error.rfind("RegisterDeviceNotification failed: ", 0), 0u) << error;
+    ASSERT_TRUE(events.Start(first.Call(), error)) << error;
+    const HWND old = events.Window();
+    test::PendingCalls second;
+    ASSERT_TRUE(events.Start(second.Call(), error)) << error;
+    EXPECT_FALSE(::IsWindow(old));
+    auto record = InterfaceRecord(kPath);
+    Notify(events, DBT_DEVICEARRIVAL, record);
+    EXPECT_EQ(first.Count(), 0) << "the first start's call ended with it";
+    EXPECT_EQ(second.Count(), 1);
+    EXPECT_EQ(events.ReadPending().size(), 1u);
 }
 
 }  // namespace

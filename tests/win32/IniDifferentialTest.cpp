@@ -59,7 +59,7 @@ bool IsShiftJisLead(unsigned char c) {
 }
 
 const std::vector<KnownDifference>& KnownDifferences() {
-    static const std::vector<KnownDifference> known = {
+    static const std::vector<KnownDifference> kKnown = {
         // Windows reads a file without a byte-order mark in the ANSI code page,
         // where a UTF-8 byte can pair with the ']' or '=' after it; we take valid
         // UTF-8 for UTF-8, so the text the Linux program writes reads as written.
@@ -81,7 +81,7 @@ const std::vector<KnownDifference>& KnownDifferences() {
              }
              return false;
          }}};
-    return known;
+    return kKnown;
 }
 
 std::vector<std::string> KnownIn(std::string_view bytes) {
@@ -512,7 +512,7 @@ std::unique_ptr<IniStore> StoreAt(const std::string& path) {
 // What the program writes: the slot keys with Japanese comments, key lists,
 // quotes, blanks inside, '=' and ';' in values.
 const std::vector<std::tuple<std::string, std::string, std::string>>& Writes() {
-    static const std::vector<std::tuple<std::string, std::string, std::string>> writes = {
+    static const std::vector<std::tuple<std::string, std::string, std::string>> kWrites = {
         {"General", "WindowChangeTime", "3"},   {"HID", "VendorID", "&H1234"},
         {"Remote1", "Pulse", "5,120,7"},        {"Remote1", "Comment", "表示の切替"},
         {"Remote1", "WindowName", "Notepad"},   {"Remote1", "KeyList", "D[CTRL], DC, UC, U[CTRL]"},
@@ -520,7 +520,7 @@ const std::vector<std::tuple<std::string, std::string, std::string>>& Writes() {
         {"Remote3", "Comment", "\"quoted\""},   {"Remote3", "WindowName", "'single'"},
         {"Remote4", "Comment", "ソフト　能力"}, {"Remote1", "Comment", "上書き"},
     };
-    return writes;
+    return kWrites;
 }
 
 // Writes every value of Writes() with our writer into the file at `path` (new,

@@ -68,9 +68,8 @@ inline void PumpWaiting(HWND window) {
 
 class NoDeviceChanges final : public DeviceEvents {
 public:
-    bool Start(std::string& /*error*/) override { return true; }
+    bool Start(ChangesPending /*changesPending*/, std::string& /*error*/) override { return true; }
     void Stop() override {}
-    int Fd() const override { return -1; }
     std::vector<DeviceChange> ReadPending() override { return {}; }
 };
 

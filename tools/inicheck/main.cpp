@@ -1,9 +1,12 @@
 // quorvane-inicheck [FILE]: loads a configuration file as the program does at
 // start-up and prints the settings, the remote table and the problems found.
-// Exit status: 0 the file was read, 1 it could not be read, 2 usage error.
+// Without FILE it checks the file the program uses without --config: that of
+// the quorvane beside this tool, else of the one on PATH, else of an installed
+// one. Exit status: 0 the file was read, 1 it could not be read, 2 usage error.
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,9 +19,16 @@
 #include <vector>
 
 #include "common/win32/Utf8Console.h"
+#include "common/win32/WideText.h"
+#include "common/win32/Windows.h"
 #include "config/win32/Win32ConfigFiles.h"
 #include "config/win32/Win32TextCodec.h"
 #else
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "config/linux/IconvTextCodec.h"
 #include "config/linux/PosixConfigFiles.h"
 #endif
@@ -29,9 +39,79 @@ void Usage(std::FILE* to) {
     std::fputs(
         "Usage: quorvane-inicheck [FILE]\n"
         "Prints the settings and the remote table that Quorvane reads from FILE\n"
-        "(default: the program's own Quorvane.ini) and the problems it works around.\n"
+        "and the problems it works around. Without FILE: the file the program uses\n"
+        "without --config (the quorvane beside this tool, else the one on PATH).\n"
         "Exit status: 0 file read, 1 file missing or unreadable, 2 usage error.\n",
         to);
+}
+
+#ifdef _WIN32
+constexpr const char* kProgramName = "quorvane.exe";
+
+bool IsProgram(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(qv::win32::Utf8ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::optional<std::string> ProgramOnPath() {
+    wchar_t found[32768];
+    const DWORD n = ::SearchPathW(nullptr, L"quorvane.exe", nullptr, 32768, found, nullptr);
+    if (n == 0 || n >= 32768) {
+        return std::nullopt;
+    }
+    return qv::win32::WideToUtf8(std::wstring_view(found, n));
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '\\' ? folder + name : folder + "\\" + name;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+#else
+constexpr const char* kProgramName = "quorvane";
+
+bool IsProgram(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+std::optional<std::string> ProgramOnPath() {
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path != nullptr ? path : "";
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        std::string folder(rest.substr(0, colon));
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/quorvane";
+        if (IsProgram(candidate)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t cut = path.rfind('/');
+    return cut == std::string::npos ? std::string(".") : (cut == 0 ? "/" : path.substr(0, cut));
+}
+#endif
+
+// The program whose file is checked without FILE: the one beside this tool,
+// else the one on PATH; nullopt when there is none.
+std::optional<std::string> FindProgram() {
+    const std::string own = qv::ExecutableFolder();
+    if (!own.empty() && IsProgram(Join(own, kProgramName))) {
+        return Join(own, kProgramName);
+    }
+    return ProgramOnPath();
 }
 
 std::string Hex(std::int32_t id) {
@@ -108,9 +188,20 @@ int main(int argc, char** argv) {
     qv::IniStore store(std::make_unique<qv::IconvTextCodec>(),
                        std::make_unique<qv::PosixConfigFiles>());
 #endif
-    if (!path.empty()) {
-        store.SetIniPath(path);
+    if (path.empty()) {
+        // The file the program would use, and which program that is.
+        if (const std::optional<std::string> program = FindProgram()) {
+            path = qv::IniPathForProgramIn(FolderOf(*program));
+            std::printf("The file %s uses without --config: %s\n", program->c_str(), path.c_str());
+        } else {
+            path = qv::IniPathForProgramIn("");
+            std::printf(
+                "No %s beside quorvane-inicheck or on PATH; the file an installed "
+                "one uses without --config: %s\n",
+                kProgramName, path.c_str());
+        }
     }
+    store.SetIniPath(path);
     const std::string& file = store.IniPath();
     qv::LoadedIni loaded = store.Load();
     if (loaded.status == qv::ReadStatus::NotFound) {

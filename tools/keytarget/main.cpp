@@ -46,15 +46,15 @@ constexpr const char* kUsage =
     "\n"
     "Ends on SIGTERM, SIGINT or when the window is closed.\n";
 
-volatile sig_atomic_t g_stop = 0;  // set by the signal handler: a plain flag is all it may touch
-volatile sig_atomic_t g_sync = 0;  // SIGUSR1: a round trip is asked for
+volatile sig_atomic_t gStop = 0;  // set by the signal handler: a plain flag is all it may touch
+volatile sig_atomic_t gSync = 0;  // SIGUSR1: a round trip is asked for
 
 void OnSignal(int) {
-    g_stop = 1;
+    gStop = 1;
 }
 
 void OnSync(int) {
-    g_sync = 1;
+    gSync = 1;
 }
 
 long long MonotonicMicros() {
@@ -192,9 +192,9 @@ int main(int argc, char** argv) {
 
     pollfd pfd{ConnectionNumber(d), POLLIN, 0};
     bool syncing = false;  // the events of a round trip are being read
-    while (g_stop == 0) {
-        if (g_sync != 0 && !syncing) {
-            g_sync = 0;
+    while (gStop == 0) {
+        if (gSync != 0 && !syncing) {
+            gSync = 0;
             // The reply comes after every event the server queued before it.
             XSync(d, False);
             syncing = true;
@@ -248,7 +248,7 @@ int main(int argc, char** argv) {
                 break;
             case ClientMessage:
                 if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
-                    g_stop = 1;
+                    gStop = 1;
                 }
                 break;
             default:

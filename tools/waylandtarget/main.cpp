@@ -46,15 +46,15 @@ constexpr const char* kUsage =
     "\n"
     "Ends on SIGTERM, SIGINT, when the window is closed or the compositor goes.\n";
 
-volatile sig_atomic_t g_stop = 0;  // set by the signal handler: a plain flag is all it may touch
-volatile sig_atomic_t g_sync = 0;  // SIGUSR1: a round trip is asked for
+volatile sig_atomic_t gStop = 0;  // set by the signal handler: a plain flag is all it may touch
+volatile sig_atomic_t gSync = 0;  // SIGUSR1: a round trip is asked for
 
 void OnSignal(int) {
-    g_stop = 1;
+    gStop = 1;
 }
 
 void OnSync(int) {
-    g_sync = 1;
+    gSync = 1;
 }
 
 long long MonotonicMicros() {
@@ -266,7 +266,7 @@ void OnToplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t heigh
 }
 
 void OnToplevelClose(void*, xdg_toplevel*) {
-    g_stop = 1;
+    gStop = 1;
 }
 
 void OnToplevelBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
@@ -380,9 +380,9 @@ int main(int argc, char** argv) {
     sigaction(SIGUSR1, &sync, nullptr);
 
     pollfd pfd{wl_display_get_fd(d), POLLIN, 0};
-    while (g_stop == 0 && !t.failed) {
-        if (g_sync != 0) {
-            g_sync = 0;
+    while (gStop == 0 && !t.failed) {
+        if (gSync != 0) {
+            gSync = 0;
             // The compositor answers after every event it sent before.
             if (wl_display_roundtrip(d) < 0) {
                 break;
@@ -400,11 +400,11 @@ int main(int argc, char** argv) {
         }
         while (wl_display_prepare_read(d) != 0) {
             if (wl_display_dispatch_pending(d) < 0) {
-                g_stop = 1;
+                gStop = 1;
                 break;
             }
         }
-        if (g_stop != 0) {
+        if (gStop != 0) {
             wl_display_cancel_read(d);
             break;
         }

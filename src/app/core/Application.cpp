@@ -11,7 +11,7 @@
 #include "config/TimeLists.h"
 #include "device/HidTransport.h"
 #include "device/ReceiverHotplug.h"
-#include "device/ReceiverProtocol.h"
+#include "device/ReceiverLink.h"
 #include "shell/WindowPlacement.h"
 
 namespace qv {
@@ -203,6 +203,9 @@ Application::~Application() {
     if (loaded_ && !unloaded_) {
         Unload();
     }
+    // The device-event source reports from its own thread through this object:
+    // stopped here at the latest, before any member goes.
+    deviceWatch_.reset();
     if (ownThread_ && !ownThread_->Stop(kStopBound)) {
         // The thread still runs inside a port: it must not find its objects
         // freed. Leave them, and the thread, to the end of the process.
@@ -286,8 +289,11 @@ void Application::Load() {
     Receiver* receiver = receiver_.get();
     jobs_->Post([receiver] { receiver->ConnectReceiver(); });
 
-    deviceWatch_ = std::make_unique<DeviceWatch>(ports_.deviceEvents, *guiDialogs_,
-                                                 static_cast<DeviceWatchEvents&>(*this));
+    // The source may report on a thread of its own: the changes are read on
+    // this one. The watch stops the source before the Application ends.
+    deviceWatch_ = std::make_unique<DeviceWatch>(
+        ports_.deviceEvents, *guiDialogs_, static_cast<DeviceWatchEvents&>(*this),
+        [this] { PostToGui([this] { DeviceEventsReadable(); }); });
     deviceWatch_->Register();
 
     // The first resize ends the off-screen parking; the window stays hidden.

@@ -113,8 +113,6 @@ public:
     // A termination signal: unload as "終了" does and end every event loop,
     // which closes an open message box unanswered.
     void Terminate();
-    // The device-event source has changes pending.
-    void DeviceEventsReadable();
 
     // ---- the receiver thread's share (tests call it by hand with their own jobs)
     void Tick();
@@ -146,6 +144,8 @@ private:
     void DeviceArrived(const std::string& path) override;
     void DeviceRemoved(const std::string& path) override;
 
+    // The device-event source has changes pending (GUI thread).
+    void DeviceEventsReadable();
     // Runs `work` on the GUI thread unless the Application has ended by then.
     void PostToGui(std::function<void()> work);
     void PlaceBesideTray();

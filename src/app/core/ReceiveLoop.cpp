@@ -7,7 +7,7 @@
 #include "app/core/SharedState.h"
 #include "config/Settings.h"
 #include "config/TimeLists.h"
-#include "device/ReceiverProtocol.h"
+#include "device/ReceiverLink.h"
 #include "keys/ActivateWindow.h"
 #include "keys/KeySender.h"
 #include "keys/WindowSystem.h"

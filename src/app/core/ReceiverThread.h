@@ -59,7 +59,7 @@ private:
     std::condition_variable ended_;
     std::deque<std::function<void()>> jobs_;
     bool timerEnabled_ = false;
-    Clock::time_point nextTick_{};
+    Clock::TimePoint nextTick_{};
     bool stopping_ = false;
     bool running_ = false;
     std::thread thread_;

@@ -27,9 +27,9 @@ UINT SystemDpi() {
 
 UINT WindowDpi(HWND window) {
     using Fn = UINT(WINAPI*)(HWND);
-    static const Fn getDpiForWindow = User32Function<Fn>("GetDpiForWindow");
-    if (getDpiForWindow != nullptr && window != nullptr) {
-        const UINT dpi = getDpiForWindow(window);
+    static const Fn kGetDpiForWindow = User32Function<Fn>("GetDpiForWindow");
+    if (kGetDpiForWindow != nullptr && window != nullptr) {
+        const UINT dpi = kGetDpiForWindow(window);
         if (dpi != 0) {
             return dpi;
         }
@@ -39,9 +39,9 @@ UINT WindowDpi(HWND window) {
 
 SIZE OuterSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, UINT dpi) {
     using Fn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    static const Fn adjustForDpi = User32Function<Fn>("AdjustWindowRectExForDpi");
+    static const Fn kAdjustForDpi = User32Function<Fn>("AdjustWindowRectExForDpi");
     RECT r{0, 0, clientWidth, clientHeight};
-    if (adjustForDpi == nullptr || !adjustForDpi(&r, style, FALSE, exStyle, dpi)) {
+    if (kAdjustForDpi == nullptr || !kAdjustForDpi(&r, style, FALSE, exStyle, dpi)) {
         r = RECT{0, 0, clientWidth, clientHeight};
         ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
     }
@@ -50,11 +50,11 @@ SIZE OuterSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD ex
 
 LOGFONTW MessageFont(UINT dpi) {
     using Fn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
-    static const Fn parametersForDpi = User32Function<Fn>("SystemParametersInfoForDpi");
+    static const Fn kParametersForDpi = User32Function<Fn>("SystemParametersInfoForDpi");
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    if (parametersForDpi != nullptr &&
-        parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+    if (kParametersForDpi != nullptr &&
+        kParametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
         return metrics.lfMessageFont;
     }
     metrics = NONCLIENTMETRICSW{};
@@ -75,13 +75,14 @@ LOGFONTW MessageFont(UINT dpi) {
 bool PerMonitorDpiAware() {
     using GetContext = DPI_AWARENESS_CONTEXT(WINAPI*)();
     using GetAwareness = DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT);
-    static const GetContext getContext = User32Function<GetContext>("GetThreadDpiAwarenessContext");
-    static const GetAwareness getAwareness =
+    static const GetContext kGetContext =
+        User32Function<GetContext>("GetThreadDpiAwarenessContext");
+    static const GetAwareness kGetAwareness =
         User32Function<GetAwareness>("GetAwarenessFromDpiAwarenessContext");
-    if (getContext == nullptr || getAwareness == nullptr) {
+    if (kGetContext == nullptr || kGetAwareness == nullptr) {
         return false;
     }
-    return getAwareness(getContext()) == DPI_AWARENESS_PER_MONITOR_AWARE;
+    return kGetAwareness(kGetContext()) == DPI_AWARENESS_PER_MONITOR_AWARE;
 }
 
 }  // namespace qv

@@ -13,7 +13,7 @@ constexpr UINT kRunPending = WM_APP + 1;
 constexpr wchar_t kClassName[] = L"QuorvaneGuiThread";
 
 void RegisterClassOnce(WNDPROC proc) {
-    static const ATOM atom = [proc] {
+    static const ATOM kAtom = [proc] {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = proc;
@@ -21,7 +21,7 @@ void RegisterClassOnce(WNDPROC proc) {
         wc.lpszClassName = kClassName;
         return ::RegisterClassExW(&wc);
     }();
-    (void)atom;
+    (void)kAtom;
 }
 
 }  // namespace

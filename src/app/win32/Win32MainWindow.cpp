@@ -55,7 +55,7 @@ constexpr DWORD kStepButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
 // In creation order, which is also the order the Tab key walks. Combo boxes
 // are given the height of their open list.
 const std::array<ControlLayout, 26>& Controls() {
-    static const std::array<ControlLayout, 26> table{{
+    static const std::array<ControlLayout, 26> kTable{{
         {IDC_MODE_TABS,
          "modeTabs",
          -1,
@@ -235,7 +235,7 @@ const std::array<ControlLayout, 26>& Controls() {
          0,
          {282, 388, 120, 30}},
     }};
-    return table;
+    return kTable;
 }
 
 std::wstring W(std::string_view text) {
@@ -304,7 +304,7 @@ UINT MessageBoxFlags(MessageKind kind, std::optional<Answer> defaultAnswer, bool
 // ------------------------------------------------------------- creation
 
 void Win32MainWindow::RegisterClasses() {
-    static const bool registered = [] {
+    static const bool kRegistered = [] {
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         WNDCLASSEXW main{};
         main.cbSize = sizeof main;
@@ -322,7 +322,7 @@ void Win32MainWindow::RegisterClasses() {
         return ::RegisterClassExW(&main) != 0 && ::RegisterClassExW(&page) != 0 &&
                ::RegisterClassExW(&lamp) != 0;
     }();
-    if (!registered) {
+    if (!kRegistered) {
         win32::DebugLogLastError("RegisterClassExW (main window)");
     }
 }
@@ -872,11 +872,6 @@ LRESULT Win32MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 app_->Terminate();
             }
             return 0;
-        case WM_DEVICECHANGE:
-            if (deviceChange_) {
-                deviceChange_(wParam, lParam);
-            }
-            return TRUE;
         case WM_DPICHANGED: {
             // The window has a fixed size: its own layout at the new DPI
             // gives it; of Windows' suggestion only the place is taken.

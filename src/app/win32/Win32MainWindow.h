@@ -10,7 +10,6 @@
 // object name of the same control in the Qt window), so tests and tools find
 // "keyListBox" as GetDlgItem(learning page, IDC_KEY_LIST).
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -88,10 +87,6 @@ public:
     HWND Control(int id) const;
     // The core that the window's events go to (not owned; nullptr: nowhere).
     void Bind(Application* app) { app_ = app; }
-    // Called with every WM_DEVICECHANGE the window receives.
-    void SetDeviceChangeHandler(std::function<void(WPARAM, LPARAM)> handler) {
-        deviceChange_ = std::move(handler);
-    }
 
     // MainView
     void Tell(const std::string& text, MessageKind kind) override;
@@ -169,7 +164,6 @@ private:
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
     Application* app_ = nullptr;
-    std::function<void(WPARAM, LPARAM)> deviceChange_;
     bool configChecked_ = false;
     bool receiveListStarted_ = false;  // a line was appended (it may be empty)
     int receiveLines_ = 0;

@@ -143,19 +143,8 @@ int main() {
                      (qv::PerMonitorDpiAware() ? ", aware of each monitor's DPI"
                                                : ", not aware of each monitor's DPI"));
         qv::Win32GuiThread gui;
-        // Set once the core exists; the source may report before that.
-        qv::Application* coreForDevices = nullptr;
         std::string error;
-        std::optional<qv::Win32Backends> backends = qv::MakeWin32Backends(
-            options, form.Hwnd(),
-            [&gui, &coreForDevices] {
-                gui.Post([&coreForDevices] {
-                    if (coreForDevices != nullptr) {
-                        coreForDevices->DeviceEventsReadable();
-                    }
-                });
-            },
-            error);
+        std::optional<qv::Win32Backends> backends = qv::MakeWin32Backends(options, error);
         if (!backends) {
             std::fprintf(stderr, "%s: %s\n", programName.c_str(), error.c_str());
             return 1;
@@ -190,14 +179,6 @@ int main() {
                                           *backends->injector, *backends->windows, tray, geometry,
                                           clock});
         form.Bind(&core);
-        coreForDevices = &core;
-        if (backends->deviceChange) {
-            form.SetDeviceChangeHandler(
-                [&core, deviceChange = backends->deviceChange](WPARAM wParam, LPARAM lParam) {
-                    deviceChange(wParam, lParam);
-                    core.DeviceEventsReadable();
-                });
-        }
         if (options.debug) {
             core.SetReceiveLog(
                 [](const std::string& line) { qv::DebugLog("receive-list: " + line); });
@@ -221,9 +202,7 @@ int main() {
         gWindowForConsole.store(nullptr);
         core.Unload();
         qv::DebugLog("exit done");
-        form.SetDeviceChangeHandler(nullptr);
         form.Bind(nullptr);
-        coreForDevices = nullptr;
         if (!core.ReceiverStopped()) {
             // A port never returned: what the receiver thread holds cannot be
             // released safely. The exit steps have run; end here.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 #include "common/posix/UniqueFd.h"
 
 namespace qv {
@@ -82,7 +83,7 @@ Resolved Resolve(const std::string& start) {
 // Why the file `r` leads to cannot be the configuration file, or nullopt when it can.
 std::optional<std::string> Refusal(const std::string& path, const Resolved& r) {
     if (r.error != 0) {
-        return path + " cannot be used as the configuration file: " + std::strerror(r.error);
+        return path + " cannot be used as the configuration file: " + ErrnoText(r.error);
     }
     if (!r.exists || S_ISREG(r.st.st_mode)) {
         return std::nullopt;
@@ -308,18 +309,27 @@ bool PosixConfigFiles::ReplaceFile(const std::string& path, std::string_view byt
 }
 
 std::string PosixConfigFiles::DefaultIniPath() {
-    std::string exeDir;
+    return IniPathForProgramIn(ExecutableFolder());
+}
+
+std::string ExecutableFolder() {
     std::vector<char> buf(PATH_MAX);
     const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
     if (n < 0) {
         DebugLogErrno("readlink(/proc/self/exe)", errno);
-    } else if (static_cast<std::size_t>(n) < buf.size()) {
-        exeDir = ParentOf(std::string(buf.data(), static_cast<std::size_t>(n)));
+        return {};
     }
-    if (IsSystemProgramFolder(exeDir)) {
-        exeDir.clear();
+    if (static_cast<std::size_t>(n) >= buf.size()) {
+        return {};
     }
-    const bool writable = !exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0;
+    return ParentOf(std::string(buf.data(), static_cast<std::size_t>(n)));
+}
+
+std::string IniPathForProgramIn(std::string programFolder) {
+    if (IsSystemProgramFolder(programFolder)) {
+        programFolder.clear();
+    }
+    const bool writable = !programFolder.empty() && ::access(programFolder.c_str(), W_OK) == 0;
 
     std::string home;
     if (const char* h = std::getenv("HOME"); h != nullptr && h[0] != '\0') {
@@ -334,7 +344,7 @@ std::string PosixConfigFiles::DefaultIniPath() {
         }
     }
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    return ChooseIniPath(exeDir, writable, xdg != nullptr ? xdg : "", home);
+    return ChooseIniPath(programFolder, writable, xdg != nullptr ? xdg : "", home);
 }
 
 bool IsSystemProgramFolder(std::string_view folder) {

@@ -29,6 +29,13 @@ public:
     std::string DefaultIniPath() override;
 };
 
+// The folder of this process's executable; empty when it cannot be learnt.
+std::string ExecutableFolder();
+// The file a program in `programFolder` uses when no path is given (what
+// DefaultIniPath gives that program); an empty folder stands for a program
+// whose folder is unknown.
+std::string IniPathForProgramIn(std::string programFolder);
+
 // True for the folders where a system installs its programs (/usr/bin,
 // /usr/local/bin, /bin, ...). A program there is an installed one: it keeps its
 // file in the user's folder, also when it runs as root and could write there,

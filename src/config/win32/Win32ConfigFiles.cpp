@@ -228,30 +228,39 @@ std::string Win32ConfigFiles::DefaultIniPath() {
 }
 
 ConfigLocation Win32ConfigFiles::DefaultLocation() {
-    std::string exeDir;
+    return LocationForProgramIn(ExecutableFolder());
+}
+
+std::string ExecutableFolder() {
     std::vector<wchar_t> buffer(MAX_PATH);
     while (true) {
         const DWORD n =
             ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) {
             DebugLogLastError("GetModuleFileNameW");
-            break;
+            return {};
         }
         if (n < buffer.size()) {
-            exeDir = ParentOf(WideToUtf8(std::wstring_view(buffer.data(), n)));
-            break;
+            return ParentOf(WideToUtf8(std::wstring_view(buffer.data(), n)));
         }
         if (buffer.size() >= 32768) {
-            break;
+            return {};
         }
         buffer.resize(buffer.size() * 2);
     }
+}
 
+std::string IniPathForProgramIn(const std::string& programFolder) {
+    const ConfigLocation location = LocationForProgramIn(programFolder);
+    return location.startFrom.empty() ? location.path : location.startFrom;
+}
+
+ConfigLocation LocationForProgramIn(const std::string& programFolder) {
     // Writable means a file can be created there: access checks alone do not see
     // everything that decides it (read-only media, Program Files without elevation).
     bool writable = false;
-    if (!exeDir.empty()) {
-        const std::wstring probe = Utf8ToWide(Join(exeDir, ".quorvane-write-test"));
+    if (!programFolder.empty()) {
+        const std::wstring probe = Utf8ToWide(Join(programFolder, ".quorvane-write-test"));
         UniqueHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                         nullptr));
@@ -273,10 +282,10 @@ ConfigLocation Win32ConfigFiles::DefaultLocation() {
         return attributes != INVALID_FILE_ATTRIBUTES &&
                (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     };
-    const std::string path = ChooseIniPath(exeDir, writable, appData);
-    const bool besideIsFile = !exeDir.empty() && isFile(Join(exeDir, kIniFileName));
+    const std::string path = ChooseIniPath(programFolder, writable, appData);
+    const bool besideIsFile = !programFolder.empty() && isFile(Join(programFolder, kIniFileName));
     return ChooseIniLocation(
-        exeDir, writable, appData, besideIsFile,
+        programFolder, writable, appData, besideIsFile,
         ::GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES);
 }
 

@@ -30,6 +30,16 @@ public:
     ConfigLocation DefaultLocation() override;
 };
 
+// The folder of this process's executable; empty when it cannot be learnt.
+std::string ExecutableFolder();
+// Where a program in `programFolder` keeps its file when no path is given
+// (what DefaultLocation gives that program); an empty folder stands for a
+// program whose folder is unknown.
+ConfigLocation LocationForProgramIn(const std::string& programFolder);
+// The file such a program reads: the file to start from while there is one,
+// else DefaultIniPath's.
+std::string IniPathForProgramIn(const std::string& programFolder);
+
 // The path DefaultIniPath picks, from what it found: the executable's folder (empty
 // when unknown), whether it is writable, and the roaming application-data folder
 // (empty when unknown).

@@ -1,14 +1,17 @@
 #include "device/linux/UdevDeviceEvents.h"
 
 #include <libudev.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <cstdint>
 #include <thread>
 
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 
 namespace qv {
 
@@ -20,7 +23,7 @@ constexpr const char* kUdevControl = "/run/udev/control";
 // devices: ", with the call that failed for whoever looks into it.
 std::string MonitorError(const char* call, int err) {
     DebugLogErrno(call, err);
-    return std::string("udev monitor: ") + std::strerror(err) + " (" + call + ")";
+    return std::string("udev monitor: ") + ErrnoText(err) + " (" + call + ")";
 }
 
 }  // namespace
@@ -78,7 +81,7 @@ bool UdevDeviceEvents::UdevdRunning() {
     return ::access(kUdevControl, F_OK) == 0;
 }
 
-bool UdevDeviceEvents::Start(std::string& error) {
+bool UdevDeviceEvents::Start(ChangesPending changesPending, std::string& error) {
     Stop();
     errno = 0;
     std::unique_ptr<udev, UdevDeleter> u(udev_new());
@@ -104,28 +107,65 @@ bool UdevDeviceEvents::Start(std::string& error) {
         error = MonitorError("udev_monitor_get_fd", EBADF);
         return false;
     }
+    UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake.Valid()) {
+        error = MonitorError("eventfd", errno);
+        return false;
+    }
     udev_ = std::move(u);
     monitor_ = std::move(monitor);
     kernelSource_ = kernel;
+    wake_ = std::move(wake);
+    queue_.Open(std::move(changesPending));
+    reader_ = std::thread([this] { Read(); });
     error.clear();
     return true;
 }
 
 void UdevDeviceEvents::Stop() {
+    if (reader_.joinable()) {
+        const std::uint64_t one = 1;
+        if (::write(wake_.Get(), &one, sizeof one) < 0) {
+            DebugLogErrno("write(eventfd)", errno);
+        }
+        reader_.join();
+    }
+    queue_.Close();
+    wake_.Reset();
     monitor_.reset();
     udev_.reset();
     kernelSource_ = false;
 }
 
-int UdevDeviceEvents::Fd() const {
-    return monitor_ ? udev_monitor_get_fd(monitor_.get()) : -1;
+std::vector<DeviceChange> UdevDeviceEvents::ReadPending() {
+    return queue_.Take();
 }
 
-std::vector<DeviceChange> UdevDeviceEvents::ReadPending() {
-    std::vector<DeviceChange> changes;
-    if (!monitor_) {
-        return changes;
+void UdevDeviceEvents::Read() {
+    pollfd watched[2] = {{udev_monitor_get_fd(monitor_.get()), POLLIN, 0},
+                         {wake_.Get(), POLLIN, 0}};
+    for (;;) {
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            DebugLogErrno("poll(udev monitor)", errno);
+            return;
+        }
+        if (watched[1].revents != 0) {
+            return;  // Stop
+        }
+        if ((watched[0].revents & (POLLERR | POLLNVAL)) != 0) {
+            DebugLog("udev monitor: the socket failed; no more device events");
+            return;
+        }
+        if ((watched[0].revents & POLLIN) != 0) {
+            ReceiveAll();
+        }
     }
+}
+
+void UdevDeviceEvents::ReceiveAll() {
     // The monitor's socket is non-blocking: read until it is empty.
     while (udev_device* device = udev_monitor_receive_device(monitor_.get())) {
         UeventProperties properties;
@@ -153,9 +193,8 @@ std::vector<DeviceChange> UdevDeviceEvents::ReadPending() {
             !WaitForDeviceNode(change->path, kNodeWait)) {
             DebugLog("device node " + change->path + " did not appear");
         }
-        changes.push_back(std::move(*change));
+        queue_.Push(std::move(*change));
     }
-    return changes;
 }
 
 }  // namespace qv

@@ -5,15 +5,19 @@
 // permissions. Without udevd it listens to the kernel's announcements; then
 // whoever makes device nodes (devtmpfs, mdev) may not have made the node yet
 // when the event arrives, so an arrival with a node is held back until the
-// node exists (at most kNodeWait).
+// node exists (at most kNodeWait). A thread of the source's own reads the
+// monitor and makes the "changes pending" call.
 
 #include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "common/posix/UniqueFd.h"
+#include "device/DeviceChangeQueue.h"
 #include "device/DeviceEvents.h"
 
 struct udev;
@@ -43,9 +47,8 @@ public:
     UdevDeviceEvents& operator=(const UdevDeviceEvents&) = delete;
 
     // False with "udev monitor: <error text> (<failing call>)" in `error`.
-    bool Start(std::string& error) override;
+    bool Start(ChangesPending changesPending, std::string& error) override;
     void Stop() override;
-    int Fd() const override;
     std::vector<DeviceChange> ReadPending() override;
 
     // True when the monitor listens to the kernel rather than udevd.
@@ -54,6 +57,11 @@ public:
     static bool UdevdRunning();
 
 private:
+    // The reader thread: until Stop wakes it, every uevent of the monitor.
+    void Read();
+    // Turns what the monitor has now into changes in the queue.
+    void ReceiveAll();
+
     struct UdevDeleter {
         void operator()(udev* u) const;
     };
@@ -63,6 +71,9 @@ private:
     std::unique_ptr<udev, UdevDeleter> udev_;
     std::unique_ptr<udev_monitor, MonitorDeleter> monitor_;
     bool kernelSource_ = false;
+    UniqueFd wake_;  // an eventfd that Stop signals
+    DeviceChangeQueue queue_;
+    std::thread reader_;
 };
 
 }  // namespace qv

@@ -1,37 +1,51 @@
 #include "device/sim/SimClient.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <sstream>
+#include <thread>
+#include <utility>
 
-#include "common/Deadline.h"
 #include "common/DebugLog.h"
-#include "common/posix/UniqueFd.h"
-#include "device/sim/SimSocket.h"
+#include "common/ErrnoText.h"
+#include "device/DeviceChangeQueue.h"
 
 namespace qv::sim {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Bound of the handshakes with a local daemon; reports use the caller's timeout.
 constexpr std::chrono::milliseconds kHandshakeTimeout{2000};
-// Largest report the daemon sends; a larger message would be cut.
-constexpr std::size_t kMaxReportBytes = 4096;
+
+// Sends `request` on a fresh connection and waits for the answer.
+std::optional<std::string> Exchange(SimConnection& connection, std::string_view request,
+                                    std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    std::string answer;
+    if (connection.Send(request, deadline) != TransferStatus::Done ||
+        connection.Receive(answer, deadline) != TransferStatus::Done) {
+        return std::nullopt;
+    }
+    return answer;
+}
+
+// The daemon's refusal "ERR <errno>" in words (its errno values are Linux's).
+std::string Refusal(const std::string& answer) {
+    const int number = std::atoi(answer.c_str() + 4);
+    return ErrnoText(number > 0 ? number : EIO);
+}
 
 // A device opened in the daemon: one connection carrying its reports.
-class SocketHidDevice final : public HidDevice {
+class SimHidDevice final : public HidDevice {
 public:
-    SocketHidDevice(UniqueFd fd, std::optional<HidAttributes> attributes,
-                    std::optional<HidCaps> caps)
-        : fd_(std::move(fd)), attributes_(attributes), caps_(caps) {}
+    SimHidDevice(std::unique_ptr<SimConnection> connection, std::optional<HidAttributes> attributes,
+                 std::optional<HidCaps> caps)
+        : connection_(std::move(connection)), attributes_(attributes), caps_(caps) {}
 
     std::optional<HidAttributes> GetAttributes() override { return attributes_; }
     std::optional<HidCaps> GetCaps() override { return caps_; }
@@ -41,26 +55,9 @@ public:
         if (report.empty() || !attributes_) {
             return TransferStatus::Failed;
         }
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            const ssize_t sent =
-                ::send(fd_.Get(), report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (sent >= 0) {
-                return sent == static_cast<ssize_t>(report.size()) ? TransferStatus::Done
-                                                                   : TransferStatus::Failed;
-            }
-            if (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN) {
-                return TransferStatus::Gone;
-            }
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-                DebugLogErrno("send(simulated report)", errno);
-                return TransferStatus::Failed;
-            }
-            const TransferStatus waited = Wait(POLLOUT, deadline);
-            if (waited != TransferStatus::Done) {
-                return waited;
-            }
-        }
+        return connection_->Send(
+            std::string_view(reinterpret_cast<const char*>(report.data()), report.size()),
+            Clock::now() + timeout);
     }
 
     TransferStatus ReadReport(std::span<std::uint8_t> report,
@@ -68,79 +65,41 @@ public:
         if (!attributes_) {
             return TransferStatus::Failed;  // a non-HID node has no reports
         }
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        std::uint8_t buffer[kMaxReportBytes];
-        for (;;) {
-            // Wait first, as the hidraw backend does: poll() decides the deadline.
-            const TransferStatus waited = Wait(POLLIN, deadline);
-            if (waited != TransferStatus::Done) {
-                return waited;
-            }
-            const ssize_t got = ::recv(fd_.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
-            if (got > 0) {
-                std::memcpy(report.data(), buffer,
-                            std::min(report.size(), static_cast<std::size_t>(got)));
-                return TransferStatus::Done;
-            }
-            if (got == 0 || errno == ECONNRESET || errno == ENOTCONN) {
-                return TransferStatus::Gone;  // the daemon closed: the device went away
-            }
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-                DebugLogErrno("recv(simulated report)", errno);
-                return TransferStatus::Failed;
-            }
+        std::string message;
+        const TransferStatus status = connection_->Receive(message, Clock::now() + timeout);
+        if (status == TransferStatus::Done) {
+            std::memcpy(report.data(), message.data(), std::min(report.size(), message.size()));
         }
+        return status;
     }
 
 private:
-    // Done when `events` is ready on the connection before the deadline.
-    TransferStatus Wait(short events, std::chrono::steady_clock::time_point deadline) {
-        for (;;) {
-            pollfd entry{fd_.Get(), events, 0};
-            const int ready = ::poll(&entry, 1, RemainingMs(deadline));
-            if (ready == 0) {
-                return TransferStatus::TimedOut;
-            }
-            if (ready < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                DebugLogErrno("poll(simulated device)", errno);
-                return TransferStatus::Failed;
-            }
-            if ((entry.revents & events) != 0) {
-                return TransferStatus::Done;  // pending data is read before a hang-up counts
-            }
-            if ((entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-                return TransferStatus::Gone;
-            }
-        }
-    }
-
-    UniqueFd fd_;
+    std::unique_ptr<SimConnection> connection_;
     std::optional<HidAttributes> attributes_;
     std::optional<HidCaps> caps_;
 };
 
-class SocketHidPort final : public HidPort {
+class SimHidPort final : public HidPort {
 public:
-    explicit SocketHidPort(std::string socketPath) : socketPath_(std::move(socketPath)) {}
+    explicit SimHidPort(std::shared_ptr<SimTransport> transport)
+        : transport_(std::move(transport)) {}
 
     std::vector<std::string> EnumerateHidInterfaces() override {
-        int error = 0;
-        UniqueFd fd = ConnectSimSocket(socketPath_, error);
-        if (!fd.Valid()) {
-            return {};
+        std::vector<std::string> paths;
+        std::string error;
+        const std::unique_ptr<SimConnection> connection =
+            transport_->Connect(kHandshakeTimeout, error);
+        if (!connection) {
+            DebugLog("simulator: " + error);
+            return paths;
         }
-        const std::optional<std::string> answer = Exchange(fd.Get(), "ENUM", kHandshakeTimeout);
+        const std::optional<std::string> answer = Exchange(*connection, "ENUM", kHandshakeTimeout);
         if (!answer || answer->rfind("OK\n", 0) != 0) {
             DebugLog("simulator: no answer to the enumeration");
-            return {};
+            return paths;
         }
-        std::vector<std::string> paths;
         std::istringstream lines(answer->substr(3));
-        std::string line;
-        while (std::getline(lines, line)) {
+        for (std::string line; std::getline(lines, line);) {
             if (!line.empty()) {
                 paths.push_back(line);
             }
@@ -152,13 +111,14 @@ public:
         if (path.empty() || path.find_first_of(" \n") != std::string::npos) {
             return nullptr;  // the daemon's paths never hold white space
         }
-        int error = 0;
-        UniqueFd fd = ConnectSimSocket(socketPath_, error);
-        if (!fd.Valid()) {
+        std::string error;
+        std::unique_ptr<SimConnection> connection = transport_->Connect(kHandshakeTimeout, error);
+        if (!connection) {
+            DebugLog("simulator: " + error);
             return nullptr;
         }
         const std::optional<std::string> answer =
-            Exchange(fd.Get(), "OPEN " + path, kHandshakeTimeout);
+            Exchange(*connection, "OPEN " + path, kHandshakeTimeout);
         if (!answer) {
             DebugLog("simulator: no answer to opening " + path);
             return nullptr;
@@ -171,96 +131,89 @@ public:
             return nullptr;
         }
         if (kind == "NONHID") {
-            return std::make_unique<SocketHidDevice>(std::move(fd), std::nullopt, std::nullopt);
+            return std::make_unique<SimHidDevice>(std::move(connection), std::nullopt,
+                                                  std::nullopt);
         }
-        unsigned vid = 0;
-        unsigned pid = 0;
-        int input = 0;
-        int output = 0;
-        if (kind != "HID" || !(words >> vid >> pid >> input >> output)) {
+        unsigned vendorId = 0;
+        unsigned productId = 0;
+        int inputLength = 0;
+        int outputLength = 0;
+        if (kind != "HID" || !(words >> vendorId >> productId >> inputLength >> outputLength)) {
             DebugLog("simulator: unreadable answer to opening " + path + ": " + *answer);
             return nullptr;
         }
-        return std::make_unique<SocketHidDevice>(
-            std::move(fd),
-            HidAttributes{static_cast<std::uint16_t>(vid), static_cast<std::uint16_t>(pid)},
-            HidCaps{input, output});
+        return std::make_unique<SimHidDevice>(std::move(connection),
+                                              HidAttributes{static_cast<std::uint16_t>(vendorId),
+                                                            static_cast<std::uint16_t>(productId)},
+                                              HidCaps{inputLength, outputLength});
     }
 
 private:
-    std::string socketPath_;
+    std::shared_ptr<SimTransport> transport_;
 };
 
-class SocketDeviceEvents final : public DeviceEvents {
+class SimDeviceEvents final : public DeviceEvents {
 public:
-    explicit SocketDeviceEvents(std::string socketPath) : socketPath_(std::move(socketPath)) {}
+    explicit SimDeviceEvents(std::shared_ptr<SimTransport> transport)
+        : transport_(std::move(transport)) {}
+    ~SimDeviceEvents() override { Stop(); }
+    SimDeviceEvents(const SimDeviceEvents&) = delete;
+    SimDeviceEvents& operator=(const SimDeviceEvents&) = delete;
 
-    bool Start(std::string& error) override {
-        if (fd_.Valid()) {
-            return true;
-        }
-        int errorNumber = 0;
-        UniqueFd fd = ConnectSimSocket(socketPath_, errorNumber);
-        if (!fd.Valid()) {
-            error = "simulator: " + std::string(std::strerror(errorNumber)) + " (connect " +
-                    socketPath_ + ")";
+    bool Start(ChangesPending changesPending, std::string& error) override {
+        Stop();
+        std::string reason;
+        std::unique_ptr<SimConnection> connection = transport_->Connect(kHandshakeTimeout, reason);
+        if (!connection) {
+            error = "simulator: " + reason;
             return false;
         }
-        const std::optional<std::string> answer = Exchange(fd.Get(), "EVENTS", kHandshakeTimeout);
+        const std::optional<std::string> answer =
+            Exchange(*connection, "EVENTS", kHandshakeTimeout);
         if (!answer) {
-            error = "simulator: no answer from " + socketPath_;
+            error = "simulator: no answer from " + transport_->Address();
             return false;
         }
         if (answer->rfind("ERR ", 0) == 0) {
-            const int refusal = std::atoi(answer->c_str() + 4);
-            error = "simulator: " + std::string(std::strerror(refusal > 0 ? refusal : EIO));
+            error = "simulator: " + Refusal(*answer);
             return false;
         }
         if (*answer != "OK") {
             error = "simulator: unexpected answer: " + answer->substr(0, 40);
             return false;
         }
-        fd_ = std::move(fd);
+        connection_ = std::move(connection);
+        queue_.Open(std::move(changesPending));
+        reader_ = std::thread([this] { Read(); });
         return true;
     }
 
-    void Stop() override { fd_.Reset(); }
-
-    int Fd() const override { return fd_.Get(); }
-
-    std::vector<DeviceChange> ReadPending() override {
-        std::vector<DeviceChange> events;
-        if (!fd_.Valid()) {
-            return events;
+    void Stop() override {
+        if (reader_.joinable()) {
+            connection_->Shutdown();
+            reader_.join();
         }
-        char buffer[2048];
-        for (;;) {
-            const ssize_t got = ::recv(fd_.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
-            if (got > 0) {
-                if (auto change = Decode(std::string(buffer, static_cast<std::size_t>(got)))) {
-                    events.push_back(std::move(*change));
-                }
-                continue;
-            }
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                break;
-            }
-            // The daemon went away. Its removals have been delivered; keep the
-            // fd number the owner watches but make it quiet for good, so that
-            // an event loop does not spin on a hung-up socket.
-            if (got < 0) {
-                DebugLogErrno("recv(simulator events)", errno);
-            }
-            Quiet();
-            break;
-        }
-        return events;
+        connection_.reset();
+        queue_.Close();
     }
 
+    std::vector<DeviceChange> ReadPending() override { return queue_.Take(); }
+
 private:
+    // Until the daemon goes or Stop ends the connection: one change per message.
+    void Read() {
+        for (;;) {
+            std::string message;
+            if (connection_->Receive(message, SimConnection::Deadline::max()) !=
+                TransferStatus::Done) {
+                return;  // the daemon's removals have been queued; nothing more comes
+            }
+            if (std::optional<DeviceChange> change = Decode(message)) {
+                queue_.Push(std::move(*change));
+            }
+        }
+    }
+
     static std::optional<DeviceChange> Decode(const std::string& message) {
         // "EV A|R [<path>]"; no path for a device without a node.
         std::istringstream words(message);
@@ -276,37 +229,23 @@ private:
                             path};
     }
 
-    void Quiet() {
-        UniqueFd quiet(::eventfd(0, EFD_CLOEXEC));
-        if (!quiet.Valid() || ::dup3(quiet.Get(), fd_.Get(), O_CLOEXEC) < 0) {
-            DebugLogErrno("eventfd/dup3", errno);
-            fd_.Reset();  // better a closed fd than one that never stops being readable
-        }
-    }
-
-    std::string socketPath_;
-    UniqueFd fd_;
+    std::shared_ptr<SimTransport> transport_;
+    std::unique_ptr<SimConnection> connection_;
+    DeviceChangeQueue queue_;
+    std::thread reader_;
 };
 
 }  // namespace
 
-std::string DefaultSimSocketPath() {
-    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    if (runtimeDir != nullptr && runtimeDir[0] != '\0') {
-        return std::string(runtimeDir) + "/quorvane-sim.sock";
-    }
-    return "/tmp/quorvane-sim-" + std::to_string(::getuid()) + ".sock";
+std::unique_ptr<HidPort> MakeSimHidPort(std::shared_ptr<SimTransport> transport) {
+    return std::make_unique<SimHidPort>(std::move(transport));
 }
 
-std::unique_ptr<HidPort> MakeSimHidPort(const std::string& socketPath) {
-    return std::make_unique<SocketHidPort>(socketPath);
+std::unique_ptr<DeviceEvents> MakeSimDeviceEvents(std::shared_ptr<SimTransport> transport) {
+    return std::make_unique<SimDeviceEvents>(std::move(transport));
 }
 
-std::unique_ptr<DeviceEvents> MakeSimDeviceEvents(const std::string& socketPath) {
-    return std::make_unique<SocketDeviceEvents>(socketPath);
-}
-
-SimReply SendSimCommand(const std::string& socketPath, const std::vector<std::string>& words,
+SimReply SendSimCommand(SimTransport& transport, const std::vector<std::string>& words,
                         std::chrono::milliseconds timeout) {
     std::string request = "CTL";
     for (const std::string& word : words) {
@@ -315,16 +254,15 @@ SimReply SendSimCommand(const std::string& socketPath, const std::vector<std::st
         }
         request += ' ' + word;
     }
-    int error = 0;
-    UniqueFd fd = ConnectSimSocket(socketPath, error);
-    if (!fd.Valid()) {
-        return SimReply{SimReply::Code::Unreachable, "cannot reach the simulator at " + socketPath +
-                                                         ": " + std::strerror(error)};
+    std::string error;
+    const std::unique_ptr<SimConnection> connection = transport.Connect(timeout, error);
+    if (!connection) {
+        return SimReply{SimReply::Code::Unreachable, "cannot reach the simulator: " + error};
     }
-    const std::optional<std::string> answer = Exchange(fd.Get(), request, timeout);
+    const std::optional<std::string> answer = Exchange(*connection, request, timeout);
     if (!answer) {
         return SimReply{SimReply::Code::Unreachable,
-                        "no answer from the simulator at " + socketPath};
+                        "no answer from the simulator at " + transport.Address()};
     }
     const std::size_t newline = answer->find('\n');
     const std::string head = answer->substr(0, newline);

@@ -1,9 +1,10 @@
 #pragma once
-// Backends that talk to a running quorvane-sim daemon over its Unix socket
-// (SOCK_SEQPACKET, one message per report). Transfers wait with poll() against
-// the caller's timeout, as the hidraw backend does, so a silent simulated
-// receiver holds the host for its whole deadline. The program picks these
-// with --simulator[=SOCKET].
+// The program's simulator backends: a HID port and a device-event source
+// whose devices live in the quorvane-sim daemon, reached over a SimTransport
+// (a Unix socket on Linux, loopback TCP from Windows). Transfers wait against
+// the caller's timeout, so a silent simulated receiver holds the host for its
+// whole deadline, as a real one does. The program picks these with
+// --simulator[=ADDRESS].
 
 #include <chrono>
 #include <memory>
@@ -12,20 +13,18 @@
 
 #include "device/DeviceEvents.h"
 #include "device/HidPort.h"
+#include "device/sim/SimTransport.h"
 
 namespace qv::sim {
 
-// $XDG_RUNTIME_DIR/quorvane-sim.sock, or /tmp/quorvane-sim-<uid>.sock when
-// XDG_RUNTIME_DIR is unset or empty.
-std::string DefaultSimSocketPath();
+// A HID port whose devices live in the daemon. Enumeration of an unreachable
+// daemon is empty and opening fails.
+std::unique_ptr<HidPort> MakeSimHidPort(std::shared_ptr<SimTransport> transport);
 
-// A HID port whose devices live in the daemon at `socketPath`. Enumeration
-// of an unreachable daemon is empty and opening fails.
-std::unique_ptr<HidPort> MakeSimHidPort(const std::string& socketPath);
-
-// A device-event source fed by the daemon at `socketPath`. Start fails, with
-// the reason, when the daemon is unreachable or refuses.
-std::unique_ptr<DeviceEvents> MakeSimDeviceEvents(const std::string& socketPath);
+// A device-event source fed by the daemon; a thread of its own reads the
+// daemon's announcements and makes the "changes pending" call. Start fails,
+// with the reason, when the daemon is unreachable or refuses.
+std::unique_ptr<DeviceEvents> MakeSimDeviceEvents(std::shared_ptr<SimTransport> transport);
 
 // Result of one control command sent to the daemon.
 struct SimReply {
@@ -34,8 +33,9 @@ struct SimReply {
     std::string text;  // output, or the reason
 };
 
-// Sends one control command (as words) to the daemon and waits for its answer.
-SimReply SendSimCommand(const std::string& socketPath, const std::vector<std::string>& words,
+// Sends one control command (as words, e.g. {"press", "5", "120", "7"}) to the
+// daemon and waits for its answer.
+SimReply SendSimCommand(SimTransport& transport, const std::vector<std::string>& words,
                         std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 }  // namespace qv::sim

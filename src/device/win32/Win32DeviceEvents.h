@@ -1,16 +1,17 @@
 #pragma once
-// Arrivals and removals of HID device interfaces on Windows: the program's window
-// is registered for device-interface notifications of the HID class, its window
-// procedure hands every WM_DEVICECHANGE to OnDeviceChange, and the application
-// then collects the queued changes with ReadPending. There is no descriptor to
-// watch (Fd() is -1): the window's message loop is the wake-up.
+// Arrivals and removals of HID device interfaces on Windows. While started, a
+// thread of the source's own keeps a message-only window registered for
+// device-interface notifications of the HID class; its window procedure turns
+// every WM_DEVICECHANGE into a change and makes the "changes pending" call.
 
-#include <mutex>
+#include <atomic>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/win32/Windows.h"
+#include "device/DeviceChangeQueue.h"
 #include "device/DeviceEvents.h"
 
 namespace qv {
@@ -22,30 +23,32 @@ std::optional<DeviceChange> DeviceChangeFromMessage(WPARAM event, LPARAM data);
 
 class Win32DeviceEvents final : public DeviceEvents {
 public:
-    // `window` receives the notifications (settable later, before Start).
-    explicit Win32DeviceEvents(HWND window = nullptr) : window_(window) {}
+    Win32DeviceEvents() = default;
     ~Win32DeviceEvents() override;
     Win32DeviceEvents(const Win32DeviceEvents&) = delete;
     Win32DeviceEvents& operator=(const Win32DeviceEvents&) = delete;
 
-    void SetWindow(HWND window) { window_ = window; }
-
-    // RegisterDeviceNotificationW for the HID interface class on the window;
-    // false with "RegisterDeviceNotification failed: <error number>" otherwise.
-    bool Start(std::string& error) override;
+    // Creates the window and registers it (RegisterDeviceNotificationW); false
+    // with "RegisterDeviceNotification failed: <error number>" (or the failing
+    // window call) otherwise.
+    bool Start(ChangesPending changesPending, std::string& error) override;
     void Stop() override;
-    int Fd() const override { return -1; }
     std::vector<DeviceChange> ReadPending() override;
 
-    // For the window procedure: queues the change a WM_DEVICECHANGE reports.
-    // Messages that arrive while not started are ignored.
-    void OnDeviceChange(WPARAM event, LPARAM data);
+    // The window that receives the notifications; nullptr while not started.
+    HWND Window() const { return window_.load(); }
 
 private:
-    HWND window_ = nullptr;
-    HDEVNOTIFY registration_ = nullptr;
-    std::mutex mutex_;
-    std::vector<DeviceChange> pending_;
+    static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
+    // The thread: the window, its registration and its message loop; `error`
+    // and `ready` report how the start went.
+    void Run(std::string& error, std::atomic<int>& ready);
+
+    DeviceChangeQueue queue_;
+    std::thread thread_;
+    std::atomic<HWND> window_{nullptr};
+    HDEVNOTIFY registration_ = nullptr;  // the thread's
 };
 
 }  // namespace qv

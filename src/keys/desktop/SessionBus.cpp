@@ -1,8 +1,7 @@
 #include "keys/desktop/SessionBus.h"
 
-#include <cstring>
-
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 
 namespace qv::desktop {
 namespace {
@@ -21,7 +20,7 @@ std::string ErrorOf(const sd_bus_error& error, int result) {
 }  // namespace
 
 std::string BusErrorText(int result) {
-    return std::strerror(result < 0 ? -result : result);
+    return ErrnoText(result < 0 ? -result : result);
 }
 
 std::unique_ptr<SessionBus> SessionBus::Open(std::string& error) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 #include "keys/uinput/EvdevKeys.h"
 
 namespace qv {
@@ -101,7 +102,7 @@ std::unique_ptr<UinputKeyboard> UinputKeyboard::Open(std::unique_ptr<EvdevLayout
                                                      std::string& error, const char* path) {
     UniqueFd fd(open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) {
-        error = std::string("open(") + path + "): " + std::strerror(errno);
+        error = std::string("open(") + path + "): " + ErrnoText(errno);
         return nullptr;
     }
     auto control = std::make_unique<IoctlControl>(fd.Get());

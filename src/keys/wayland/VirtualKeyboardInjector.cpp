@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/DebugLog.h"
+#include "common/ErrnoText.h"
 #include "common/posix/UniqueFd.h"
 #include "keys/wayland/CompositorKeymap.h"
 #include "keys/wayland/KeyboardEncoder.h"
@@ -36,7 +37,7 @@ constexpr std::chrono::milliseconds kPrimePause{50};
 UniqueFd KeymapFile(const std::string& text, std::string& error) {
     UniqueFd fd(memfd_create("quorvane-keymap", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!fd.Valid()) {
-        error = std::string("memfd_create: ") + std::strerror(errno);
+        error = std::string("memfd_create: ") + ErrnoText(errno);
         return {};
     }
     const char* data = text.c_str();
@@ -47,7 +48,7 @@ UniqueFd KeymapFile(const std::string& text, std::string& error) {
             continue;
         }
         if (n <= 0) {
-            error = std::string("write (keymap): ") + std::strerror(errno);
+            error = std::string("write (keymap): ") + ErrnoText(errno);
             return {};
         }
         data += n;

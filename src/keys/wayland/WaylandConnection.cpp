@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/Deadline.h"
+#include "common/ErrnoText.h"
 
 namespace qv::wayland {
 namespace {
@@ -35,7 +36,7 @@ std::unique_ptr<WaylandConnection> WaylandConnection::Connect(const char* displa
                                                               std::string& error) {
     wl_display* d = wl_display_connect(display);
     if (d == nullptr) {
-        error = std::string("wl_display_connect: ") + std::strerror(errno);
+        error = std::string("wl_display_connect: ") + ErrnoText(errno);
         return nullptr;
     }
     std::unique_ptr<WaylandConnection> connection(new WaylandConnection(d));
@@ -146,7 +147,7 @@ std::string WaylandConnection::Error() const {
         return std::string("protocol error ") + std::to_string(code) + " on " +
                (interface != nullptr ? interface->name : "?");
     }
-    return std::strerror(err);
+    return ErrnoText(err);
 }
 
 std::uint32_t InputTimestamp() {

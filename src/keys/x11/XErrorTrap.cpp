@@ -8,19 +8,19 @@ namespace {
 // The error slot of the innermost trap on this thread, nullptr for none.
 // Xlib calls the error handler on the thread that reads the error from its
 // connection, which is the thread that made the request.
-thread_local int* t_currentError = nullptr;
+thread_local int* gCurrentError = nullptr;
 
 // The handler that was installed before ours, for errors no trap expects.
-std::atomic<XErrorHandler> g_previous{nullptr};
+std::atomic<XErrorHandler> gPrevious{nullptr};
 
 int RecordError(Display* display, XErrorEvent* event) {
-    if (t_currentError != nullptr) {
-        if (*t_currentError == 0) {
-            *t_currentError = event->error_code;
+    if (gCurrentError != nullptr) {
+        if (*gCurrentError == 0) {
+            *gCurrentError = event->error_code;
         }
         return 0;
     }
-    const XErrorHandler previous = g_previous.load();
+    const XErrorHandler previous = gPrevious.load();
     return previous != nullptr ? previous(display, event) : 0;
 }
 
@@ -30,15 +30,15 @@ int RecordError(Display* display, XErrorEvent* event) {
 void InstallHandler() {
     const XErrorHandler before = XSetErrorHandler(RecordError);
     if (before != RecordError) {
-        g_previous.store(before);
+        gPrevious.store(before);
     }
 }
 
 }  // namespace
 
-XErrorTrap::XErrorTrap(Display* display) : display_(display), outer_(t_currentError) {
+XErrorTrap::XErrorTrap(Display* display) : display_(display), outer_(gCurrentError) {
     InstallHandler();
-    t_currentError = &error_;
+    gCurrentError = &error_;
 }
 
 XErrorTrap::~XErrorTrap() {
@@ -46,7 +46,7 @@ XErrorTrap::~XErrorTrap() {
     if (LastKnownRequestProcessed(display_) != NextRequest(display_) - 1) {
         XSync(display_, False);
     }
-    t_currentError = outer_;
+    gCurrentError = outer_;
 }
 
 int XErrorTrap::Sync() {

@@ -17,7 +17,7 @@ QtTrayIcon::QtTrayIcon(const QIcon& image, QObject* parent) : QObject(parent) {
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         auto watch = std::make_unique<TrayManagerWatch>();
         if (watch->Start()) {
-            connect(watch.get(), &TrayManagerWatch::managerAppeared, this,
+            connect(watch.get(), &TrayManagerWatch::ManagerAppeared, this,
                     &QtTrayIcon::NotifyTrayHostRestarted);
             watch_ = std::move(watch);
         }
@@ -75,7 +75,7 @@ void QtTrayIcon::NotifyTrayHostRestarted() {
     if (sink_) {
         sink_->TrayHostRestarted();
     }
-    emit trayHostRestarted();
+    emit TrayHostRestarted();
 }
 
 void QtTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {

@@ -52,7 +52,7 @@ public:
 
 signals:
     // The tray host started anew (after the sink was told).
-    void trayHostRestarted();
+    void TrayHostRestarted();
 
 private:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);

@@ -78,7 +78,7 @@ void TrayManagerWatch::OnReadable() {
         }
     }
     if (appeared) {
-        emit managerAppeared();
+        emit ManagerAppeared();
     }
 #endif
 }

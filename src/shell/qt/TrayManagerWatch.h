@@ -21,7 +21,7 @@ public:
 
 signals:
     // A tray host took the selection.
-    void managerAppeared();
+    void ManagerAppeared();
 
 private:
     void OnReadable();

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "TempDir.h"
 #include "config/ConfigCheck.h"
@@ -92,8 +93,7 @@ struct ToolRun {
     std::string out;
 };
 
-ToolRun RunTool(const std::string& args) {
-    const std::string command = std::string(QV_INICHECK) + " " + args + " 2>/dev/null";
+ToolRun RunCommand(const std::string& command) {
     std::FILE* pipe = ::popen(command.c_str(), "r");
     ToolRun run{-1, {}};
     if (pipe == nullptr) {
@@ -107,6 +107,10 @@ ToolRun RunTool(const std::string& args) {
     const int status = ::pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+ToolRun RunTool(const std::string& args) {
+    return RunCommand(std::string(QV_INICHECK) + " " + args + " 2>/dev/null");
 }
 
 TEST(InicheckToolTest, PrintsSettingsTableAndProblems) {
@@ -147,6 +151,75 @@ TEST(InicheckToolTest, UnreadableFilesGiveOneUsageErrorsTwoAndReadFilesZero) {
     const ToolRun wide = RunTool(dir.File("wide.ini"));
     EXPECT_EQ(wide.status, 0);
     EXPECT_NE(wide.out.find("(UTF-16LE, CR line ends)"), std::string::npos) << wide.out;
+}
+
+// The tool copied into `folder` and run there without a file, with only the
+// given environment; its standard output and error together.
+ToolRun RunCopiedToolWithoutFile(const std::filesystem::path& folder, const std::string& env) {
+    const std::filesystem::path tool = folder / "quorvane-inicheck";
+    std::filesystem::copy_file(QV_INICHECK, tool,
+                               std::filesystem::copy_options::overwrite_existing);
+    return RunCommand("env -i " + env + " " + tool.string() + " 2>&1");
+}
+
+// A stand-in for the program: an executable file named quorvane.
+void MakeProgram(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    const std::string program = (folder / "quorvane").string();
+    test::WriteBytes(program, "#!/bin/sh\n");
+    ::chmod(program.c_str(), 0755);
+}
+
+TEST(InicheckToolTest, WithoutAFileTheProgramBesideItDecides) {
+    test::TempDir dir;
+    const std::filesystem::path bin = dir.path() / "bin";
+    MakeProgram(bin);
+    test::WriteBytes((bin / "Quorvane.ini").string(), "[General]\r\nWindowChangeTime=2\r\n");
+    const ToolRun run = RunCopiedToolWithoutFile(bin, "PATH=/nonexistent HOME=" + dir.File("home"));
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out.rfind("The file " + (bin / "quorvane").string() +
+                                " uses without --config: " + (bin / "Quorvane.ini").string() + "\n",
+                            0),
+              0u)
+        << run.out;
+    EXPECT_NE(run.out.find("WindowChangeTime = \"2\" -> 2"), std::string::npos) << run.out;
+}
+
+TEST(InicheckToolTest, WithoutAFileAndNoProgramBesideItThePathDecides) {
+    test::TempDir dir;
+    const std::filesystem::path tools = dir.path() / "tools";
+    std::filesystem::create_directories(tools);
+    const std::filesystem::path onPath = dir.path() / "on-path";
+    MakeProgram(onPath);
+    const ToolRun run = RunCopiedToolWithoutFile(
+        tools, "PATH=/nonexistent:" + onPath.string() + " HOME=" + dir.File("home"));
+    // That program keeps its file beside itself, where there is none yet.
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("The file " + (onPath / "quorvane").string() +
+                           " uses without --config: " + (onPath / "Quorvane.ini").string()),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find((onPath / "Quorvane.ini").string() + ": no such file"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(InicheckToolTest, WithoutAFileOrAProgramTheUsersFileOfAnInstalledOneIsChecked) {
+    test::TempDir dir;
+    const std::filesystem::path tools = dir.path() / "tools";
+    std::filesystem::create_directories(tools);
+    std::filesystem::create_directories(dir.path() / "config" / "quorvane");
+    test::WriteBytes(dir.File("config/quorvane/Quorvane.ini"), "");
+    const ToolRun run =
+        RunCopiedToolWithoutFile(tools, "PATH=/nonexistent HOME=" + dir.File("home") +
+                                            " XDG_CONFIG_HOME=" + dir.File("config"));
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("No quorvane beside quorvane-inicheck or on PATH; the file an "
+                           "installed one uses without --config: " +
+                           dir.File("config/quorvane/Quorvane.ini")),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("No problems found."), std::string::npos) << run.out;
 }
 
 }  // namespace

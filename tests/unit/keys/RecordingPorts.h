@@ -127,7 +127,7 @@ private:
 class RecordingClock : public Clock {
 public:
     explicit RecordingClock(std::vector<std::string>& log) : log_(log) {}
-    time_point Now() override { return now_; }
+    TimePoint Now() override { return now_; }
     void Sleep(std::chrono::milliseconds duration) override {
         log_.push_back("Sleep(" + std::to_string(duration.count()) + ")");
         if (duration.count() > 0) {
@@ -137,7 +137,7 @@ public:
 
 private:
     std::vector<std::string>& log_;
-    time_point now_{};
+    TimePoint now_{};
 };
 
 }  // namespace qv::test

@@ -1,10 +1,11 @@
 #include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <chrono>
 #include <thread>
+
+#include "PendingCalls.h"
 
 namespace qv::sim {
 namespace {
@@ -22,11 +23,6 @@ std::vector<std::uint8_t> Command(std::uint8_t code, std::uint8_t p1, std::uint8
     report[2] = p1;
     report[3] = p2;
     return report;
-}
-
-bool Readable(int fd, int timeoutMs = 0) {
-    pollfd entry{fd, POLLIN, 0};
-    return ::poll(&entry, 1, timeoutMs) == 1 && (entry.revents & POLLIN) != 0;
 }
 
 class SimulatorTest : public ::testing::Test {
@@ -241,15 +237,16 @@ class SimulatorEventsTest : public SimulatorTest {
 protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(events->Start(error)) << error;
-        ASSERT_GE(events->Fd(), 0);
+        ASSERT_TRUE(events->Start(calls.Call(), error)) << error;
     }
-    // Waits until the events fd is readable, then takes what is pending.
+    // What is pending; the simulator announces changes on the thread that
+    // made them, so by now the call was made.
     std::vector<DeviceChange> Next() {
-        EXPECT_TRUE(Readable(events->Fd(), 1000));
+        EXPECT_GT(calls.Count(), 0);
         return events->ReadPending();
     }
 
+    test::PendingCalls calls;
     std::unique_ptr<DeviceEvents> events = sim.MakeDeviceEvents();
 };
 
@@ -258,7 +255,7 @@ void ExpectChange(const DeviceChange& change, DeviceChange::Kind kind, const std
 }
 
 TEST_F(SimulatorEventsTest, PlugAndUnplugAreAnnouncedInOrder) {
-    EXPECT_FALSE(Readable(events->Fd()));
+    EXPECT_EQ(calls.Count(), 0);
     ASSERT_TRUE(sim.Unplug().ok);
     ASSERT_TRUE(sim.Plug().ok);
     const std::string foreign = sim.AddForeign(0x046D, 0xC52B).text;
@@ -274,8 +271,11 @@ TEST_F(SimulatorEventsTest, PlugAndUnplugAreAnnouncedInOrder) {
     ExpectChange(changes[3], DeviceChange::Kind::Removal, foreign);
     ExpectChange(changes[4], DeviceChange::Kind::Arrival, node);
     ExpectChange(changes[5], DeviceChange::Kind::Removal, node);
-    EXPECT_FALSE(Readable(events->Fd())) << "reading clears the fd";
+    EXPECT_EQ(calls.Count(), 1) << "one call while the first change waited for the others";
+    EXPECT_EQ(calls.LastThread(), std::this_thread::get_id());
     EXPECT_TRUE(events->ReadPending().empty());
+    ASSERT_TRUE(sim.Unplug().ok);
+    EXPECT_EQ(calls.Count(), 2) << "read empty: the next change calls again";
 }
 
 TEST_F(SimulatorEventsTest, UnplugLosesTheDeviceAndItsQueue) {
@@ -337,17 +337,18 @@ TEST_F(SimulatorEventsTest, RawBroadcastsAndLateSubscribers) {
         << "a raw broadcast changes no device";
 
     auto late = sim.MakeDeviceEvents();
-    EXPECT_EQ(late->Fd(), -1) << "not started";
-    EXPECT_TRUE(late->ReadPending().empty());
+    EXPECT_TRUE(late->ReadPending().empty()) << "not started";
+    test::PendingCalls lateCalls;
     std::string error;
-    ASSERT_TRUE(late->Start(error)) << error;
-    EXPECT_FALSE(Readable(late->Fd())) << "nothing from before the start";
+    ASSERT_TRUE(late->Start(lateCalls.Call(), error)) << error;
+    EXPECT_TRUE(late->ReadPending().empty()) << "nothing from before the start";
+    EXPECT_EQ(lateCalls.Count(), 0);
     ASSERT_TRUE(sim.Unplug().ok);
-    EXPECT_TRUE(Readable(late->Fd(), 1000));
+    EXPECT_EQ(lateCalls.Count(), 1);
     EXPECT_EQ(late->ReadPending().size(), 1u);
     late->Stop();
-    EXPECT_EQ(late->Fd(), -1);
     ASSERT_TRUE(sim.Plug().ok);
+    EXPECT_EQ(lateCalls.Count(), 1) << "no call after Stop";
     EXPECT_TRUE(late->ReadPending().empty());
 }
 
@@ -356,9 +357,10 @@ TEST(SimulatorRefusalTest, EventSubscriptionCanBeRefused) {
     ASSERT_TRUE(sim.Execute("fault refuse-events").ok);
     auto events = sim.MakeDeviceEvents();
     std::string error;
-    EXPECT_FALSE(events->Start(error));
+    EXPECT_FALSE(events->Start(nullptr, error));
     EXPECT_EQ(error, "simulator: Permission denied");
-    EXPECT_EQ(events->Fd(), -1);
+    ASSERT_TRUE(sim.Unplug().ok);
+    EXPECT_TRUE(events->ReadPending().empty());
 }
 
 TEST_F(SimulatorTest, WaitIdleReturnsOnceEveryCodeIsPolled) {
@@ -401,7 +403,7 @@ TEST(SimulatorLifetimeTest, BackendsOutliveTheSimulator) {
     EXPECT_EQ(device->WriteReport(Command(kPicPoll, 4, 4), 10ms), TransferStatus::Done);
     EXPECT_EQ(port->EnumerateHidInterfaces().size(), 1u);
     std::string error;
-    EXPECT_TRUE(events->Start(error)) << error;
+    EXPECT_TRUE(events->Start(nullptr, error)) << error;
 }
 
 }  // namespace

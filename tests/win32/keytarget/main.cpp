@@ -21,10 +21,10 @@
 
 namespace {
 
-HWND g_window = nullptr;
-HANDLE g_lineRead = nullptr;  // set for each line on standard input
-bool g_busy = false;
-LARGE_INTEGER g_frequency;
+HWND gWindow = nullptr;
+HANDLE gLineRead = nullptr;  // set for each line on standard input
+bool gBusy = false;
+LARGE_INTEGER gFrequency;
 
 void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Say(const char* format, ...) {
@@ -41,7 +41,7 @@ void Say(const char* format, ...) {
 long long Microseconds() {
     LARGE_INTEGER now;
     ::QueryPerformanceCounter(&now);
-    return now.QuadPart * 1000000 / g_frequency.QuadPart;
+    return now.QuadPart * 1000000 / gFrequency.QuadPart;
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -52,10 +52,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         case WM_SYSKEYUP: {
             const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
             const bool system = message == WM_SYSKEYDOWN || message == WM_SYSKEYUP;
-            if (g_busy && down) {
-                g_busy = false;
+            if (gBusy && down) {
+                gBusy = false;
                 Say("busy");
-                ::WaitForSingleObject(g_lineRead, INFINITE);
+                ::WaitForSingleObject(gLineRead, INFINITE);
                 Say("busy done");
             }
             Say("key %s vk=0x%02x scan=0x%02x ext=%d t=%lld sys=%d", down ? "down" : "up",
@@ -94,12 +94,12 @@ DWORD WINAPI WatchInput(void*) {
         for (DWORD i = 0; i < got; ++i) {
             if (buffer[i] == '\n') {
                 Say("clock t=%lld", Microseconds());
-                ::SetEvent(g_lineRead);
+                ::SetEvent(gLineRead);
             }
         }
     }
-    ::SetEvent(g_lineRead);
-    ::PostMessageW(g_window, WM_CLOSE, 0, 0);
+    ::SetEvent(gLineRead);
+    ::PostMessageW(gWindow, WM_CLOSE, 0, 0);
     return 0;
 }
 
@@ -113,12 +113,12 @@ int wmain(int argc, wchar_t** argv) {
             stderr);
         return 2;
     }
-    ::QueryPerformanceFrequency(&g_frequency);
+    ::QueryPerformanceFrequency(&gFrequency);
     const std::wstring className = argv[1];
     int show = SW_SHOWNORMAL;
     bool foreground = false;
     bool layered = false;
-    g_lineRead = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    gLineRead = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     for (int i = 2; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--minimized") {
@@ -128,7 +128,7 @@ int wmain(int argc, wchar_t** argv) {
         } else if (arg == L"--foreground") {
             foreground = true;
         } else if (arg == L"--busy") {
-            g_busy = true;
+            gBusy = true;
         } else if (arg == L"--layered") {
             layered = true;
         }
@@ -143,22 +143,22 @@ int wmain(int argc, wchar_t** argv) {
     if (!::RegisterClassW(&wc)) {
         return 1;
     }
-    g_window = ::CreateWindowExW(layered ? WS_EX_LAYERED : 0, className.c_str(), className.c_str(),
-                                 WS_OVERLAPPEDWINDOW, 100, 100, 320, 200, nullptr, nullptr,
-                                 wc.hInstance, nullptr);
-    if (g_window == nullptr) {
+    gWindow = ::CreateWindowExW(layered ? WS_EX_LAYERED : 0, className.c_str(), className.c_str(),
+                                WS_OVERLAPPEDWINDOW, 100, 100, 320, 200, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+    if (gWindow == nullptr) {
         return 1;
     }
     if (layered) {
-        ::SetLayeredWindowAttributes(g_window, 0, 255, LWA_ALPHA);
+        ::SetLayeredWindowAttributes(gWindow, 0, 255, LWA_ALPHA);
     }
-    ::ShowWindow(g_window, show);
-    ::UpdateWindow(g_window);
+    ::ShowWindow(gWindow, show);
+    ::UpdateWindow(gWindow);
     if (foreground) {
-        ::SetForegroundWindow(g_window);
+        ::SetForegroundWindow(gWindow);
     }
     Say("ready hwnd=0x%llx pid=%lu",
-        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(g_window)),
+        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(gWindow)),
         ::GetCurrentProcessId());
     ::CloseHandle(::CreateThread(nullptr, 0, WatchInput, nullptr, 0, nullptr));
 

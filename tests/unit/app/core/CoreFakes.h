@@ -223,16 +223,16 @@ public:
 
 class FakeClock final : public Clock {
 public:
-    time_point now = time_point{} + std::chrono::seconds(1000);
+    TimePoint now = TimePoint{} + std::chrono::seconds(1000);
     std::vector<long long> sleeps;  // milliseconds, in order
-    time_point Now() override { return now; }
+    TimePoint Now() override { return now; }
     void Sleep(std::chrono::milliseconds d) override {
         sleeps.push_back(d.count());
         if (d.count() > 0) {
             now += d;
         }
     }
-    void SetSeconds(long long s) { now = time_point{} + std::chrono::seconds(s); }
+    void SetSeconds(long long s) { now = TimePoint{} + std::chrono::seconds(s); }
 };
 
 class RecordingInjector final : public InputInjector {

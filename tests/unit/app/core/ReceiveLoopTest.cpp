@@ -88,7 +88,7 @@ TEST_F(ReceiveLoopTest, HeldButtonRepeatsOnlyAfterItsAdjustTimeInWholeSeconds) {
     // 1000.0 fires; 1000.9 and 1001.5 are inside; 1002.0 is two whole
     // seconds on; 1003.99 inside again; 1004.0 fires.
     for (long long ms : {1000000, 1000900, 1001500, 1002000, 1003990, 1004000}) {
-        h->clock.now = Clock::time_point{} + std::chrono::milliseconds(ms);
+        h->clock.now = Clock::TimePoint{} + std::chrono::milliseconds(ms);
         h->PressAndTick(12, 34, 56);
         fired.push_back(h->injector.batches.size());
     }

@@ -17,14 +17,14 @@ namespace qv::test {
 namespace {
 
 using namespace std::chrono_literals;
-using steady = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
 // Waits for `done` without any claim on speed: the limit only turns a hang
 // into a failure.
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-    const auto deadline = steady::now() + limit;
+    const auto deadline = Steady::now() + limit;
     while (!done()) {
-        if (steady::now() > deadline) {
+        if (Steady::now() > deadline) {
             return false;
         }
         std::this_thread::sleep_for(1ms);
@@ -64,7 +64,7 @@ TEST(ReceiverThreadTest, JobsRunInOrderOnAThreadOfTheirOwn) {
 // thread while the test thread sets it.
 class SteppedClock final : public Clock {
 public:
-    time_point Now() override { return time_point{} + std::chrono::milliseconds(ms_.load()); }
+    TimePoint Now() override { return TimePoint{} + std::chrono::milliseconds(ms_.load()); }
     void Sleep(std::chrono::milliseconds) override {}
     void Advance(std::chrono::milliseconds by) { ms_ += by.count(); }
 
@@ -75,7 +75,7 @@ private:
 // Ticks stamped with the clock's time, readable from the test thread.
 struct TickLog {
     std::mutex m;
-    std::vector<Clock::time_point> stamps;
+    std::vector<Clock::TimePoint> stamps;
     std::size_t Count() {
         const std::lock_guard lock(m);
         return stamps.size();
@@ -123,7 +123,7 @@ TEST(ReceiverThreadTest, TicksThatFallDueDuringALongJobMergeIntoOne) {
         },
         clock);
     thread.Start();
-    const Clock::time_point enabled = clock.Now();
+    const Clock::TimePoint enabled = clock.Now();
     thread.SetTimerEnabled(true);
     clock.Advance(ReceiverThread::kTickInterval);
     ASSERT_TRUE(WaitFor([&] { return log.Count() == 1; }));

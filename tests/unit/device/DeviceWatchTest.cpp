@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeReceiverLink.h"
 #include "RecordingDialogs.h"
 #include "device/DeviceWatch.h"
 #include "device/ReceiverHotplug.h"
@@ -19,18 +20,20 @@ public:
     int starts = 0;
     int stops = 0;
     bool started = false;
+    ChangesPending changesPending;  // what the last start was given
     std::vector<DeviceChange> pending;
-    bool Start(std::string& error) override {
+    bool Start(ChangesPending call, std::string& error) override {
         ++starts;
         error = startError;
         started = startOk;
+        changesPending = startOk ? std::move(call) : nullptr;
         return startOk;
     }
     void Stop() override {
         ++stops;
         started = false;
+        changesPending = nullptr;
     }
-    int Fd() const override { return started ? 7 : -1; }
     std::vector<DeviceChange> ReadPending() override { return std::exchange(pending, {}); }
 };
 
@@ -60,7 +63,9 @@ protected:
     FakeDeviceEvents source;
     test::RecordingDialogs dialogs;
     EventLog events;
-    std::unique_ptr<DeviceWatch> watch = std::make_unique<DeviceWatch>(source, dialogs, events);
+    int pendingCalls = 0;
+    std::unique_ptr<DeviceWatch> watch =
+        std::make_unique<DeviceWatch>(source, dialogs, events, [this] { ++pendingCalls; });
 };
 
 TEST_F(DeviceWatchTest, FailedRegistrationIsReportedOnceInLinuxWords) {
@@ -152,109 +157,41 @@ TEST_F(DeviceWatchTest, AHandlerMayEndTheWatch) {
     EXPECT_FALSE(source.started);
 }
 
-// --- the main window's hotplug handling ---
-
-class FakeLink : public ReceiverLinkOps {
-public:
-    std::vector<std::string> calls;
-    bool isHid = true;
-    std::int32_t vid = 0x1234, pid = 0x0001;
-    std::string connected;
-    bool DeviceCheck(const std::string& path, std::int32_t& v, std::int32_t& p) override {
-        calls.push_back("DeviceCheck " + path);
-        v = vid;
-        p = pid;
-        return isHid;
-    }
-    std::string ConnectDevicePath() override { return connected; }
-    void Destroy() override {
-        calls.push_back("Destroy");
-        connected.clear();
-    }
-    void ConnectReceiver() override { calls.push_back("ConnectReceiver"); }
-    void SetLamp(bool green) override { calls.push_back(green ? "green" : "red"); }
-    void DisableTimer() override { calls.push_back("DisableTimer"); }
-};
-
-TEST(ReceiverHotplugTest, ArrivalConnectsOnlyAReceiverWhenNoneIsConnected) {
-    FakeLink link;
-    ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    hotplug.DeviceArrived("/dev/hidraw1");
-    EXPECT_EQ(link.calls,
-              (std::vector<std::string>{"DeviceCheck /dev/hidraw1", "ConnectReceiver"}));
-
-    link.calls.clear();
-    link.connected = "/dev/hidraw1";
-    hotplug.DeviceArrived("/dev/hidraw2");
-    EXPECT_EQ(link.calls, (std::vector<std::string>{"DeviceCheck /dev/hidraw2"}));
+TEST_F(DeviceWatchTest, TheSourceIsGivenTheOwnersChangesPendingCall) {
+    ASSERT_TRUE(watch->Register());
+    ASSERT_TRUE(source.changesPending);
+    source.changesPending();
+    EXPECT_EQ(pendingCalls, 1);
+    // Registering again hands the same call to the new start.
+    ASSERT_TRUE(watch->Register());
+    source.changesPending();
+    EXPECT_EQ(pendingCalls, 2);
 }
 
-TEST(ReceiverHotplugTest, ForeignDevicesChangeNothing) {
-    FakeLink link;
-    ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    link.pid = 0x0002;
-    hotplug.DeviceArrived("/dev/hidraw1");
-    link.pid = 0x0001;
-    link.vid = 0x04D8;
-    hotplug.DeviceArrived("/dev/hidraw1");
-    link.isHid = false;
-    link.vid = 0x1234;
-    hotplug.DeviceArrived("/dev/sdb");
-    EXPECT_EQ(link.calls,
-              (std::vector<std::string>{"DeviceCheck /dev/hidraw1", "DeviceCheck /dev/hidraw1",
-                                        "DeviceCheck /dev/sdb"}));
+TEST_F(DeviceWatchTest, ADeliveryInsideAHandlerKeepsTheOrder) {
+    ASSERT_TRUE(watch->Register());
+    // As when a message box of the connect sequence runs the event loop, and
+    // a posted delivery of later changes runs inside it.
+    int nested = -1;
+    events.onArrival = [&] {
+        events.onArrival = nullptr;
+        source.pending = {Removal("/dev/b")};
+        nested = watch->DeliverPending();
+    };
+    source.pending = {Arrival("/dev/a"), Removal("/dev/a")};
+    EXPECT_EQ(watch->DeliverPending(), 3);
+    EXPECT_EQ(nested, 0);
+    EXPECT_EQ(events.log,
+              (std::vector<std::string>{"arrival /dev/a", "remove /dev/a", "remove /dev/b"}));
 }
 
-TEST(ReceiverHotplugTest, ConfiguredIdentifiersAreTheOnesMatched) {
-    FakeLink link;
-    link.vid = 0x04D8;
-    link.pid = 0x003F;
-    ReceiverHotplug hotplug(link, 0x04D8, 0x003F);
-    hotplug.DeviceArrived("/dev/hidraw0");
-    EXPECT_EQ(link.calls.back(), "ConnectReceiver");
-}
-
-TEST(ReceiverHotplugTest, RemovalOfTheReceiverIgnoresAsciiCaseAndStopsPolling) {
-    FakeLink link;
-    link.connected = "/dev/HIDRAW1";
-    ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    hotplug.DeviceRemoved("/dev/hidraw1");
-    EXPECT_EQ(link.calls, (std::vector<std::string>{"Destroy", "red", "DisableTimer"}));
-    EXPECT_TRUE(link.connected.empty());
-
-    // Only ASCII letters fold: "É" and "é" are different paths.
-    link.calls.clear();
-    link.connected = "/dev/\xC3\x89";
-    hotplug.DeviceRemoved("/dev/\xC3\xA9");
-    EXPECT_TRUE(link.calls.empty());
-}
-
-TEST(ReceiverHotplugTest, RemovalOfAnotherDeviceKeepsPolling) {
-    FakeLink link;
-    link.connected = "/dev/hidraw1";
-    ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    hotplug.DeviceRemoved("/dev/sdb1");
-    hotplug.DeviceRemoved("");
-    hotplug.DeviceRemoved("/dev/hidraw10");
-    hotplug.DeviceRemoved("/dev/hidraw");
-    EXPECT_TRUE(link.calls.empty());
-    EXPECT_EQ(link.connected, "/dev/hidraw1");
-}
-
-TEST(ReceiverHotplugTest, PathlessRemovalWithoutReceiverKeepsTheLampRed) {
-    FakeLink link;
-    ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    hotplug.DeviceRemoved("");
-    EXPECT_EQ(link.calls, (std::vector<std::string>{"Destroy", "red", "DisableTimer"}));
-}
-
-TEST(ReceiverHotplugTest, UnplugAndReplugThroughTheWatch) {
+TEST(DeviceWatchHotplugTest, UnplugAndReplugReachTheReceiverLink) {
     FakeDeviceEvents source;
     test::RecordingDialogs dialogs;
-    FakeLink link;
+    test::FakeReceiverLink link;
     link.connected = "/dev/hidraw4";
     ReceiverHotplug hotplug(link, 0x1234, 0x0001);
-    DeviceWatch watch(source, dialogs, hotplug);
+    DeviceWatch watch(source, dialogs, hotplug, nullptr);
     ASSERT_TRUE(watch.Register());
 
     source.pending = {Removal("/dev/hidraw4"), Arrival("/dev/hidraw4")};
