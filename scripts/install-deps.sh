@@ -56,8 +56,9 @@ test_packages=(
   kwin-wayland libkf5service-bin gnome-shell mutter gnome-shell-extension-appindicator
   util-linux
   # Windows: the MinGW-w64 cross compiler (posix threads), GoogleTest's sources to
-  # build with it, Wine to run the tests
-  g++-mingw-w64-x86-64-posix googletest wine wine64
+  # build with it, Wine to run the tests, icotool for the program's icon and
+  # wrestool to read it back
+  g++-mingw-w64-x86-64-posix googletest wine wine64 icoutils
   # the Debian package and the checks of its files
   man-db dpkg-dev file lintian desktop-file-utils appstream
 )

@@ -14,30 +14,80 @@ CommandLineResult UsageError(const std::string& programName, const std::string& 
     return r;
 }
 
-// Accepts an unambiguous prefix of a long option, as getopt_long does.
-const char* MatchLong(std::string_view name, bool& ambiguous) {
-    static constexpr const char* kLong[] = {"config",  "simulator", "debug",   "show", "tab",
-                                            "backend", "autostart", "version", "help"};
-    const char* found = nullptr;
+enum class Value { Absent, None, Required, Optional };
+
+// A long option and what it takes on each platform (Absent: not there).
+struct OptionSpec {
+    std::string_view name;
+    Value onLinux;
+    Value onWindows;
+};
+
+// On Windows the simulator is reachable over TCP only, so its address is
+// required there (and may be the next word).
+constexpr OptionSpec kOptions[] = {
+    {"config", Value::Required, Value::Required},
+    {"simulator", Value::Optional, Value::Required},
+    {"debug", Value::None, Value::None},
+    {"show", Value::None, Value::None},
+    {"tab", Value::Required, Value::Required},
+    {"backend", Value::Required, Value::Absent},
+    {"autostart", Value::Required, Value::Required},
+    {"version", Value::None, Value::None},
+    {"help", Value::None, Value::None},
+};
+
+Value ValueOn(const OptionSpec& option, Platform platform) {
+    return platform == Platform::Windows ? option.onWindows : option.onLinux;
+}
+
+// Accepts an unambiguous prefix of a long option of `platform`, as getopt_long does.
+const OptionSpec* MatchLong(std::string_view name, Platform platform, bool& ambiguous) {
+    const OptionSpec* found = nullptr;
     ambiguous = false;
-    for (const char* candidate : kLong) {
-        std::string_view c(candidate);
-        if (c == name) {
-            return candidate;
+    for (const OptionSpec& candidate : kOptions) {
+        if (ValueOn(candidate, platform) == Value::Absent) {
+            continue;
         }
-        if (!name.empty() && c.substr(0, name.size()) == name) {
+        if (candidate.name == name) {
+            return &candidate;
+        }
+        if (!name.empty() && candidate.name.substr(0, name.size()) == name) {
             if (found != nullptr) {
                 ambiguous = true;
             }
-            found = candidate;
+            found = &candidate;
         }
     }
     return ambiguous ? nullptr : found;
 }
 
-}  // namespace
+// "tcp:HOST:PORT" with a host and a port 1..65535.
+bool IsTcpAddress(std::string_view address) {
+    constexpr std::string_view kScheme = "tcp:";
+    if (address.substr(0, kScheme.size()) != kScheme) {
+        return false;
+    }
+    address.remove_prefix(kScheme.size());
+    const std::size_t colon = address.rfind(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        return false;
+    }
+    const std::string_view port = address.substr(colon + 1);
+    if (port.empty() || port.size() > 5) {
+        return false;
+    }
+    long number = 0;
+    for (const char c : port) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number >= 1 && number <= 65535;
+}
 
-std::string UsageText(const std::string& programName) {
+std::string LinuxUsage(const std::string& programName) {
     return "Usage: " + programName +
            " [OPTION]...\n"
            "Turns an infrared remote control receiver into a keyboard.\n"
@@ -75,8 +125,42 @@ std::string UsageText(const std::string& programName) {
            "2 for a usage error, 1 when the program cannot start.\n";
 }
 
+std::string WindowsUsage(const std::string& programName) {
+    return "Usage: " + programName +
+           " [OPTION]...\n"
+           "Turns an infrared remote control receiver into a keyboard.\n"
+           "Without options the configuration is Quorvane.ini beside quorvane.exe, or\n"
+           "%APPDATA%\\Quorvane\\Quorvane.ini when the program's folder is not writable\n"
+           "(a Quorvane.ini beside the program is then read until the first change,\n"
+           "which goes into a copy of it there), and the receiver is the USB HID\n"
+           "device named there.\n"
+           "\n"
+           "  --config FILE          use FILE as the configuration file\n"
+           "  --simulator=tcp:HOST:PORT\n"
+           "                         use the receiver simulator (quorvane-sim serve\n"
+           "                         --tcp) at HOST:PORT instead of a real receiver\n"
+           "  --debug                write debug lines and every accepted receive-list\n"
+           "                         line to standard error\n"
+           "  --show                 open the window after start-up\n"
+           "  --tab N                select tab N (1 run mode, 2 learning) after start-up\n"
+           "  --autostart on|off     start the program at login, or no longer, for this\n"
+           "                         user (the shortcut Quorvane.lnk in the Startup\n"
+           "                         folder, with --config FILE when given), and exit\n"
+           "  --help                 show this help and exit\n"
+           "  --version              show the version and exit\n"
+           "\n"
+           "Exit status: 0 on success (also when another instance already runs),\n"
+           "2 for a usage error, 1 when the program cannot start.\n";
+}
+
+}  // namespace
+
+std::string UsageText(const std::string& programName, Platform platform) {
+    return platform == Platform::Windows ? WindowsUsage(programName) : LinuxUsage(programName);
+}
+
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
-                                   const std::string& programName) {
+                                   const std::string& programName, Platform platform) {
     CommandLineResult r;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -98,17 +182,16 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
         const std::optional<std::string> inlineValue =
             eq == std::string::npos ? std::nullopt : std::optional<std::string>(arg.substr(eq + 1));
         bool ambiguous = false;
-        const char* name = MatchLong(written, ambiguous);
+        const OptionSpec* option = MatchLong(written, platform, ambiguous);
         if (ambiguous) {
             return UsageError(programName, "option '" + arg + "' is ambiguous");
         }
-        if (name == nullptr) {
+        if (option == nullptr) {
             return UsageError(programName, "unrecognized option '" + arg + "'");
         }
-        const std::string_view opt(name);
-        const bool takesValue =
-            opt == "config" || opt == "tab" || opt == "backend" || opt == "autostart";
-        const bool optionalValue = opt == "simulator";
+        const std::string_view opt = option->name;
+        const bool takesValue = ValueOn(*option, platform) == Value::Required;
+        const bool optionalValue = ValueOn(*option, platform) == Value::Optional;
         if (!takesValue && !optionalValue && inlineValue) {
             return UsageError(programName,
                               "option '--" + std::string(opt) + "' doesn't allow an argument");
@@ -130,8 +213,12 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
             }
             r.options.configPath = value;
         } else if (opt == "simulator") {
+            if (platform == Platform::Windows && !IsTcpAddress(value)) {
+                return UsageError(programName, "invalid argument '" + value +
+                                                   "' for '--simulator' (tcp:HOST:PORT)");
+            }
             r.options.simulator = true;
-            r.options.simSocket = inlineValue.value_or("");
+            r.options.simSocket = takesValue ? value : inlineValue.value_or("");
         } else if (opt == "debug") {
             r.options.debug = true;
         } else if (opt == "show") {
@@ -164,7 +251,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
         } else if (opt == "help") {
             r.action = CommandLineResult::Action::Exit;
             r.exitCode = 0;
-            r.output = UsageText(programName);
+            r.output = UsageText(programName, platform);
             return r;
         }
     }

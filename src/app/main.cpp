@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "app/AppIcon.h"
-#include "app/Autostart.h"
 #include "app/Backends.h"
 #include "app/CommandLine.h"
 #include "app/InstanceLock.h"
 #include "app/core/Application.h"
 #include "app/core/RunProgram.h"
+#include "app/linux/XdgAutostart.h"
 #include "app/qt/QtGuiThread.h"
 #include "app/qt/QtMainWindow.h"
 #include "app/qt/QtTranslations.h"

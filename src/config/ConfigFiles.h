@@ -12,6 +12,15 @@ namespace qv {
 // The name of the configuration file.
 inline constexpr std::string_view kIniFileName = "Quorvane.ini";
 
+// Where the configuration file is when no path was set.
+struct ConfigLocation {
+    std::string path;  // where the file is read and written
+    // A file read instead while `path` does not exist yet; the first change
+    // copies it to `path` byte for byte and goes there (the file beside a
+    // program whose folder cannot be written). Empty: none.
+    std::string startFrom;
+};
+
 enum class ReadStatus {
     Ok,        // the file was read in full
     NotFound,  // there is no such file (every read then yields its default)
@@ -32,6 +41,9 @@ public:
     // The configuration file used when no path was set: "Quorvane.ini" beside the executable,
     // or in the per-user configuration folder when the executable's folder is not writable.
     virtual std::string DefaultIniPath() = 0;
+    // The location used when no path was set: by default DefaultIniPath, with
+    // nothing to start from.
+    virtual ConfigLocation DefaultLocation() { return {DefaultIniPath(), {}}; }
 };
 
 }  // namespace qv

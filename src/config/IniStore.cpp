@@ -11,15 +11,30 @@ IniStore::IniStore(std::unique_ptr<TextCodec> codec, std::unique_ptr<ConfigFiles
 
 void IniStore::SetIniPath(std::string path) {
     path_ = std::move(path);
+    startFrom_.clear();
     resolved_ = !path_.empty();
 }
 
 const std::string& IniStore::IniPath() {
     if (!resolved_) {
-        path_ = files_->DefaultIniPath();
+        ConfigLocation location = files_->DefaultLocation();
+        path_ = std::move(location.path);
+        startFrom_ = std::move(location.startFrom);
         resolved_ = true;
     }
     return path_;
+}
+
+std::string IniStore::FileInUse() {
+    const std::string& path = IniPath();
+    return startFrom_.empty() ? path : startFrom_;
+}
+
+void IniStore::StopStartingFrom() {
+    startFrom_.clear();
+    if (fileInUseChanged_) {
+        fileInUseChanged_(path_);
+    }
 }
 
 std::string IniStore::Resolve(std::string_view fileName) {
@@ -31,6 +46,13 @@ LoadedIni IniStore::Load(std::string_view fileName) {
     const std::string path = Resolve(fileName);
     std::string bytes;
     out.status = files_->ReadFile(path, bytes);
+    if (path == IniPath() && !startFrom_.empty()) {
+        if (out.status == ReadStatus::NotFound) {
+            out.status = files_->ReadFile(startFrom_, bytes);
+        } else {
+            StopStartingFrom();  // a file of its own appeared at the path
+        }
+    }
     if (out.status != ReadStatus::Error) {
         // A missing file is an empty one, in the encoding new files take.
         out.file = IniFile::Parse(bytes, *codec_, plainText_);
@@ -64,6 +86,23 @@ bool IniStore::WriteKeys(std::string_view section,
     if (!loaded.file.Modified()) {
         files_->RemoveLeftovers(path);
         return true;
+    }
+    if (path == IniPath() && !startFrom_.empty()) {
+        // The first change: the file it was read from goes to the path as it
+        // is (bytes, encoding, line ends), and the change into that copy.
+        // (When it has gone meanwhile, the change makes a new file.)
+        std::string original;
+        const ReadStatus read = files_->ReadFile(startFrom_, original);
+        if (read == ReadStatus::Error ||
+            (read == ReadStatus::Ok && !files_->ReplaceFile(path, original))) {
+            DebugLog("configuration: cannot copy " + startFrom_ + " to " + path);
+            return false;
+        }
+        if (read == ReadStatus::Ok) {
+            DebugLog("configuration: copied " + startFrom_ + " to " + path +
+                     ", which takes every change from now on");
+        }
+        StopStartingFrom();
     }
     return files_->ReplaceFile(path, loaded.file.Serialize());
 }

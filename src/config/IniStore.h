@@ -8,7 +8,11 @@
 // "Quorvane.ini" beside the executable, or $XDG_CONFIG_HOME/quorvane/Quorvane.ini,
 // default ~/.config/quorvane/, when the executable's folder is not writable).
 // SetIniPath (the application's --config FILE, and tests) overrides it.
+// The default location may come with a file to start from (ConfigLocation):
+// it is read while the file at the path does not exist, and the first change
+// copies it there as it is, then changes the copy.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +40,14 @@ public:
     void SetIniPath(std::string path);
     // The INI path; the default location is looked up on the first call only.
     const std::string& IniPath();
+    // The file read now: the file to start from until the first change copied
+    // it, else the INI path.
+    std::string FileInUse();
+    // Called with the new file in use once it changes (the first change copied
+    // the file to start from, or a file appeared at the INI path meanwhile).
+    void SetFileInUseChanged(std::function<void(const std::string&)> changed) {
+        fileInUseChanged_ = std::move(changed);
+    }
 
     // Reads and parses the file once (`fileName` empty: the INI path).
     LoadedIni Load(std::string_view fileName = "");
@@ -60,11 +72,15 @@ public:
 
 private:
     std::string Resolve(std::string_view fileName);
+    // The file to start from is no longer used.
+    void StopStartingFrom();
 
     std::unique_ptr<TextCodec> codec_;
     std::unique_ptr<ConfigFiles> files_;
     std::string path_;
+    std::string startFrom_;  // see ConfigLocation; empty once copied or when none
     bool resolved_ = false;
+    std::function<void(const std::string&)> fileInUseChanged_;
     TextEncoding plainText_ = TextEncoding::Utf8;
 };
 

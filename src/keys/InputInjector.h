@@ -13,7 +13,12 @@ namespace qv {
 class InputInjector {
 public:
     virtual ~InputInjector() = default;
-    // Injects the whole batch, in order, as one piece; failures are not reported.
+    // Injects the whole batch, in order, as one piece, and returns once the
+    // focused window has been handed every event of the batch: whatever the
+    // caller does next (minimise that window again, give the foreground to
+    // another) cannot take keys from it or change what they mean. Waiting for
+    // that is bounded; a window that does not take its keys in time is left to
+    // them (the backend says so in the debug log). Failures are not reported.
     virtual void Send(std::span<const KeyStroke> batch) = 0;
 };
 

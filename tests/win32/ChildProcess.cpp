@@ -19,7 +19,8 @@ std::wstring WindowsPath(std::string_view path) {
     return wide;
 }
 
-ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments) {
+ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments,
+                           Errors errors) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE childIn = nullptr, ourIn = nullptr, ourOut = nullptr, childOut = nullptr;
     if (!::CreatePipe(&childIn, &ourIn, &inherit, 0) ||
@@ -37,7 +38,7 @@ ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& argu
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = childIn;
     startup.hStdOutput = childOut;
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = errors == Errors::Collected ? childOut : ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION info{};
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
@@ -49,6 +50,16 @@ ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& argu
     process_.Reset(info.hProcess);
     pid_ = info.dwProcessId;
     reader_ = std::thread([this] { ReadOutput(); });
+}
+
+void ChildProcess::WriteLine(std::string_view line) {
+    const std::string text = std::string(line) + "\n";
+    DWORD written = 0;
+    if (!::WriteFile(input_.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                     nullptr) ||
+        written != text.size()) {
+        throw std::runtime_error("WriteFile to the program's standard input failed");
+    }
 }
 
 ChildProcess::~ChildProcess() {

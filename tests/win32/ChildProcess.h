@@ -23,8 +23,12 @@ std::wstring WindowsPath(std::string_view path);
 
 class ChildProcess {
 public:
+    // Where the program's standard error goes: the test's own, or into the
+    // lines collected from its standard output.
+    enum class Errors { Inherited, Collected };
     // Starts `program` with `arguments` (already quoted where needed).
-    ChildProcess(const std::wstring& program, const std::wstring& arguments);
+    ChildProcess(const std::wstring& program, const std::wstring& arguments,
+                 Errors errors = Errors::Inherited);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -40,6 +44,8 @@ public:
     std::string WaitForPrefix(std::string_view prefix, std::chrono::milliseconds timeout);
     // Every line so far.
     std::vector<std::string> Lines();
+    // Writes `line` and a line break to the program's standard input.
+    void WriteLine(std::string_view line);
     // Waits for the program to end by itself; its exit code, or -1 on timeout.
     int WaitForExit(std::chrono::milliseconds timeout);
     DWORD Pid() const { return pid_; }

@@ -114,6 +114,31 @@ TEST(Win32ConfigFiles, ChooseIniPath) {
     EXPECT_EQ(ChooseIniPath("D:\\", true, ""), "D:\\Quorvane.ini");
 }
 
+TEST(Win32ConfigFiles, AFileBesideAProgramThatCannotWriteThereIsWhereItStarts) {
+    const std::string roaming = "C:\\Users\\u\\AppData\\Roaming";
+    const std::string perUser = roaming + "\\Quorvane\\Quorvane.ini";
+    const std::string beside = "C:\\Program Files\\Quorvane\\Quorvane.ini";
+    ConfigLocation l =
+        ChooseIniLocation("C:\\Program Files\\Quorvane", false, roaming, true, false);
+    EXPECT_EQ(l.path, perUser);
+    EXPECT_EQ(l.startFrom, beside);
+    // The copy made at the first change is the file from then on.
+    l = ChooseIniLocation("C:\\Program Files\\Quorvane", false, roaming, true, true);
+    EXPECT_EQ(l.path, perUser);
+    EXPECT_EQ(l.startFrom, "");
+    // Nothing beside the program: a new file in the user's folder.
+    EXPECT_EQ(
+        ChooseIniLocation("C:\\Program Files\\Quorvane", false, roaming, false, false).startFrom,
+        "");
+    // A folder it can write, or no user folder: the file beside it is the file.
+    l = ChooseIniLocation("C:\\Tools\\Quorvane", true, roaming, true, false);
+    EXPECT_EQ(l.path, "C:\\Tools\\Quorvane\\Quorvane.ini");
+    EXPECT_EQ(l.startFrom, "");
+    l = ChooseIniLocation("C:\\Program Files\\Quorvane", false, "", true, false);
+    EXPECT_EQ(l.path, beside);
+    EXPECT_EQ(l.startFrom, "");
+}
+
 TEST(Win32ConfigFiles, TemporaryPathIsBesideTheFile) {
     EXPECT_EQ(TemporaryPathFor("C:\\a\\Quorvane.ini"), "C:\\a\\.Quorvane.ini.tmp");
     EXPECT_EQ(TemporaryPathFor("Quorvane.ini"), ".Quorvane.ini.tmp");

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -248,6 +251,107 @@ TEST(Win32Desktop, ActivationBringsAMinimisedTargetForwardAndEverythingGoesBack)
     const std::vector<KeyMessage> f8 = {{true, VK_F8, false}, {false, VK_F8, false}};
     EXPECT_EQ(WaitForKeys(user.process(), 2), f8);
     EXPECT_EQ(KeyMessages(target.process()), f7);
+}
+
+// Every key and character message a target reported: "down 0x10", "up 0x43 sys",
+// "char 0x03" and so on.
+std::vector<std::string> KeyAndCharMessages(const std::vector<std::string>& lines) {
+    std::vector<std::string> messages;
+    for (const std::string& line : lines) {
+        char direction[8] = {};
+        unsigned code = 0;
+        int system = 0;
+        const char* sys = std::strstr(line.c_str(), " sys=");
+        if (sys != nullptr) {
+            system = std::atoi(sys + 5);
+        }
+        std::string text;
+        if (std::sscanf(line.c_str(), "key %7s vk=%x", direction, &code) == 2) {
+            text = std::string(direction) + " ";
+        } else if (std::sscanf(line.c_str(), "char %x", &code) == 1) {
+            text = "char ";
+        } else {
+            continue;
+        }
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02x", code);
+        messages.push_back(text + hex + (system != 0 ? " sys" : ""));
+    }
+    return messages;
+}
+
+// What the receive loop does after a slot's keys: the target is minimised again
+// at once. Send returns only once the target has read its keys, so they arrive
+// as plain keys (a minimised window reads WM_SYSKEYDOWN instead), with Ctrl
+// still held for C.
+TEST(Win32Desktop, KeysAreReadBeforeSendReturns) {
+    Win32WindowSystem windows;
+    TargetWindow target(L"QvWinTaken", L"--foreground");
+    ASSERT_TRUE(WaitForForeground(windows, target.window()));
+    Win32InputInjector injector;
+    const std::vector<KeyStroke> burst = {{VK_SHIFT, false}, {'Q', false},        {'Q', true},
+                                          {VK_SHIFT, true},  {VK_CONTROL, false}, {'C', false},
+                                          {'C', true},       {VK_CONTROL, true}};
+    const std::vector<std::string> once = {"down 0x10", "down 0x51", "char 0x51", "up 0x51",
+                                           "up 0x10",   "down 0x11", "down 0x43", "char 0x03",
+                                           "up 0x43",   "up 0x11"};
+    constexpr int kBursts = 20;
+    for (int i = 0; i < kBursts; ++i) {
+        windows.SetShowState(target.window(), ShowState::Normal);
+        ASSERT_TRUE(windows.Activate(target.window()));
+        injector.Send(burst);
+        windows.SetShowState(target.window(), ShowState::Minimized);
+    }
+    std::vector<std::string> expected;
+    for (int i = 0; i < kBursts; ++i) {
+        expected.insert(expected.end(), once.begin(), once.end());
+    }
+    ASSERT_TRUE(target.process().WaitForLines(
+        [&](const std::vector<std::string>& lines) {
+            return KeyAndCharMessages(lines).size() >= expected.size();
+        },
+        kPatience));
+    EXPECT_EQ(KeyAndCharMessages(target.process().Lines()), expected);
+}
+
+// A window whose thread does not read its queue holds Send up for the bound
+// only; the keys wait in its queue until it reads them.
+TEST(Win32Desktop, SendWaitsForABusyWindowNoLongerThanItsBound) {
+    Win32WindowSystem windows;
+    TargetWindow target(L"QvWinBusy", L"--foreground --busy");
+    ASSERT_TRUE(WaitForForeground(windows, target.window()));
+    Win32InputInjector injector(200ms);
+    const KeyStroke keys[] = {{VK_F9, false}, {VK_F9, true}};
+    const auto start = std::chrono::steady_clock::now();
+    injector.Send(keys);
+    const auto took = std::chrono::steady_clock::now() - start;
+    // It waited (less a tick count's granularity) ...
+    EXPECT_GE(took, 180ms);
+    // ... and returned while the window is still busy with the first key.
+    EXPECT_GE(
+        target.process().WaitForLine([](const std::string& l) { return l == "busy"; }, kPatience),
+        0);
+    const std::vector<std::string> lines = target.process().Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "busy done"), 0);
+
+    target.process().WriteLine("go on");
+    const std::vector<KeyMessage> f9 = {{true, VK_F9, false}, {false, VK_F9, false}};
+    EXPECT_EQ(WaitForKeys(target.process(), 2), f9);
+}
+
+// A layered window is drawn by its program, not through WM_PAINT: nothing tells
+// when it has read its keys, so Send gives it the whole bound.
+TEST(Win32Desktop, AWindowThatCannotShowItReadTheKeysGetsTheWholeBound) {
+    Win32WindowSystem windows;
+    TargetWindow target(L"QvWinLayered", L"--foreground --layered");
+    ASSERT_TRUE(WaitForForeground(windows, target.window()));
+    Win32InputInjector injector(300ms);
+    const KeyStroke keys[] = {{VK_F10, false}, {VK_F10, true}};
+    const auto start = std::chrono::steady_clock::now();
+    injector.Send(keys);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 280ms);
+    const std::vector<KeyMessage> f10 = {{true, VK_F10, false}, {false, VK_F10, false}};
+    EXPECT_EQ(WaitForKeys(target.process(), 2), f10);
 }
 
 TEST(Win32Desktop, ActivatingTheForegroundWindowChangesNothing) {

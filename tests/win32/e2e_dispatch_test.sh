@@ -25,7 +25,7 @@ wait_for() { wait_for_line "$1" "$2" || fail "timed out waiting for '$2' in $1";
 # The key messages a target reported, as "down 0x10 up 0x10 ..." (Windows
 # programs end their lines in CR LF).
 keys_of() { tr -d '\r' <"$1" | awk '/^key / {printf "%s%s %s", sep, $2, substr($3, 4); sep=" "}'; }
-last_line() { tr -d '\r' <"$2" | grep "^$1 " | tail -n 1; }
+last_line() { tr -d '\r' <"$2" | grep "^$1 " | tail -n 1 | cut -d" " -f1-2; }
 # Whether the window's last activation line says it is active, waited for (bounded).
 active_again() {
   local _

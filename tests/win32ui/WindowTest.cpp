@@ -532,6 +532,25 @@ TEST(Win32Window, ThePickerOffersTheOtherWindowsAndTheChoiceFillsTheField) {
     EXPECT_EQ(::GetWindowLongW(program.Control(IDC_WINDOW_NAME), GWL_STYLE) & ES_READONLY, 0);
 }
 
+// The lamp's tooltip names, after the receiver's state, the configuration file
+// the program reads, and follows it when the first change moves it to the
+// user's folder.
+TEST(Win32Window, TheLampsTooltipNamesTheFileInUse) {
+    Program program;
+    program.Load();
+    const std::string state = program.form->LampToolTip();
+    EXPECT_NE(state.find("VendorID 1234"), std::string::npos) << state;
+    const std::string beside = "C:\\Program Files\\Quorvane\\Quorvane.ini";
+    program.form->SetFileInUse(beside);
+    EXPECT_EQ(program.form->LampToolTip(), state + "\r\n" + beside);
+    const std::string copy = "C:\\Users\\ユーザー\\AppData\\Roaming\\Quorvane\\Quorvane.ini";
+    program.form->SetFileInUse(copy);
+    EXPECT_EQ(program.form->LampToolTip(), state + "\r\n" + copy);
+    // A new state keeps the file named.
+    program.form->ShowReceiverStatus({LampColor::Green, "受信中", "tip"});
+    EXPECT_EQ(program.form->LampToolTip(), "tip\r\n" + copy);
+}
+
 TEST(Win32Window, StoringWithoutPulseDataWarnsWithTheExclamationIcon) {
     Program program;
     program.Load();

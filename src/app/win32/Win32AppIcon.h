@@ -1,20 +1,18 @@
 #pragma once
-// The application icon on Windows, drawn when the program starts (a remote
-// control handset, as on Linux), so the program needs no image file: the
-// window's icons and the notification-area icon.
-
-#include <cstdint>
-#include <vector>
+// The application icon on Windows: the icon-group resource kAppIconResource
+// that quorvane.exe carries, rendered from data/icons/quorvane.svg at every
+// size the Linux package renders (16 to 256 pixels). Explorer, the taskbar and
+// the Startup shortcut show it from the file; the window's icons and the
+// notification-area icon are loaded from it at the sizes Windows asks for.
 
 #include "common/win32/Windows.h"
 
 namespace qv {
 
-// The icon's pixels, `size` x `size`, top row first, each 0xAARRGGBB with
-// straight (not premultiplied) alpha, edges smoothed by 4 x 4 samples per pixel.
-std::vector<std::uint32_t> AppIconPixels(int size);
+// The icon group's resource id; the first icon group, so "index 0" of the file.
+inline constexpr WORD kAppIconResource = 1;
 
-// Owns an icon handle made by CreateIconIndirect.
+// Owns an icon handle that must be destroyed (LoadImage without LR_SHARED).
 class IconHandle {
 public:
     IconHandle() = default;
@@ -30,7 +28,9 @@ private:
     HICON icon_ = nullptr;
 };
 
-// The application icon at `size` pixels; an empty handle when Windows refused.
+// The application icon at `size` x `size` pixels from the running program's
+// resource (the nearest size it holds, scaled); an empty handle when the
+// program has no such resource.
 IconHandle MakeAppIcon(int size);
 
 }  // namespace qv

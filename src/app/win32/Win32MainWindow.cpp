@@ -380,6 +380,27 @@ void Win32MainWindow::SetToolTip(HWND control, const std::string& text) {
     }
 }
 
+void Win32MainWindow::SetFileInUse(const std::string& path) {
+    fileInUse_ = path;
+    ShowLampToolTip();
+}
+
+// The receiver's state with its reason, then the configuration file the
+// program reads (which the first change may move to the user's folder).
+std::string Win32MainWindow::LampToolTip() const {
+    if (fileInUse_.empty()) {
+        return lampToolTip_;
+    }
+    return lampToolTip_.empty() ? fileInUse_ : lampToolTip_ + "\r\n" + fileInUse_;
+}
+
+void Win32MainWindow::ShowLampToolTip() {
+    const std::string text = LampToolTip();
+    for (int id : {IDC_LAMP, IDC_LAMP_LABEL, IDC_RECEIVER_STATUS}) {
+        SetToolTip(Control(id), text);
+    }
+}
+
 HWND Win32MainWindow::Control(int id) const {
     if (id < kFirstControlId || id > kLastControlId) {
         return nullptr;
@@ -515,9 +536,7 @@ void Win32MainWindow::ShowReceiverStatus(const ReceiverStatus& status) {
     ::InvalidateRect(lamp, nullptr, TRUE);
     ::SetWindowTextW(Control(IDC_RECEIVER_STATUS), W(status.line).c_str());
     lampToolTip_ = status.toolTip;
-    for (int id : {IDC_LAMP, IDC_LAMP_LABEL, IDC_RECEIVER_STATUS}) {
-        SetToolTip(Control(id), status.toolTip);
-    }
+    ShowLampToolTip();
 }
 
 COLORREF Win32MainWindow::LampColor() const {

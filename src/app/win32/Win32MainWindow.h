@@ -129,9 +129,12 @@ public:
     // lamp's colour and tooltip, the text of any control, the DPI the layout
     // is at.
     int SelectedTab() const;
-    std::string LampToolTip() const { return lampToolTip_; }
     COLORREF LampColor() const;
     std::string ControlText(int id) const;
+    // The configuration file the program reads, which the lamp's tooltip names
+    // after the receiver's state.
+    void SetFileInUse(const std::string& path);
+    std::string LampToolTip() const;
     UINT Dpi() const { return dpi_; }
     // The receive list's limit in lines (kReceiveListMaxLines; tests take less).
     void SetReceiveListLimit(int lines) { receiveListLimit_ = lines; }
@@ -158,6 +161,7 @@ private:
     void LayOutPages();
     void AddToolTips();
     void SetToolTip(HWND control, const std::string& text);
+    void ShowLampToolTip();
     void AppendReceiveLine(const std::string& line);
     void AppendKeyListLine(const std::string& line);
 
@@ -168,6 +172,7 @@ private:
     Application* app_ = nullptr;
     bool receiveListStarted_ = false;  // a line was appended (it may be empty)
     std::string lampToolTip_;
+    std::string fileInUse_;
     int receiveLines_ = 0;
     int receiveListLimit_ = kReceiveListMaxLines;
     HWND pages_[2] = {nullptr, nullptr};

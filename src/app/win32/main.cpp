@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "app/win32/Dpi.h"
 #include "app/win32/MessageLoop.h"
 #include "app/win32/SingleInstance.h"
+#include "app/win32/StartupShortcut.h"
 #include "app/win32/Win32AppIcon.h"
 #include "app/win32/Win32Backends.h"
 #include "app/win32/Win32GuiThread.h"
@@ -63,10 +65,11 @@ void ConnectStandardStreams() {
 
 // Ctrl+C or Ctrl+Break in the console the program was started from (and the
 // console closing) run the exit steps on the GUI thread, as "終了" does.
-HWND gWindowForConsole = nullptr;
+// Windows calls the handler on a thread of its own, hence the atomic.
+std::atomic<HWND> gWindowForConsole{nullptr};
 BOOL WINAPI ConsoleControl(DWORD /*event*/) {
-    if (gWindowForConsole != nullptr) {
-        ::PostMessageW(gWindowForConsole, qv::kTerminateMessage, 0, 0);
+    if (const HWND window = gWindowForConsole.load(); window != nullptr) {
+        ::PostMessageW(window, qv::kTerminateMessage, 0, 0);
         return TRUE;
     }
     return FALSE;
@@ -92,6 +95,10 @@ int main() {
         return parsed.exitCode;
     }
     const qv::CommandLine& options = parsed.options;
+    if (options.autostart) {
+        ConnectStandardStreams();
+        return qv::RunAutostartOption(*options.autostart, options.configPath, programName);
+    }
     if (options.debug) {
         ConnectStandardStreams();
     }
@@ -148,7 +155,18 @@ int main() {
         // New files, and files that hold only ASCII, are in the ANSI code page, so
         // Windows' own tools read the program's text as it wrote it.
         ini.SetPlainTextEncoding(qv::TextEncoding::ShiftJis);
-        qv::DebugLog("configuration: " + ini.IniPath());
+        // The file read: beside the program in a folder that cannot be
+        // written, it is read until the first change copies it to the INI path.
+        const std::string fileInUse = ini.FileInUse();
+        qv::DebugLog("configuration: " + fileInUse +
+                     (fileInUse == ini.IniPath()
+                          ? std::string()
+                          : " (its folder cannot be written: the first change goes into a copy, " +
+                                ini.IniPath() + ")"));
+        form.SetFileInUse(fileInUse);
+        ini.SetFileInUseChanged([&gui, &form](const std::string& path) {
+            gui.Post([&form, path] { form.SetFileInUse(path); });
+        });
 
         qv::SteadyClock clock;
         qv::Win32TrayIcon tray(form.Hwnd(), smallIcon.Get());
@@ -162,7 +180,7 @@ int main() {
             core.SetReceiveLog(
                 [](const std::string& line) { qv::DebugLog("receive-list: " + line); });
         }
-        gWindowForConsole = form.Hwnd();
+        gWindowForConsole.store(form.Hwnd());
         ::SetConsoleCtrlHandler(&ConsoleControl, TRUE);
 
         qv::ProgramRun run;
@@ -171,7 +189,7 @@ int main() {
         run.eventLoop = [&form] { return qv::RunMessageLoop(form.Hwnd()); };
         run.detach = [&form] {
             ::SetConsoleCtrlHandler(&ConsoleControl, FALSE);
-            gWindowForConsole = nullptr;
+            gWindowForConsole.store(nullptr);
             form.Bind(nullptr);
         };
         rc = qv::RunProgram(core, run);

@@ -224,7 +224,11 @@ bool Win32ConfigFiles::ReplaceFile(const std::string& path, std::string_view byt
 }
 
 std::string Win32ConfigFiles::DefaultIniPath() {
-    return IniPathForProgramIn(ExecutableFolder());
+    return DefaultLocation().path;
+}
+
+ConfigLocation Win32ConfigFiles::DefaultLocation() {
+    return LocationForProgramIn(ExecutableFolder());
 }
 
 std::string ExecutableFolder() {
@@ -247,6 +251,11 @@ std::string ExecutableFolder() {
 }
 
 std::string IniPathForProgramIn(const std::string& programFolder) {
+    const ConfigLocation location = LocationForProgramIn(programFolder);
+    return location.startFrom.empty() ? location.path : location.startFrom;
+}
+
+ConfigLocation LocationForProgramIn(const std::string& programFolder) {
     // Writable means a file can be created there: access checks alone do not see
     // everything that decides it (read-only media, Program Files without elevation).
     bool writable = false;
@@ -268,7 +277,16 @@ std::string IniPathForProgramIn(const std::string& programFolder) {
         }
         ::CoTaskMemFree(folder);
     }
-    return ChooseIniPath(programFolder, writable, appData);
+    const auto isFile = [](const std::string& path) {
+        const DWORD attributes = ::GetFileAttributesW(Utf8ToWide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    };
+    const std::string path = ChooseIniPath(programFolder, writable, appData);
+    const bool besideIsFile = !programFolder.empty() && isFile(Join(programFolder, kIniFileName));
+    return ChooseIniLocation(
+        programFolder, writable, appData, besideIsFile,
+        ::GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES);
 }
 
 std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable, std::string_view appData) {
@@ -279,6 +297,16 @@ std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable, std::str
         return Join(Join(appData, "Quorvane"), kIniFileName);
     }
     return std::string(kIniFileName);
+}
+
+ConfigLocation ChooseIniLocation(std::string_view exeDir, bool exeDirWritable,
+                                 std::string_view appData, bool besideExeIsFile, bool pathIsThere) {
+    ConfigLocation location{ChooseIniPath(exeDir, exeDirWritable, appData), {}};
+    const std::string beside = exeDir.empty() ? std::string() : Join(exeDir, kIniFileName);
+    if (besideExeIsFile && !pathIsThere && !beside.empty() && location.path != beside) {
+        location.startFrom = beside;
+    }
+    return location;
 }
 
 std::string TemporaryPathFor(std::string_view path) {

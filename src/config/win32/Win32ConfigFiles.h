@@ -25,19 +25,30 @@ public:
     // unpacked from the zip), else %APPDATA%\Quorvane\Quorvane.ini (installed
     // under Program Files).
     std::string DefaultIniPath() override;
+    // DefaultIniPath, and in the second case the Quorvane.ini beside the
+    // executable to start from as long as %APPDATA% has none.
+    ConfigLocation DefaultLocation() override;
 };
 
 // The folder of this process's executable; empty when it cannot be learnt.
 std::string ExecutableFolder();
-// The file a program in `programFolder` uses when no path is given (what
-// DefaultIniPath gives that program); an empty folder stands for a program
-// whose folder is unknown.
+// Where a program in `programFolder` keeps its file when no path is given
+// (what DefaultLocation gives that program); an empty folder stands for a
+// program whose folder is unknown.
+ConfigLocation LocationForProgramIn(const std::string& programFolder);
+// The file such a program reads: the file to start from while there is one,
+// else DefaultIniPath's.
 std::string IniPathForProgramIn(const std::string& programFolder);
 
 // The path DefaultIniPath picks, from what it found: the executable's folder (empty
 // when unknown), whether it is writable, and the roaming application-data folder
 // (empty when unknown).
 std::string ChooseIniPath(std::string_view exeDir, bool exeDirWritable, std::string_view appData);
+// The location DefaultLocation picks: ChooseIniPath's path, and the file beside
+// the executable to start from when the path is elsewhere, that file is there
+// and the path's file is not.
+ConfigLocation ChooseIniLocation(std::string_view exeDir, bool exeDirWritable,
+                                 std::string_view appData, bool besideExeIsFile, bool pathIsThere);
 
 // The temporary file a replacement of `path` writes first, ".<name>.tmp" in the
 // same folder: one fixed name per configuration file, so an interrupted write

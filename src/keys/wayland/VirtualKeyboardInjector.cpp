@@ -246,6 +246,23 @@ void VirtualKeyboardInjector::WaitForXwayland() {
     zwp_virtual_keyboard_v1_modifiers(keyboard_, mods.depressed, mods.latched, mods.locked,
                                       mods.group);
     connection_->Roundtrip(kRoundtripBound);
+    // Until XWayland has read the marker's end too, the next batch would find
+    // this batch's marker still set and take it for its own: wait for it.
+    if (!seen) {
+        return;
+    }
+    const auto clearedBy = std::chrono::steady_clock::now() + kXwaylandBound;
+    for (;;) {
+        const auto state = xwayland_->ModifierState();
+        if (!state || (*state & kMarkerMod) == 0) {
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= clearedBy) {
+            DebugLog("keys: XWayland did not show the marker's end in time");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void VirtualKeyboardInjector::Flush(const std::vector<KeyboardRequest>& requests) {

@@ -133,5 +133,73 @@ TEST(CommandLine, DoubleDashEndsOptions) {
     EXPECT_EQ(Parse({"--", "--debug"}).exitCode, 2);
 }
 
+CommandLineResult ParseOnWindows(std::vector<std::string> args) {
+    return ParseCommandLine(args, "quorvane", Platform::Windows);
+}
+
+TEST(WindowsCommandLine, TheOptionsBothProgramsShareWorkAlike) {
+    const auto r = ParseOnWindows(
+        {"--config", "C:\\q\\a.ini", "--deb", "--show", "--tab=2", "--autostart", "off"});
+    ASSERT_EQ(r.action, CommandLineResult::Action::Run) << r.error;
+    EXPECT_EQ(r.options.configPath, "C:\\q\\a.ini");
+    EXPECT_TRUE(r.options.debug);
+    EXPECT_TRUE(r.options.show);
+    EXPECT_EQ(r.options.tab, 2);
+    EXPECT_EQ(r.options.autostart, false);
+    EXPECT_EQ(ParseOnWindows({"--tab", "3"}).exitCode, 2);
+    EXPECT_EQ(ParseOnWindows({"--autostart", "yes"}).exitCode, 2);
+    EXPECT_EQ(ParseOnWindows({"--version"}).output.rfind("quorvane ", 0), 0u);
+}
+
+TEST(WindowsCommandLine, OptionsOfTheLinuxProgramAreUsageErrors) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--backend", "x11"}, {"--backend=sway"}, {"--ba"}}) {
+        const auto r = ParseOnWindows(args);
+        EXPECT_EQ(r.action, CommandLineResult::Action::Exit) << args[0];
+        EXPECT_EQ(r.exitCode, 2) << args[0];
+        EXPECT_NE(r.error.find("unrecognized option '" + args[0] + "'"), std::string::npos)
+            << r.error;
+    }
+    // Without --backend, "--s" is still --show or --simulator, and "--b" nothing.
+    EXPECT_NE(ParseOnWindows({"--s"}).error.find("ambiguous"), std::string::npos);
+    EXPECT_NE(ParseOnWindows({"--b"}).error.find("unrecognized"), std::string::npos);
+}
+
+TEST(WindowsCommandLine, TheSimulatorIsAddressedOverTcp) {
+    auto r = ParseOnWindows({"--simulator=tcp:127.0.0.1:4711"});
+    ASSERT_EQ(r.action, CommandLineResult::Action::Run) << r.error;
+    EXPECT_TRUE(r.options.simulator);
+    EXPECT_EQ(r.options.simSocket, "tcp:127.0.0.1:4711");
+    // The address is required, so it may also be the next word.
+    r = ParseOnWindows({"--simulator", "tcp:sim.local:65535"});
+    ASSERT_EQ(r.action, CommandLineResult::Action::Run) << r.error;
+    EXPECT_EQ(r.options.simSocket, "tcp:sim.local:65535");
+
+    EXPECT_NE(ParseOnWindows({"--simulator"}).error.find("requires an argument"),
+              std::string::npos);
+    for (const char* wrong : {"/run/sim.sock", "tcp:", "tcp:host", "tcp::4711", "tcp:h:0",
+                              "tcp:h:65536", "tcp:h:47a1", "tcp:h:123456", "udp:h:4711"}) {
+        const auto bad = ParseOnWindows({std::string("--simulator=") + wrong});
+        EXPECT_EQ(bad.exitCode, 2) << wrong;
+        EXPECT_NE(bad.error.find("for '--simulator' (tcp:HOST:PORT)"), std::string::npos)
+            << bad.error;
+    }
+}
+
+TEST(WindowsCommandLine, HelpDescribesTheWindowsProgram) {
+    const std::string windows = ParseOnWindows({"--help"}).output;
+    EXPECT_NE(windows.find("Quorvane.ini beside quorvane.exe"), std::string::npos);
+    EXPECT_NE(windows.find("%APPDATA%\\Quorvane\\Quorvane.ini"), std::string::npos);
+    EXPECT_NE(windows.find("--simulator=tcp:HOST:PORT"), std::string::npos);
+    EXPECT_NE(windows.find("Startup"), std::string::npos);
+    for (const char* linuxOnly : {"--backend", "XDG", ".desktop", "SOCKET", "uinput"}) {
+        EXPECT_EQ(windows.find(linuxOnly), std::string::npos) << linuxOnly;
+    }
+    const std::string linuxHelp = Parse({"--help"}).output;
+    EXPECT_EQ(linuxHelp.find("APPDATA"), std::string::npos);
+    EXPECT_EQ(linuxHelp.find("Startup"), std::string::npos);
+    EXPECT_EQ(UsageText("quorvane", Platform::Windows), windows);
+}
+
 }  // namespace
 }  // namespace qv

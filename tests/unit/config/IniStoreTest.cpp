@@ -317,6 +317,132 @@ TEST(IniPathTest, DefaultLocationIsLookedUpOnceAndOverridable) {
     EXPECT_EQ(store.IniPath(), "/somewhere/Quorvane.ini");
 }
 
+// The default location with a file to start from: real files in a
+// temporary folder, and writes that can be made to fail.
+class StartingFiles final : public ConfigFiles {
+public:
+    StartingFiles(std::string path, std::string startFrom)
+        : location_{std::move(path), std::move(startFrom)} {}
+    bool failWrites = false;
+    std::vector<std::string> written;  // the paths replaced, in order
+    ReadStatus ReadFile(const std::string& path, std::string& bytes) override {
+        return real_.ReadFile(path, bytes);
+    }
+    bool ReplaceFile(const std::string& path, std::string_view bytes) override {
+        written.push_back(path);
+        return !failWrites && real_.ReplaceFile(path, bytes);
+    }
+    std::string DefaultIniPath() override { return location_.path; }
+    ConfigLocation DefaultLocation() override { return location_; }
+
+private:
+    ConfigLocation location_;
+    PosixConfigFiles real_;
+};
+
+struct StartingStore {
+    explicit StartingStore(const TempDir& dir)
+        : beside(dir.File("Quorvane.ini")),
+          perUser((dir.path() / "user" / "Quorvane.ini").string()) {
+        auto owned = std::make_unique<StartingFiles>(perUser, beside);
+        files = owned.get();
+        store = std::make_unique<IniStore>(std::make_unique<IconvTextCodec>(), std::move(owned));
+        store->SetFileInUseChanged([this](const std::string& path) { changes.push_back(path); });
+    }
+    std::string beside;
+    std::string perUser;
+    StartingFiles* files = nullptr;
+    std::unique_ptr<IniStore> store;
+    std::vector<std::string> changes;
+};
+
+// Shift-JIS, a comment, odd spacing and LF line ends: all of it must reach the copy.
+constexpr std::string_view kOriginal =
+    "; \x90\xdd\x92\xe8\n[Remote1]\nPulse = 5,120,7\nComment=\x95\x5c\x8e\xa6\n";
+
+TEST(IniStartFromTest, TheFileToStartFromIsReadUntilTheFirstChange) {
+    TempDir dir;
+    StartingStore s(dir);
+    WriteBytes(s.beside, std::string(kOriginal));
+    EXPECT_EQ(s.store->IniPath(), s.perUser);
+    EXPECT_EQ(s.store->FileInUse(), s.beside);
+    EXPECT_EQ(IniRead(*s.store, "Remote1", "Pulse", ""), "5,120,7");
+    // Writing what is there already changes nothing, so nothing is copied.
+    EXPECT_TRUE(IniWrite(*s.store, "Remote1", "Pulse", "5,120,7"));
+    EXPECT_TRUE(s.files->written.empty());
+    EXPECT_FALSE(std::filesystem::exists(s.perUser));
+    EXPECT_TRUE(s.changes.empty());
+}
+
+TEST(IniStartFromTest, TheFirstChangeCopiesTheFileAsItIsAndChangesTheCopy) {
+    TempDir dir;
+    StartingStore s(dir);
+    WriteBytes(s.beside, std::string(kOriginal));
+    ASSERT_TRUE(IniWrite(*s.store, "General", "WindowChangeTime", 3.0));
+    // First the copy, byte for byte, then the change into it.
+    EXPECT_EQ(s.files->written, (std::vector<std::string>{s.perUser, s.perUser}));
+    EXPECT_EQ(ReadBytes(s.beside), kOriginal) << "the original stays untouched";
+    const std::string copy = ReadBytes(s.perUser);
+    EXPECT_NE(copy.find("\x95\x5c\x8e\xa6"), std::string::npos) << "Shift-JIS kept";
+    EXPECT_NE(copy.find("WindowChangeTime=3"), std::string::npos);
+    EXPECT_EQ(s.store->FileInUse(), s.perUser);
+    EXPECT_EQ(s.changes, std::vector<std::string>{s.perUser});
+
+    // From now on the copy is read and written; the original is never read again.
+    WriteBytes(s.beside, "[Remote1]\nPulse=9,9,9\n");
+    EXPECT_EQ(IniRead(*s.store, "Remote1", "Pulse", ""), "5,120,7");
+    ASSERT_TRUE(IniWrite(*s.store, "Remote1", "Comment", "x"));
+    EXPECT_EQ(s.files->written.size(), 3u);
+    EXPECT_EQ(s.changes.size(), 1u);
+}
+
+TEST(IniStartFromTest, AFailedCopyChangesNothingAndKeepsReadingTheOriginal) {
+    TempDir dir;
+    StartingStore s(dir);
+    WriteBytes(s.beside, std::string(kOriginal));
+    s.files->failWrites = true;
+    EXPECT_FALSE(IniWrite(*s.store, "General", "WindowChangeTime", 3.0));
+    EXPECT_EQ(s.store->FileInUse(), s.beside);
+    EXPECT_TRUE(s.changes.empty());
+    EXPECT_EQ(ReadBytes(s.beside), kOriginal);
+    s.files->failWrites = false;
+    EXPECT_TRUE(IniWrite(*s.store, "General", "WindowChangeTime", 3.0));
+    EXPECT_EQ(s.store->FileInUse(), s.perUser);
+}
+
+TEST(IniStartFromTest, AFileAtThePathWinsAndAFileToStartFromThatWentAwayIsNone) {
+    TempDir dir;
+    {
+        StartingStore s(dir);
+        WriteBytes(s.beside, std::string(kOriginal));
+        std::filesystem::create_directories(std::filesystem::path(s.perUser).parent_path());
+        WriteBytes(s.perUser, "[Remote1]\nPulse=1,2,3\n");
+        EXPECT_EQ(IniRead(*s.store, "Remote1", "Pulse", ""), "1,2,3");
+        EXPECT_EQ(s.store->FileInUse(), s.perUser);
+        EXPECT_EQ(s.changes, std::vector<std::string>{s.perUser});
+    }
+    // The file to start from went away: the first change makes a new file.
+    TempDir gone;
+    StartingStore s(gone);
+    EXPECT_EQ(IniRead(*s.store, "Remote1", "Pulse", "none"), "none");
+    ASSERT_TRUE(IniWrite(*s.store, "General", "WindowChangeTime", 1.0));
+    EXPECT_EQ(s.files->written, std::vector<std::string>{s.perUser});
+    EXPECT_EQ(ReadBytes(s.perUser), "[General]\r\nWindowChangeTime=1\r\n");
+    EXPECT_EQ(s.store->FileInUse(), s.perUser);
+}
+
+TEST(IniStartFromTest, AGivenPathLeavesTheDefaultLocationBehind) {
+    TempDir dir;
+    StartingStore s(dir);
+    WriteBytes(s.beside, std::string(kOriginal));
+    EXPECT_EQ(s.store->FileInUse(), s.beside);
+    s.store->SetIniPath(dir.File("given.ini"));
+    EXPECT_EQ(s.store->FileInUse(), dir.File("given.ini"));
+    EXPECT_EQ(IniRead(*s.store, "Remote1", "Pulse", "none"), "none");
+    ASSERT_TRUE(IniWrite(*s.store, "General", "WindowChangeTime", 1.0));
+    EXPECT_EQ(s.files->written, std::vector<std::string>{dir.File("given.ini")});
+}
+
 TEST(IniPathTest, BesideTheExecutableWhenWritable) {
     PosixConfigFiles files;
     const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();

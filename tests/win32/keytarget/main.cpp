@@ -1,11 +1,17 @@
-// win32_keytarget CLASS [--minimized | --maximized] [--foreground] [--title TEXT]
+// win32_keytarget CLASS [--minimized | --maximized] [--foreground] [--busy] [--layered]
+//     [--title TEXT]
 // A top-level window of the given class (titled TEXT, or its class) that reports on standard
 // output, one line each, what the tests look at:
 //   ready hwnd=0x... pid=N
-//   key down|up vk=0x.. scan=0x.. ext=0|1 t=<µs>   (WM_KEYDOWN/WM_SYSKEYDOWN, ...UP)
-//   active 1|0                                      (WM_ACTIVATE)
+//   key down|up vk=0x.. scan=0x.. ext=0|1 t=<µs> sys=0|1
+//                                      (WM_KEYDOWN/WM_KEYUP, sys=1: WM_SYSKEYDOWN/UP)
+//   char 0x.. sys=0|1                  (WM_CHAR, sys=1: WM_SYSCHAR)
+//   active 1|0 t=<µs>                               (WM_ACTIVATE)
 //   size minimized|maximized|normal                 (WM_SIZE)
 //   clock t=<µs>                                    (for each line read on stdin)
+//   busy / busy done          (--busy: the first key down keeps the window's thread
+//                              from reading its queue until a line arrives on stdin)
+// --layered makes the window a layered one (drawn without WM_PAINT on request).
 // t is QueryPerformanceCounter in microseconds; the clock lines let a script on
 // the other side of Wine relate it to its own clock. The program ends when its
 // standard input closes (the test that started it ends) or its window is closed.
@@ -17,6 +23,8 @@
 namespace {
 
 HWND gWindow = nullptr;
+HANDLE gLineRead = nullptr;  // set for each line on standard input
+bool gBusy = false;
 LARGE_INTEGER gFrequency;
 
 void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -44,13 +52,24 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         case WM_KEYUP:
         case WM_SYSKEYUP: {
             const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
-            Say("key %s vk=0x%02x scan=0x%02x ext=%d t=%lld", down ? "down" : "up",
+            const bool system = message == WM_SYSKEYDOWN || message == WM_SYSKEYUP;
+            if (gBusy && down) {
+                gBusy = false;
+                Say("busy");
+                ::WaitForSingleObject(gLineRead, INFINITE);
+                Say("busy done");
+            }
+            Say("key %s vk=0x%02x scan=0x%02x ext=%d t=%lld sys=%d", down ? "down" : "up",
                 static_cast<unsigned>(wParam), static_cast<unsigned>((lParam >> 16) & 0xFF),
-                static_cast<int>((lParam >> 24) & 1), Microseconds());
+                static_cast<int>((lParam >> 24) & 1), Microseconds(), system ? 1 : 0);
             return 0;
         }
+        case WM_CHAR:
+        case WM_SYSCHAR:
+            Say("char 0x%02x sys=%d", static_cast<unsigned>(wParam), message == WM_SYSCHAR ? 1 : 0);
+            return 0;
         case WM_ACTIVATE:
-            Say("active %d", LOWORD(wParam) != WA_INACTIVE ? 1 : 0);
+            Say("active %d t=%lld", LOWORD(wParam) != WA_INACTIVE ? 1 : 0, Microseconds());
             break;
         case WM_SIZE:
             Say("size %s", wParam == SIZE_MINIMIZED   ? "minimized"
@@ -76,9 +95,11 @@ DWORD WINAPI WatchInput(void*) {
         for (DWORD i = 0; i < got; ++i) {
             if (buffer[i] == '\n') {
                 Say("clock t=%lld", Microseconds());
+                ::SetEvent(gLineRead);
             }
         }
     }
+    ::SetEvent(gLineRead);
     ::PostMessageW(gWindow, WM_CLOSE, 0, 0);
     return 0;
 }
@@ -88,8 +109,8 @@ DWORD WINAPI WatchInput(void*) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         std::fputs(
-            "usage: win32_keytarget CLASS [--minimized|--maximized] [--foreground] [--title "
-            "TEXT]\n",
+            "usage: win32_keytarget CLASS [--minimized|--maximized] [--foreground] [--busy] "
+            "[--layered] [--title TEXT]\n",
             stderr);
         return 2;
     }
@@ -98,6 +119,8 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring title = className;
     int show = SW_SHOWNORMAL;
     bool foreground = false;
+    bool layered = false;
+    gLineRead = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     for (int i = 2; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--minimized") {
@@ -108,6 +131,10 @@ int wmain(int argc, wchar_t** argv) {
             foreground = true;
         } else if (arg == L"--title" && i + 1 < argc) {
             title = argv[++i];
+        } else if (arg == L"--busy") {
+            gBusy = true;
+        } else if (arg == L"--layered") {
+            layered = true;
         }
     }
 
@@ -120,10 +147,14 @@ int wmain(int argc, wchar_t** argv) {
     if (!::RegisterClassW(&wc)) {
         return 1;
     }
-    gWindow = ::CreateWindowExW(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW, 100, 100,
-                                320, 200, nullptr, nullptr, wc.hInstance, nullptr);
+    gWindow = ::CreateWindowExW(layered ? WS_EX_LAYERED : 0, className.c_str(), title.c_str(),
+                                WS_OVERLAPPEDWINDOW, 100, 100, 320, 200, nullptr, nullptr,
+                                wc.hInstance, nullptr);
     if (gWindow == nullptr) {
         return 1;
+    }
+    if (layered) {
+        ::SetLayeredWindowAttributes(gWindow, 0, 255, LWA_ALPHA);
     }
     ::ShowWindow(gWindow, show);
     ::UpdateWindow(gWindow);

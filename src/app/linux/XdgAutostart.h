@@ -4,7 +4,8 @@
 // ($XDG_CONFIG_HOME/autostart/quorvane.desktop, default
 // ~/.config/autostart/), which desktop sessions following the XDG autostart
 // rules start at login; `--autostart off` removes it. Nothing is installed for
-// every user of the machine. Standard library only.
+// every user of the machine. Part of the Linux program only (quorvane.exe
+// has its own, app/win32/StartupShortcut.h).
 
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "app/Autostart.h"
+#include "app/linux/XdgAutostart.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -230,11 +230,7 @@ int RunAutostartOption(bool on, const std::string& configPath, const std::string
     std::string config;
     if (on) {
         std::error_code ec;
-#if defined(__linux__)
         program = fs::read_symlink("/proc/self/exe", ec).string();
-#else
-        ec = std::make_error_code(std::errc::function_not_supported);
-#endif
         if (ec || program.empty()) {
             std::fprintf(stderr, "%s: cannot find the program's own path: %s\n",
                          programName.c_str(), ec.message().c_str());

@@ -1,4 +1,4 @@
-#include "app/Autostart.h"
+#include "app/linux/XdgAutostart.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
