@@ -237,6 +237,13 @@ wait_for() {
   exit 1
 }
 
+# The socket is there before XWayland serves it (the compositor starts it
+# beside itself, and on a loaded machine that takes a while): the X targets
+# of a test start once an X client gets an answer.
+x_answers() {
+  "${as_session[@]}" "${desktop_env[@]}" "${as_user[@]}" xdpyinfo >/dev/null 2>&1
+}
+
 # --- buses -------------------------------------------------------------------
 bus_address=unix:path=$session/runtime/bus
 env -i "${base_env[@]}" "${as_user[@]}" dbus-daemon --session --nofork --nopidfile \
@@ -298,6 +305,7 @@ if [ "$desktop" = kde ]; then
   wait_for "KWin on the bus" has_name org.kde.KWin
   wait_for "XWayland" test -S /tmp/.X11-unix/X0
   desktop_env=(XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true DISPLAY=:0)
+  wait_for "XWayland answering" x_answers
   if [ -n "$tray" ]; then
     # Plasma's own watcher (kded's statusnotifierwatcher module) comes with
     # plasma-workspace, some 215 packages; waybar's tray, a watcher and host
@@ -324,6 +332,7 @@ else
   wait_for "XWayland" test -S /tmp/.X11-unix/X0
   xauth=$(find "$session/runtime" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -n 1)
   desktop_env=(XDG_CURRENT_DESKTOP=GNOME DISPLAY=:0 XAUTHORITY="$xauth")
+  wait_for "XWayland answering" x_answers
 fi
 wait_for "the Wayland socket" test -S "$session/runtime/$display"
 
