@@ -1,9 +1,8 @@
 #pragma once
 // What the KDE and GNOME system tests share: the desktop the session runs
-// ($QV_DESKTOP from with-desktop.sh), the backends under test opened for it,
-// and a burst of key events that types the same on the session's US layout
-// whichever desktop presses it. The target windows, processes and logs are
-// the Wayland tests' own (tests/wayland/SwaySession.h).
+// ($QV_DESKTOP from with-desktop.sh) and the backends under test opened for
+// it. The target windows, processes, logs and key bursts are the Wayland
+// tests' own (tests/wayland/SwaySession.h, tests/wayland/KeyBursts.h).
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../wayland/KeyBursts.h"
 #include "../wayland/SwaySession.h"
 #include "common/AsciiCase.h"
 #include "keys/InputInjector.h"
@@ -80,60 +80,6 @@ inline std::unique_ptr<WindowSystem> OpenWindows(Desktop desktop,
     }
     EXPECT_TRUE(windows) << error;
     return windows;
-}
-
-// One key event as the batch sends it and as the target should log it.
-struct Expected {
-    KeyStroke stroke;
-    std::string keysym;
-};
-
-inline Expected Press(std::int16_t vk, std::string keysym) {
-    return {{vk, false}, std::move(keysym)};
-}
-inline Expected Release(std::int16_t vk, std::string keysym) {
-    return {{vk, true}, std::move(keysym)};
-}
-
-// 255 events, as long as a key list gets: Ctrl+C, a browser key, capitals
-// typed with Shift held, then small letters and digits; the last event
-// presses Shift, which the next batch lets go of.
-inline std::vector<Expected> Burst255() {
-    std::vector<Expected> e = {
-        Press(0x11, "Control_L"),   Press('C', "c"),         Release('C', "c"),
-        Release(0x11, "Control_L"), Press(0xA6, "XF86Back"), Release(0xA6, "XF86Back"),
-        Press(0x10, "Shift_L"),
-    };
-    for (char c = 'A'; c <= 'Z'; ++c) {
-        e.push_back(Press(c, std::string(1, c)));
-        e.push_back(Release(c, std::string(1, c)));
-    }
-    e.push_back(Release(0x10, "Shift_L"));
-    const std::string small = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (std::size_t i = 0; e.size() < 254; ++i) {
-        const char c = small[i % small.size()];
-        const auto vk = static_cast<std::int16_t>(c >= 'a' ? c - 'a' + 'A' : c);
-        e.push_back(Press(vk, std::string(1, c)));
-        e.push_back(Release(vk, std::string(1, c)));
-    }
-    e.push_back(Press(0x10, "Shift_L"));
-    return e;
-}
-
-inline std::vector<KeyStroke> Strokes(const std::vector<Expected>& expected) {
-    std::vector<KeyStroke> strokes;
-    for (const Expected& e : expected) {
-        strokes.push_back(e.stroke);
-    }
-    return strokes;
-}
-
-inline std::vector<std::string> Describe(const std::vector<Expected>& expected) {
-    std::vector<std::string> out;
-    for (const Expected& e : expected) {
-        out.push_back(std::string(e.stroke.release ? "release " : "press ") + e.keysym);
-    }
-    return out;
 }
 
 inline std::string Upper(std::string text) {

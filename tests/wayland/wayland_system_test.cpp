@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "KeyBursts.h"
 #include "SwaySession.h"
 #include "support/DelayedLink.h"
 
@@ -37,58 +38,9 @@ namespace {
 
 using namespace test;
 
-// One key event as the batch sends it and as the target should log it.
-struct Expected {
-    KeyStroke stroke;
-    std::string keysym;
-};
-
-Expected Press(std::int16_t vk, std::string keysym) {
-    return {{vk, false}, std::move(keysym)};
-}
-Expected Release(std::int16_t vk, std::string keysym) {
-    return {{vk, true}, std::move(keysym)};
-}
-
-// 255 events, as long as a key list gets: Ctrl+C, a key outside the US layout
-// (Kanji), a browser key, capitals typed with Shift held, then small letters
-// and digits; the last event presses Shift, which the next batch lets go.
+// A key outside the US layout (Kanji) after Ctrl+C.
 std::vector<Expected> Burst255() {
-    std::vector<Expected> e = {
-        Press(0x11, "Control_L"),   Press('C', "c"),           Release('C', "c"),
-        Release(0x11, "Control_L"), Press(0x19, "Kanji"),      Release(0x19, "Kanji"),
-        Press(0xA6, "XF86Back"),    Release(0xA6, "XF86Back"), Press(0x10, "Shift_L"),
-    };
-    for (char c = 'A'; c <= 'Z'; ++c) {
-        e.push_back(Press(c, std::string(1, c)));
-        e.push_back(Release(c, std::string(1, c)));
-    }
-    e.push_back(Release(0x10, "Shift_L"));
-    const std::string small = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (std::size_t i = 0; e.size() < 254; ++i) {
-        const char c = small[i % small.size()];
-        const auto vk = static_cast<std::int16_t>(c >= 'a' ? c - 'a' + 'A' : c);
-        e.push_back(Press(vk, std::string(1, c)));
-        e.push_back(Release(vk, std::string(1, c)));
-    }
-    e.push_back(Press(0x10, "Shift_L"));
-    return e;
-}
-
-std::vector<KeyStroke> Strokes(const std::vector<Expected>& expected) {
-    std::vector<KeyStroke> strokes;
-    for (const Expected& e : expected) {
-        strokes.push_back(e.stroke);
-    }
-    return strokes;
-}
-
-std::vector<std::string> Describe(const std::vector<Expected>& expected) {
-    std::vector<std::string> out;
-    for (const Expected& e : expected) {
-        out.push_back(std::string(e.stroke.release ? "release " : "press ") + e.keysym);
-    }
-    return out;
+    return test::Burst255({Press(0x19, "Kanji"), Release(0x19, "Kanji")});
 }
 
 enum class Windows { Sway, ForeignToplevel };
@@ -359,33 +311,8 @@ INSTANTIATE_TEST_SUITE_P(XClients, XwaylandKeys,
 TEST_P(WaylandKeys, ModifierStateReachesTheTarget) {
     auto target = Start(kind_, "Mods");
     ASSERT_NO_FATAL_FAILURE(Focus(*target));
-    injector_->Send(std::vector<KeyStroke>{{0x11, false},
-                                           {'C', false},
-                                           {'C', true},
-                                           {0x11, true},
-                                           {0x10, false},
-                                           {'Q', false},
-                                           {'Q', true},
-                                           {0x10, true},
-                                           {'Q', false},
-                                           {'Q', true}});
-    ASSERT_TRUE(WaitForKeys(*target, 10));
-    EXPECT_EQ(Describe(target->Keys()),
-              (std::vector<std::string>{"press Control_L", "press c", "release c",
-                                        "release Control_L", "press Shift_L", "press Q",
-                                        "release Q", "release Shift_L", "press q", "release q"}));
-    if (kind_ == ClientKind::Native) {
-        // The modifier state the client had when c went down.
-        long long depressed = -1;
-        for (const Logged& l : target->Log()) {
-            if (l.kind == "modifiers") {
-                depressed = l.depressed;
-            } else if (l.kind == "press" && l.keysym == "c") {
-                break;
-            }
-        }
-        EXPECT_EQ(depressed & 0x4, 0x4) << "Control was not down when c arrived";
-    }
+    injector_->Send(HeldModifiers());
+    ExpectHeldModifiersArrived(*target, kind_);
 }
 
 // A class that no window has: nothing is activated and the keys go to the

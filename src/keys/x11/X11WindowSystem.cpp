@@ -178,19 +178,6 @@ bool WmRunning(Display* display, const Atoms& atoms) {
     return !self.empty() && self[0] == check[0];
 }
 
-bool ClassMatches(Display* display, XWindow window, std::string_view name) {
-    XClassHint hint{nullptr, nullptr};
-    XErrorTrap trap(display);
-    const Status ok = XGetClassHint(display, window, &hint);
-    std::unique_ptr<char, XFreeDeleter> instance(hint.res_name);
-    std::unique_ptr<char, XFreeDeleter> klass(hint.res_class);
-    if (ok == 0 || trap.Error() != 0) {
-        return false;
-    }
-    return (instance && EqualsIgnoringAsciiCase(name, instance.get())) ||
-           (klass && EqualsIgnoringAsciiCase(name, klass.get()));
-}
-
 // `name` with ASCII letters upper-cased: the key under which names that
 // FindByClass takes as equal are counted.
 std::string Folded(std::string_view name) {
@@ -213,6 +200,12 @@ std::optional<std::pair<std::string, std::string>> ClassOf(Display* display, XWi
     }
     return std::make_pair(std::string(instance ? instance.get() : ""),
                           std::string(klass ? klass.get() : ""));
+}
+
+bool ClassMatches(Display* display, XWindow window, std::string_view name) {
+    const auto names = ClassOf(display, window);
+    return names && ((!names->first.empty() && EqualsIgnoringAsciiCase(name, names->first)) ||
+                     (!names->second.empty() && EqualsIgnoringAsciiCase(name, names->second)));
 }
 
 // A window's title: _NET_WM_NAME (UTF-8), else WM_NAME in the locale's
