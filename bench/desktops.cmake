@@ -5,7 +5,7 @@ if(TARGET quorvane_keys_kde AND TARGET quorvane_keys_gnome AND TARGET GTest::gte
   target_include_directories(bench_desktops_latency PRIVATE
     ${PROJECT_SOURCE_DIR}/tests/wayland ${PROJECT_SOURCE_DIR}/tests/desktops)
   target_link_libraries(bench_desktops_latency PRIVATE quorvane_keys_kde quorvane_keys_gnome
-                        quorvane_keys_uinput GTest::gtest_main)
+                        quorvane_keys_uinput quorvane_device_sim_unix GTest::gtest_main)
   target_compile_definitions(bench_desktops_latency PRIVATE
     QV_KEYTARGET="$<TARGET_FILE:quorvane-keytarget>"
     QV_WAYLANDTARGET="$<TARGET_FILE:quorvane-waylandtarget>"

@@ -19,6 +19,7 @@
 
 #include "DesktopSession.h"
 #include "ProgramSession.h"
+#include "SimPresser.h"
 #include "common/Clock.h"
 #include "keys/ActivateWindow.h"
 
@@ -165,6 +166,7 @@ TEST_F(Desktop, SwitchTime) {
 TEST_F(Desktop, PressToFirstKey) {
     const int presses = Count("QV_BENCH_PRESSES", 100);
     Simulator sim;
+    bench::SimPresser presser(sim.Socket());
     auto user = Start(ClientKind::Native, "User");
     auto target = Start(ClientKind::Native, "Latency");
     ASSERT_NO_FATAL_FAILURE(Focus(*user));
@@ -177,7 +179,8 @@ TEST_F(Desktop, PressToFirstKey) {
     for (int i = 0; i < presses; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(offsetMicros(random)));
         const long long pressed = NowMicros();
-        sim.Press(12, 34, 60);
+        std::string error;
+        ASSERT_TRUE(presser.Press(12, 34, 60, error)) << error;
         ASSERT_TRUE(WaitForKeys(*target, static_cast<std::size_t>(2 * (i + 1))))
             << "press " << i << "\n"
             << program.Log();

@@ -2,7 +2,8 @@
 if(TARGET quorvane_keys_wayland AND TARGET GTest::gtest_main)
   add_executable(bench_wayland_latency wayland_latency.cpp)
   target_include_directories(bench_wayland_latency PRIVATE ${PROJECT_SOURCE_DIR}/tests/wayland)
-  target_link_libraries(bench_wayland_latency PRIVATE quorvane_keys_wayland GTest::gtest_main)
+  target_link_libraries(bench_wayland_latency PRIVATE quorvane_keys_wayland
+                        quorvane_device_sim_unix GTest::gtest_main)
   target_compile_definitions(bench_wayland_latency PRIVATE
     QV_KEYTARGET="$<TARGET_FILE:quorvane-keytarget>"
     QV_WAYLANDTARGET="$<TARGET_FILE:quorvane-waylandtarget>"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ProgramSession.h"
+#include "SimPresser.h"
 
 namespace qv::wayland {
 namespace {
@@ -47,6 +48,7 @@ void Report(const std::string& what, std::vector<long long> micros) {
 TEST_F(ProgramOnSway, PressToKeyLatency) {
     const int presses = Presses();
     Simulator sim;
+    bench::SimPresser presser(sim.Socket());
     auto user = Start(ClientKind::Native, "User");
     auto target = Start(ClientKind::Native, "Latency");
     ASSERT_NO_FATAL_FAILURE(Focus(*user));
@@ -61,7 +63,8 @@ TEST_F(ProgramOnSway, PressToKeyLatency) {
     for (int i = 0; i < presses; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(offsetMicros(random)));
         const long long pressed = NowMicros();
-        sim.Press(12, 34, 60);
+        std::string error;
+        ASSERT_TRUE(presser.Press(12, 34, 60, error)) << error;
         ASSERT_TRUE(WaitForKeys(*target, static_cast<std::size_t>(2 * (i + 1))))
             << "press " << i << "\n"
             << program.Log();
