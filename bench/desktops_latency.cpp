@@ -12,14 +12,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "DesktopSession.h"
+#include "PressLatency.h"
 #include "ProgramSession.h"
-#include "SimPresser.h"
 #include "common/Clock.h"
 #include "keys/ActivateWindow.h"
 
@@ -166,7 +164,6 @@ TEST_F(Desktop, SwitchTime) {
 TEST_F(Desktop, PressToFirstKey) {
     const int presses = Count("QV_BENCH_PRESSES", 100);
     Simulator sim;
-    bench::SimPresser presser(sim.Socket());
     auto user = Start(ClientKind::Native, "User");
     auto target = Start(ClientKind::Native, "Latency");
     ASSERT_NO_FATAL_FAILURE(Focus(*user));
@@ -174,19 +171,8 @@ TEST_F(Desktop, PressToFirstKey) {
         sim, {"[General]", "WindowChangeTime=0", "[Remote1]", "Pulse=12,34,60", "Comment=latency",
               "AdjustTime=0", "WindowName=" + target->Name(), "KeyList=DL, UL"});
     std::vector<long long> latencies;
-    std::mt19937 random(7);
-    std::uniform_int_distribution<int> offsetMicros(0, 50'000);
-    for (int i = 0; i < presses; ++i) {
-        std::this_thread::sleep_for(std::chrono::microseconds(offsetMicros(random)));
-        const long long pressed = NowMicros();
-        std::string error;
-        ASSERT_TRUE(presser.Press(12, 34, 60, error)) << error;
-        ASSERT_TRUE(WaitForKeys(*target, static_cast<std::size_t>(2 * (i + 1))))
-            << "press " << i << "\n"
-            << program.Log();
-        latencies.push_back(target->Keys()[static_cast<std::size_t>(2 * i)].time - pressed);
-        ASSERT_TRUE(WaitUntil([&] { return user->HasFocus(); }, kLogBound));
-    }
+    ASSERT_NO_FATAL_FAILURE(bench::MeasurePressToFirstKey(
+        sim, *target, program, presses, [&] { return user->HasFocus(); }, latencies));
     Report("program: press -> first key in the Wayland client", latencies);
 }
 

@@ -8,13 +8,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "PressLatency.h"
 #include "ProgramSession.h"
-#include "SimPresser.h"
 
 namespace qv::wayland {
 namespace {
@@ -48,7 +46,6 @@ void Report(const std::string& what, std::vector<long long> micros) {
 TEST_F(ProgramOnSway, PressToKeyLatency) {
     const int presses = Presses();
     Simulator sim;
-    bench::SimPresser presser(sim.Socket());
     auto user = Start(ClientKind::Native, "User");
     auto target = Start(ClientKind::Native, "Latency");
     ASSERT_NO_FATAL_FAILURE(Focus(*user));
@@ -56,21 +53,8 @@ TEST_F(ProgramOnSway, PressToKeyLatency) {
         sim, {"[General]", "WindowChangeTime=0", "[Remote1]", "Pulse=12,34,60", "Comment=latency",
               "AdjustTime=0", "WindowName=" + target->Name(), "KeyList=DL, UL"});
     std::vector<long long> latencies;
-    // Presses fall at random points of the 50 ms poll cycle, as a user's do:
-    // right after a key arrived they would all fall just after a poll.
-    std::mt19937 random(7);
-    std::uniform_int_distribution<int> offsetMicros(0, 50'000);
-    for (int i = 0; i < presses; ++i) {
-        std::this_thread::sleep_for(std::chrono::microseconds(offsetMicros(random)));
-        const long long pressed = NowMicros();
-        std::string error;
-        ASSERT_TRUE(presser.Press(12, 34, 60, error)) << error;
-        ASSERT_TRUE(WaitForKeys(*target, static_cast<std::size_t>(2 * (i + 1))))
-            << "press " << i << "\n"
-            << program.Log();
-        latencies.push_back(target->Keys()[static_cast<std::size_t>(2 * i)].time - pressed);
-        ASSERT_TRUE(WaitUntil([&] { return Focused(*user); }, kLogBound));
-    }
+    ASSERT_NO_FATAL_FAILURE(bench::MeasurePressToFirstKey(
+        sim, *target, program, presses, [&] { return Focused(*user); }, latencies));
     EXPECT_EQ(Count(program.Log(), "receive-list: latency"), static_cast<std::size_t>(presses));
     Report("program on sway: press -> first key in the Wayland client", latencies);
 }
