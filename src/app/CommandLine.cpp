@@ -17,7 +17,7 @@ CommandLineResult UsageError(const std::string& programName, const std::string& 
 enum class Value { Absent, None, Required, Optional };
 
 // A long option and what it takes on each platform (Absent: not there).
-struct OptionSpec {
+struct KnownOption {
     std::string_view name;
     Value onLinux;
     Value onWindows;
@@ -25,7 +25,7 @@ struct OptionSpec {
 
 // On Windows the simulator is reachable over TCP only, so its address is
 // required there (and may be the next word).
-constexpr OptionSpec kOptions[] = {
+constexpr KnownOption kOptions[] = {
     {"config", Value::Required, Value::Required},
     {"simulator", Value::Optional, Value::Required},
     {"debug", Value::None, Value::None},
@@ -37,15 +37,15 @@ constexpr OptionSpec kOptions[] = {
     {"help", Value::None, Value::None},
 };
 
-Value ValueOn(const OptionSpec& option, Platform platform) {
+Value ValueOn(const KnownOption& option, Platform platform) {
     return platform == Platform::Windows ? option.onWindows : option.onLinux;
 }
 
 // Accepts an unambiguous prefix of a long option of `platform`, as getopt_long does.
-const OptionSpec* MatchLong(std::string_view name, Platform platform, bool& ambiguous) {
-    const OptionSpec* found = nullptr;
+const KnownOption* MatchLong(std::string_view name, Platform platform, bool& ambiguous) {
+    const KnownOption* found = nullptr;
     ambiguous = false;
-    for (const OptionSpec& candidate : kOptions) {
+    for (const KnownOption& candidate : kOptions) {
         if (ValueOn(candidate, platform) == Value::Absent) {
             continue;
         }
@@ -182,7 +182,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
         const std::optional<std::string> inlineValue =
             eq == std::string::npos ? std::nullopt : std::optional<std::string>(arg.substr(eq + 1));
         bool ambiguous = false;
-        const OptionSpec* option = MatchLong(written, platform, ambiguous);
+        const KnownOption* option = MatchLong(written, platform, ambiguous);
         if (ambiguous) {
             return UsageError(programName, "option '" + arg + "' is ambiguous");
         }

@@ -124,22 +124,22 @@ TEST_F(QtWindow, ControlsCarryTheirNamesAndCaptions) {
 }
 
 TEST_F(QtWindow, EveryRowOfTheControlTableIsAWidgetAtItsPlace) {
-    for (const ControlSpec& spec : WindowControls()) {
-        SCOPED_TRACE(std::string(spec.name));
+    for (const ControlRow& row : WindowControls()) {
+        SCOPED_TRACE(std::string(row.name));
         QWidget* widget = form->findChild<QWidget*>(
-            QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
+            QString::fromLatin1(row.name.data(), static_cast<qsizetype>(row.name.size())));
         ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget, form->Widget(spec.control));
-        const QWidget* expectedParent = spec.page == Page::Run     ? Child<QWidget>("runPage")
-                                        : spec.page == Page::Learn ? Child<QWidget>("learnPage")
-                                                                   : form.get();
+        EXPECT_EQ(widget, form->Widget(row.control));
+        const QWidget* expectedParent = row.page == Page::Run     ? Child<QWidget>("runPage")
+                                        : row.page == Page::Learn ? Child<QWidget>("learnPage")
+                                                                  : form.get();
         EXPECT_EQ(widget->parentWidget(), expectedParent);
-        if (spec.kind != ControlKind::Tabs) {
+        if (row.kind != ControlKind::Tabs) {
             EXPECT_EQ(widget->geometry(),
-                      QRect(spec.place.left, spec.place.top, spec.place.width, spec.place.height));
+                      QRect(row.place.left, row.place.top, row.place.width, row.place.height));
         }
-        if (!spec.toolTip.empty() && spec.kind != ControlKind::Lamp) {
-            EXPECT_EQ(widget->toolTip().toStdString(), spec.toolTip);
+        if (!row.toolTip.empty() && row.kind != ControlKind::Lamp) {
+            EXPECT_EQ(widget->toolTip().toStdString(), row.toolTip);
         }
     }
     EXPECT_EQ(form->size(), QSize(kClientWidth, kClientHeight));

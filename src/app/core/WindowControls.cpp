@@ -6,7 +6,7 @@ namespace {
 using K = ControlKind;
 using C = Control;
 
-constexpr std::array<ControlSpec, kControlCount> kControls{{
+constexpr std::array<ControlRow, kControlCount> kControls{{
     {C::ModeTabs, "modeTabs", K::Tabs, Page::Window, "", {8, 8, 394, 336}, ""},
     {C::RunPage, "runPage", K::Page, Page::Window, "", {10, 36, 390, 306}, ""},
     {C::LearnPage, "learnPage", K::Page, Page::Window, "", {10, 36, 390, 306}, ""},
@@ -160,11 +160,11 @@ static_assert(InControlOrder(), "every control has its row, in Control order");
 
 }  // namespace
 
-std::span<const ControlSpec> WindowControls() {
+std::span<const ControlRow> WindowControls() {
     return kControls;
 }
 
-const ControlSpec& Spec(Control control) {
+const ControlRow& Row(Control control) {
     return kControls[static_cast<std::size_t>(control)];
 }
 

@@ -71,7 +71,7 @@ struct ControlRect {
     int left, top, width, height;
 };
 
-struct ControlSpec {
+struct ControlRow {
     Control control;
     // The control's name: the Qt object name and the Win32 control's name
     // ("keyListBox", "previousSlotButton").
@@ -96,8 +96,8 @@ inline constexpr std::array<std::string_view, 2> kTabCaptions{"パルス待ち",
 inline constexpr int kTabRowHeight = 26;
 
 // Every control of the window in Control order, the pages included.
-std::span<const ControlSpec> WindowControls();
+std::span<const ControlRow> WindowControls();
 // One control's row.
-const ControlSpec& Spec(Control control);
+const ControlRow& Row(Control control);
 
 }  // namespace qv

@@ -120,15 +120,15 @@ void QtMainWindow::CreateControls() {
     setFixedSize(kClientWidth, kClientHeight);
 
     QWidget* pages[2] = {nullptr, nullptr};
-    for (const ControlSpec& spec : WindowControls()) {
-        QWidget* parent = spec.page == Page::Run     ? pages[0]
-                          : spec.page == Page::Learn ? pages[1]
-                                                     : this;
+    for (const ControlRow& row : WindowControls()) {
+        QWidget* parent = row.page == Page::Run     ? pages[0]
+                          : row.page == Page::Learn ? pages[1]
+                                                    : this;
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (row.kind) {
             case ControlKind::Tabs: {
                 // The row of tabs, with a frame around the pages' area below it.
-                QRect strip = Place(spec.place);
+                QRect strip = Place(row.place);
                 auto* tabs = new QTabBar(parent);
                 tabs->setGeometry(strip.left(), strip.top(), strip.width(), kTabRowHeight);
                 for (std::string_view caption : kTabCaptions) {
@@ -146,17 +146,17 @@ void QtMainWindow::CreateControls() {
             case ControlKind::Page: {
                 auto* page = new QWidget(parent);
                 page->setAutoFillBackground(true);  // the page in front hides the other
-                pages[spec.control == Control::RunPage ? 0 : 1] = page;
+                pages[row.control == Control::RunPage ? 0 : 1] = page;
                 widget = page;
                 break;
             }
             case ControlKind::Label:
-                widget = new QLabel(Q(spec.caption), parent);
+                widget = new QLabel(Q(row.caption), parent);
                 break;
             case ControlKind::TextBox:
             case ControlKind::ReadOnlyTextBox: {
-                auto* box = new QLineEdit(Q(spec.caption), parent);
-                box->setReadOnly(spec.kind == ControlKind::ReadOnlyTextBox);
+                auto* box = new QLineEdit(Q(row.caption), parent);
+                box->setReadOnly(row.kind == ControlKind::ReadOnlyTextBox);
                 widget = box;
                 break;
             }
@@ -183,14 +183,14 @@ void QtMainWindow::CreateControls() {
                 widget = new QComboBox(parent);
                 break;
             case ControlKind::Button:
-                widget = new QPushButton(Q(spec.caption), parent);
+                widget = new QPushButton(Q(row.caption), parent);
                 break;
             case ControlKind::StepButton: {
                 auto* step = new QToolButton(parent);
-                step->setIcon(style()->standardIcon(spec.control == Control::PreviousSlotButton
+                step->setIcon(style()->standardIcon(row.control == Control::PreviousSlotButton
                                                         ? QStyle::SP_ArrowLeft
                                                         : QStyle::SP_ArrowRight));
-                step->setAccessibleName(Q(spec.caption));
+                step->setAccessibleName(Q(row.caption));
                 widget = step;
                 break;
             }
@@ -202,24 +202,24 @@ void QtMainWindow::CreateControls() {
                 break;
         }
         widget->setObjectName(
-            QString::fromLatin1(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
-        if (spec.kind != ControlKind::Tabs) {
-            widget->setGeometry(Place(spec.place));
+            QString::fromLatin1(row.name.data(), static_cast<qsizetype>(row.name.size())));
+        if (row.kind != ControlKind::Tabs) {
+            widget->setGeometry(Place(row.place));
         }
-        if (!spec.toolTip.empty()) {
-            widget->setToolTip(Q(spec.toolTip));
+        if (!row.toolTip.empty()) {
+            widget->setToolTip(Q(row.toolTip));
         }
-        widgets_[Index(spec.control)] = widget;
-        Connect(spec);
+        widgets_[Index(row.control)] = widget;
+        Connect(row);
     }
     // The lamp starts red, as nothing is connected yet.
     static_cast<ShapeLamp*>(Widget(Control::Lamp))->SetFillColor(kLampRed);
 }
 
 // Every handler holds only `this`, and every connection ends with the window.
-void QtMainWindow::Connect(const ControlSpec& spec) {
-    QWidget* widget = Widget(spec.control);
-    switch (spec.control) {
+void QtMainWindow::Connect(const ControlRow& row) {
+    QWidget* widget = Widget(row.control);
+    switch (row.control) {
         case Control::ModeTabs: {
             auto* tabs = static_cast<QTabBar*>(widget);
             connect(tabs, &QTabBar::tabBarClicked, this, [this, tabs](int index) {
@@ -247,10 +247,10 @@ void QtMainWindow::Connect(const ControlSpec& spec) {
         default:
             break;
     }
-    if (spec.kind != ControlKind::Button && spec.kind != ControlKind::StepButton) {
+    if (row.kind != ControlKind::Button && row.kind != ControlKind::StepButton) {
         return;
     }
-    const Control control = spec.control;
+    const Control control = row.control;
     connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, this,
             [this, control] {
                 if (!app_) {

@@ -72,7 +72,7 @@ protected:
 private:
     static std::size_t Index(Control control) { return static_cast<std::size_t>(control); }
     void CreateControls();
-    void Connect(const ControlSpec& spec);
+    void Connect(const ControlRow& row);
     QComboBox* List(Control control) const;
     QPlainTextEdit* Lines(Control control) const;
     void AppendReceiveLine(const std::string& line);

@@ -198,7 +198,7 @@ std::string_view ControlName(int id) {
     if (id < kFirstControlId || id > kLastControlId) {
         return {};
     }
-    return Spec(static_cast<Control>(id - kFirstControlId)).name;
+    return Row(static_cast<Control>(id - kFirstControlId)).name;
 }
 
 UINT MessageBoxFlags(MessageKind kind, std::optional<Answer> defaultAnswer, bool owned) {
@@ -292,25 +292,25 @@ void Win32MainWindow::CreateControls() {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     // In the table's order, which is also the order the Tab key walks; the
     // pages come right after the tab strip, so they lie above it.
-    for (const ControlSpec& spec : WindowControls()) {
-        HWND parent = spec.page == Page::Run     ? pages_[0]
-                      : spec.page == Page::Learn ? pages_[1]
-                                                 : hwnd_;
-        const Win32Kind kind = KindOf(spec.kind);
+    for (const ControlRow& row : WindowControls()) {
+        HWND parent = row.page == Page::Run     ? pages_[0]
+                      : row.page == Page::Learn ? pages_[1]
+                                                : hwnd_;
+        const Win32Kind kind = KindOf(row.kind);
         HWND control = ::CreateWindowExW(
-            kind.exStyle, kind.windowClass, W(spec.caption).c_str(), kind.style, 0, 0, 0, 0, parent,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdOf(spec.control))), instance, nullptr);
+            kind.exStyle, kind.windowClass, W(row.caption).c_str(), kind.style, 0, 0, 0, 0, parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdOf(row.control))), instance, nullptr);
         if (control == nullptr) {
-            win32::DebugLogLastError("CreateWindowExW (" + std::string(spec.name) + ")");
+            win32::DebugLogLastError("CreateWindowExW (" + std::string(row.name) + ")");
         }
-        controls_[static_cast<std::size_t>(spec.control)] = control;
+        controls_[static_cast<std::size_t>(row.control)] = control;
         if (control != nullptr &&
-            (spec.kind == ControlKind::TextBox || spec.kind == ControlKind::ReadOnlyTextBox)) {
+            (row.kind == ControlKind::TextBox || row.kind == ControlKind::ReadOnlyTextBox)) {
             ::SetWindowSubclass(control, &OneLineBoxProc, kOneLineSubclass, 0);
         }
-        if (spec.control == Control::RunPage) {
+        if (row.control == Control::RunPage) {
             pages_[0] = control;
-        } else if (spec.control == Control::LearnPage) {
+        } else if (row.control == Control::LearnPage) {
             pages_[1] = control;
         }
     }
@@ -349,12 +349,12 @@ void Win32MainWindow::AddToolTips() {
         win32::DebugLogLastError("CreateWindowExW (tooltips)");
         return;
     }
-    for (const ControlSpec& spec : WindowControls()) {
+    for (const ControlRow& row : WindowControls()) {
         // The lamp, its label and the status line get the receiver's state.
-        const bool receiver = spec.control == Control::Lamp || spec.control == Control::LampLabel ||
-                              spec.control == Control::ReceiverStatusLine;
-        if (!spec.toolTip.empty() || receiver) {
-            SetToolTip(Control(IdOf(spec.control)), std::string(spec.toolTip));
+        const bool receiver = row.control == Control::Lamp || row.control == Control::LampLabel ||
+                              row.control == Control::ReceiverStatusLine;
+        if (!row.toolTip.empty() || receiver) {
+            SetToolTip(Control(IdOf(row.control)), std::string(row.toolTip));
         }
     }
 }
@@ -447,16 +447,16 @@ void Win32MainWindow::ApplyDpi(UINT dpi) {
 }
 
 void Win32MainWindow::PlaceControls() {
-    for (const ControlSpec& spec : WindowControls()) {
-        HWND control = Control(IdOf(spec.control));
-        if (control == nullptr || spec.kind == ControlKind::Page) {
+    for (const ControlRow& row : WindowControls()) {
+        HWND control = Control(IdOf(row.control));
+        if (control == nullptr || row.kind == ControlKind::Page) {
             continue;
         }
         // A drop-down list's window holds its open list too.
         const int height =
-            spec.place.height + (spec.kind == ControlKind::ChoiceList ? kOpenListHeight : 0);
-        ::SetWindowPos(control, nullptr, ScaleForDpi(spec.place.left, dpi_),
-                       ScaleForDpi(spec.place.top, dpi_), ScaleForDpi(spec.place.width, dpi_),
+            row.place.height + (row.kind == ControlKind::ChoiceList ? kOpenListHeight : 0);
+        ::SetWindowPos(control, nullptr, ScaleForDpi(row.place.left, dpi_),
+                       ScaleForDpi(row.place.top, dpi_), ScaleForDpi(row.place.width, dpi_),
                        ScaleForDpi(height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
     }
     LayOutPages();
