@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TempFolder.h"
+#include "common/win32/Windows.h"
 #include "device/HidTransport.h"
 #include "device/win32/Win32HidPort.h"
 
@@ -35,6 +36,21 @@ std::unique_ptr<HidDevice> OpenReadableDevice(Win32HidPort& port) {
     }
     return nullptr;
 }
+
+// Wine's bus driver adds its virtual devices a moment after the prefix is
+// ready: the tests start once one of them can be opened (10 s at most, then
+// they run and say what is missing).
+class WineDevicesPresent : public ::testing::Environment {
+public:
+    void SetUp() override {
+        Win32HidPort port;
+        for (int i = 0; i < 200 && OpenReadableDevice(port) == nullptr; ++i) {
+            ::Sleep(50);
+        }
+    }
+};
+const ::testing::Environment* const kWineDevices =
+    ::testing::AddGlobalTestEnvironment(new WineDevicesPresent);
 
 TEST(Win32HidPort, EnumeratesHidInterfacesInAStableOrder) {
     Win32HidPort port;
