@@ -471,7 +471,12 @@ TEST_F(KeysOnX11, ABorrowedKeyHeldAcrossPiecesOfABatchIsReleasedOnItsOwnKey) {
     SendKeyList(*injector, list);
 
     ASSERT_TRUE(target.WaitForEvents(expected.size()));
-    EXPECT_EQ(Describe(target.Events()), expected);
+    const std::vector<std::string> got = Describe(target.Events());
+    std::string whole;  // gtest prints the first 32 events only
+    for (const std::string& event : got) {
+        whole += event + "; ";
+    }
+    EXPECT_EQ(got, expected) << "all events: " << whole;
     EXPECT_EQ(CountKeycodesWithoutKeysym(), spareBefore);
 }
 
